@@ -1,0 +1,78 @@
+#pragma once
+// The settings keys and the defaults their readers pass. Some keys have different defaults for
+// different readers (the crawl start reads DownloadExts without ".png"); both are named here.
+
+#include <QDir>
+#include <QString>
+
+namespace SettingsKeys {
+
+inline const QString SiteAddress = QStringLiteral("SiteAddress");
+inline const QString SaveFolder = QStringLiteral("DirDialog.Dir1");
+inline const QString SaveDrive = QStringLiteral("DirDialog.Drive1");
+inline const QString SearchType = QStringLiteral("SearchType");
+inline const QString DeepCount = QStringLiteral("DeepCount");
+inline const QString DownloadExts = QStringLiteral("DownloadExts");
+inline const QString OnDownFileNames = QStringLiteral("OnDownFileNames");
+inline const QString NotDownFileNames = QStringLiteral("NotDownFileNames");
+inline const QString SkipSameName = QStringLiteral("NOFileDownLoasFile");
+inline const QString NoDirTree = QStringLiteral("DirNOSetCheck");
+inline const QString NumberDuplicates = QStringLiteral("FileName2NO");
+inline const QString MaxSize = QStringLiteral("MAXSIZE");
+inline const QString MinSize = QStringLiteral("MINSIZE");
+inline const QString AuthString = QStringLiteral("ASTRING");
+inline const QString ListViewCheck = QStringLiteral("ListViewCheck");
+inline const QString AccessType = QStringLiteral("AccessType");
+inline const QString ProxyAddress = QStringLiteral("ProxyAddress");
+inline const QString PortNo = QStringLiteral("PortNO");
+inline const QString RequestTimeout = QStringLiteral("RequestTimeout");
+inline const QString BuffLen = QStringLiteral("BuffLen");
+inline const QString UserAgent = QStringLiteral("User_Agent");
+inline const QString ListViewGraphs = QStringLiteral("ListViewGraphs");
+inline const QString ListViewSize = QStringLiteral("ListViewSize");
+inline const QString MakeDirPath = QStringLiteral("MakeDirPath");
+inline const QString MakeListFileName = QStringLiteral("MakeListFileName");
+inline const QString MakeListExts = QStringLiteral("MakeListExts");
+inline const QString MakeAviMovCheck = QStringLiteral("MakeAviMovCheck");
+inline const QString MakeSwfDcrCheck = QStringLiteral("MakeSwfDcrCheck");
+inline const QString MakeSubDirCheck = QStringLiteral("MakeSubDirCheck");
+inline const QString MakeListFileCount = QStringLiteral("MakeListFileCount");
+inline const QString MakeGraphDirPath = QStringLiteral("MakeGraphDirPath");
+inline const QString MakeGraphListFileName = QStringLiteral("MakeGraphListFileName");
+inline const QString MakeGraphListExts = QStringLiteral("MakeGraphListExts");
+inline const QString MakeGraphSubDirCheck = QStringLiteral("MakeGraphSubDirCheck");
+inline const QString MakeGraphMinCheck = QStringLiteral("MakeGraphMinCheck");
+inline const QString MakeGraphMinNLine = QStringLiteral("MakeGraphMinNLine");
+inline const QString MakeGraphListCount = QStringLiteral("MakeGraphListCount");
+
+} // namespace SettingsKeys
+
+namespace SettingsDefaults {
+
+inline const QString SiteAddressInDialog = QStringLiteral("http://");
+inline const QString DialogDownloadExts = QStringLiteral(".gif;.png;.jpg;.mpg;.avi;.rm");
+inline const QString CrawlDownloadExts = QStringLiteral(".gif;.jpg;.mpg;.avi;.rm");
+inline const QString UserAgent = QStringLiteral("Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)");
+inline const QString ListViewGraphs = QStringLiteral(".gif;.png;.jpg;.jpeg;.bmp");
+inline const QString ListViewSize = QStringLiteral("20");
+inline const QString ListFileName = QStringLiteral("プレビュー");
+inline const QString MakeListExts = QStringLiteral(
+    ".html;.htm;.pdf;.doc;.xls;.gif;.png;.jpg;.jpeg;.bmp;.mov;.mpg;.mpeg;.avi;.rm;.ram;.asf;.wmv;.swf;.dcr");
+inline const QString MakeGraphListExts = QStringLiteral(".gif;.png;.jpg;.jpeg;.bmp;.ico");
+constexpr int SearchType = 1;
+constexpr int DeepCount = 3;
+constexpr int MaxSizeKb = 1024;
+constexpr int MinSizeKb = 0;
+constexpr int PortNo = 80;
+constexpr int RequestTimeout = 60;
+constexpr int BuffLenMb = 1;
+constexpr int MakeGraphMinNLine = 10;
+constexpr int MakeGraphListCount = 20;
+
+// Where a save folder defaults when none was stored: the user's home folder, ending in its separator.
+inline QString HomeSaveFolder()
+{
+    return QDir::toNativeSeparators(QDir::homePath() + QLatin1Char('/'));
+}
+
+} // namespace SettingsDefaults

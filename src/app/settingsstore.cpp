@@ -1,0 +1,118 @@
+#include "app/settingsstore.h"
+
+#include "productnames.h"
+
+#include <QLocale>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString qualified(const QString& key)
+{
+    return ProductName + u'/' + key;
+}
+
+} // namespace
+
+std::optional<double> TextToNumber(const QString& text)
+{
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<bool> TextToFlag(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.compare(u"True"_s, Qt::CaseInsensitive) == 0)
+        return true;
+    if (trimmed.compare(u"False"_s, Qt::CaseInsensitive) == 0)
+        return false;
+    const std::optional<double> number = TextToNumber(trimmed);
+    if (!number)
+        return std::nullopt;
+    return *number != 0;
+}
+
+qint64 ScaledSize(double value, qint64 unit)
+{
+    constexpr double limit = 9007199254740992.0; // 2^53: exact in a double, far beyond any file
+    const double scaled = std::round(value * double(unit));
+    return qint64(std::clamp(scaled, 0.0, limit));
+}
+
+SettingsStore::SettingsStore()
+    : SettingsStore(defaultFilePath())
+{
+}
+
+SettingsStore::SettingsStore(const QString& filePath)
+    : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
+{
+}
+
+SettingsStore::~SettingsStore() = default;
+
+QString SettingsStore::defaultFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' + MakerName + u'/'
+        + ProductName + u".conf"_s;
+}
+
+QString SettingsStore::filePath() const
+{
+    return m_settings->fileName();
+}
+
+QString SettingsStore::get(const QString& key, const QString& defaultValue) const
+{
+    const QVariant value = m_settings->value(qualified(key));
+    return value.isValid() ? value.toString() : defaultValue;
+}
+
+void SettingsStore::save(const QString& key, const QString& value)
+{
+    m_settings->setValue(qualified(key), value);
+    m_settings->sync();
+}
+
+qint64 SettingsStore::number(const QString& key, qint64 defaultValue) const
+{
+    const QVariant value = m_settings->value(qualified(key));
+    if (!value.isValid())
+        return defaultValue;
+    const std::optional<double> number = TextToNumber(value.toString());
+    if (!number || std::abs(*number) > 9.0e15)
+        return defaultValue;
+    return qint64(std::llround(*number));
+}
+
+double SettingsStore::decimal(const QString& key, double defaultValue) const
+{
+    const QVariant value = m_settings->value(qualified(key));
+    if (!value.isValid())
+        return defaultValue;
+    return TextToNumber(value.toString()).value_or(defaultValue);
+}
+
+bool SettingsStore::flag(const QString& key, bool defaultValue) const
+{
+    const QVariant value = m_settings->value(qualified(key));
+    if (!value.isValid())
+        return defaultValue;
+    return TextToFlag(value.toString()).value_or(defaultValue);
+}
+
+bool SettingsStore::sync()
+{
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// Every choice that outlives a run: text values under organisation Quillmark, section Fetchwright,
+// in the user's configuration folder ($XDG_CONFIG_HOME/Quillmark/Fetchwright.conf on Linux).
+// Numbers are stored as decimal text and check boxes as "1" or "0"; each reader passes its own
+// default, returned when the key is absent or its text does not convert.
+//   SettingsStore store;                       // the user's store
+//   SettingsStore store(dir + u"/s.conf"_s);   // a test's store
+//   store.number(u"DeepCount"_s, 3);
+
+#include <QString>
+#include <QVariant>
+#include <memory>
+#include <optional>
+
+class QSettings;
+
+class SettingsStore {
+public:
+    // The user's store, in the platform's per-user configuration folder.
+    SettingsStore();
+    // A store kept in the given file.
+    explicit SettingsStore(const QString& filePath);
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    static QString defaultFilePath();
+    QString filePath() const;
+
+    QString get(const QString& key, const QString& defaultValue) const;
+    void save(const QString& key, const QString& value);
+    void save(const QString& key, qint64 value) { save(key, QString::number(value)); }
+
+    // The stored text as a number (rounded to the nearest whole number), or the default.
+    qint64 number(const QString& key, qint64 defaultValue) const;
+    // The stored text as a decimal number, or the default.
+    double decimal(const QString& key, double defaultValue) const;
+    // "1", "-1", "True" and any non-zero number are true; "0" and "False" false; else the default.
+    bool flag(const QString& key, bool defaultValue) const;
+
+    // Guarantees the values saved so far are on disk; errors are reported.
+    bool sync();
+
+private:
+    std::unique_ptr<QSettings> m_settings;
+};
+
+// The conversions the readers use; nullopt when the text does not convert.
+std::optional<double> TextToNumber(const QString& text);
+std::optional<bool> TextToFlag(const QString& text);
+// value × unit rounded to the nearest whole number and held within 0 .. 2^53 (sizes in bytes).
+qint64 ScaledSize(double value, qint64 unit);

@@ -1,0 +1,133 @@
+// CodePage over iconv (glibc's CP932). A Windows build puts WideCharToMultiByte(932) behind the same calls.
+#include "platform/codepage.h"
+
+#include <cerrno>
+#include <iconv.h>
+#include <memory>
+
+namespace {
+
+struct IconvCloser {
+    void operator()(void* handle) const { iconv_close(static_cast<iconv_t>(handle)); }
+};
+using IconvHandle = std::unique_ptr<void, IconvCloser>;
+
+IconvHandle openIconv(const char* to, const char* from)
+{
+    iconv_t handle = iconv_open(to, from);
+    if (handle == reinterpret_cast<iconv_t>(-1))
+        return nullptr;
+    return IconvHandle(handle);
+}
+
+// Converts all of input; returns false at the first sequence the target cannot hold.
+bool convertAll(void* handle, QByteArrayView input, QByteArray& output)
+{
+    iconv(static_cast<iconv_t>(handle), nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(input.data());
+    size_t inLeft = size_t(input.size());
+    QByteArray buffer(qsizetype(inLeft * 2 + 16), Qt::Uninitialized);
+    char* out = buffer.data();
+    size_t outLeft = size_t(buffer.size());
+    while (inLeft > 0) {
+        if (iconv(static_cast<iconv_t>(handle), &in, &inLeft, &out, &outLeft) == size_t(-1)) {
+            if (errno == E2BIG) {
+                const qsizetype used = out - buffer.data();
+                buffer.resize(buffer.size() * 2);
+                out = buffer.data() + used;
+                outLeft = size_t(buffer.size() - used);
+                continue;
+            }
+            return false;
+        }
+    }
+    buffer.resize(out - buffer.data());
+    output = buffer;
+    return true;
+}
+
+bool isAscii(QStringView text)
+{
+    for (QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+} // namespace
+
+QByteArray EncodeCodePage(QStringView text, const CodePageSubstitute& substitute)
+{
+    if (isAscii(text))
+        return text.toLatin1();
+    IconvHandle toPage = openIconv("CP932", "UTF-8");
+    IconvHandle fromPage = openIconv("UTF-8", "CP932");
+    if (!toPage || !fromPage)
+        return text.toUtf8();
+
+    // Fast path: the whole text converts and comes back unchanged.
+    QByteArray encoded;
+    QByteArray back;
+    const QByteArray utf8 = text.toUtf8();
+    if (convertAll(toPage.get(), utf8, encoded) && convertAll(fromPage.get(), encoded, back) && back == utf8)
+        return encoded;
+
+    // Slow path: one code point at a time, substituting those that do not round-trip.
+    QByteArray result;
+    result.reserve(text.size() * 2);
+    const auto points = text.toUcs4();
+    for (char32_t point : points) {
+        if (point < 0x80) {
+            result.append(char(point));
+            continue;
+        }
+        const QByteArray one = QString::fromUcs4(&point, 1).toUtf8();
+        QByteArray piece;
+        if (convertAll(toPage.get(), one, piece) && convertAll(fromPage.get(), piece, back) && back == one) {
+            result.append(piece);
+        } else {
+            const QString replacement = substitute ? substitute(point) : QStringLiteral("?");
+            result.append(EncodeCodePage(replacement, nullptr));
+        }
+    }
+    return result;
+}
+
+QString DecodeCodePage(QByteArrayView bytes)
+{
+    bool ascii = true;
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    if (ascii)
+        return QString::fromLatin1(bytes);
+    IconvHandle fromPage = openIconv("UTF-8", "CP932");
+    if (!fromPage)
+        return QString::fromLocal8Bit(bytes);
+
+    QByteArray utf8;
+    if (convertAll(fromPage.get(), bytes, utf8))
+        return QString::fromUtf8(utf8);
+
+    // Undefined bytes: decode what converts, one replacement character per byte that does not.
+    QString result;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype length = 1;
+        const unsigned char lead = static_cast<unsigned char>(bytes[start]);
+        if ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC))
+            length = 2;
+        length = qMin(length, bytes.size() - start);
+        QByteArray piece;
+        if (convertAll(fromPage.get(), bytes.sliced(start, length), piece)) {
+            result += QString::fromUtf8(piece);
+            start += length;
+        } else {
+            result += QChar(QChar::ReplacementCharacter);
+            start += 1;
+        }
+    }
+    return result;
+}

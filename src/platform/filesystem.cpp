@@ -1,0 +1,96 @@
+#include "platform/filesystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+IoStatus writeAll(QFile& file, const QString& path, const QByteArray& bytes)
+{
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.close();
+        return IoStatus::failure(path, reason);
+    }
+    if (!file.flush()) {
+        const QString reason = file.errorString();
+        file.close();
+        return IoStatus::failure(path, reason);
+    }
+    file.close();
+    return IoStatus::success();
+}
+
+bool renameOver(const QString& from, const QString& to)
+{
+#ifdef Q_OS_WIN
+    return MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(from).utf16()),
+                       reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(to).utf16()),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+#endif
+}
+
+} // namespace
+
+IoStatus ReplaceFileAtomically(const QString& path, const QByteArray& bytes)
+{
+    const QString temporary = path + u".tmp"_s;
+    QFile file(temporary);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return IoStatus::failure(path, file.errorString());
+    IoStatus status = writeAll(file, path, bytes);
+    if (!status) {
+        QFile::remove(temporary);
+        return status;
+    }
+    if (!renameOver(temporary, path)) {
+        QFile::remove(temporary);
+        return IoStatus::failure(path, u"cannot replace the file"_s);
+    }
+    return IoStatus::success();
+}
+
+IoStatus AppendToFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return IoStatus::failure(path, file.errorString());
+    return writeAll(file, path, bytes);
+}
+
+IoStatus OverwriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return IoStatus::failure(path, file.errorString());
+    return writeAll(file, path, bytes);
+}
+
+QChar NativeSeparator()
+{
+    return QDir::separator();
+}
+
+bool IsFolderSeparator(QChar ch)
+{
+#ifdef Q_OS_WIN
+    return ch == u'/' || ch == u'\\';
+#else
+    return ch == u'/';
+#endif
+}
+
+QString ToNativeSeparators(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}

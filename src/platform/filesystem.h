@@ -1,0 +1,31 @@
+#pragma once
+// File operations that must behave alike on every platform: replacing a file whole so that a
+// killed process leaves either the old or the new content, appending in one open-write-close, and
+// the platform's folder separator.
+
+#include <QByteArray>
+#include <QString>
+
+// What a writer tells its caller: ok, or the reason it failed (shown to the user, never swallowed).
+struct IoStatus {
+    bool ok = true;
+    QString error;
+
+    static IoStatus success() { return {}; }
+    static IoStatus failure(const QString& path, const QString& reason) { return {false, path + QStringLiteral(": ") + reason}; }
+    explicit operator bool() const { return ok; }
+};
+
+// Writes bytes to a temporary file beside path, then renames it over path.
+IoStatus ReplaceFileAtomically(const QString& path, const QByteArray& bytes);
+// Opens path for appending (creating it), writes bytes, closes it.
+IoStatus AppendToFile(const QString& path, const QByteArray& bytes);
+// Replaces path's content in place (for files that are not the crash-safety anchor).
+IoStatus OverwriteFile(const QString& path, const QByteArray& bytes);
+
+// The folder separator this platform writes: "/" on Linux, "\" on Windows.
+QChar NativeSeparator();
+// Whether ch separates folders here ("/" everywhere, and "\" on Windows too).
+bool IsFolderSeparator(QChar ch);
+// The path with "/" written as the native separator.
+QString ToNativeSeparators(const QString& path);

@@ -1,0 +1,71 @@
+#pragma once
+// What the crawl needs of an HTTP transfer component: one request at a time, run in the background,
+// reporting progress as numbered state changes that are delivered only while the crawl pumps the
+// control from its wait loops. A request:
+//   control.execute(u"http://h/a.gif"_s, u"GET"_s, {}, u"User-Agent: \"x\"\r\nHost: h\r\n"_s);
+//   while (control.busy()) { host.yield(); control.pump(10); }   // state handler reads the body
+// The header lines are sent as given and in their order.
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+class TransferControl {
+public:
+    // State numbers raised through the state handler; every other number is ignored by the crawl.
+    enum State : int {
+        ResponseReceiving = 8,  // the final response's headers are complete, or more body bytes arrived
+        Disconnected = 10,      // the connection closed
+        Error = 11,             // the request failed; lastErrorCode() / lastErrorText() tell why
+        ResponseCompleted = 12, // the whole response has arrived; the remaining body can be read
+    };
+    // Protocol numbers set from an address's scheme.
+    enum Protocol : int { ProtocolDefault = 1, ProtocolFtp = 2, ProtocolHttp = 4, ProtocolHttps = 5 };
+    // Access types: the system's proxy configuration, direct, or the named proxy.
+    enum AccessType : int { AccessPreconfigured = 0, AccessDirect = 1, AccessNamedProxy = 2 };
+
+    using StateHandler = std::function<void(int state)>;
+
+    virtual ~TransferControl() = default;
+
+    virtual void setStateHandler(StateHandler handler) = 0;
+
+    // Starts a request and returns at once. verb is "GET" or "HEAD"; headerLines each end with CR LF.
+    virtual void execute(const QString& address, const QString& verb, const QByteArray& body,
+                         const QString& headerLines) = 0;
+    // True from execute() until the request has finished, failed or been cancelled.
+    virtual bool busy() const = 0;
+    // Abandons the running request; harmless when idle. The control is idle afterwards.
+    virtual void cancel() = 0;
+    // Waits at most maxWaitMs for network activity (sleeping, never spinning), advances the request
+    // and raises the state changes that resulted, on the calling thread.
+    virtual void pump(int maxWaitMs) = 0;
+
+    // The body bytes received and not read yet, in order; empty when there are none at the moment.
+    // After ResponseCompleted an empty piece means the body is exhausted.
+    virtual QByteArray nextBodyPiece() = 0;
+    // The raw header block of the last final response: lines ended by CR LF, the status line first;
+    // empty when no response arrived.
+    virtual QByteArray responseHeaders() const = 0;
+
+    virtual int lastErrorCode() const = 0;
+    virtual QString lastErrorText() const = 0;
+
+    // The address of the request in progress or last executed.
+    virtual QString url() const = 0;
+    virtual void setUrl(const QString& address) = 0;
+
+    virtual int protocol() const = 0;
+    virtual void setProtocol(int protocol) = 0;
+    virtual int accessType() const = 0;
+    virtual void setAccessType(int accessType) = 0;
+    // "host:port", used when the access type is AccessNamedProxy.
+    virtual QString proxy() const = 0;
+    virtual void setProxy(const QString& proxy) = 0;
+    // Seconds allowed for connecting and for silence during a transfer; 0 means no limit.
+    virtual int requestTimeout() const = 0;
+    virtual void setRequestTimeout(int seconds) = 0;
+    // The control's remote port property, kept in the resume record and restored unchanged.
+    virtual int remotePort() const = 0;
+    virtual void setRemotePort(int port) = 0;
+};

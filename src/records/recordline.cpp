@@ -1,0 +1,73 @@
+#include "records/recordline.h"
+
+using namespace Qt::StringLiterals;
+
+QString RecordCharacterReference(char32_t codePoint)
+{
+    return u"&#x"_s + QString::number(uint(codePoint), 16).toUpper() + u';';
+}
+
+QString EscapeRecordField(const QString& field)
+{
+    QString escaped;
+    escaped.reserve(field.size());
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const QChar c = field[i];
+        if (c == u'"' || c == u'\r' || c == u'\n')
+            escaped += RecordCharacterReference(c.unicode());
+        else if (c == u'&' && QStringView(field).mid(i + 1, 2) == u"#x")
+            escaped += RecordCharacterReference(u'&');
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+QString UnescapeRecordField(const QString& field)
+{
+    if (!field.contains(u"&#x"))
+        return field;
+    QString text;
+    text.reserve(field.size());
+    qsizetype i = 0;
+    while (i < field.size()) {
+        if (field[i] == u'&' && QStringView(field).mid(i + 1, 2) == u"#x") {
+            const qsizetype end = field.indexOf(u';', i + 3);
+            if (end > i + 3 && end - i - 3 <= 6) {
+                bool ok = false;
+                const uint point = QStringView(field).mid(i + 3, end - i - 3).toUInt(&ok, 16);
+                if (ok && point <= 0x10FFFF && !(point >= 0xD800 && point <= 0xDFFF)) {
+                    const char32_t codePoint = point;
+                    text += QString::fromUcs4(&codePoint, 1);
+                    i = end + 1;
+                    continue;
+                }
+            }
+        }
+        text += field[i];
+        ++i;
+    }
+    return text;
+}
+
+QString JoinRecordLine(const QStringList& fields)
+{
+    QString line = u"\""_s;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += RecordSeparator;
+        line += EscapeRecordField(fields[i]);
+    }
+    line += u'"';
+    return line;
+}
+
+QStringList SplitRecordLine(const QString& line)
+{
+    QStringList fields = line.split(RecordSeparator);
+    fields.first().remove(0, 1);
+    fields.last().chop(1);
+    for (QString& field : fields)
+        field = UnescapeRecordField(field);
+    return fields;
+}

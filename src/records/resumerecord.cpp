@@ -1,0 +1,166 @@
+#include "records/resumerecord.h"
+
+#include "address/addressfunctions.h"
+#include "productnames.h"
+#include "records/recordfile.h"
+#include "records/recordline.h"
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+template <typename Int>
+bool parseInteger(const QString& text, Int& value)
+{
+    bool ok = false;
+    const qint64 number = text.trimmed().toLongLong(&ok);
+    if (!ok || number < std::numeric_limits<Int>::min() || number > std::numeric_limits<Int>::max())
+        return false;
+    value = Int(number);
+    return true;
+}
+
+bool parseFlag(const QString& text, bool& value)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.compare(u"True"_s, Qt::CaseInsensitive) == 0) {
+        value = true;
+        return true;
+    }
+    if (trimmed.compare(u"False"_s, Qt::CaseInsensitive) == 0) {
+        value = false;
+        return true;
+    }
+    qint64 number = 0;
+    if (!parseInteger(trimmed, number))
+        return false;
+    value = number != 0;
+    return true;
+}
+
+} // namespace
+
+QString FlagText(bool flag)
+{
+    return flag ? u"True"_s : u"False"_s;
+}
+
+QStringList ResumeRecord::toFields() const
+{
+    const auto n = [](qint64 value) { return QString::number(value); };
+    return {topAddr, n(workLine), workList, n(accessType), proxy, n(remotePort), n(requestTimeout),
+            saveDir, n(depthLimit), n(searchType), FlagText(noDirTree), FlagText(skipSameName),
+            downloadExts, onDownFileNames, notDownFileNames, FlagText(numberDuplicates), n(bufferSize),
+            n(curDepth), currentAddress, n(detectCount), n(downloadCount), n(checkedCount),
+            n(failureCount), n(plannedCount), n(errorResponseCount), n(maxSize), n(minSize), authString,
+            userAgent};
+}
+
+std::optional<ResumeRecord> ResumeRecord::fromFields(const QStringList& f)
+{
+    if (f.size() < ResumeFieldCount)
+        return std::nullopt;
+    ResumeRecord r;
+    r.topAddr = f[0];
+    r.workList = f[2];
+    r.proxy = f[4];
+    r.saveDir = f[7];
+    r.downloadExts = f[12];
+    r.onDownFileNames = f[13];
+    r.notDownFileNames = f[14];
+    r.currentAddress = f[18];
+    r.authString = f[27];
+    r.userAgent = f[28];
+    const bool ok = parseInteger(f[1], r.workLine) && parseInteger(f[3], r.accessType)
+        && parseInteger(f[5], r.remotePort) && parseInteger(f[6], r.requestTimeout)
+        && parseInteger(f[8], r.depthLimit) && parseInteger(f[9], r.searchType)
+        && parseFlag(f[10], r.noDirTree) && parseFlag(f[11], r.skipSameName)
+        && parseFlag(f[15], r.numberDuplicates) && parseInteger(f[16], r.bufferSize)
+        && parseInteger(f[17], r.curDepth) && parseInteger(f[19], r.detectCount)
+        && parseInteger(f[20], r.downloadCount) && parseInteger(f[21], r.checkedCount)
+        && parseInteger(f[22], r.failureCount) && parseInteger(f[23], r.plannedCount)
+        && parseInteger(f[24], r.errorResponseCount) && parseInteger(f[25], r.maxSize)
+        && parseInteger(f[26], r.minSize);
+    if (!ok)
+        return std::nullopt;
+    return r;
+}
+
+QString ResumeRecordPath(const QString& siteDir)
+{
+    return siteDir + u'/' + ProductName + u"Recode.csv"_s;
+}
+
+QString ResumeListPath(const QString& saveDir)
+{
+    return saveDir + ProductName + u"Recode.csv"_s;
+}
+
+IoStatus WriteResumeRecord(const QString& path, const ResumeRecord& record)
+{
+    return ReplaceRecordFile(path, {JoinRecordLine(record.toFields())});
+}
+
+namespace {
+
+std::optional<QStringList> readLastRecordLine(const QString& path)
+{
+    const std::optional<QStringList> lines = ReadRecordLines(path);
+    if (!lines || lines->isEmpty())
+        return std::nullopt;
+    return SplitRecordLine(lines->last());
+}
+
+} // namespace
+
+std::optional<ResumeRecord> ReadResumeRecord(const QString& path)
+{
+    const std::optional<QStringList> fields = readLastRecordLine(path);
+    if (!fields)
+        return std::nullopt;
+    return ResumeRecord::fromFields(*fields);
+}
+
+IoStatus UpdateResumeField(const QString& path, int index, const QString& value)
+{
+    std::optional<QStringList> fields = readLastRecordLine(path);
+    if (!fields)
+        return IoStatus::failure(path, u"the resume record cannot be read"_s);
+    while (fields->size() <= index)
+        fields->append(QString());
+    (*fields)[index] = value;
+    return ReplaceRecordFile(path, {JoinRecordLine(*fields)});
+}
+
+std::optional<QStringList> ReadResumeList(const QString& path)
+{
+    const std::optional<QStringList> lines = ReadRecordLines(path);
+    if (!lines)
+        return std::nullopt;
+    QStringList addresses;
+    for (const QString& line : *lines)
+        if (!line.isEmpty())
+            addresses.append(UnescapeRecordField(line));
+    return addresses;
+}
+
+IoStatus WriteResumeList(const QString& path, const QStringList& addresses)
+{
+    QStringList lines;
+    for (const QString& address : addresses)
+        if (!address.isEmpty())
+            lines.append(EscapeRecordField(address));
+    return ReplaceRecordFile(path, lines);
+}
+
+IoStatus DropFromResumeList(const QString& path, const QString& topAddr)
+{
+    const QString root = SiteRootOf(topAddr);
+    QStringList kept;
+    for (const QString& address : ReadResumeList(path).value_or(QStringList()))
+        if (SiteRootOf(address) != root)
+            kept.append(address);
+    return WriteResumeList(path, kept);
+}

@@ -1,0 +1,79 @@
+#pragma once
+// The resume record, SiteDir/FetchwrightRecode.csv: one line of 29 fields holding everything a
+// stopped crawl needs to continue, rewritten whole at every step of the run. Numbers are decimal,
+// flags "True" or "False". The resume list, SaveDir/FetchwrightRecode.csv, names one top address
+// per line for every site of that save folder with an unfinished run.
+
+#include "platform/filesystem.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+inline constexpr int ResumeFieldCount = 29;
+// Fields that hold the six counters, in the order DetectCount, DownloadCount, CheckedCount,
+// FailureCount, PlannedCount, ErrorResponseCount.
+enum ResumeField : int {
+    FieldDetectCount = 19,
+    FieldDownloadCount = 20,
+    FieldCheckedCount = 21,
+    FieldFailureCount = 22,
+    FieldPlannedCount = 23,
+    FieldErrorResponseCount = 24,
+};
+
+struct ResumeRecord {
+    QString topAddr;          // 0
+    qint32 workLine = 0;      // 1: the line of the record in progress
+    QString workList;         // 2
+    qint32 accessType = 0;    // 3
+    QString proxy;            // 4
+    qint16 remotePort = 0;    // 5
+    qint32 requestTimeout = 0; // 6
+    QString saveDir;          // 7
+    qint16 depthLimit = 0;    // 8
+    qint16 searchType = 0;    // 9
+    bool noDirTree = false;   // 10
+    bool skipSameName = false; // 11
+    QString downloadExts;     // 12
+    QString onDownFileNames;  // 13
+    QString notDownFileNames; // 14
+    bool numberDuplicates = false; // 15
+    qint64 bufferSize = 0;    // 16
+    qint16 curDepth = 0;      // 17
+    QString currentAddress;   // 18
+    qint32 detectCount = 0;   // 19
+    qint32 downloadCount = 0; // 20
+    qint32 checkedCount = 0;  // 21
+    qint32 failureCount = 0;  // 22
+    qint32 plannedCount = 0;  // 23
+    qint32 errorResponseCount = 0; // 24
+    qint64 maxSize = 0;       // 25
+    qint64 minSize = 0;       // 26
+    QString authString;       // 27
+    QString userAgent;        // 28
+
+    QStringList toFields() const;
+    // nullopt when there are too few fields or a number or flag field does not convert.
+    static std::optional<ResumeRecord> fromFields(const QStringList& fields);
+};
+
+QString ResumeRecordPath(const QString& siteDir);
+QString ResumeListPath(const QString& saveDir);
+
+IoStatus WriteResumeRecord(const QString& path, const ResumeRecord& record);
+// The last line of the file counts. nullopt when the file is missing or the line is broken.
+std::optional<ResumeRecord> ReadResumeRecord(const QString& path);
+// Replaces one field of the record on disk with value.
+IoStatus UpdateResumeField(const QString& path, int index, const QString& value);
+
+// "True"/"False", as the resume record writes flags.
+QString FlagText(bool flag);
+
+// The resume list's top addresses, in file order; empty lines are left out. nullopt when the
+// file cannot be read.
+std::optional<QStringList> ReadResumeList(const QString& path);
+// Writes the list anew (atomically), leaving out empty lines.
+IoStatus WriteResumeList(const QString& path, const QStringList& addresses);
+// Removes every line whose site root equals that of topAddr; a missing list is written empty.
+IoStatus DropFromResumeList(const QString& path, const QString& topAddr);

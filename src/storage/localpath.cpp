@@ -1,0 +1,179 @@
+#include "storage/localpath.h"
+
+#include "address/addressfunctions.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool isReplacedCharacter(QChar c)
+{
+    switch (c.unicode()) {
+    case u'<': case u'>': case u'[': case u']': case u'/': case u',': case u'\\':
+    case u' ': case u'=': case u'$': case u'&': case u':': case u'?':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isDotsOnly(const QString& text)
+{
+    if (text.isEmpty())
+        return false;
+    for (QChar c : text)
+        if (c != u'.')
+            return false;
+    return true;
+}
+
+// The directory segments of an address with "." dropped and ".." climbing, never above the top.
+QStringList resolvedSegments(const QString& directoryPath)
+{
+    QStringList kept;
+    const QStringList segments = directoryPath.split(u'/', Qt::SkipEmptyParts);
+    for (const QString& segment : segments) {
+        if (segment == u"."_s)
+            continue;
+        if (segment == u".."_s) {
+            if (!kept.isEmpty())
+                kept.removeLast();
+            continue;
+        }
+        kept.append(segment);
+    }
+    return kept;
+}
+
+QString folderPart(const LocalTree& tree, const QStringList& record)
+{
+    if (tree.noDirTree)
+        return u"/"_s;
+    QString folder = u"/"_s;
+    const QString address = record.value(0);
+    for (const QString& segment : resolvedSegments(DirectoryPathOf(address)))
+        folder += FitNameLength(CleanNameSegment(segment)) + u'/';
+    const QString filedUnder = record.value(4);
+    if (filedUnder != tree.topRoot) {
+        const QString host = filedUnder.split(u'/').value(2);
+        folder = ForeignHostPrefix + FitNameLength(HostFolderName(host)) + folder;
+    }
+    return folder;
+}
+
+} // namespace
+
+QString CleanNameSegment(const QString& segment)
+{
+    QString cleaned = segment;
+    for (QChar& c : cleaned)
+        if (isReplacedCharacter(c))
+            c = u'.';
+    if (isDotsOnly(cleaned))
+        cleaned.fill(QChar(0xFF0E));
+    return cleaned;
+}
+
+QString HostFolderName(const QString& host)
+{
+    return CleanNameSegment(host);
+}
+
+QString FitNameLength(const QString& name)
+{
+    if (name.toUtf8().size() <= MaxNameBytes)
+        return name;
+    const QString hash = QString::fromLatin1(
+        QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(8));
+    const qsizetype dot = name.lastIndexOf(u'.');
+    // An "extension" longer than 16 characters is no extension: the whole name is cut.
+    const bool keepsExtension = dot > 0 && name.size() - dot - 1 <= 16;
+    const QString extension = keepsExtension ? name.mid(dot) : QString();
+    const QString stem = keepsExtension ? name.left(dot) : name;
+    const qsizetype room = MaxNameBytes - extension.toUtf8().size() - 1 - hash.size();
+    QString cut;
+    qsizetype used = 0;
+    for (qsizetype i = 0; i < stem.size(); ++i) {
+        const qsizetype width = stem[i].isHighSurrogate() && i + 1 < stem.size() ? 2 : 1;
+        const qsizetype bytes = stem.mid(i, width).toUtf8().size();
+        if (used + bytes > room)
+            break;
+        cut += stem.mid(i, width);
+        used += bytes;
+        i += width - 1;
+    }
+    return cut + u'~' + hash + extension;
+}
+
+QString NumberedName(const QString& name, int counter)
+{
+    QStringList parts = name.split(u'.');
+    if (parts.size() < 2)
+        return name + u'_' + QString::number(counter);
+    const QString extension = parts.takeLast();
+    return parts.join(u'.') + u'_' + QString::number(counter) + u'.' + extension;
+}
+
+QString MapLocalPath(const LocalTree& tree, QString& name, const QStringList& record, qint64 expectedSize)
+{
+    const auto clean = [](QString text) {
+        const qsizetype query = text.indexOf(u'?');
+        if (query >= 0)
+            text.truncate(query);
+        return CleanNameSegment(text);
+    };
+    name = clean(name);
+    if (name.isEmpty()) {
+        const QStringList segments = record.value(0).split(u'/');
+        for (qsizetype i = segments.size() - 1; i >= 0 && name.isEmpty(); --i)
+            if (!segments[i].isEmpty())
+                name = clean(segments[i] + DefaultPageSuffix);
+        if (name.isEmpty())
+            return {};
+    }
+
+    const QString folder = folderPart(tree, record);
+    QString candidate = FitNameLength(name);
+    for (int counter = 0;; ++counter) {
+        const QString path = tree.siteDir + folder + candidate;
+        const QFileInfo existing(path);
+        if (!existing.exists())
+            return path;
+        if (existing.isFile()) {
+            if (tree.skipSameName && qAbs(expectedSize - existing.size()) <= 1)
+                return {};
+            if (!tree.numberDuplicates) {
+                DeleteFileQuietly(path);
+                return path;
+            }
+        } else if (!tree.numberDuplicates) {
+            return {}; // a folder stands where the file would go and may not be numbered away
+        }
+        if (counter == std::numeric_limits<int>::max())
+            return {};
+        candidate = FitNameLength(NumberedName(name, counter));
+    }
+}
+
+void MakeFolders(const QString& path)
+{
+    const QString parent = QFileInfo(path).path();
+    if (!parent.isEmpty())
+        QDir().mkpath(parent);
+}
+
+void DeleteFileQuietly(const QString& path)
+{
+    const QFileInfo info(path);
+    // The owner's write bit, not access(): a read-only file stays even for a privileged user.
+    if (!info.isFile() || !(info.permissions() & QFileDevice::WriteOwner))
+        return;
+    QFile::remove(path);
+}

@@ -1,0 +1,48 @@
+#pragma once
+// Where a downloaded file lands: SiteDir, the address's directories (a folder per host for other
+// hosts' files) and the cleaned file name, with the same-name rules deciding between skipping,
+// overwriting and numbering. Example, a crawl of host H saved under /data/H:
+//   http://H/a/b c.gif               -> /data/H/a/b.c.gif
+//   http://H/a/b/                    -> /data/H/a/b/bｽﾗｯｼｭﾄｯﾌﾟ.html
+//   http://K:81/x/y.gif (filed as K) -> /data/H/http：／／K.81/x/y.gif
+// No path leaves SiteDir: "." and ".." directories are resolved within it, and a name made only of
+// dots is written with full-width dots.
+
+#include <QString>
+#include <QStringList>
+
+inline const QString DefaultPageSuffix = QStringLiteral("ｽﾗｯｼｭﾄｯﾌﾟ.html");
+inline const QString ForeignHostPrefix = QStringLiteral("/http：／／");
+// Longest file or folder name written, in UTF-8 bytes: what Linux file systems allow, and within
+// the 255 UTF-16 units of Windows, so a crawl's tree is the same on both.
+inline constexpr qsizetype MaxNameBytes = 255;
+
+struct LocalTree {
+    QString siteDir;          // the crawl's root folder, no trailing separator
+    QString topRoot;          // scheme://host/ of the top address
+    bool noDirTree = false;   // every file directly in siteDir
+    bool skipSameName = true; // an existing file within 1 byte of the expected size is not fetched again
+    bool numberDuplicates = true; // an existing file is kept and the new one numbered name_0.ext
+};
+
+// record: a work record (field 0 the address, field 4 the root of the host it is filed under).
+// name: in, the address's last segment; out, the cleaned name that the file filters test.
+// Returns the path to write, or "" when the file is not to be saved. May delete an existing file
+// when it is to be overwritten.
+QString MapLocalPath(const LocalTree& tree, QString& name, const QStringList& record, qint64 expectedSize);
+
+// The file-name rule: < > [ ] / , \ blank = $ & : and ? become "."; a name of dots only gets
+// full-width dots. Used for file names, folder names and host names alike.
+QString CleanNameSegment(const QString& segment);
+// A name longer than MaxNameBytes shortened to fit, keeping its extension and made unique by a
+// hash of the whole name: "<start of stem>~<8 hex>.<ext>".
+QString FitNameLength(const QString& name);
+// The numbered form of a cleaned name: photo.jpg -> photo_0.jpg, a.b.c -> a.b_0.c, README -> README_0.
+QString NumberedName(const QString& name, int counter);
+// The folder name for a host: the file-name rule applied to it.
+QString HostFolderName(const QString& host);
+
+// Creates every missing folder along path, excluding its last segment. Never reports anything.
+void MakeFolders(const QString& path);
+// Deletes one file; every error is ignored and a read-only file is left alone.
+void DeleteFileQuietly(const QString& path);

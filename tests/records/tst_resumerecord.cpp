@@ -1,0 +1,188 @@
+#include "records/recordfile.h"
+#include "records/recordline.h"
+#include "records/resumerecord.h"
+
+#include "support/tempsettings.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+ResumeRecord sampleRecord()
+{
+    ResumeRecord r;
+    r.topAddr = u"http://h/top/index.html"_s;
+    r.workLine = 7;
+    r.workList = u"/save/h/FetchwrightDATA1.csv"_s;
+    r.accessType = 2;
+    r.proxy = u"proxy:8080"_s;
+    r.remotePort = 80;
+    r.requestTimeout = 60;
+    r.saveDir = u"/save/保存\",\"先/"_s;
+    r.depthLimit = 4;
+    r.searchType = 2;
+    r.noDirTree = false;
+    r.skipSameName = true;
+    r.downloadExts = u".gif;.jpg"_s;
+    r.onDownFileNames = u"[00-99]"_s;
+    r.notDownFileNames = u"thumb"_s;
+    r.numberDuplicates = true;
+    r.bufferSize = 1048576;
+    r.curDepth = 2;
+    r.currentAddress = u"http://h/top/a.gif"_s;
+    r.detectCount = 19;
+    r.downloadCount = 20;
+    r.checkedCount = 21;
+    r.failureCount = 22;
+    r.plannedCount = 23;
+    r.errorResponseCount = 24;
+    r.maxSize = 1048576;
+    r.minSize = 0;
+    r.authString = u"dXNlcjpwYXNz"_s;
+    r.userAgent = u"Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)"_s;
+    return r;
+}
+
+} // namespace
+
+class TestResumeRecord : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void fieldsAreInTheirPlaces();
+    void roundTripsThroughTheFile();
+    void theLastLineCounts();
+    void brokenRecordsAreRefused_data();
+    void brokenRecordsAreRefused();
+    void updateFieldChangesOneFieldOnly();
+    void replacementLeavesNoTemporaryFile();
+    void resumeListKeepsOrderAndDropsBySiteRoot();
+    void aMissingResumeListIsWrittenEmptyByDrop();
+    void writeErrorsAreReported();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestResumeRecord::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+}
+
+void TestResumeRecord::fieldsAreInTheirPlaces()
+{
+    const QStringList fields = sampleRecord().toFields();
+    QCOMPARE(fields.size(), ResumeFieldCount);
+    QCOMPARE(fields[1], u"7"_s);
+    QCOMPARE(fields[10], u"False"_s);
+    QCOMPARE(fields[11], u"True"_s);
+    QCOMPARE(fields[18], u"http://h/top/a.gif"_s);
+    for (int field = FieldDetectCount; field <= FieldErrorResponseCount; ++field)
+        QCOMPARE(fields[field], QString::number(field));
+    QCOMPARE(fields[27], u"dXNlcjpwYXNz"_s);
+    QCOMPARE(fields[28], u"Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)"_s);
+}
+
+void TestResumeRecord::roundTripsThroughTheFile()
+{
+    const QString path = ResumeRecordPath(m_dir->path());
+    QCOMPARE(path, m_dir->path() + u"/FetchwrightRecode.csv"_s);
+    QVERIFY(WriteResumeRecord(path, sampleRecord()));
+    const std::optional<ResumeRecord> read = ReadResumeRecord(path);
+    QVERIFY(read);
+    QCOMPARE(read->toFields(), sampleRecord().toFields());
+    QVERIFY(ReadFileBytes(path).endsWith("\r\n"));
+}
+
+void TestResumeRecord::theLastLineCounts()
+{
+    const QString path = ResumeRecordPath(m_dir->path());
+    ResumeRecord older = sampleRecord();
+    older.workLine = 1;
+    QVERIFY(AppendRecordLines(path, {JoinRecordLine(older.toFields()), JoinRecordLine(sampleRecord().toFields())}));
+    QCOMPARE(ReadResumeRecord(path)->workLine, 7);
+}
+
+void TestResumeRecord::brokenRecordsAreRefused_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("text in the line number") << 1 << u"seven"_s;
+    QTest::newRow("an empty counter") << 21 << QString();
+    QTest::newRow("a depth beyond 16 bits") << 8 << u"70000"_s;
+    QTest::newRow("a flag that is neither") << 10 << u"maybe"_s;
+    QTest::newRow("too few fields") << -1 << QString();
+}
+
+void TestResumeRecord::brokenRecordsAreRefused()
+{
+    QFETCH(int, field);
+    QFETCH(QString, text);
+    QStringList fields = sampleRecord().toFields();
+    if (field < 0)
+        fields.removeLast();
+    else
+        fields[field] = text;
+    const QString path = ResumeRecordPath(m_dir->path());
+    QVERIFY(ReplaceRecordFile(path, {JoinRecordLine(fields)}));
+    QVERIFY(!ReadResumeRecord(path));
+    QVERIFY(!ReadResumeRecord(m_dir->path() + u"/missing.csv"_s));
+}
+
+void TestResumeRecord::updateFieldChangesOneFieldOnly()
+{
+    const QString path = ResumeRecordPath(m_dir->path());
+    QVERIFY(WriteResumeRecord(path, sampleRecord()));
+    QVERIFY(UpdateResumeField(path, FieldDownloadCount, u"321"_s));
+    ResumeRecord expected = sampleRecord();
+    expected.downloadCount = 321;
+    QCOMPARE(ReadResumeRecord(path)->toFields(), expected.toFields());
+    QCOMPARE(ReadRecordLines(path)->size(), 1);
+}
+
+void TestResumeRecord::replacementLeavesNoTemporaryFile()
+{
+    const QString path = ResumeRecordPath(m_dir->path());
+    QVERIFY(WriteResumeRecord(path, sampleRecord()));
+    QVERIFY(UpdateResumeField(path, FieldCheckedCount, u"1"_s));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{u"FetchwrightRecode.csv"_s});
+}
+
+void TestResumeRecord::resumeListKeepsOrderAndDropsBySiteRoot()
+{
+    const QString path = ResumeListPath(m_dir->path() + u'/');
+    QCOMPARE(path, m_dir->path() + u"/FetchwrightRecode.csv"_s);
+    QVERIFY(WriteResumeList(path, {u"http://a/x/"_s, QString(), u"http://b/"_s, u"http://a/y.html"_s,
+                                   u"https://a/"_s, u"http://A/"_s}));
+    QCOMPARE(ReadResumeList(path).value(),
+             (QStringList{u"http://a/x/"_s, u"http://b/"_s, u"http://a/y.html"_s, u"https://a/"_s, u"http://A/"_s}));
+    QVERIFY(DropFromResumeList(path, u"http://a/top.html"_s));
+    QCOMPARE(ReadResumeList(path).value(), (QStringList{u"http://b/"_s, u"https://a/"_s, u"http://A/"_s}));
+}
+
+void TestResumeRecord::aMissingResumeListIsWrittenEmptyByDrop()
+{
+    const QString path = ResumeListPath(m_dir->path() + u'/');
+    QVERIFY(DropFromResumeList(path, u"http://a/"_s));
+    QVERIFY(QFile::exists(path));
+    QCOMPARE(ReadResumeList(path).value(), QStringList());
+}
+
+void TestResumeRecord::writeErrorsAreReported()
+{
+    // A folder that is a file cannot hold the record, even for a privileged user.
+    QVERIFY(WriteFileBytes(m_dir->filePath(u"plain"_s), "x"));
+    const QString path = ResumeRecordPath(m_dir->filePath(u"plain"_s));
+    const IoStatus written = WriteResumeRecord(path, sampleRecord());
+    QVERIFY(!written.ok);
+    QVERIFY(written.error.contains(path));
+    QVERIFY(!UpdateResumeField(path, FieldDetectCount, u"1"_s).ok);
+    QVERIFY(!WriteResumeList(ResumeListPath(m_dir->filePath(u"plain/"_s)), {u"http://a/"_s}).ok);
+}
+
+QTEST_GUILESS_MAIN(TestResumeRecord)
+#include "tst_resumerecord.moc"

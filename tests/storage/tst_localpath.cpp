@@ -1,0 +1,272 @@
+#include "storage/localpath.h"
+
+#include "support/tempsettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QStringList recordFor(const QString& address, const QString& filedUnder)
+{
+    QStringList record(11);
+    record[0] = address;
+    record[4] = filedUnder;
+    return record;
+}
+
+} // namespace
+
+class TestLocalPath : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void mapsAddresses_data();
+    void mapsAddresses();
+    void staysInsideTheSiteFolder_data();
+    void staysInsideTheSiteFolder();
+    void existingFiles_data();
+    void existingFiles();
+    void numbersUntilAFreeName();
+    void overwriteDeletesTheOldFileDuringMapping();
+    void aFolderInTheWayIsNumberedAround();
+    void longNamesAreShortenedAndStillWritable();
+    void numberedNames_data();
+    void numberedNames();
+    void makeFoldersCreatesAllButTheLastSegment();
+    void deleteFileQuietlyIgnoresFailures();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    LocalTree m_tree;
+};
+
+void TestLocalPath::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_tree = LocalTree{m_dir->path() + u"/H"_s, u"http://H/"_s, false, true, true};
+}
+
+void TestLocalPath::mapsAddresses_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("filedUnder");
+    QTest::addColumn<bool>("noDirTree");
+    QTest::addColumn<QString>("expectedTail");
+    QTest::addColumn<QString>("expectedName");
+
+    const QString top = u"http://H/"_s;
+    QTest::newRow("a file keeps its folders")
+        << u"http://H/a/b/c.gif"_s << top << false << u"/a/b/c.gif"_s << u"c.gif"_s;
+    QTest::newRow("query string is dropped from the file name")
+        << u"http://H/cgi/view.cgi?id=3"_s << top << false << u"/cgi/view.cgi"_s << u"view.cgi"_s;
+    QTest::newRow("blank and comma become dots") << u"http://H/a b,c.html"_s << top << false << u"/a.b.c.html"_s
+                                                 << u"a.b.c.html"_s;
+    QTest::newRow("equals and ampersand become dots")
+        << u"http://H/x=1&y=2"_s << top << false << u"/x.1.y.2"_s << u"x.1.y.2"_s;
+    QTest::newRow("brackets, dollar, colon and backslash become dots")
+        << u"http://H/[a]<b>$c:d\\e.gif"_s << top << false << u"/.a..b..c.d.e.gif"_s << u".a..b..c.d.e.gif"_s;
+    QTest::newRow("percent escapes, star, bar and Japanese stay")
+        << u"http://H/%20*|写真.jpg"_s << top << false << u"/%20*|写真.jpg"_s << u"%20*|写真.jpg"_s;
+    QTest::newRow("a directory address is named after its last folder")
+        << u"http://H/a/b/"_s << top << false << u"/a/b/bｽﾗｯｼｭﾄｯﾌﾟ.html"_s << u"bｽﾗｯｼｭﾄｯﾌﾟ.html"_s;
+    QTest::newRow("the bare host is named after the host")
+        << u"http://H/"_s << top << false << u"/Hｽﾗｯｼｭﾄｯﾌﾟ.html"_s << u"Hｽﾗｯｼｭﾄｯﾌﾟ.html"_s;
+    QTest::newRow("a host with a port names its page with a dot for the colon")
+        << u"http://H:81/"_s << u"http://H:81/"_s << false << u"/http：／／H.81/H.81ｽﾗｯｼｭﾄｯﾌﾟ.html"_s
+        << u"H.81ｽﾗｯｼｭﾄｯﾌﾟ.html"_s;
+    QTest::newRow("another host's file goes into a folder of that host")
+        << u"http://K/x/y.gif"_s << u"http://K/"_s << false << u"/http：／／K/x/y.gif"_s << u"y.gif"_s;
+    QTest::newRow("a host's port colon is cleaned in its folder name")
+        << u"http://K:8080/y.gif"_s << u"http://K:8080/"_s << false << u"/http：／／K.8080/y.gif"_s << u"y.gif"_s;
+    QTest::newRow("a question mark in a folder becomes a dot")
+        << u"http://H/a?b/c.gif"_s << top << false << u"/a.b/c.gif"_s << u"c.gif"_s;
+    QTest::newRow("without a tree every file lands in the site folder")
+        << u"http://K/x/y.gif"_s << u"http://K/"_s << true << u"/y.gif"_s << u"y.gif"_s;
+    QTest::newRow("the root is compared case-sensitively")
+        << u"http://h/y.gif"_s << u"http://h/"_s << false << u"/http：／／h/y.gif"_s << u"y.gif"_s;
+}
+
+void TestLocalPath::mapsAddresses()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, filedUnder);
+    QFETCH(bool, noDirTree);
+    QFETCH(QString, expectedTail);
+    QFETCH(QString, expectedName);
+    m_tree.noDirTree = noDirTree;
+    QString name = address.mid(address.lastIndexOf(u'/') + 1);
+    QCOMPARE(MapLocalPath(m_tree, name, recordFor(address, filedUnder), 100), m_tree.siteDir + expectedTail);
+    QCOMPARE(name, expectedName);
+}
+
+void TestLocalPath::staysInsideTheSiteFolder_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("filedUnder");
+    QTest::addColumn<QString>("expectedTail");
+    QTest::newRow("dot-dot folders cannot climb out")
+        << u"http://H/a/../../../x.gif"_s << u"http://H/"_s << u"/x.gif"_s;
+    QTest::newRow("dot-dot folders climb within the tree") << u"http://H/a/b/../c/./x.gif"_s << u"http://H/"_s
+                                                           << u"/a/c/x.gif"_s;
+    QTest::newRow("a host made of dots gets full-width dots")
+        << u"http://../x.gif"_s << u"http://../"_s << u"/http：／／．．/x.gif"_s;
+    QTest::newRow("a file name made of dots gets full-width dots")
+        << u"http://H/a/.."_s << u"http://H/"_s << u"/a/．．"_s;
+}
+
+void TestLocalPath::staysInsideTheSiteFolder()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, filedUnder);
+    QFETCH(QString, expectedTail);
+    QString name = address.mid(address.lastIndexOf(u'/') + 1);
+    const QString path = MapLocalPath(m_tree, name, recordFor(address, filedUnder), 1);
+    QCOMPARE(path, m_tree.siteDir + expectedTail);
+    MakeFolders(path);
+    QVERIFY(WriteFileBytes(path, "x"));
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    QVERIFY2(canonical.startsWith(QFileInfo(m_tree.siteDir).canonicalFilePath() + u'/'), qPrintable(canonical));
+}
+
+void TestLocalPath::existingFiles_data()
+{
+    QTest::addColumn<bool>("skipSameName");
+    QTest::addColumn<bool>("numberDuplicates");
+    QTest::addColumn<int>("existingSize");
+    QTest::addColumn<qint64>("expectedSize");
+    QTest::addColumn<QString>("expectedTail");
+
+    QTest::newRow("same size is skipped") << true << true << 100 << qint64(100) << QString();
+    QTest::newRow("one byte more still counts as the same file") << true << true << 101 << qint64(100) << QString();
+    QTest::newRow("one byte less still counts as the same file") << true << true << 99 << qint64(100) << QString();
+    QTest::newRow("two bytes apart is numbered") << true << true << 102 << qint64(100) << u"/p_0.jpg"_s;
+    QTest::newRow("no size and an empty file count as the same") << true << true << 0 << qint64(-1) << QString();
+    QTest::newRow("no size and a longer file is numbered") << true << true << 5 << qint64(-1) << u"/p_0.jpg"_s;
+    QTest::newRow("without skipping an equal file is numbered") << false << true << 100 << qint64(100)
+                                                                 << u"/p_0.jpg"_s;
+    QTest::newRow("without numbering a different file is overwritten") << true << false << 5 << qint64(100)
+                                                                        << u"/p.jpg"_s;
+}
+
+void TestLocalPath::existingFiles()
+{
+    QFETCH(bool, skipSameName);
+    QFETCH(bool, numberDuplicates);
+    QFETCH(int, existingSize);
+    QFETCH(qint64, expectedSize);
+    QFETCH(QString, expectedTail);
+    m_tree.skipSameName = skipSameName;
+    m_tree.numberDuplicates = numberDuplicates;
+    QVERIFY(WriteFileBytes(m_tree.siteDir + u"/p.jpg"_s, QByteArray(existingSize, 'x')));
+    QString name = u"p.jpg"_s;
+    const QString expected = expectedTail.isEmpty() ? QString() : m_tree.siteDir + expectedTail;
+    QCOMPARE(MapLocalPath(m_tree, name, recordFor(u"http://H/p.jpg"_s, u"http://H/"_s), expectedSize), expected);
+}
+
+void TestLocalPath::numbersUntilAFreeName()
+{
+    QVERIFY(WriteFileBytes(m_tree.siteDir + u"/a.b.c"_s, "1"));
+    QVERIFY(WriteFileBytes(m_tree.siteDir + u"/a.b_0.c"_s, "22"));
+    QString name = u"a.b.c"_s;
+    const QStringList record = recordFor(u"http://H/a.b.c"_s, u"http://H/"_s);
+    QCOMPARE(MapLocalPath(m_tree, name, record, 500), m_tree.siteDir + u"/a.b_1.c"_s);
+    QCOMPARE(name, u"a.b.c"_s);
+    // A numbered copy of the same size ends the search: the file is already there.
+    QCOMPARE(MapLocalPath(m_tree, name, record, 2), QString());
+}
+
+void TestLocalPath::overwriteDeletesTheOldFileDuringMapping()
+{
+    m_tree.skipSameName = false;
+    m_tree.numberDuplicates = false;
+    const QString existing = m_tree.siteDir + u"/p.jpg"_s;
+    QVERIFY(WriteFileBytes(existing, "old"));
+    QString name = u"p.jpg"_s;
+    QCOMPARE(MapLocalPath(m_tree, name, recordFor(u"http://H/p.jpg"_s, u"http://H/"_s), 3), existing);
+    QVERIFY(!QFile::exists(existing));
+}
+
+void TestLocalPath::aFolderInTheWayIsNumberedAround()
+{
+    QVERIFY(QDir().mkpath(m_tree.siteDir + u"/a"_s));
+    QString name = u"a"_s;
+    const QStringList record = recordFor(u"http://H/a"_s, u"http://H/"_s);
+    QCOMPARE(MapLocalPath(m_tree, name, record, 3), m_tree.siteDir + u"/a_0"_s);
+    m_tree.numberDuplicates = false;
+    QCOMPARE(MapLocalPath(m_tree, name, record, 3), QString());
+    QVERIFY(QFileInfo(m_tree.siteDir + u"/a"_s).isDir());
+}
+
+void TestLocalPath::longNamesAreShortenedAndStillWritable()
+{
+    const QString longStem = u"写"_s.repeated(120) + u"x"_s.repeated(20);
+    QString first = longStem + u"1.jpeg"_s;
+    QString second = longStem + u"2.jpeg"_s;
+    const QString pathOne = MapLocalPath(m_tree, first, recordFor(u"http://H/"_s + first, u"http://H/"_s), 1);
+    const QString pathTwo = MapLocalPath(m_tree, second, recordFor(u"http://H/"_s + second, u"http://H/"_s), 1);
+    QCOMPARE(first, longStem + u"1.jpeg"_s); // the filters still see the whole name
+    const QString fileOne = QFileInfo(pathOne).fileName();
+    QVERIFY(fileOne.endsWith(u".jpeg"_s));
+    QVERIFY(fileOne.toUtf8().size() <= MaxNameBytes);
+    QVERIFY(pathOne != pathTwo);
+    MakeFolders(pathOne);
+    QVERIFY(WriteFileBytes(pathOne, "1"));
+    QVERIFY(WriteFileBytes(pathTwo, "2"));
+    QCOMPARE(ReadFileBytes(pathOne), "1"_ba);
+    // The same long name maps to the same shortened file again, so the same-name rules still apply.
+    QString again = longStem + u"1.jpeg"_s;
+    QCOMPARE(MapLocalPath(m_tree, again, recordFor(u"http://H/"_s + again, u"http://H/"_s), 1), QString());
+}
+
+void TestLocalPath::numberedNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("counter");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("the number goes before the extension") << u"photo.jpg"_s << 0 << u"photo_0.jpg"_s;
+    QTest::newRow("only the last extension is kept apart") << u"a.b.c"_s << 1 << u"a.b_1.c"_s;
+    QTest::newRow("a name without extension gets the number at its end") << u"README"_s << 0 << u"README_0"_s;
+}
+
+void TestLocalPath::numberedNames()
+{
+    QFETCH(QString, name);
+    QFETCH(int, counter);
+    QFETCH(QString, expected);
+    QCOMPARE(NumberedName(name, counter), expected);
+}
+
+void TestLocalPath::makeFoldersCreatesAllButTheLastSegment()
+{
+    const QString path = m_dir->path() + u"/x/y/z/file.gif"_s;
+    MakeFolders(path);
+    QVERIFY(QFileInfo(m_dir->path() + u"/x/y/z"_s).isDir());
+    QVERIFY(!QFileInfo::exists(path));
+    MakeFolders(path); // existing folders are no failure
+    QVERIFY(QFileInfo(m_dir->path() + u"/x/y/z"_s).isDir());
+}
+
+void TestLocalPath::deleteFileQuietlyIgnoresFailures()
+{
+    DeleteFileQuietly(m_dir->path() + u"/missing.gif"_s);
+    const QString readOnly = m_dir->path() + u"/ro.gif"_s;
+    QVERIFY(WriteFileBytes(readOnly, "keep"));
+    QFile::setPermissions(readOnly, QFileDevice::ReadOwner);
+    DeleteFileQuietly(readOnly);
+    QVERIFY(QFile::exists(readOnly));
+    QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    DeleteFileQuietly(readOnly);
+    QVERIFY(!QFile::exists(readOnly));
+    QVERIFY(QDir().mkpath(m_dir->path() + u"/folder"_s));
+    DeleteFileQuietly(m_dir->path() + u"/folder"_s);
+    QVERIFY(QFileInfo(m_dir->path() + u"/folder"_s).isDir());
+}
+
+QTEST_GUILESS_MAIN(TestLocalPath)
+#include "tst_localpath.moc"
