@@ -1,0 +1,94 @@
+#pragma once
+// The state of a crawl run, one object owned by the application and passed by reference. Fields
+// keep the program's own names; a value not set by a run keeps what the previous run left.
+
+#include "storage/localpath.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+// Every address detected in a run, in order of detection, with an index for the duplicate check.
+class DetectedAddressSet {
+public:
+    bool contains(const QString& address) const { return m_index.contains(address); }
+    void append(const QString& address)
+    {
+        m_order.append(address);
+        m_index.insert(address);
+    }
+    void clear()
+    {
+        m_order.clear();
+        m_index.clear();
+    }
+    qsizetype size() const { return m_order.size(); }
+    const QStringList& inOrder() const { return m_order; }
+
+private:
+    QStringList m_order;
+    QSet<QString> m_index;
+};
+
+struct CrawlState {
+    // Run identity and places.
+    QString TopAddr;
+    QString TopBase;
+    QString TopRoot;
+    QString SaveDir;
+    QString SiteDir;
+
+    // Options.
+    qint16 SearchType = 0;
+    qint16 DepthLimit = 0;
+    bool NoDirTree = false;
+    bool SkipSameName = false;
+    bool NumberDuplicates = false;
+    QString DownloadExts;
+    QString OnDownFileNames;
+    QString NotDownFileNames;
+    QStringList DownloadExtList;
+    QStringList OnNameList;
+    QStringList NotNameList;
+    qint64 MaxSize = 0;
+    qint64 MinSize = 0;
+    qint64 BufferSize = 0;
+    QString AuthString;
+    QString UserAgent;
+
+    // Progress.
+    QString WorkList;
+    qint32 WorkLine = 0;
+    qint16 CurDepth = 0;
+    QString RefChain;
+    DetectedAddressSet DetectedAddrs;
+    QString PageLinkList;
+    qint32 DetectCount = 0;
+    qint32 DownloadCount = 0;
+    qint32 CheckedCount = 0;
+    qint32 FailureCount = 0;
+    qint32 PlannedCount = 0;
+    qint32 ErrorResponseCount = 0;
+
+    // Control: set by the Stop button, window closing and unconfirmed crawl dialogs.
+    bool StopRequested = false;
+
+    // Per resource and per request.
+    QString ContentLength;
+    QString ETag;
+    QString AcceptRanges;
+    QString LocalPath;
+    bool SaveToFile = false;
+    qint16 FetchKind = 0;
+    QString PageText;
+    bool NoLinkScan = false;
+    qint64 BytesReceived = 0;
+    qint64 RangeStart = 0;
+    bool TransferFailed = false;
+    bool Disconnected = false;
+    qint32 LastErrorCode = 0;
+    QString LastErrorText;
+
+    LocalTree localTree() const { return {SiteDir, TopRoot, NoDirTree, SkipSameName, NumberDuplicates}; }
+};

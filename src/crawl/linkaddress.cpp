@@ -1,0 +1,171 @@
+#include "crawl/linkaddress.h"
+
+#include <QStringList>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The code point of a reference's number text ("38" or "x26"), or -1.
+qint64 referenceCode(QStringView number)
+{
+    bool ok = false;
+    qint64 code = -1;
+    if (number.startsWith(u'x') || number.startsWith(u'X')) {
+        const QStringView hex = number.mid(1);
+        if (hex.isEmpty() || hex.size() > 8)
+            return -1;
+        for (QChar c : hex)
+            if (!isxdigit(c.unicode() < 0x80 ? c.unicode() : 'g'))
+                return -1;
+        code = hex.toLongLong(&ok, 16);
+    } else {
+        if (number.isEmpty() || number.size() > 10)
+            return -1;
+        for (QChar c : number)
+            if (c < u'0' || c > u'9')
+                return -1;
+        code = number.toLongLong(&ok, 10);
+    }
+    if (!ok || code <= 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return -1;
+    return code;
+}
+
+QString decodeNumericReferences(const QString& text)
+{
+    const QStringList pieces = text.split(u"&#"_s);
+    QString result = pieces.first();
+    for (qsizetype i = 1; i < pieces.size(); ++i) {
+        const QString& piece = pieces[i];
+        const qsizetype semicolon = piece.indexOf(u';');
+        const QStringView number = semicolon < 0 ? QStringView(piece) : QStringView(piece).left(semicolon);
+        const qint64 code = referenceCode(number);
+        if (code < 0) {
+            result += u"&#"_s + piece;
+            continue;
+        }
+        const char32_t point = char32_t(code);
+        result += QString::fromUcs4(&point, 1);
+        if (semicolon >= 0)
+            result += QStringView(piece).mid(semicolon + 1);
+    }
+    return result;
+}
+
+// scheme://host/a/b/ -> scheme://host/a/; the host's root stays where it is.
+QString parentDirectory(const QString& base)
+{
+    QStringList pieces = base.split(u'/');
+    if (pieces.size() <= 4)
+        return base;
+    pieces.removeLast();
+    pieces.removeLast();
+    return pieces.join(u'/') + u'/';
+}
+
+bool mustBeEscaped(char16_t c)
+{
+    if (c <= 0x20 || c >= 0x7F)
+        return true;
+    switch (c) {
+    case u'"': case u'<': case u'>': case u'\\': case u'^': case u'`': case u'{': case u'|': case u'}':
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+QString DecodeLinkText(const QString& raw)
+{
+    QString link = decodeNumericReferences(raw);
+    link.replace(u'\\', u'/');
+    link.remove(u'\r');
+    link.remove(u'\n');
+    static const std::pair<const char16_t*, const char16_t*> named[] = {
+        {u"&lt;", u"<"}, {u"&gt;", u">"}, {u"&apos;", u"'"}, {u"&quot;", u"\""}, {u"&amp;", u"&"},
+        {u"&LT;", u"<"}, {u"&GT;", u">"}, {u"&APOS;", u"'"}, {u"&QUOT;", u"\""}, {u"&AMP;", u"&"},
+    };
+    for (const auto& [from, to] : named)
+        link.replace(QString::fromUtf16(from), QString::fromUtf16(to));
+    return link;
+}
+
+QString RelativeBase(const QString& directoryAddress)
+{
+    if (directoryAddress.endsWith(u'/'))
+        return directoryAddress;
+    if (directoryAddress.count(u'/') < 3)
+        return directoryAddress + u'/';
+    return directoryAddress.left(directoryAddress.lastIndexOf(u'/') + 1);
+}
+
+QString ResolveAgainstBase(QString link, QString base, const QString& pageRoot)
+{
+    // Each pass shortens the link or ends with an absolute one; the bound guards against a base
+    // that never becomes absolute.
+    for (int pass = 0; pass < 10000; ++pass) {
+        if (link.contains(u"ftp:"_s) || link.contains(u"/?"_s) || link.contains(u"/#"_s))
+            return {};
+        const qsizetype hash = link.indexOf(u'#');
+        if (hash >= 0)
+            link.truncate(hash);
+        const QString lowered = link.toLower();
+        if (lowered.startsWith(u"mailto:"_s) || lowered.startsWith(u"news:"_s))
+            return {};
+        if (link.isEmpty())
+            return {};
+        if (link.startsWith(u"http"_s))
+            return link;
+        if (link.startsWith(u"//"_s) && pageRoot.contains(u"://"_s)) {
+            // Protocol-relative: another host, reached with the page's scheme.
+            link = pageRoot.left(pageRoot.indexOf(u"://"_s) + 1) + link;
+        } else if (link.startsWith(u'/')) {
+            link = pageRoot + link.mid(1);
+        } else if (link.startsWith(u"../"_s)) {
+            base = parentDirectory(base);
+            link.remove(0, 3);
+        } else if (link.startsWith(u"./"_s)) {
+            link.remove(0, 2);
+        } else {
+            if (!base.startsWith(u"http"_s) && !base.startsWith(u'/'))
+                return {};
+            link = base + link;
+        }
+    }
+    return {};
+}
+
+bool InScope(const QString& link, int searchType, const QString& topRoot, const QString& topBase)
+{
+    if (searchType == 3)
+        return true;
+    if (!link.contains(topRoot))
+        return false;
+    return searchType != 1 || link.contains(topBase);
+}
+
+QString EncodeForWire(const QString& address)
+{
+    bool clean = true;
+    for (QChar c : address)
+        if (mustBeEscaped(c.unicode())) {
+            clean = false;
+            break;
+        }
+    if (clean)
+        return address;
+    QString encoded;
+    encoded.reserve(address.size() * 3);
+    const QByteArray utf8 = address.toUtf8();
+    for (char byte : utf8) {
+        const auto b = static_cast<unsigned char>(byte);
+        if (mustBeEscaped(b))
+            encoded += u'%' + QString::number(b, 16).toUpper().rightJustified(2, u'0');
+        else
+            encoded += QLatin1Char(char(b));
+    }
+    return encoded;
+}
