@@ -1,0 +1,42 @@
+#pragma once
+// Everything one crawl run works with, passed by reference to every engine operation: the state,
+// the host that shows it, the transfer control, the settings and the clock.
+
+#include "crawl/crawlhost.h"
+#include "crawl/crawlstate.h"
+#include "platform/clock.h"
+#include "platform/filesystem.h"
+#include "platform/transfercontrol.h"
+
+#include <QByteArray>
+#include <functional>
+
+class SettingsStore;
+
+// How the body of the response in progress is being handled.
+struct ResponseProgress {
+    bool headOnly = false;          // a HEAD probe: no body checks at all
+    bool abandonAfterHeaders = false; // a GET standing in for a refused HEAD
+    bool rangedRequest = false;     // the request carried a Range line
+    bool headersSeen = false;
+    bool writeBody = false;         // the status allows the body into the file
+    bool rangeMismatch = false;     // a ranged answer that cannot continue the file
+    QByteArray pageBytes;           // the body kept for the link scanner
+};
+
+struct CrawlContext {
+    CrawlState& state;
+    CrawlHost& host;
+    TransferControl& transfer;
+    SettingsStore& settings;
+    const Clock& clock;
+    // The list display run at the end of a run when the list setting asks for it.
+    std::function<void()> listDisplay;
+
+    ResponseProgress response;
+    bool writeFailureShown = false;
+};
+
+// A record or log that cannot be written stops the run with a message instead of losing data
+// silently; the message is shown once per run.
+void ReportWriteFailure(CrawlContext& context, const IoStatus& status);

@@ -1,0 +1,197 @@
+#include "crawl/crawlrun.h"
+
+#include "address/addressfunctions.h"
+#include "app/settingskeys.h"
+#include "app/settingsstore.h"
+#include "crawl/fetchloop.h"
+#include "crawl/linkaddress.h"
+#include "crawl/linkresolver.h"
+#include "crawl/progress.h"
+#include "crawl/transport.h"
+#include "productnames.h"
+#include "records/logs.h"
+#include "records/resumerecord.h"
+#include "records/worklists.h"
+#include "storage/filefilters.h"
+#include "storage/localpath.h"
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace K = SettingsKeys;
+namespace D = SettingsDefaults;
+
+QString SiteDirOf(const QString& saveDir, const QString& topAddress)
+{
+    return saveDir + HostFolderName(HostOf(topAddress));
+}
+
+void StartCrawl(CrawlContext& c, QString& topAddress)
+{
+    CrawlState& s = c.state;
+    SettingsStore& settings = c.settings;
+    s.CurDepth = 0;
+    EnsureHostSlash(topAddress);
+    topAddress = EncodeForWire(topAddress);
+    s.StopRequested = false;
+
+    TransferControl& t = c.transfer;
+    t.cancel();
+    t.setUrl(QString());
+    t.setAccessType(int(settings.number(K::AccessType, 0)));
+    t.setProxy(QString());
+    if (t.accessType() == TransferControl::AccessNamedProxy)
+        t.setProxy(settings.get(K::ProxyAddress, QString()) + u':'
+                   + QString::number(settings.number(K::PortNo, D::PortNo)));
+    t.setRequestTimeout(int(settings.number(K::RequestTimeout, D::RequestTimeout)));
+
+    s.SaveDir = settings.get(K::SaveFolder, D::HomeSaveFolder());
+    const qint64 deep = settings.number(K::DeepCount, D::DeepCount);
+    s.DepthLimit = qint16(std::clamp<qint64>(deep == 0 ? 0 : deep + 1, 0, 32767));
+    s.SearchType = qint16(settings.number(K::SearchType, D::SearchType));
+    s.NoDirTree = settings.flag(K::NoDirTree, false);
+    s.SkipSameName = settings.flag(K::SkipSameName, true);
+    s.DownloadExts = settings.get(K::DownloadExts, D::CrawlDownloadExts);
+    s.OnDownFileNames = settings.get(K::OnDownFileNames, QString());
+    s.NotDownFileNames = settings.get(K::NotDownFileNames, QString());
+    s.MaxSize = ScaledSize(settings.decimal(K::MaxSize, D::MaxSizeKb), 1024);
+    s.MinSize = ScaledSize(settings.decimal(K::MinSize, D::MinSizeKb), 1024);
+    s.AuthString = settings.get(K::AuthString, QString());
+    s.UserAgent = settings.get(K::UserAgent, D::UserAgent);
+    s.NumberDuplicates = settings.flag(K::NumberDuplicates, true);
+    s.BufferSize = ScaledSize(settings.decimal(K::BuffLen, D::BuffLenMb), 1048576);
+
+    s.WorkLine = 1;
+    s.WorkList.clear();
+
+    const QString listPath = ResumeListPath(s.SaveDir);
+    const QString root = SiteRootOf(topAddress);
+    QStringList kept;
+    for (const QString& line : ReadResumeList(listPath).value_or(QStringList())) {
+        if (SiteRootOf(line) != root) {
+            kept.append(line);
+            continue;
+        }
+        const QString host = root.mid(7).chopped(1);
+        if (!c.host.askOkCancel(host + u" のドメイン名は再開リストに存在しますが上書きしますか？"_s))
+            return;
+    }
+    kept.prepend(topAddress);
+    const IoStatus written = WriteResumeList(listPath, kept);
+    if (!written) {
+        c.host.showMessage(u"再開リストに書き込めません。\n"_s + written.error);
+        return;
+    }
+    RunCrawl(c, topAddress, topAddress, false);
+}
+
+void RunCrawl(CrawlContext& c, const QString& topAddress, const QString& startAddress, bool resuming)
+{
+    CrawlState& s = c.state;
+    c.writeFailureShown = false;
+    s.DownloadExtList = SplitFilterSetting(s.DownloadExts);
+    s.OnNameList = SplitFilterSetting(s.OnDownFileNames);
+    s.NotNameList = SplitFilterSetting(s.NotDownFileNames);
+    s.SiteDir = SiteDirOf(s.SaveDir, topAddress);
+    s.PageLinkList = PageLinkListPath(s.SiteDir);
+    MakeFolders(s.SiteDir + u"/dummy"_s);
+    ExpandNamePatterns(s.DownloadExtList);
+    ExpandNamePatterns(s.OnNameList);
+    ExpandNamePatterns(s.NotNameList);
+    s.DetectedAddrs.clear();
+    s.TopAddr = topAddress;
+    s.TopBase = DirectoryAddressOf(topAddress);
+    s.TopRoot = SiteRootOf(topAddress);
+    QStringList startRecord(WorkRecordFieldCount);
+    startRecord[0] = startAddress;
+    startRecord[3] = DirectoryAddressOf(startAddress);
+    startRecord[4] = SiteRootOf(startAddress);
+    startRecord[5] = u"0"_s;
+    startRecord[6] = startAddress;
+
+    if (resuming) {
+        for (const QString& address : ReadDetectedAddresses(s.SiteDir))
+            s.DetectedAddrs.append(address);
+        c.host.yield();
+        if (s.StopRequested)
+            return;
+        FetchWorkItems(c);
+    } else {
+        DeleteFileQuietly(ResumeRecordPath(s.SiteDir));
+        DeleteFileQuietly(LogPath(s.SiteDir, ErrorResponseLogName));
+        DeleteFileQuietly(LogPath(s.SiteDir, FailureReportName));
+        DeleteFileQuietly(LogPath(s.SiteDir, DetectedLogName));
+        ReportWriteFailure(c, StartLog(s.SiteDir, DetectedLogName, DetectedLogHeader));
+        DeleteFileQuietly(LogPath(s.SiteDir, DownloadLogName));
+        ReportWriteFailure(c, StartLog(s.SiteDir, DownloadLogName, DownloadLogHeader));
+        s.DetectCount = s.DownloadCount = s.CheckedCount = 0;
+        s.FailureCount = s.PlannedCount = s.ErrorResponseCount = 0;
+        SaveResumeRecord(c, topAddress);
+        QString headers;
+        const QString start = s.StopRequested ? QString() : ResolveLink(c, startRecord, headers, QString(), QString());
+        if (!start.isEmpty()) {
+            startRecord[0] = start;
+            RecordResponseHeaders(c, s.WorkList, startRecord, true, headers);
+            SaveResumeRecord(c, topAddress);
+            FetchWorkItems(c);
+        }
+    }
+
+    if (s.StopRequested) {
+        c.host.setCurrentAddress(u"中断"_s);
+    } else {
+        ReportWriteFailure(c, DropFromResumeList(ResumeListPath(s.SaveDir), s.TopAddr));
+        c.host.setCurrentAddress(u"終了"_s);
+    }
+    s.DetectedAddrs.clear();
+    ShowCounters(c);
+    c.host.setCaption(ProductName);
+    c.host.resetProgress();
+    c.transfer.cancel();
+    if (c.settings.number(SettingsKeys::ListViewCheck, 1) == 1 && c.listDisplay)
+        c.listDisplay();
+}
+
+void ResumeCrawl(CrawlContext& c, const QString& siteDir)
+{
+    CrawlState& s = c.state;
+    s.CurDepth = 0;
+    s.StopRequested = false;
+    const std::optional<ResumeRecord> record = ReadResumeRecord(ResumeRecordPath(siteDir));
+    if (!record) {
+        c.host.showMessage(u"何らかの理由でエラーが起きました"_s);
+        return;
+    }
+    const ResumeRecord& r = *record;
+    s.TopAddr = r.topAddr;
+    // Line 0: killed before the first record was taken; the queue starts at its first line.
+    s.WorkLine = qMax(r.workLine, 1);
+    s.WorkList = r.workList;
+    c.transfer.setAccessType(r.accessType);
+    c.transfer.setProxy(r.proxy);
+    c.transfer.setRemotePort(r.remotePort);
+    c.transfer.setRequestTimeout(r.requestTimeout);
+    s.SaveDir = r.saveDir;
+    s.DepthLimit = r.depthLimit;
+    s.SearchType = r.searchType;
+    s.NoDirTree = r.noDirTree;
+    s.SkipSameName = r.skipSameName;
+    s.DownloadExts = r.downloadExts;
+    s.OnDownFileNames = r.onDownFileNames;
+    s.NotDownFileNames = r.notDownFileNames;
+    s.NumberDuplicates = r.numberDuplicates;
+    s.BufferSize = r.bufferSize;
+    s.CurDepth = r.curDepth;
+    s.DetectCount = r.detectCount;
+    s.DownloadCount = r.downloadCount;
+    s.CheckedCount = r.checkedCount;
+    s.FailureCount = r.failureCount;
+    s.PlannedCount = r.plannedCount;
+    s.ErrorResponseCount = r.errorResponseCount;
+    s.MaxSize = r.maxSize;
+    s.MinSize = r.minSize;
+    s.AuthString = r.authString;
+    s.UserAgent = r.userAgent;
+    RunCrawl(c, r.topAddr, r.currentAddress, true);
+}

@@ -1,0 +1,17 @@
+#pragma once
+// Starting, running and resuming a crawl.
+//   StartCrawl: the options and connection settings into the state, the transfer control set up,
+//     the site put at the head of its save folder's resume list (asking before replacing it).
+//   RunCrawl: the site folder and records prepared (or reloaded when resuming), the queue worked
+//     through, the outcome "終了" or "中断" shown, a finished site dropped from the resume list.
+//   ResumeCrawl: the state restored from a site folder's resume record, then RunCrawl.
+
+#include "crawl/crawlcontext.h"
+
+void StartCrawl(CrawlContext& context, QString& topAddress);
+void RunCrawl(CrawlContext& context, const QString& topAddress, const QString& startAddress, bool resuming);
+void ResumeCrawl(CrawlContext& context, const QString& siteDir);
+
+// The site folder of a save folder and a top address: the host's folder name directly after the
+// save folder.
+QString SiteDirOf(const QString& saveDir, const QString& topAddress);

@@ -1,0 +1,253 @@
+#include "crawl/fetchloop.h"
+
+#include "address/addressfunctions.h"
+#include "crawl/httpheaders.h"
+#include "crawl/linkscanner.h"
+#include "crawl/progress.h"
+#include "crawl/transport.h"
+#include "records/logs.h"
+#include "records/worklists.h"
+#include "storage/filefilters.h"
+#include "storage/localpath.h"
+
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Bodies above this size are never scanned for links and are read as bytes.
+constexpr qint64 MaxScannedRangedLength = 1048576;
+
+enum class Outcome { Done, Failed, AuthRetry, Abandoned };
+
+struct RecordFetch {
+    CrawlContext& c;
+    const QStringList& record;
+    QString referrer;
+    QString refererLine;
+    QString agentLine;
+    QString hostLine;
+    QString authLine;
+    int attempt = 0;
+    qint64 length = -1;
+    bool lastFailed = false;
+
+    QString headerLines(const QString& middle) const { return refererLine + agentLine + middle + hostLine; }
+
+    // After a wait ended early: a stop abandons the record, a transfer error ends its transfer.
+    Outcome interrupted() const { return c.state.StopRequested ? Outcome::Abandoned : Outcome::Done; }
+
+    Outcome request(const QString& lines, bool ranged)
+    {
+        if (WaitTransportIdle(c))
+            return interrupted();
+        ClearTransferFlags(c);
+        ExecuteRequest(c, record[0], u"GET"_s, lines, ranged);
+        if (WaitRequestDone(c, false))
+            return interrupted();
+        lastFailed = ClassifyResponse(c, authLine, attempt, {referrer});
+        if (lastFailed)
+            return Outcome::Failed;
+        if (!authLine.isEmpty() && attempt == 0)
+            return Outcome::AuthRetry;
+        return Outcome::Done;
+    }
+
+    Outcome whole()
+    {
+        return request(headerLines(authLine), false);
+    }
+
+    void startAfresh()
+    {
+        CrawlState& s = c.state;
+        if (s.SaveToFile)
+            DeleteFileQuietly(s.LocalPath);
+        s.BytesReceived = 0;
+        s.RangeStart = 0;
+        s.PageText.clear();
+    }
+
+    Outcome ranged()
+    {
+        CrawlState& s = c.state;
+        while (length > s.BytesReceived) {
+            s.RangeStart = s.BytesReceived;
+            const qint64 end = qMin(s.RangeStart + s.BufferSize, length);
+            if (end == length && s.RangeStart == 0)
+                return whole();
+            const QString lines = headerLines(u"If-Match: "_s + s.ETag + u"\r\nRange: bytes="_s
+                                              + QString::number(s.RangeStart) + u'-' + QString::number(end) + u"\r\n"_s);
+            const qint64 before = s.BytesReceived;
+            const Outcome outcome = request(lines, true);
+            if (outcome != Outcome::Done || s.TransferFailed)
+                return outcome;
+            if (c.response.rangeMismatch) {
+                // The server cannot continue the file: fetch it whole instead.
+                startAfresh();
+                return whole();
+            }
+            if (s.BytesReceived == before)
+                break; // a piece without bytes would repeat forever
+        }
+        return Outcome::Done;
+    }
+};
+
+void writeDownloadOutcome(CrawlContext& c, RecordFetch& fetch, const QString& name, const QStringList& referrers)
+{
+    CrawlState& s = c.state;
+    if (fetch.lastFailed) {
+        // The error page is not the wanted file.
+        DeleteFileQuietly(s.LocalPath);
+        return;
+    }
+    ReportWriteFailure(c, WriteDownloadLogLine(s.SiteDir, c.clock, name, s.LocalPath, referrers));
+    IncreaseCounter(c, CrawlHost::Download);
+    if (fetch.length > s.BytesReceived) {
+        ReportFailure(c, u"ダウンロード エラー"_s, u"ファイルのダウンロードに失敗しました。"_s, c.transfer.url());
+        return;
+    }
+    if (fetch.length <= 0)
+        return;
+    const QFileInfo stored(s.LocalPath);
+    if (!stored.exists()) {
+        ReportFailure(c, u"ファイルエラー"_s, s.LocalPath + u"ファイルが見つかりません。"_s, c.transfer.url());
+        return;
+    }
+    if (qAbs(stored.size() - fetch.length) > 1)
+        ReportFailure(c, u"ダウンロード エラー"_s, u"ファイルの容量が元のファイルと違います。"_s + s.LocalPath,
+                      c.transfer.url());
+}
+
+// Steps of one taken record; false when it was abandoned.
+bool fetchRecord(CrawlContext& c, QStringList& record)
+{
+    CrawlState& s = c.state;
+    SelectProtocol(c, record[0]);
+    const QString contentType = record[7];
+    s.ContentLength = record[8].isEmpty() ? u"-1"_s : record[8];
+    s.ETag = record[9];
+    s.AcceptRanges = record[10];
+    bool numeric = false;
+    const qint64 length = s.ContentLength.toLongLong(&numeric);
+
+    s.LocalPath.clear();
+    s.SaveToFile = false;
+    QString name;
+    if (PassesSizeAtDownload(numeric ? length : -1, s.MaxSize, s.MinSize)) {
+        name = FileNameOf(record[0]);
+        s.LocalPath = MapLocalPath(s.localTree(), name, record, numeric ? length : -1);
+        if (!s.LocalPath.isEmpty())
+            s.SaveToFile = PassesFileFilters(s.LocalPath, name, s.DownloadExtList, s.OnNameList, s.NotNameList);
+    }
+
+    const QStringList referrers = s.RefChain.split(u'\t');
+    RecordFetch fetch{c, record, {}, {}, {}, {}, {}, 0, numeric ? length : -1, false};
+    if (referrers.size() >= 2 && referrers[referrers.size() - 2] != record[0])
+        fetch.referrer = referrers[referrers.size() - 2];
+    if (!fetch.referrer.isEmpty())
+        fetch.refererLine = u"Referer: "_s + fetch.referrer + u"\r\n"_s;
+    fetch.agentLine = u"User-Agent: \""_s + s.UserAgent + u"\"\r\n"_s;
+    fetch.hostLine = u"Host: "_s + HostOf(record[0]) + u"\r\n"_s;
+    const bool saveWanted = s.SaveToFile;
+
+    bool rangedMode = false;
+    while (true) {
+        DeleteFileQuietly(s.LocalPath);
+        s.SaveToFile = saveWanted;
+        s.FetchKind = contentType.isEmpty() ? 3 : contentType.contains(u"text"_s) ? 2 : 1;
+        if (!s.SaveToFile && s.FetchKind == 1)
+            return true;
+        if (s.DepthLimit != 0 && s.CurDepth >= s.DepthLimit && !s.SaveToFile)
+            return true;
+        s.PageText.clear();
+        s.RangeStart = 0;
+        s.NoLinkScan = false;
+        s.BytesReceived = 0;
+        rangedMode = s.AcceptRanges == u"bytes"_s && IsStrongEntityTag(s.ETag) && s.ContentLength != u"-1"_s
+            && fetch.attempt == 0 && s.BufferSize > 0;
+        if (rangedMode && fetch.length > MaxScannedRangedLength) {
+            s.NoLinkScan = true;
+            s.FetchKind = 1;
+        }
+        const Outcome outcome = rangedMode ? fetch.ranged() : fetch.whole();
+        if (outcome == Outcome::Abandoned)
+            return false;
+        if (outcome == Outcome::AuthRetry) {
+            fetch.attempt = 2;
+            continue;
+        }
+        break;
+    }
+
+    c.transfer.cancel();
+    if (fetch.length > s.BytesReceived && !s.StopRequested) {
+        // One repetition of a short transfer: ranged mode continues, whole mode starts afresh.
+        if (!rangedMode)
+            fetch.startAfresh();
+        ClearTransferFlags(c);
+        const Outcome outcome = rangedMode ? fetch.ranged() : fetch.whole();
+        c.transfer.cancel();
+        if (outcome == Outcome::Abandoned)
+            return false;
+    }
+    if (s.StopRequested)
+        return false;
+
+    if (s.TransferFailed || s.LastErrorCode != 0) {
+        ReportFailure(c, u"接続エラーが起きました。エラー："_s + QString::number(s.LastErrorCode), s.LastErrorText,
+                      c.transfer.url());
+        s.LastErrorCode = 0;
+        s.LastErrorText.clear();
+    }
+    if (s.SaveToFile)
+        writeDownloadOutcome(c, fetch, name, referrers);
+    if (!s.NoLinkScan) {
+        const QString text = s.PageText;
+        s.PageText.clear();
+        ScanPageLinks(c, record[0], text);
+    }
+    return true;
+}
+
+} // namespace
+
+void FetchWorkItems(CrawlContext& context)
+{
+    CrawlState& s = context.state;
+    QStringList record;
+    bool taken = false;
+    while (true) {
+        if (taken)
+            SaveResumeRecord(context, record.value(0));
+        if (s.StopRequested)
+            return;
+        QString retired;
+        if (!TakeWorkRecord(s.WorkList, record, s.WorkLine, s.SiteDir, &retired))
+            return;
+        taken = true;
+        while (record.size() < WorkRecordFieldCount)
+            record.append(QString());
+        record[3] = DirectoryAddressOf(record[0]);
+        record[4] = SiteRootOf(record[0]);
+        s.CurDepth = qint16(record[5].toInt());
+        s.RefChain = record[6];
+        ++s.WorkLine;
+        SaveResumeRecord(context, record[0]);
+        // Only now does the resume record name the compacted list, so the old one may go.
+        if (!retired.isEmpty())
+            DeleteFileQuietly(retired);
+        if (s.StopRequested)
+            return;
+        ++s.CurDepth;
+        if (s.DepthLimit > 0 && s.DepthLimit < s.CurDepth)
+            return;
+        context.host.setCaption(u"ダウンロード中"_s);
+        if (!fetchRecord(context, record))
+            continue;
+        if (!s.StopRequested)
+            IncreaseCounter(context, CrawlHost::Checked);
+    }
+}

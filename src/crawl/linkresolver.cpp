@@ -1,0 +1,109 @@
+#include "crawl/linkresolver.h"
+
+#include "address/addressfunctions.h"
+#include "crawl/httpheaders.h"
+#include "crawl/linkaddress.h"
+#include "crawl/progress.h"
+#include "crawl/transport.h"
+#include "records/logs.h"
+#include "storage/filefilters.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct ProbeResult {
+    bool stopped = false;
+    bool failed = false;
+};
+
+// One HEAD request, or its GET stand-in; true when a stop or transfer error ended the wait.
+bool probeOnce(CrawlContext& c, const QString& link, const QString& verb, const QString& headerLines)
+{
+    if (WaitTransportIdle(c))
+        return true;
+    ClearTransferFlags(c);
+    ExecuteRequest(c, link, verb, headerLines);
+    c.response.abandonAfterHeaders = verb == u"GET"_s;
+    return WaitRequestDone(c, true);
+}
+
+ProbeResult probe(CrawlContext& c, const QString& link, const QString& referrer, QString& headers)
+{
+    CrawlState& s = c.state;
+    const QString refererLine =
+        !referrer.isEmpty() && referrer != link ? u"Referer: "_s + referrer + u"\r\n"_s : QString();
+    const QString agentLine = u"User-Agent: \""_s + s.UserAgent + u"\"\r\n"_s;
+    const QString hostLine = u"Host: "_s + HostOf(link) + u"\r\n"_s;
+    QString authLine;
+    ProbeResult result;
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        const QString lines = refererLine + agentLine + authLine + hostLine;
+        if (probeOnce(c, link, u"HEAD"_s, lines)) {
+            result.stopped = true;
+            headers.clear();
+            return result;
+        }
+        headers = ResponseHeaderText(c);
+        const int code = StatusCode(StatusLine(headers));
+        if (code == 405 || code == 501) {
+            // A server that refuses HEAD still tells the size and type in a GET's headers.
+            if (probeOnce(c, link, u"GET"_s, lines)) {
+                result.stopped = true;
+                headers.clear();
+                return result;
+            }
+            headers = ResponseHeaderText(c);
+        }
+        const QString before = authLine;
+        result.failed = ClassifyResponse(c, authLine, attempt, {referrer});
+        if (authLine != before && attempt < 2)
+            continue;
+        break;
+    }
+    return result;
+}
+
+} // namespace
+
+QString ResolveLink(CrawlContext& context, QStringList& record, QString& headers, const QString& referrer,
+                    const QString& baseAddress)
+{
+    CrawlState& s = context.state;
+    headers.clear();
+    if (s.DepthLimit > 0 && s.DepthLimit < s.CurDepth + 1)
+        return {};
+    while (record.size() < 11)
+        record.append(QString());
+    const QString base = baseAddress.isEmpty() ? RelativeBase(record[3]) : baseAddress;
+    QString link = ResolveAgainstBase(DecodeLinkText(record[0]), base, record[4]);
+    if (link.isEmpty())
+        return {};
+    link = EncodeForWire(link);
+    record[0] = link;
+    if (!InScope(link, s.SearchType, s.TopRoot, s.TopBase))
+        return {};
+    if (s.DetectedAddrs.contains(link))
+        return {};
+
+    const ProbeResult probed = probe(context, link, referrer, headers);
+    if (!probed.stopped && !probed.failed) {
+        QString size = HeaderValue(headers, u"content-length:"_s);
+        if (size.isEmpty())
+            size = u"-1"_s;
+        const qint64 length = size.toLongLong();
+        if (PassesSizeAtDetection(length, s.MaxSize, s.MinSize)) {
+            QString name = FileNameOf(link);
+            const QString path = MapLocalPath(s.localTree(), name, record, length);
+            if (!path.isEmpty() && PassesFileFilters(path, name, s.DownloadExtList, s.OnNameList, s.NotNameList))
+                IncreaseCounter(context, CrawlHost::Planned);
+        }
+    }
+
+    s.DetectedAddrs.append(link);
+    ReportWriteFailure(context, WriteDetectedAddress(s.SiteDir, link));
+    IncreaseCounter(context, CrawlHost::Detect);
+    context.host.setCounter(CrawlHost::Planned, s.PlannedCount);
+    context.host.stepProgress();
+    return probed.failed ? QString() : link;
+}

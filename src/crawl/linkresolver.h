@@ -1,0 +1,14 @@
+#pragma once
+// Deciding whether the crawl follows one link: decode it, make it absolute, keep it in scope and
+// out of the detected set, then probe it once with HEAD (a GET abandoned after its headers when
+// the server refuses HEAD), record it as detected, and count it as planned when its file would
+// be saved.
+
+#include "crawl/crawlcontext.h"
+
+#include <QStringList>
+
+// record: a link record (field 0 the raw value, 3 the page's directory address, 4 the page's root).
+// headers: out, the probe's raw header block. Returns the address to queue, or "".
+QString ResolveLink(CrawlContext& context, QStringList& record, QString& headers, const QString& referrer,
+                    const QString& baseAddress);

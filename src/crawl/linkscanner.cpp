@@ -1,0 +1,67 @@
+#include "crawl/linkscanner.h"
+
+#include "address/addressfunctions.h"
+#include "crawl/linkaddress.h"
+#include "crawl/linkcutter.h"
+#include "crawl/linkresolver.h"
+#include "crawl/progress.h"
+#include "crawl/transport.h"
+#include "records/worklists.h"
+#include "storage/localpath.h"
+
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QString& pageText)
+{
+    CrawlState& s = context.state;
+    context.host.setCaption(u"検査中"_s);
+    if (s.DepthLimit > 0 && s.DepthLimit < s.CurDepth + 1)
+        return;
+    QString base;
+    bool first = true;
+    DeleteFileQuietly(s.PageLinkList);
+    const QString pageDirectory = RelativeBase(DirectoryAddressOf(pageAddress));
+    const QString pageRoot = SiteRootOf(pageAddress);
+
+    LinkCutter cutter(pageText);
+    while (true) {
+        context.host.stepProgress();
+        context.host.yield();
+        if (s.StopRequested)
+            break;
+        const std::optional<CutLink> cut = cutter.next();
+        if (!cut || s.StopRequested)
+            break;
+        if (cut->isBase) {
+            // A relative base is taken relative to the page, as a browser does.
+            QString resolved = ResolveAgainstBase(DecodeLinkText(cut->value), pageDirectory, pageRoot);
+            if (resolved.isEmpty())
+                continue;
+            if (!resolved.endsWith(u'/'))
+                resolved += u'/';
+            base = resolved;
+            continue;
+        }
+        QStringList record(11);
+        record[0] = cut->value;
+        record[3] = DirectoryAddressOf(pageAddress);
+        record[4] = pageRoot;
+        record[5] = QString::number(s.CurDepth);
+        QString headers;
+        const QString link = ResolveLink(context, record, headers, pageAddress, base);
+        if (link.isEmpty())
+            continue;
+        record[0] = link;
+        record[6] = s.RefChain + u'\t' + link;
+        QString pageList = s.PageLinkList;
+        RecordResponseHeaders(context, pageList, record, first, headers);
+        first = false;
+    }
+
+    if (QFile::exists(s.PageLinkList)) {
+        ReportWriteFailure(context, AppendListFile(s.PageLinkList, s.WorkList));
+        QFile::remove(s.PageLinkList);
+    }
+}

@@ -1,0 +1,11 @@
+#pragma once
+// Scanning a downloaded page for links: every value cut from the page is resolved and probed, and
+// the page's accepted links join the end of the work list when the page is done, which makes the
+// crawl go level by level.
+
+#include "crawl/crawlcontext.h"
+
+#include <QStringList>
+
+// pageItem: the page's address and its text.
+void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QString& pageText);

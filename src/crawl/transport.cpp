@@ -1,0 +1,244 @@
+#include "crawl/transport.h"
+
+#include "crawl/httpheaders.h"
+#include "crawl/progress.h"
+#include "records/logs.h"
+#include "records/worklists.h"
+#include "storage/localpath.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// How long one pass of a wait sleeps on the network at most, so the window stays responsive.
+constexpr int PumpMilliseconds = 10;
+// Pages larger than this are not kept for link scanning.
+constexpr qsizetype MaxPageBytes = 16 * 1024 * 1024;
+
+bool statusAllowsBody(int code)
+{
+    return code == 200 || code == 206;
+}
+
+void startBody(CrawlContext& c)
+{
+    CrawlState& s = c.state;
+    ResponseProgress& r = c.response;
+    r.headersSeen = true;
+    const QString headers = ResponseHeaderText(c);
+    const int code = StatusCode(StatusLine(headers));
+    r.writeBody = statusAllowsBody(code);
+    if (r.abandonAfterHeaders) {
+        c.transfer.cancel();
+        return;
+    }
+    if (!r.writeBody || !r.rangedRequest)
+        return;
+    // A ranged request must continue the file exactly where it ends.
+    const qint64 start = code == 200 ? 0 : ContentRangeStart(headers);
+    if (start == s.BytesReceived)
+        return;
+    if (start == 0) {
+        if (s.SaveToFile)
+            OverwriteFile(s.LocalPath, {});
+        s.BytesReceived = 0;
+        r.pageBytes.clear();
+        s.PageText.clear();
+        return;
+    }
+    r.rangeMismatch = true;
+    r.writeBody = false;
+    c.transfer.cancel();
+}
+
+void takePiece(CrawlContext& c, const QByteArray& piece)
+{
+    CrawlState& s = c.state;
+    ResponseProgress& r = c.response;
+    if (!r.writeBody)
+        return;
+    s.BytesReceived += piece.size();
+    if (s.SaveToFile) {
+        MakeFolders(s.LocalPath);
+        AppendToFile(s.LocalPath, piece);
+    }
+    if (s.NoLinkScan || (s.FetchKind != 2 && s.FetchKind != 3))
+        return;
+    if (s.FetchKind == 3 && piece.contains('\0')) {
+        s.NoLinkScan = true;
+        s.FetchKind = 1;
+        r.pageBytes.clear();
+        return;
+    }
+    if (r.pageBytes.size() + piece.size() > MaxPageBytes) {
+        s.NoLinkScan = true;
+        r.pageBytes.clear();
+        return;
+    }
+    r.pageBytes += piece;
+}
+
+void finishBody(CrawlContext& c)
+{
+    CrawlState& s = c.state;
+    ResponseProgress& r = c.response;
+    if (!r.writeBody || s.NoLinkScan || r.pageBytes.isEmpty() || (s.FetchKind != 2 && s.FetchKind != 3))
+        return;
+    if (s.FetchKind == 3 && r.pageBytes.size() != s.ContentLength.toLongLong())
+        return;
+    bool decoded = false;
+    const QString text = DecodePageText(r.pageBytes, CharsetOf(HeaderValue(ResponseHeaderText(c), u"content-type:"_s)),
+                                        &decoded);
+    r.pageBytes.clear();
+    if (s.FetchKind == 3 && !decoded) {
+        ReportFailure(c, u"テキストファイルかわかりません"_s,
+                      u"ダウンロードしたファイルはテキストファイルかわかりませんでした、リンクの検索は失敗します。"_s,
+                      c.transfer.url());
+        return;
+    }
+    s.PageText += text;
+}
+
+void readBody(CrawlContext& c, bool complete)
+{
+    if (c.response.headOnly)
+        return;
+    if (!c.response.headersSeen) {
+        startBody(c);
+        if (c.response.abandonAfterHeaders || c.response.rangeMismatch)
+            return;
+    }
+    for (QByteArray piece = c.transfer.nextBodyPiece(); !piece.isEmpty(); piece = c.transfer.nextBodyPiece())
+        takePiece(c, piece);
+    if (complete)
+        finishBody(c);
+}
+
+} // namespace
+
+QString ResponseHeaderText(const CrawlContext& context)
+{
+    return QString::fromLatin1(context.transfer.responseHeaders());
+}
+
+void ClearTransferFlags(CrawlContext& context)
+{
+    context.state.TransferFailed = false;
+    context.state.Disconnected = false;
+}
+
+bool WaitTransportIdle(CrawlContext& context)
+{
+    while (true) {
+        context.host.yield();
+        if (!context.transfer.busy())
+            return false;
+        if (context.state.TransferFailed || context.state.StopRequested) {
+            context.transfer.cancel();
+            return true;
+        }
+        context.transfer.pump(PumpMilliseconds);
+    }
+}
+
+bool WaitRequestDone(CrawlContext& context, bool untilIdle)
+{
+    while (true) {
+        context.host.yield();
+        const bool busy = context.transfer.busy();
+        if (!busy || context.state.Disconnected) {
+            if (!busy || !untilIdle)
+                return false;
+        }
+        if (context.state.TransferFailed || context.state.StopRequested) {
+            context.transfer.cancel();
+            return true;
+        }
+        context.transfer.pump(PumpMilliseconds);
+    }
+}
+
+void OnTransferStateChanged(CrawlContext& context, int state)
+{
+    CrawlState& s = context.state;
+    switch (state) {
+    case TransferControl::Error:
+        if (!s.StopRequested) {
+            s.TransferFailed = true;
+            s.LastErrorCode = context.transfer.lastErrorCode();
+            s.LastErrorText = context.transfer.lastErrorText();
+        }
+        break;
+    case TransferControl::Disconnected:
+        s.Disconnected = true;
+        break;
+    case TransferControl::ResponseReceiving:
+    case TransferControl::ResponseCompleted:
+        if (s.FetchKind > 0)
+            readBody(context, state == TransferControl::ResponseCompleted);
+        break;
+    default:
+        break;
+    }
+}
+
+void ExecuteRequest(CrawlContext& context, const QString& address, const QString& verb, const QString& headerLines,
+                    bool rangedRequest)
+{
+    context.response = ResponseProgress();
+    context.response.headOnly = verb == u"HEAD"_s;
+    context.response.rangedRequest = rangedRequest;
+    context.transfer.execute(address, verb, {}, headerLines);
+}
+
+bool ClassifyResponse(CrawlContext& context, QString& authLine, int attempt, const QStringList& referrers)
+{
+    QString status = StatusLine(ResponseHeaderText(context));
+    if (status.contains(u"401"_s) && attempt < 2) {
+        authLine = u"Authorization: Basic "_s + context.state.AuthString + u"\r\n"_s;
+        return false;
+    }
+    if (status.contains(u"206"_s) && attempt < 2)
+        return false;
+    bool failed = false;
+    if (!status.contains(u"200"_s)) {
+        if (status.trimmed().isEmpty() && status.size() <= 3)
+            status = u"レスポンス無し"_s;
+        ReportWriteFailure(context, WriteErrorResponse(context.state.SiteDir, context.clock,
+                                                       u"Webサーバ レスポンスエラー"_s,
+                                                       u"Webサーバがエラーを返しました。"_s + status,
+                                                       context.transfer.url(), ErrorResponseLogName,
+                                                       referrers.value(0)));
+        IncreaseCounter(context, CrawlHost::ErrorResponse);
+        failed = true;
+    }
+    if (status.contains(u"404"_s) || status.contains(u"403"_s))
+        failed = true;
+    return failed;
+}
+
+void RecordResponseHeaders(CrawlContext& context, QString& listPath, const QStringList& record, bool overwrite,
+                           const QString& headers)
+{
+    QString contentLength = HeaderValue(headers, u"content-length:"_s);
+    if (contentLength.isEmpty())
+        contentLength = u"-1"_s;
+    if (listPath.isEmpty())
+        SwitchWorkList(listPath, context.state.SiteDir, true);
+    QStringList line(WorkRecordFieldCount);
+    line[0] = record.value(0);
+    line[5] = record.value(5);
+    line[6] = record.value(6);
+    line[7] = HeaderValue(headers, u"content-type:"_s).toLower();
+    line[8] = contentLength;
+    line[9] = HeaderValue(headers, u"etag:"_s);
+    line[10] = HeaderValue(headers, u"accept-ranges:"_s).toLower();
+    ReportWriteFailure(context, WriteWorkRecord(listPath, line, overwrite));
+}
+
+void SelectProtocol(CrawlContext& context, const QString& address)
+{
+    const int protocol = ProtocolOf(address);
+    if (protocol > 0)
+        context.transfer.setProtocol(protocol);
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Driving the transfer control: one request at a time, waits that yield to the host and sleep on
+// the network, the state-change handler that streams the body into the local file and the page
+// text, the judgement of a response by its status line, and the work record of a probed link.
+
+#include "crawl/crawlcontext.h"
+
+#include <QStringList>
+
+void ClearTransferFlags(CrawlContext& context);
+// Waits until the control is idle; true (after cancelling) when a stop or a transfer error came first.
+bool WaitTransportIdle(CrawlContext& context);
+// Waits for the request just executed; true (after cancelling) on a stop or a transfer error.
+// With untilIdle false a disconnect also ends the wait.
+bool WaitRequestDone(CrawlContext& context, bool untilIdle);
+void OnTransferStateChanged(CrawlContext& context, int state);
+// Judges the last response. A 401 on an attempt below 2 sets authLine for a retry; an error
+// status is logged and counted. True when the request failed.
+bool ClassifyResponse(CrawlContext& context, QString& authLine, int attempt, const QStringList& referrers);
+// Writes one work record with the values of the probe's headers; listPath empty selects the
+// first work list.
+void RecordResponseHeaders(CrawlContext& context, QString& listPath, const QStringList& record, bool overwrite,
+                           const QString& headers);
+void SelectProtocol(CrawlContext& context, const QString& address);
+// Prepares the response bookkeeping and executes a request.
+void ExecuteRequest(CrawlContext& context, const QString& address, const QString& verb, const QString& headerLines,
+                    bool rangedRequest = false);
+// The control's raw header block as text.
+QString ResponseHeaderText(const CrawlContext& context);
