@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/filesystem.h"
 #include "platform/transfercontrol.h"
+#include "records/resumerecord.h"
 
 #include <QByteArray>
 #include <functional>
@@ -25,6 +26,12 @@ struct ResponseProgress {
 };
 
 struct CrawlContext {
+    CrawlContext(CrawlState& crawlState, CrawlHost& crawlHost, TransferControl& control, SettingsStore& store,
+                 const Clock& time)
+        : state(crawlState), host(crawlHost), transfer(control), settings(store), clock(time)
+    {
+    }
+
     CrawlState& state;
     CrawlHost& host;
     TransferControl& transfer;
@@ -34,6 +41,8 @@ struct CrawlContext {
     std::function<void()> listDisplay;
 
     ResponseProgress response;
+    // Where the record in progress started, written with every resume record.
+    ResumeCheckpoint checkpoint;
     bool writeFailureShown = false;
 };
 

@@ -15,6 +15,8 @@
 #include "storage/filefilters.h"
 #include "storage/localpath.h"
 
+#include <QFile>
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -127,12 +129,15 @@ void RunCrawl(CrawlContext& c, const QString& topAddress, const QString& startAd
         ReportWriteFailure(c, StartLog(s.SiteDir, DownloadLogName, DownloadLogHeader));
         s.DetectCount = s.DownloadCount = s.CheckedCount = 0;
         s.FailureCount = s.PlannedCount = s.ErrorResponseCount = 0;
+        TakeCheckpoint(c, ResumeCheckpoint::Seeding);
         SaveResumeRecord(c, topAddress);
         QString headers;
         const QString start = s.StopRequested ? QString() : ResolveLink(c, startRecord, headers, QString(), QString());
         if (!start.isEmpty()) {
             startRecord[0] = start;
             RecordResponseHeaders(c, s.WorkList, startRecord, true, headers);
+            // The queue is seeded: a resume from here takes its first record.
+            c.checkpoint.stage = ResumeCheckpoint::Done;
             SaveResumeRecord(c, topAddress);
             FetchWorkItems(c);
         }
@@ -165,8 +170,9 @@ void ResumeCrawl(CrawlContext& c, const QString& siteDir)
     }
     const ResumeRecord& r = *record;
     s.TopAddr = r.topAddr;
-    // Line 0: killed before the first record was taken; the queue starts at its first line.
+    // Line 0: stopped before the first record was taken; the queue starts at its first line.
     s.WorkLine = qMax(r.workLine, 1);
+    c.checkpoint = r.checkpoint.value_or(ResumeCheckpoint());
     s.WorkList = r.workList;
     c.transfer.setAccessType(r.accessType);
     c.transfer.setProxy(r.proxy);
@@ -193,5 +199,42 @@ void ResumeCrawl(CrawlContext& c, const QString& siteDir)
     s.MinSize = r.minSize;
     s.AuthString = r.authString;
     s.UserAgent = r.userAgent;
+    s.SiteDir = siteDir;
+    if (r.checkpoint) {
+        switch (r.checkpoint->stage) {
+        case ResumeCheckpoint::Seeding:
+            RunCrawl(c, r.topAddr, r.topAddr, false);
+            return;
+        case ResumeCheckpoint::Taken:
+            UndoUnfinishedRecord(c, *r.checkpoint);
+            break;
+        case ResumeCheckpoint::Done:
+            s.WorkLine = r.workLine + 1;
+            break;
+        }
+    }
     RunCrawl(c, r.topAddr, r.currentAddress, true);
+}
+
+void UndoUnfinishedRecord(CrawlContext& c, const ResumeCheckpoint& checkpoint)
+{
+    CrawlState& s = c.state;
+    const auto cut = [](const QString& path, qint64 size) {
+        QFile file(path);
+        if (file.exists() && file.size() > size)
+            file.resize(size);
+    };
+    cut(s.WorkList, checkpoint.workListSize);
+    cut(LogPath(s.SiteDir, DetectedLogName), checkpoint.detectedLogSize);
+    cut(LogPath(s.SiteDir, DownloadLogName), checkpoint.downloadLogSize);
+    cut(LogPath(s.SiteDir, FailureReportName), checkpoint.failureReportSize);
+    cut(LogPath(s.SiteDir, ErrorResponseLogName), checkpoint.errorLogSize);
+    s.DetectCount = checkpoint.counters[0];
+    s.DownloadCount = checkpoint.counters[1];
+    s.CheckedCount = checkpoint.counters[2];
+    s.FailureCount = checkpoint.counters[3];
+    s.PlannedCount = checkpoint.counters[4];
+    s.ErrorResponseCount = checkpoint.counters[5];
+    if (!checkpoint.pendingPath.isEmpty())
+        DeleteFileQuietly(checkpoint.pendingPath);
 }

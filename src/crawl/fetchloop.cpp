@@ -142,6 +142,8 @@ bool fetchRecord(CrawlContext& c, QStringList& record)
         if (!s.LocalPath.isEmpty())
             s.SaveToFile = PassesFileFilters(s.LocalPath, name, s.DownloadExtList, s.OnNameList, s.NotNameList);
     }
+    if (s.SaveToFile)
+        SetPendingPath(c, s.LocalPath);
 
     const QStringList referrers = s.RefChain.split(u'\t');
     RecordFetch fetch{c, record, {}, {}, {}, {}, {}, 0, numeric ? length : -1, false};
@@ -235,6 +237,7 @@ void FetchWorkItems(CrawlContext& context)
         s.CurDepth = qint16(record[5].toInt());
         s.RefChain = record[6];
         ++s.WorkLine;
+        TakeCheckpoint(context, ResumeCheckpoint::Taken);
         SaveResumeRecord(context, record[0]);
         // Only now does the resume record name the compacted list, so the old one may go.
         if (!retired.isEmpty())
@@ -245,9 +248,9 @@ void FetchWorkItems(CrawlContext& context)
         if (s.DepthLimit > 0 && s.DepthLimit < s.CurDepth)
             return;
         context.host.setCaption(u"ダウンロード中"_s);
-        if (!fetchRecord(context, record))
-            continue;
-        if (!s.StopRequested)
-            IncreaseCounter(context, CrawlHost::Checked);
+        if (!fetchRecord(context, record) || s.StopRequested)
+            continue; // unfinished: a resume undoes it and takes it again
+        IncreaseCounter(context, CrawlHost::Checked);
+        context.checkpoint.stage = ResumeCheckpoint::Done;
     }
 }

@@ -3,6 +3,8 @@
 #include "records/logs.h"
 #include "records/resumerecord.h"
 
+#include <QFileInfo>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -91,10 +93,33 @@ void SaveResumeRecord(CrawlContext& context, const QString& currentAddress)
     r.minSize = s.MinSize;
     r.authString = s.AuthString;
     r.userAgent = s.UserAgent;
+    r.checkpoint = context.checkpoint;
     ReportWriteFailure(context, WriteResumeRecord(ResumeRecordPath(s.SiteDir), r));
     ShowCounters(context);
     context.host.stepProgress();
     context.host.setCurrentAddress(currentAddress);
+}
+
+void TakeCheckpoint(CrawlContext& context, ResumeCheckpoint::Stage stage)
+{
+    const CrawlState& s = context.state;
+    const auto sizeOf = [](const QString& path) { return QFileInfo(path).size(); };
+    ResumeCheckpoint& c = context.checkpoint;
+    c.stage = stage;
+    c.workListSize = s.WorkList.isEmpty() ? 0 : sizeOf(s.WorkList);
+    c.detectedLogSize = sizeOf(LogPath(s.SiteDir, DetectedLogName));
+    c.downloadLogSize = sizeOf(LogPath(s.SiteDir, DownloadLogName));
+    c.failureReportSize = sizeOf(LogPath(s.SiteDir, FailureReportName));
+    c.errorLogSize = sizeOf(LogPath(s.SiteDir, ErrorResponseLogName));
+    c.counters = {s.DetectCount, s.DownloadCount, s.CheckedCount, s.FailureCount, s.PlannedCount,
+                  s.ErrorResponseCount};
+    c.pendingPath.clear();
+}
+
+void SetPendingPath(CrawlContext& context, const QString& path)
+{
+    context.checkpoint.pendingPath = path;
+    ReportWriteFailure(context, UpdateResumeField(ResumeRecordPath(context.state.SiteDir), FieldPendingPath, path));
 }
 
 void IncreaseCounter(CrawlContext& context, CrawlHost::Counter counter)

@@ -7,6 +7,10 @@
 // Rewrites the resume record from the state with currentAddress in field 18, and shows the
 // counters, the progress step and the current address.
 void SaveResumeRecord(CrawlContext& context, const QString& currentAddress);
+// Marks the start of a record: the sizes of the work list and logs and the counters as they are now.
+void TakeCheckpoint(CrawlContext& context, ResumeCheckpoint::Stage stage);
+// Records the file the record in progress is about to write.
+void SetPendingPath(CrawlContext& context, const QString& path);
 void IncreaseCounter(CrawlContext& context, CrawlHost::Counter counter);
 // Shows all six counters.
 void ShowCounters(CrawlContext& context);

@@ -5,6 +5,7 @@
 #include "records/recordfile.h"
 #include "records/recordline.h"
 
+#include <algorithm>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -47,15 +48,54 @@ QString FlagText(bool flag)
     return flag ? u"True"_s : u"False"_s;
 }
 
+namespace {
+
+const QString StageNames[] = {QStringLiteral("seeding"), QStringLiteral("taken"), QStringLiteral("done")};
+
+void appendCheckpoint(QStringList& fields, const ResumeCheckpoint& c)
+{
+    const auto n = [](qint64 value) { return QString::number(value); };
+    fields << StageNames[c.stage] << n(c.workListSize) << n(c.detectedLogSize) << n(c.downloadLogSize)
+           << n(c.failureReportSize) << n(c.errorLogSize);
+    for (qint32 counter : c.counters)
+        fields << n(counter);
+    fields << c.pendingPath;
+}
+
+std::optional<ResumeCheckpoint> parseCheckpoint(const QStringList& f)
+{
+    if (f.size() < ResumeFieldCount + CheckpointFieldCount)
+        return std::nullopt;
+    ResumeCheckpoint c;
+    const qsizetype stage = std::find(std::begin(StageNames), std::end(StageNames), f[29]) - std::begin(StageNames);
+    if (stage >= 3)
+        return std::nullopt;
+    c.stage = ResumeCheckpoint::Stage(stage);
+    bool ok = parseInteger(f[30], c.workListSize) && parseInteger(f[31], c.detectedLogSize)
+        && parseInteger(f[32], c.downloadLogSize) && parseInteger(f[33], c.failureReportSize)
+        && parseInteger(f[34], c.errorLogSize);
+    for (int i = 0; i < 6; ++i)
+        ok = ok && parseInteger(f[35 + i], c.counters[size_t(i)]);
+    if (!ok)
+        return std::nullopt;
+    c.pendingPath = f[FieldPendingPath];
+    return c;
+}
+
+} // namespace
+
 QStringList ResumeRecord::toFields() const
 {
     const auto n = [](qint64 value) { return QString::number(value); };
-    return {topAddr, n(workLine), workList, n(accessType), proxy, n(remotePort), n(requestTimeout),
+    QStringList fields{topAddr, n(workLine), workList, n(accessType), proxy, n(remotePort), n(requestTimeout),
             saveDir, n(depthLimit), n(searchType), FlagText(noDirTree), FlagText(skipSameName),
             downloadExts, onDownFileNames, notDownFileNames, FlagText(numberDuplicates), n(bufferSize),
             n(curDepth), currentAddress, n(detectCount), n(downloadCount), n(checkedCount),
             n(failureCount), n(plannedCount), n(errorResponseCount), n(maxSize), n(minSize), authString,
             userAgent};
+    if (checkpoint)
+        appendCheckpoint(fields, *checkpoint);
+    return fields;
 }
 
 std::optional<ResumeRecord> ResumeRecord::fromFields(const QStringList& f)
@@ -85,6 +125,7 @@ std::optional<ResumeRecord> ResumeRecord::fromFields(const QStringList& f)
         && parseInteger(f[26], r.minSize);
     if (!ok)
         return std::nullopt;
+    r.checkpoint = parseCheckpoint(f);
     return r;
 }
 

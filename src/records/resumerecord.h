@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <optional>
 
 inline constexpr int ResumeFieldCount = 29;
@@ -20,6 +21,25 @@ enum ResumeField : int {
     FieldFailureCount = 22,
     FieldPlannedCount = 23,
     FieldErrorResponseCount = 24,
+};
+
+// Fields after the 29 that let a resume undo the unfinished part of the record in progress, so a
+// run stopped or killed at any instant resumes to the same end result: the sizes of the work list
+// and the logs and the counters when the record was taken, and the file it was writing.
+inline constexpr int FieldPendingPath = 41;
+inline constexpr int CheckpointFieldCount = 13;
+
+struct ResumeCheckpoint {
+    enum Stage { Seeding, Taken, Done };
+    Stage stage = Taken;
+    qint64 workListSize = 0;
+    qint64 detectedLogSize = 0;
+    qint64 downloadLogSize = 0;
+    qint64 failureReportSize = 0;
+    qint64 errorLogSize = 0;
+    // DetectCount, DownloadCount, CheckedCount, FailureCount, PlannedCount, ErrorResponseCount.
+    std::array<qint32, 6> counters{};
+    QString pendingPath;
 };
 
 struct ResumeRecord {
@@ -52,6 +72,7 @@ struct ResumeRecord {
     qint64 minSize = 0;       // 26
     QString authString;       // 27
     QString userAgent;        // 28
+    std::optional<ResumeCheckpoint> checkpoint; // 29 to 41, absent in records of older versions
 
     QStringList toFields() const;
     // nullopt when there are too few fields or a number or flag field does not convert.

@@ -1,0 +1,423 @@
+#include "platform/curltransfercontrol.h"
+
+#include <curl/curl.h>
+
+#include <QList>
+#include <QStringList>
+#include <QUrl>
+#include <algorithm>
+#include <mutex>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Above this many unread body bytes the transfer is paused, so a big file never piles up in memory.
+constexpr qsizetype kPauseAbove = 4 * 1024 * 1024;
+constexpr int kMaxRedirects = 10;
+
+static_assert(CURL_ERROR_SIZE <= 256, "the error buffer is too small");
+
+void ensureCurlInitialised()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// Header text is Latin-1 by tradition; anything beyond it can only travel as UTF-8.
+QByteArray headerBytes(const QString& text)
+{
+    const bool latin1 = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xff; });
+    return latin1 ? text.toLatin1() : text.toUtf8();
+}
+
+int statusCode(const QByteArray& block)
+{
+    const qsizetype lineEnd = block.indexOf('\n');
+    const QList<QByteArray> parts = block.left(lineEnd).simplified().split(' ');
+    return parts.size() >= 2 ? parts.at(1).toInt() : 0;
+}
+
+// The redirects that are followed, as browsers do; other 3xx answers are final.
+bool isRedirect(const QByteArray& block)
+{
+    const int status = statusCode(block);
+    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
+        return false;
+    for (const QByteArray& line : block.split('\n')) {
+        if (line.size() > 9 && line.left(9).toLower() == "location:" && !line.mid(9).trimmed().isEmpty())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void CurlTransferControl::EasyDeleter::operator()(void* handle) const { curl_easy_cleanup(handle); }
+void CurlTransferControl::MultiDeleter::operator()(void* handle) const { curl_multi_cleanup(handle); }
+void CurlTransferControl::ListDeleter::operator()(void* list) const
+{
+    curl_slist_free_all(static_cast<curl_slist*>(list));
+}
+
+CurlTransferControl::CurlTransferControl()
+{
+    ensureCurlInitialised();
+    m_multi.reset(curl_multi_init());
+    m_easy.reset(curl_easy_init());
+    CURL* easy = m_easy.get();
+    if (!easy)
+        return;
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, m_errorBuffer.data());
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlTransferControl::onHeaderLine);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlTransferControl::onBodyBytes);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    // A proxy's answer to CONNECT is no part of the site's response.
+    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+}
+
+CurlTransferControl::~CurlTransferControl()
+{
+    cancel();
+}
+
+void CurlTransferControl::setStateHandler(StateHandler handler)
+{
+    m_handler = std::move(handler);
+}
+
+void CurlTransferControl::execute(const QString& address, const QString& verb, const QByteArray& body,
+                                  const QString& headerLines)
+{
+    cancel();
+    m_url = address;
+    m_headers.clear();
+    m_finalHeaders = false;
+    m_headersAnnounced = false;
+    m_errorCode = 0;
+    m_errorText.clear();
+    m_redirects = 0;
+    m_busy = true;
+    m_hopVerb = verb.toUpper().toLatin1();
+    m_hopBody = body;
+    m_hopLines.clear();
+    for (QString line : headerLines.split(u'\n')) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        if (!line.trimmed().isEmpty())
+            m_hopLines.append(line);
+    }
+    startHop(address);
+}
+
+// Sends the request of the current hop: the first one, or the one that follows a redirect.
+void CurlTransferControl::startHop(const QString& address)
+{
+    m_hopUrl = address;
+    m_pendingBlock.clear();
+    m_pendingComplete = false;
+    m_followPending = false;
+    m_errorBuffer[0] = '\0';
+    m_doneCode = CURLE_OK;
+    CURL* easy = m_easy.get();
+    if (!easy || !m_multi) {
+        // Reported from pump(), like every other outcome.
+        m_done = true;
+        m_doneCode = CURLE_FAILED_INIT;
+        return;
+    }
+
+    curl_easy_setopt(easy, CURLOPT_URL, address.toUtf8().constData());
+    if (m_hopVerb == "HEAD") {
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
+    } else {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+        const bool plain = m_hopVerb.isEmpty() || m_hopVerb == "GET" || (m_hopVerb == "POST" && !m_hopBody.isEmpty());
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, plain ? nullptr : m_hopVerb.constData());
+        if (!m_hopBody.isEmpty()) {
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(m_hopBody.size()));
+            curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, m_hopBody.constData());
+        }
+    }
+
+    curl_slist* list = nullptr;
+    bool hasAccept = false;
+    bool hasHost = false;
+    for (const QString& line : std::as_const(m_hopLines)) {
+        hasAccept = hasAccept || line.startsWith(u"Accept:"_s, Qt::CaseInsensitive);
+        hasHost = hasHost || line.startsWith(u"Host:"_s, Qt::CaseInsensitive);
+    }
+    // libcurl would move a given Host line to the front; an empty one first keeps it in its place.
+    if (hasHost)
+        list = curl_slist_append(list, "Host:");
+    for (const QString& line : std::as_const(m_hopLines)) {
+        QByteArray bytes = headerBytes(line);
+        // libcurl drops "Name:" lines; "Name;" is its way to send a header with an empty value.
+        const qsizetype colon = bytes.indexOf(':');
+        if (colon > 0 && bytes.mid(colon + 1).trimmed().isEmpty())
+            bytes = bytes.left(colon) + ';';
+        list = curl_slist_append(list, bytes.constData());
+    }
+    if (!hasAccept)
+        list = curl_slist_append(list, "Accept:"); // keeps libcurl's "Accept: */*" out
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
+    m_headerList.reset(list);
+
+    switch (m_accessType) {
+    case AccessDirect:
+        curl_easy_setopt(easy, CURLOPT_PROXY, "");
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, nullptr);
+        break;
+    case AccessNamedProxy:
+        curl_easy_setopt(easy, CURLOPT_PROXY, headerBytes(m_proxy).constData());
+        // The named proxy serves every host, whatever no_proxy in the environment says.
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+        break;
+    default:
+        curl_easy_setopt(easy, CURLOPT_PROXY, nullptr);
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, nullptr);
+        break;
+    }
+
+    const long timeout = std::max(0, m_requestTimeout);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, timeout);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, timeout > 0 ? 1L : 0L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, timeout);
+
+    if (curl_multi_add_handle(m_multi.get(), easy) != CURLM_OK) {
+        m_done = true;
+        m_doneCode = CURLE_FAILED_INIT;
+        return;
+    }
+    m_attached = true;
+}
+
+// Redirects are followed here rather than by libcurl, which would move a given Host line to the front
+// and could not correct it for another host.
+bool CurlTransferControl::followRedirect()
+{
+    char* target = nullptr;
+    curl_easy_getinfo(m_easy.get(), CURLINFO_REDIRECT_URL, &target);
+    if (!target)
+        return false;
+    const QString address = QString::fromUtf8(target);
+    const QUrl from(m_hopUrl);
+    const QUrl to(address);
+    const bool sameHost = from.host().compare(to.host(), Qt::CaseInsensitive) == 0;
+    QString host = to.host(QUrl::FullyEncoded);
+    if (host.contains(u':'))
+        host = u'[' + host + u']';
+    const int defaultPort = to.scheme() == u"https"_s ? 443 : 80;
+    if (to.port() != -1 && to.port() != defaultPort)
+        host += u':' + QString::number(to.port());
+
+    QStringList lines;
+    for (const QString& line : std::as_const(m_hopLines)) {
+        if (line.startsWith(u"Host:"_s, Qt::CaseInsensitive))
+            lines.append(u"Host: "_s + host);
+        else if (sameHost || !(line.startsWith(u"Authorization:"_s, Qt::CaseInsensitive)
+                               || line.startsWith(u"Cookie:"_s, Qt::CaseInsensitive)))
+            lines.append(line); // credentials stay with the host they were meant for
+    }
+    m_hopLines = lines;
+    const int status = statusCode(m_headers);
+    if ((status == 303 && m_hopVerb != "HEAD") || ((status == 301 || status == 302) && m_hopVerb == "POST")) {
+        m_hopVerb = "GET";
+        m_hopBody.clear();
+    }
+    ++m_redirects;
+    detach();
+    startHop(address);
+    return true;
+}
+
+bool CurlTransferControl::busy() const
+{
+    return m_busy;
+}
+
+void CurlTransferControl::cancel()
+{
+    ++m_generation;
+    detach();
+    m_busy = false;
+    m_done = false;
+    m_newBytes = false;
+    m_pendingBlock.clear();
+    m_body = QByteArray();
+}
+
+void CurlTransferControl::detach()
+{
+    if (!m_attached)
+        return;
+    if (m_paused) {
+        // Let libcurl hand over what it holds back, so the handle starts the next request unpaused.
+        m_discarding = true;
+        curl_easy_pause(m_easy.get(), CURLPAUSE_CONT);
+        m_discarding = false;
+        m_paused = false;
+    }
+    curl_multi_remove_handle(m_multi.get(), m_easy.get());
+    m_attached = false;
+}
+
+void CurlTransferControl::pump(int maxWaitMs)
+{
+    if (!m_busy)
+        return;
+    if (!m_done && m_attached) {
+        CURLM* multi = m_multi.get();
+        if (m_paused && m_body.isEmpty()) {
+            m_paused = false;
+            const CURLcode resumed = curl_easy_pause(m_easy.get(), CURLPAUSE_CONT);
+            if (resumed != CURLE_OK) {
+                m_done = true;
+                m_doneCode = resumed;
+            }
+        }
+        if (!m_done) {
+            // Bytes handed over while resuming are delivered without waiting.
+            if (!m_newBytes)
+                curl_multi_poll(multi, nullptr, 0, std::max(0, maxWaitMs), nullptr);
+            int running = 0;
+            if (curl_multi_perform(multi, &running) != CURLM_OK) {
+                m_done = true;
+                m_doneCode = CURLE_FAILED_INIT;
+            }
+            int queued = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+                if (message->msg != CURLMSG_DONE || message->easy_handle != m_easy.get())
+                    continue;
+                const CURLcode result = message->data.result;
+                if (result == CURLE_OK && m_followPending && followRedirect())
+                    break;
+                m_done = true;
+                m_doneCode = result;
+            }
+        }
+    }
+    deliver();
+}
+
+void CurlTransferControl::deliver()
+{
+    // A redirect whose target libcurl could not make out is the answer itself.
+    if (m_done && m_doneCode == CURLE_OK && !m_headers.isEmpty())
+        m_finalHeaders = true;
+    const bool announceHeaders = m_finalHeaders && !m_headersAnnounced;
+    if (announceHeaders || m_newBytes || (m_paused && !m_body.isEmpty())) {
+        m_headersAnnounced = m_headersAnnounced || m_finalHeaders;
+        m_newBytes = false;
+        if (!raise(ResponseReceiving))
+            return;
+    }
+    // The handler may have pumped again and delivered the end already.
+    if (!m_done)
+        return;
+    const int code = m_doneCode;
+    m_done = false;
+    detach();
+    m_busy = false;
+    if (code == CURLE_OK) {
+        raise(ResponseCompleted);
+    } else {
+        setError(code);
+        raise(Error);
+    }
+}
+
+bool CurlTransferControl::raise(int state)
+{
+    const unsigned generation = m_generation;
+    if (m_handler) {
+        // A copy, so the handler may replace itself.
+        const StateHandler handler = m_handler;
+        handler(state);
+    }
+    return generation == m_generation;
+}
+
+void CurlTransferControl::setError(int code)
+{
+    m_errorCode = code;
+    m_errorText = m_errorBuffer[0] != '\0' ? QString::fromUtf8(m_errorBuffer.data())
+                                           : QString::fromUtf8(curl_easy_strerror(CURLcode(code)));
+}
+
+std::size_t CurlTransferControl::onHeaderLine(char* data, std::size_t size, std::size_t count, void* self)
+{
+    static_cast<CurlTransferControl*>(self)->headerLine(QByteArray(data, qsizetype(size * count)));
+    return size * count;
+}
+
+std::size_t CurlTransferControl::onBodyBytes(char* data, std::size_t size, std::size_t count, void* self)
+{
+    return static_cast<CurlTransferControl*>(self)->bodyBytes(data, size * count);
+}
+
+void CurlTransferControl::headerLine(const QByteArray& rawLine)
+{
+    QByteArray line = rawLine;
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    if (line.startsWith("HTTP/")) {
+        m_pendingBlock.clear();
+        m_pendingComplete = false;
+    } else if (m_pendingComplete || m_pendingBlock.isEmpty()) {
+        return; // a chunked trailer, or a stray line before any status line
+    }
+    m_pendingBlock += line + "\r\n";
+    if (!line.isEmpty())
+        return;
+    m_pendingComplete = true;
+    const int status = statusCode(m_pendingBlock);
+    if (status >= 100 && status < 200)
+        return; // informational; the real response follows
+    m_headers = m_pendingBlock;
+    // Past the limit, a redirect is the final response, for the crawl to log.
+    m_followPending = isRedirect(m_headers) && m_redirects < kMaxRedirects;
+    m_finalHeaders = !m_followPending;
+}
+
+std::size_t CurlTransferControl::bodyBytes(const char* data, std::size_t length)
+{
+    if (m_discarding || m_followPending)
+        return length; // an abandoned request's, or a redirect's that is followed
+    if (m_body.size() > kPauseAbove) {
+        m_paused = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
+    m_body.append(data, qsizetype(length));
+    m_newBytes = true;
+    m_finalHeaders = true;
+    return length;
+}
+
+QByteArray CurlTransferControl::nextBodyPiece()
+{
+    return std::exchange(m_body, QByteArray());
+}
+
+QByteArray CurlTransferControl::responseHeaders() const { return m_headers; }
+int CurlTransferControl::lastErrorCode() const { return m_errorCode; }
+QString CurlTransferControl::lastErrorText() const { return m_errorText; }
+QString CurlTransferControl::url() const { return m_url; }
+void CurlTransferControl::setUrl(const QString& address) { m_url = address; }
+int CurlTransferControl::protocol() const { return m_protocol; }
+void CurlTransferControl::setProtocol(int protocol) { m_protocol = protocol; }
+int CurlTransferControl::accessType() const { return m_accessType; }
+void CurlTransferControl::setAccessType(int accessType) { m_accessType = accessType; }
+QString CurlTransferControl::proxy() const { return m_proxy; }
+void CurlTransferControl::setProxy(const QString& proxy) { m_proxy = proxy; }
+int CurlTransferControl::requestTimeout() const { return m_requestTimeout; }
+void CurlTransferControl::setRequestTimeout(int seconds) { m_requestTimeout = seconds; }
+int CurlTransferControl::remotePort() const { return m_remotePort; }
+void CurlTransferControl::setRemotePort(int port) { m_remotePort = port; }

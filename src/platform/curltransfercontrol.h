@@ -1,0 +1,134 @@
+#pragma once
+// TransferControl on libcurl: one easy handle, reused for every request, driven by one multi handle
+// whose connection cache keeps connections to a host alive between requests.
+//
+// Behaviour the crawl can rely on:
+// - Only http and https are allowed, spoken as HTTP/1.1; the body is never decompressed.
+// - The header lines are sent as given and in their order. libcurl adds a Host line only when the
+//   caller gave none (it then comes first), never a User-Agent or an Accept line; through a proxy it
+//   adds "Proxy-Connection: Keep-Alive" before the caller's lines.
+// - Redirects (301, 302, 303, 307, 308 with a Location) are followed by this class, at most 10 in a
+//   row, on the same connection when the host stays. The next request keeps the caller's lines in
+//   their order; a given Host line gets the new host, and Authorization and Cookie lines are dropped
+//   when the host changes. 303, and 301/302 after POST, become GET. The 11th redirect in a row (a
+//   loop, a long chain) is not an error: it completes (ResponseCompleted) as the response, with its
+//   own header block and body, for the crawl to log. Other 3xx answers are final responses.
+// - responseHeaders() is the header block of the final response, informational (1xx) and followed
+//   redirect responses dropped, each line ended by CR LF and the terminating empty line kept
+//   ("HTTP/1.1 200 OK\r\n...\r\n\r\n"). Chunked trailers are not part of it.
+// - States, raised only from inside pump(): ResponseReceiving when the final response's headers are
+//   complete and again whenever new body bytes are waiting (at most once per pump), then exactly one of
+//   ResponseCompleted or Error with busy() already false. Disconnected is never raised: a connection
+//   closed too early ends as Error (CURLE_PARTIAL_FILE, CURLE_GOT_NOTHING, ...), a body delimited by
+//   the connection's close completes normally. A cancelled request raises nothing.
+// - The state handler may call cancel(), nextBodyPiece() or execute(); states of a request replaced
+//   that way are not raised any more.
+// - nextBodyPiece() returns all bytes waiting. At most about 4 MiB are held: beyond that the transfer
+//   is paused until the crawl has read the bytes. While paused with unread bytes, every pump raises
+//   ResponseReceiving again.
+// - requestTimeout() limits connecting and silence: libcurl aborts (CURLE_OPERATION_TIMEDOUT) when
+//   fewer than 1 byte/s arrived over that many seconds. Only body bytes count, so the body's first
+//   byte must come within the limit. libcurl averages the speed over the last 5 s, so silence after
+//   some data is noticed about 6 s late (7 s for a 1 s limit), and it measures in whole seconds, so a
+//   1 s limit may end a transfer whose body starts after a few milliseconds. 0 leaves libcurl's defaults (300 s
+//   for connecting, no limit on silence).
+// - Access types: preconfigured uses the http_proxy / https_proxy / no_proxy environment variables,
+//   direct ignores them, the named proxy is used for every host.
+// - pump() returns at once when idle.
+
+#include "platform/transfercontrol.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstddef>
+#include <memory>
+
+class CurlTransferControl final : public TransferControl {
+public:
+    CurlTransferControl();
+    ~CurlTransferControl() override;
+    CurlTransferControl(const CurlTransferControl&) = delete;
+    CurlTransferControl& operator=(const CurlTransferControl&) = delete;
+
+    void setStateHandler(StateHandler handler) override;
+    void execute(const QString& address, const QString& verb, const QByteArray& body,
+                 const QString& headerLines) override;
+    bool busy() const override;
+    void cancel() override;
+    void pump(int maxWaitMs) override;
+
+    QByteArray nextBodyPiece() override;
+    QByteArray responseHeaders() const override;
+    int lastErrorCode() const override;
+    QString lastErrorText() const override;
+
+    QString url() const override;
+    void setUrl(const QString& address) override;
+    int protocol() const override;
+    void setProtocol(int protocol) override;
+    int accessType() const override;
+    void setAccessType(int accessType) override;
+    QString proxy() const override;
+    void setProxy(const QString& proxy) override;
+    int requestTimeout() const override;
+    void setRequestTimeout(int seconds) override;
+    int remotePort() const override;
+    void setRemotePort(int port) override;
+
+private:
+    // The handles are kept as void* so that curl.h stays out of this header.
+    struct EasyDeleter { void operator()(void* handle) const; };
+    struct MultiDeleter { void operator()(void* handle) const; };
+    struct ListDeleter { void operator()(void* list) const; };
+
+    static std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t onBodyBytes(char* data, std::size_t size, std::size_t count, void* self);
+
+    void headerLine(const QByteArray& line);
+    std::size_t bodyBytes(const char* data, std::size_t length);
+    void startHop(const QString& address);
+    bool followRedirect();
+    void detach();
+    void deliver();
+    bool raise(int state);
+    void setError(int code);
+
+    std::unique_ptr<void, MultiDeleter> m_multi;
+    std::unique_ptr<void, ListDeleter> m_headerList;
+    std::unique_ptr<void, EasyDeleter> m_easy;
+    std::array<char, 256> m_errorBuffer{};
+
+    StateHandler m_handler;
+    bool m_busy = false;
+    bool m_attached = false;
+    bool m_paused = false;
+    bool m_discarding = false;       // body bytes of an abandoned request are dropped
+    bool m_done = false;             // libcurl finished; the result is not delivered yet
+    int m_doneCode = 0;
+    bool m_finalHeaders = false;     // m_headers belongs to the final response
+    bool m_headersAnnounced = false;
+    bool m_newBytes = false;
+    bool m_followPending = false;    // the response is a redirect that will be followed
+    int m_redirects = 0;
+    unsigned m_generation = 0;       // changes whenever a request is started or abandoned
+
+    QByteArray m_pendingBlock;       // header block being received
+    bool m_pendingComplete = false;  // its empty line arrived; later lines without a status are trailers
+    QByteArray m_headers;
+    QByteArray m_body;
+    int m_errorCode = 0;
+    QString m_errorText;
+
+    QString m_url;
+    QString m_hopUrl;                // the address of the request being sent, after redirects
+    QByteArray m_hopVerb;
+    QByteArray m_hopBody;
+    QStringList m_hopLines;
+    int m_protocol = ProtocolDefault;
+    int m_accessType = AccessPreconfigured;
+    QString m_proxy;
+    int m_requestTimeout = 0;
+    int m_remotePort = 0;
+};
