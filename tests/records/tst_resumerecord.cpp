@@ -56,6 +56,7 @@ private slots:
     void fieldsAreInTheirPlaces();
     void roundTripsThroughTheFile();
     void theLastLineCounts();
+    void checkpointRoundTripsAndOlderRecordsHaveNone();
     void brokenRecordsAreRefused_data();
     void brokenRecordsAreRefused();
     void updateFieldChangesOneFieldOnly();
@@ -105,6 +106,30 @@ void TestResumeRecord::theLastLineCounts()
     older.workLine = 1;
     QVERIFY(AppendRecordLines(path, {JoinRecordLine(older.toFields()), JoinRecordLine(sampleRecord().toFields())}));
     QCOMPARE(ReadResumeRecord(path)->workLine, 7);
+}
+
+void TestResumeRecord::checkpointRoundTripsAndOlderRecordsHaveNone()
+{
+    const QString path = ResumeRecordPath(m_dir->path());
+    ResumeRecord record = sampleRecord();
+    ResumeCheckpoint checkpoint;
+    checkpoint.stage = ResumeCheckpoint::Done;
+    checkpoint.workListSize = 1234;
+    checkpoint.errorLogSize = 9;
+    checkpoint.counters = {1, 2, 3, 4, 5, 6};
+    checkpoint.pendingPath = u"/save/h/a \"b\".gif"_s;
+    record.checkpoint = checkpoint;
+    QVERIFY(WriteResumeRecord(path, record));
+    const std::optional<ResumeRecord> read = ReadResumeRecord(path);
+    QVERIFY(read && read->checkpoint);
+    QCOMPARE(read->toFields(), record.toFields());
+    QVERIFY(UpdateResumeField(path, FieldPendingPath, QString()));
+    QCOMPARE(ReadResumeRecord(path)->checkpoint->pendingPath, QString());
+    QCOMPARE(ReadResumeRecord(path)->checkpoint->counters[5], 6);
+
+    QVERIFY(WriteResumeRecord(path, sampleRecord()));
+    QVERIFY(ReadResumeRecord(path));
+    QVERIFY(!ReadResumeRecord(path)->checkpoint);
 }
 
 void TestResumeRecord::brokenRecordsAreRefused_data()

@@ -1,0 +1,62 @@
+#include "support/crawlharness.h"
+
+#include "app/settingskeys.h"
+#include "crawl/crawlrun.h"
+#include "crawl/transport.h"
+#include "records/recordfile.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+CrawlHarness::CrawlHarness()
+    : context(std::make_unique<CrawlContext>(state, host, transfer, m_settings.store(), clock))
+{
+    transfer.setStateHandler([this](int changed) { OnTransferStateChanged(*context, changed); });
+    m_settings.store().save(SettingsKeys::SaveFolder, saveDir());
+}
+
+CrawlHarness::~CrawlHarness()
+{
+    transfer.setStateHandler({});
+}
+
+QString CrawlHarness::saveDir() const
+{
+    return m_save.path() + u'/';
+}
+
+void CrawlHarness::start(const QString& address)
+{
+    QString top = address;
+    StartCrawl(*context, top);
+}
+
+void CrawlHarness::resume()
+{
+    ResumeCrawl(*context, state.SiteDir);
+}
+
+QMap<QString, QByteArray> CrawlHarness::mirroredFiles() const
+{
+    QMap<QString, QByteArray> files;
+    const QString root = state.SiteDir;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString relative = path.mid(root.size() + 1);
+        if (relative.startsWith(u"Fetchwright"_s) || relative.endsWith(u".csv"_s))
+            continue;
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            files.insert(relative, file.readAll());
+    }
+    return files;
+}
+
+QStringList CrawlHarness::logLines(const QString& fileName) const
+{
+    return ReadRecordLines(state.SiteDir + u'/' + fileName).value_or(QStringList());
+}

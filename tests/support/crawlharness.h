@@ -1,0 +1,46 @@
+#pragma once
+// One crawl's worth of real parts for a test: state, a recording host, the libcurl transfer
+// control, a settings store and a save folder in temporary folders, and a fixed clock.
+//   CrawlHarness crawl;
+//   crawl.settings().save(u"DeepCount"_s, 2);
+//   crawl.start(server.url(u"/"_s));
+//   QCOMPARE(crawl.host.counter(CrawlHost::Download), 3);
+
+#include "crawl/crawlcontext.h"
+#include "platform/curltransfercontrol.h"
+#include "support/fixedclock.h"
+#include "support/recordinghost.h"
+#include "support/tempsettings.h"
+
+#include <QTemporaryDir>
+#include <memory>
+
+class CrawlHarness {
+    TempSettings m_settings;
+    QTemporaryDir m_save;
+
+public:
+    CrawlHarness();
+    ~CrawlHarness();
+
+    SettingsStore& settings() { return m_settings.store(); }
+    // The save folder, ending in its separator, as the site address dialog stores it.
+    QString saveDir() const;
+    // The site folder of the last run.
+    QString siteDir() const { return state.SiteDir; }
+
+    // Stores the save folder and runs StartCrawl with address.
+    void start(const QString& address);
+    void resume();
+
+    // Files below the site folder with their contents, records and logs left out.
+    QMap<QString, QByteArray> mirroredFiles() const;
+    // Lines of a log in the site folder.
+    QStringList logLines(const QString& fileName) const;
+
+    CrawlState state;
+    RecordingHost host;
+    CurlTransferControl transfer;
+    FixedClock clock;
+    std::unique_ptr<CrawlContext> context;
+};
