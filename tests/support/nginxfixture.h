@@ -1,0 +1,52 @@
+#pragma once
+// nginx as a plain child process for tests: one process (no daemon, no workers), on 127.0.0.1 and a
+// free port, serving a folder the test fills. ETags are on, byte ranges work as for any static file.
+// Its configuration, logs and temporary files live in a temporary folder of its own.
+//   if (NginxFixture::executable().isEmpty()) QSKIP(NginxFixture::missingMessage());
+//   NginxFixture nginx(root.path());
+//   nginx.requireBasicAuth(u"/private/"_s, u"user"_s, u"secret"_s);
+//   QVERIFY2(nginx.start(), qPrintable(nginx.errorString()));
+// Running as root changes nothing: with master_process off nginx never switches users.
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+class NginxFixture {
+public:
+    explicit NginxFixture(const QString& root);
+    ~NginxFixture();
+    NginxFixture(const NginxFixture&) = delete;
+    NginxFixture& operator=(const NginxFixture&) = delete;
+
+    // /usr/sbin/nginx or the one on PATH; empty when nginx is not installed.
+    static QString executable();
+    static const char* missingMessage();
+
+    // Before start(): requests under location need Basic authentication as user with password.
+    void requireBasicAuth(const QString& location, const QString& user, const QString& password);
+    // Before start(): requests under location are refused with 403.
+    void forbid(const QString& location);
+
+    // Starts nginx and waits until it accepts connections.
+    bool start();
+    QString errorString() const;
+    quint16 port() const;
+    // "http://127.0.0.1:<port>" followed by path.
+    QString url(const QString& path) const;
+    // One line per request: "<connection number> <requests on it so far> <request line> <status>".
+    QStringList accessLog() const;
+
+private:
+    bool startOnce();
+    QString configuration() const;
+    void stop();
+
+    QString m_root;
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QString m_error;
+    QString m_locations;
+};

@@ -1,0 +1,246 @@
+#include "support/scriptedhttpserver.h"
+
+#include <QDeadlineTimer>
+#include <QHash>
+#include <QHostAddress>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSemaphore>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+#include <QWaitCondition>
+
+using namespace Qt::StringLiterals;
+
+struct ScriptedHttpServer::Shared {
+    mutable QMutex mutex;
+    mutable QWaitCondition arrived;
+    QList<Reply> queue;
+    QHash<QByteArray, Reply> routes;
+    QList<Request> requests;
+    int connections = 0;
+
+    // Records the request and picks its answer.
+    Reply answer(const Request& request)
+    {
+        QMutexLocker lock(&mutex);
+        requests.append(request);
+        arrived.wakeAll();
+        QByteArray target = request.target();
+        if (!routes.contains(target) && target.contains("://")) {
+            const qsizetype pathStart = target.indexOf('/', target.indexOf("://") + 3);
+            target = pathStart < 0 ? "/"_ba : target.mid(pathStart);
+        }
+        if (routes.contains(target))
+            return routes.value(target);
+        if (!queue.isEmpty())
+            return queue.takeFirst();
+        return Reply{response(500, "No scripted reply"), 0, -1, 0, 0, false};
+    }
+};
+
+namespace {
+
+qsizetype contentLength(const QByteArray& head)
+{
+    for (const QByteArray& line : head.split('\n')) {
+        if (line.toLower().startsWith("content-length:"))
+            return line.mid(15).trimmed().toLongLong();
+    }
+    return 0;
+}
+
+} // namespace
+
+class ScriptedHttpServer::Thread final : public QThread {
+public:
+    explicit Thread(std::shared_ptr<Shared> shared) : m_shared(std::move(shared)) {}
+
+    QSemaphore ready;
+    quint16 port = 0;
+
+protected:
+    void run() override
+    {
+        QTcpServer server;
+        if (server.listen(QHostAddress::LocalHost, 0))
+            port = server.serverPort();
+        ready.release();
+        if (port == 0)
+            return;
+        connect(&server, &QTcpServer::newConnection, &server, [this, &server] {
+            while (QTcpSocket* socket = server.nextPendingConnection())
+                accept(socket);
+        });
+        exec();
+        // The sockets are the server's children and go with it, their pending timers too.
+    }
+
+private:
+    struct Connection {
+        QByteArray buffer;
+        bool answering = false;
+        int index = 0;
+    };
+
+    void accept(QTcpSocket* socket)
+    {
+        auto connection = std::make_shared<Connection>();
+        {
+            QMutexLocker lock(&m_shared->mutex);
+            connection->index = m_shared->connections++;
+        }
+        connect(socket, &QTcpSocket::readyRead, socket, [this, socket, connection] {
+            connection->buffer += socket->readAll();
+            takeRequest(socket, connection);
+        });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+
+    void takeRequest(QTcpSocket* socket, const std::shared_ptr<Connection>& connection)
+    {
+        if (connection->answering)
+            return;
+        const qsizetype headEnd = connection->buffer.indexOf("\r\n\r\n");
+        if (headEnd < 0)
+            return;
+        Request request;
+        request.head = connection->buffer.left(headEnd + 4);
+        const qsizetype bodyLength = contentLength(request.head);
+        if (connection->buffer.size() < headEnd + 4 + bodyLength)
+            return;
+        request.body = connection->buffer.mid(headEnd + 4, bodyLength);
+        request.connection = connection->index;
+        connection->buffer.remove(0, headEnd + 4 + bodyLength);
+        const Reply reply = m_shared->answer(request);
+        connection->answering = true;
+        QTimer::singleShot(reply.delayMs, socket,
+                           [this, socket, connection, reply] { send(socket, connection, reply, 0); });
+    }
+
+    void send(QTcpSocket* socket, const std::shared_ptr<Connection>& connection, const Reply& reply,
+              qsizetype offset)
+    {
+        const qsizetype total = reply.closeAfterBytes >= 0 ? std::min(reply.closeAfterBytes, reply.bytes.size())
+                                                           : reply.bytes.size();
+        const qsizetype piece = reply.chunkSize > 0 ? std::min<qsizetype>(reply.chunkSize, total - offset)
+                                                    : total - offset;
+        if (piece > 0)
+            socket->write(reply.bytes.mid(offset, piece));
+        offset += piece;
+        if (offset < total) {
+            QTimer::singleShot(reply.chunkPauseMs, socket, [this, socket, connection, reply, offset] {
+                send(socket, connection, reply, offset);
+            });
+            return;
+        }
+        if (reply.closeAfter || reply.closeAfterBytes >= 0) {
+            socket->disconnectFromHost(); // after the written bytes are out
+            return;
+        }
+        connection->answering = false;
+        takeRequest(socket, connection);
+    }
+
+    std::shared_ptr<Shared> m_shared;
+};
+
+QByteArray ScriptedHttpServer::Request::target() const
+{
+    const QByteArray line = head.left(head.indexOf("\r\n"));
+    const QList<QByteArray> parts = line.split(' ');
+    return parts.size() >= 2 ? parts.at(1) : QByteArray();
+}
+
+ScriptedHttpServer::ScriptedHttpServer()
+    : m_shared(std::make_shared<Shared>()), m_thread(std::make_unique<Thread>(m_shared))
+{
+}
+
+ScriptedHttpServer::~ScriptedHttpServer()
+{
+    if (m_thread->isRunning()) {
+        m_thread->quit();
+        m_thread->wait();
+    }
+}
+
+bool ScriptedHttpServer::start()
+{
+    m_thread->start();
+    if (!m_thread->ready.tryAcquire(1, 10000))
+        return false;
+    return m_thread->port != 0;
+}
+
+quint16 ScriptedHttpServer::port() const
+{
+    return m_thread->port;
+}
+
+QString ScriptedHttpServer::url(const QString& path) const
+{
+    return u"http://127.0.0.1:%1"_s.arg(port()) + path;
+}
+
+void ScriptedHttpServer::enqueue(const Reply& reply)
+{
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->queue.append(reply);
+}
+
+void ScriptedHttpServer::route(const QByteArray& path, const Reply& reply)
+{
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->routes.insert(path, reply);
+}
+
+QList<ScriptedHttpServer::Request> ScriptedHttpServer::requests() const
+{
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->requests;
+}
+
+int ScriptedHttpServer::connectionCount() const
+{
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->connections;
+}
+
+bool ScriptedHttpServer::waitForRequests(int count, int timeoutMs) const
+{
+    QDeadlineTimer deadline(timeoutMs);
+    QMutexLocker lock(&m_shared->mutex);
+    while (m_shared->requests.size() < count) {
+        if (!m_shared->arrived.wait(&m_shared->mutex, deadline))
+            return m_shared->requests.size() >= count;
+    }
+    return true;
+}
+
+QByteArray ScriptedHttpServer::response(int status, const QByteArray& reason, const Headers& headers,
+                                        const QByteArray& body)
+{
+    QByteArray text = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n";
+    bool framed = false;
+    for (const auto& [name, value] : headers) {
+        text += name + ": " + value + "\r\n";
+        const QByteArray lower = name.toLower();
+        framed = framed || lower == "content-length" || lower == "transfer-encoding";
+    }
+    if (!framed)
+        text += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    return text + "\r\n" + body;
+}
+
+QByteArray ScriptedHttpServer::chunked(const QByteArray& body, qsizetype pieceSize)
+{
+    QByteArray text;
+    for (qsizetype at = 0; at < body.size(); at += pieceSize) {
+        const QByteArray piece = body.mid(at, pieceSize);
+        text += QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n";
+    }
+    return text + "0\r\n\r\n";
+}
