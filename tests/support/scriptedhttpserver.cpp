@@ -33,8 +33,16 @@ struct ScriptedHttpServer::Shared {
             const qsizetype pathStart = target.indexOf('/', target.indexOf("://") + 3);
             target = pathStart < 0 ? "/"_ba : target.mid(pathStart);
         }
-        if (routes.contains(target))
-            return routes.value(target);
+        if (routes.contains(target)) {
+            Reply reply = routes.value(target);
+            // A routed answer serves HEAD too, with its head only, as a server would.
+            if (request.head.startsWith("HEAD ")) {
+                const qsizetype end = reply.bytes.indexOf("\r\n\r\n");
+                if (end >= 0)
+                    reply.bytes.truncate(end + 4);
+            }
+            return reply;
+        }
         if (!queue.isEmpty())
             return queue.takeFirst();
         return Reply{response(500, "No scripted reply"), 0, -1, 0, 0, false};

@@ -51,7 +51,8 @@ public:
 
     // The answer to the next request that matches no route. Without any, a request gets a 500 answer.
     void enqueue(const Reply& reply);
-    // The answer to every request whose target, or the path of its absolute target, is path.
+    // The answer to every request whose target, or the path of its absolute target, is path; a HEAD
+    // request gets the answer's head alone.
     void route(const QByteArray& path, const Reply& reply);
 
     QList<Request> requests() const;

@@ -1,0 +1,406 @@
+// Whole crawls against a scripted server: the bytes each request is answered with are given here,
+// and the records, logs, counters and files the engine leaves are checked.
+#include "app/settingskeys.h"
+#include "crawl/crawlrun.h"
+#include "records/logs.h"
+#include "records/recordline.h"
+#include "records/resumerecord.h"
+
+#include "support/crawlharness.h"
+#include "support/scriptedhttpserver.h"
+
+#include <QFile>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using Reply = ScriptedHttpServer::Reply;
+using Headers = ScriptedHttpServer::Headers;
+
+namespace {
+
+Reply page(const QByteArray& html)
+{
+    return {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "text/html"}}, html)};
+}
+
+Reply file(const QByteArray& body, const QByteArray& type = "image/gif", const Headers& extra = {})
+{
+    Headers headers{{"Content-Type", type}};
+    headers += extra;
+    return {ScriptedHttpServer::response(200, "OK", headers, body)};
+}
+
+Reply status(int code, const QByteArray& reason)
+{
+    return {ScriptedHttpServer::response(code, reason, {{"Content-Type", "text/html"}}, "<p>" + reason + "</p>")};
+}
+
+QByteArray binary(int size, char seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + seed) % 256);
+    return bytes;
+}
+
+// "METHOD target" of every request the server received.
+QStringList transcript(const ScriptedHttpServer& server)
+{
+    QStringList lines;
+    for (const ScriptedHttpServer::Request& request : server.requests())
+        lines.append(QString::fromLatin1(request.head.left(request.head.indexOf(' ')) + ' ' + request.target()));
+    return lines;
+}
+
+QByteArray headOf(const ScriptedHttpServer& server, const QByteArray& requestLineStart)
+{
+    for (const ScriptedHttpServer::Request& request : server.requests())
+        if (request.head.startsWith(requestLineStart))
+            return request.head;
+    return {};
+}
+
+// The fields of each record line of a log, time stamps dropped.
+QList<QStringList> recordsOf(const QStringList& lines)
+{
+    QList<QStringList> records;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        QStringList fields = SplitRecordLine(lines[i]);
+        fields.removeFirst();
+        records.append(fields);
+    }
+    return records;
+}
+
+} // namespace
+
+class TestCrawlScripted : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void crawlsASiteLevelByLevel();
+    void requestsCarryTheirHeaderLinesInOrder();
+    void depthLimitKeepsDeeperLinksOut();
+    void anErrorAnswerToAGetLeavesNoFile();
+    void aShortTransferIsRepeatedAfreshThenReported();
+    void aTransferErrorIsReportedUnderItsOwnAddress();
+    void rangedPiecesCarryTheExactEntityTag();
+    void aWholeAnswerToARangeReplacesTheFile();
+    void aWeakEntityTagFetchesWhole();
+    void aServerRefusingHeadIsProbedWithGet();
+    void unauthorisedRequestsAreRetriedWithTheCredential();
+    void stopInMidTransferThenResumeCompletesTheSameFile();
+    void decliningTheResumeListQuestionChangesNothing();
+
+private:
+    std::unique_ptr<ScriptedHttpServer> m_server;
+    std::unique_ptr<CrawlHarness> m_crawl;
+};
+
+void TestCrawlScripted::init()
+{
+    m_server = std::make_unique<ScriptedHttpServer>();
+    QVERIFY(m_server->start());
+    m_crawl = std::make_unique<CrawlHarness>();
+    m_crawl->settings().save(SettingsKeys::SearchType, 2);
+    m_crawl->settings().save(SettingsKeys::ListViewCheck, 0);
+}
+
+void TestCrawlScripted::crawlsASiteLevelByLevel()
+{
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", page("<a href=\"a.gif\">a</a><img src=sub/b.gif><a href='missing.gif'>m</a>"
+                           "<a href=page.html>p</a><a href=\"http://elsewhere.invalid/x.gif\">x</a>"));
+    server.route("/a.gif", file(binary(10, 1)));
+    server.route("/sub/b.gif", file(binary(2000, 2)));
+    server.route("/missing.gif", status(404, "Not Found"));
+    server.route("/page.html", page("<img src=\"c.gif\"><a href=\"/\">top</a>"));
+    server.route("/c.gif", file(binary(30, 3)));
+    const QString top = server.url(u"/"_s);
+    m_crawl->start(top);
+
+    RecordingHost& host = m_crawl->host;
+    QCOMPARE(host.currentAddresses.last(), u"終了"_s);
+    QCOMPARE(host.messages, QStringList());
+    QCOMPARE(m_crawl->siteDir(), m_crawl->saveDir() + u"127.0.0.1."_s + QString::number(server.port()));
+    const QMap<QString, QByteArray> expected{
+        {u"a.gif"_s, binary(10, 1)}, {u"sub/b.gif"_s, binary(2000, 2)}, {u"c.gif"_s, binary(30, 3)}};
+    QCOMPARE(m_crawl->mirroredFiles(), expected);
+
+    QCOMPARE(transcript(server), (QStringList{u"HEAD /"_s, u"GET /"_s, u"HEAD /a.gif"_s, u"HEAD /sub/b.gif"_s,
+                                              u"HEAD /missing.gif"_s, u"HEAD /page.html"_s, u"GET /a.gif"_s,
+                                              u"GET /sub/b.gif"_s, u"GET /page.html"_s, u"HEAD /c.gif"_s,
+                                              u"GET /c.gif"_s}));
+    QCOMPARE(m_crawl->logLines(DetectedLogName),
+             (QStringList{DetectedLogHeader, u"\""_s + top + u"\",\"\""_s, u"\""_s + top + u"a.gif\",\"\""_s,
+                          u"\""_s + top + u"sub/b.gif\",\"\""_s, u"\""_s + top + u"missing.gif\",\"\""_s,
+                          u"\""_s + top + u"page.html\",\"\""_s, u"\""_s + top + u"c.gif\",\"\""_s}));
+    const QList<QStringList> downloads = recordsOf(m_crawl->logLines(DownloadLogName));
+    QCOMPARE(downloads.size(), 3);
+    QCOMPARE(downloads[2], (QStringList{u"c.gif"_s, ToNativeSeparators(m_crawl->siteDir() + u"/c.gif"_s),
+                                        top + u"c.gif"_s, top + u"page.html"_s, top}));
+    const QList<QStringList> errors = recordsOf(m_crawl->logLines(ErrorResponseLogName));
+    QCOMPARE(errors, (QList<QStringList>{{u"Webサーバ レスポンスエラー"_s,
+                                          u"Webサーバがエラーを返しました。HTTP/1.1 404 Not Found"_s,
+                                          top + u"missing.gif"_s, top}}));
+
+    QCOMPARE(host.counter(CrawlHost::Detect), 6);
+    QCOMPARE(host.counter(CrawlHost::Download), 3);
+    QCOMPARE(host.counter(CrawlHost::Checked), 5);
+    QCOMPARE(host.counter(CrawlHost::Failure), 0);
+    QCOMPARE(host.counter(CrawlHost::Planned), 3);
+    QCOMPARE(host.counter(CrawlHost::ErrorResponse), 1);
+    QCOMPARE(ReadResumeList(ResumeListPath(m_crawl->saveDir())).value(), QStringList());
+    const std::optional<ResumeRecord> record = ReadResumeRecord(ResumeRecordPath(m_crawl->siteDir()));
+    QVERIFY(record);
+    QCOMPARE(record->checkedCount, 5);
+    QCOMPARE(record->detectCount, 6);
+}
+
+void TestCrawlScripted::requestsCarryTheirHeaderLinesInOrder()
+{
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", page("<a href=\"a.gif\">a</a>"));
+    server.route("/a.gif", file("GIF89a"));
+    m_crawl->settings().save(SettingsKeys::UserAgent, u"Agent/1.0"_s);
+    m_crawl->start(server.url(u"/"_s));
+    const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(server.port()) + "\r\n";
+    const QByteArray referer = "Referer: " + server.url(u"/"_s).toLatin1() + "\r\n";
+    const QByteArray agent = "User-Agent: \"Agent/1.0\"\r\n";
+    for (const QByteArray& start : {"HEAD /a.gif "_ba, "GET /a.gif "_ba}) {
+        const QByteArray head = headOf(server, start);
+        QVERIFY2(!head.isEmpty(), start.constData());
+        const qsizetype r = head.indexOf(referer);
+        const qsizetype a = head.indexOf(agent);
+        const qsizetype h = head.indexOf(host);
+        QVERIFY2(r > 0 && a > r && h > a, head.constData());
+        QVERIFY2(!head.contains("Range:") && !head.contains("Authorization"), head.constData());
+    }
+    QVERIFY(!headOf(server, "GET / ").contains("Referer"));
+}
+
+void TestCrawlScripted::depthLimitKeepsDeeperLinksOut()
+{
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", page("<a href=\"a.gif\">a</a><a href=page.html>p</a>"));
+    server.route("/a.gif", file("a"));
+    server.route("/page.html", page("<img src=\"c.gif\">"));
+    server.route("/c.gif", file("c"));
+    m_crawl->settings().save(SettingsKeys::DeepCount, 1);
+    m_crawl->start(server.url(u"/"_s));
+    QCOMPARE(m_crawl->mirroredFiles().keys(), QStringList{u"a.gif"_s});
+    QVERIFY(!transcript(server).contains(u"HEAD /c.gif"_s));
+    QVERIFY2(!transcript(server).contains(u"GET /page.html"_s), "a page at the last level that is not saved is not fetched");
+    QCOMPARE(m_crawl->host.counter(CrawlHost::Checked), 3);
+}
+
+void TestCrawlScripted::anErrorAnswerToAGetLeavesNoFile()
+{
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", page("<a href=\"a.gif\">a</a>"));
+    server.enqueue({ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}, {"Content-Length", "5"}})});
+    server.enqueue(status(500, "Internal Server Error"));
+    server.enqueue(status(500, "Internal Server Error"));
+    m_crawl->start(server.url(u"/"_s));
+    QCOMPARE(m_crawl->mirroredFiles(), (QMap<QString, QByteArray>()));
+    QCOMPARE(m_crawl->logLines(DownloadLogName), QStringList{DownloadLogHeader});
+    QCOMPARE(m_crawl->host.counter(CrawlHost::Download), 0);
+    QVERIFY(m_crawl->host.counter(CrawlHost::ErrorResponse) >= 1);
+    QVERIFY(recordsOf(m_crawl->logLines(ErrorResponseLogName)).first()[1].endsWith(u"500 Internal Server Error"_s));
+}
+
+void TestCrawlScripted::aShortTransferIsRepeatedAfreshThenReported()
+{
+    ScriptedHttpServer& server = *m_server;
+    const QByteArray body = binary(100, 5);
+    server.route("/", page("<a href=\"a.gif\">a</a>"));
+    server.enqueue({ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}, {"Content-Length", "100"}})});
+    Reply cut = file(body);
+    cut.closeAfterBytes = cut.bytes.size() - 50;
+    server.enqueue(cut);
+    server.enqueue(cut);
+    const QString top = server.url(u"/"_s);
+    m_crawl->start(top);
+    QCOMPARE(transcript(server).count(u"GET /a.gif"_s), 2);
+    QCOMPARE(m_crawl->mirroredFiles().value(u"a.gif"_s), body.left(50));
+    QCOMPARE(m_crawl->host.counter(CrawlHost::Download), 1);
+    const QList<QStringList> failures = recordsOf(m_crawl->logLines(FailureReportName));
+    QCOMPARE(failures.size(), 2);
+    QVERIFY(failures[0][0].startsWith(u"接続エラーが起きました。エラー："_s));
+    QCOMPARE(failures[0][2], top + u"a.gif"_s);
+    QCOMPARE(failures[1], (QStringList{u"ダウンロード エラー"_s, u"ファイルのダウンロードに失敗しました。"_s, top + u"a.gif"_s}));
+    QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 2);
+}
+
+void TestCrawlScripted::aTransferErrorIsReportedUnderItsOwnAddress()
+{
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", page("<a href=\"a.gif\">a</a><a href=\"b.gif\">b</a>"));
+    server.route("/b.gif", file("bbb"));
+    server.enqueue({ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}, {"Content-Length", "3"}})});
+    server.enqueue(ScriptedHttpServer::nothingThenClose());
+    server.enqueue(ScriptedHttpServer::nothingThenClose());
+    const QString top = server.url(u"/"_s);
+    m_crawl->start(top);
+    const QList<QStringList> failures = recordsOf(m_crawl->logLines(FailureReportName));
+    QVERIFY(!failures.isEmpty());
+    for (const QStringList& failure : failures)
+        QCOMPARE(failure[2], top + u"a.gif"_s);
+    QCOMPARE(failures[0][0], u"接続エラーが起きました。エラー：52"_s);
+    QCOMPARE(m_crawl->mirroredFiles().value(u"b.gif"_s), "bbb"_ba);
+}
+
+void TestCrawlScripted::rangedPiecesCarryTheExactEntityTag()
+{
+    ScriptedHttpServer& server = *m_server;
+    const QByteArray body = binary(3000, 9);
+    server.route("/", page("<a href=\"big.gif\">a</a>"));
+    const Headers headers{{"Content-Type", "image/gif"}, {"Content-Length", "3000"}, {"ETag", "\"AbC-1\""},
+                          {"Accept-Ranges", "bytes"}};
+    server.enqueue({ScriptedHttpServer::response(200, "OK", headers)});
+    const auto piece = [&](qint64 from, qint64 to) {
+        const qint64 last = qMin<qint64>(to, 2999);
+        return Reply{ScriptedHttpServer::response(
+            206, "Partial Content",
+            {{"Content-Type", "image/gif"},
+             {"Content-Range", "bytes " + QByteArray::number(from) + '-' + QByteArray::number(last) + "/3000"}},
+            body.mid(from, last - from + 1))};
+    };
+    m_crawl->settings().save(SettingsKeys::BuffLen, u"0.001"_s); // 1049 bytes a piece
+    server.enqueue(piece(0, 1049));
+    server.enqueue(piece(1050, 2099));
+    server.enqueue(piece(2100, 3000));
+    m_crawl->start(server.url(u"/"_s));
+    QCOMPARE(m_crawl->mirroredFiles().value(u"big.gif"_s), body);
+    QStringList ranges;
+    for (const ScriptedHttpServer::Request& request : server.requests()) {
+        if (!request.head.startsWith("GET /big.gif"))
+            continue;
+        QVERIFY2(request.head.contains("If-Match: \"AbC-1\"\r\n"), request.head.constData());
+        ranges.append(QString::fromLatin1(request.head.mid(request.head.indexOf("Range: "))).section(u'\r', 0, 0));
+    }
+    QCOMPARE(ranges, (QStringList{u"Range: bytes=0-1049"_s, u"Range: bytes=1050-2099"_s, u"Range: bytes=2100-3000"_s}));
+    QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 0);
+}
+
+void TestCrawlScripted::aWholeAnswerToARangeReplacesTheFile()
+{
+    ScriptedHttpServer& server = *m_server;
+    const QByteArray body = binary(3000, 4);
+    server.route("/", page("<a href=\"big.gif\">a</a>"));
+    const Headers headers{{"Content-Type", "image/gif"}, {"Content-Length", "3000"}, {"ETag", "\"e\""},
+                          {"Accept-Ranges", "bytes"}};
+    server.enqueue({ScriptedHttpServer::response(200, "OK", headers)});
+    server.enqueue({ScriptedHttpServer::response(206, "Partial Content",
+                                                 {{"Content-Range", "bytes 0-1049/3000"}}, body.left(1050))});
+    server.enqueue({ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}}, body)});
+    m_crawl->settings().save(SettingsKeys::BuffLen, u"0.001"_s);
+    m_crawl->start(server.url(u"/"_s));
+    QCOMPARE(m_crawl->mirroredFiles().value(u"big.gif"_s), body);
+    QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 0);
+}
+
+void TestCrawlScripted::aWeakEntityTagFetchesWhole()
+{
+    ScriptedHttpServer& server = *m_server;
+    const QByteArray body = binary(3000, 6);
+    server.route("/", page("<a href=\"big.gif\">a</a>"));
+    server.route("/big.gif", file(body, "image/gif", {{"ETag", "W/\"weak\""}, {"Accept-Ranges", "bytes"}}));
+    m_crawl->settings().save(SettingsKeys::BuffLen, u"0.001"_s);
+    m_crawl->start(server.url(u"/"_s));
+    QCOMPARE(m_crawl->mirroredFiles().value(u"big.gif"_s), body);
+    const QByteArray get = headOf(server, "GET /big.gif");
+    QVERIFY(!get.contains("Range:"));
+    QVERIFY(!get.contains("If-Match"));
+}
+
+void TestCrawlScripted::aServerRefusingHeadIsProbedWithGet()
+{
+    ScriptedHttpServer& server = *m_server;
+    const QByteArray body = binary(500, 8);
+    server.route("/", page("<a href=\"a.gif\">a</a>"));
+    server.enqueue(status(405, "Method Not Allowed"));
+    server.enqueue(file(body));
+    server.enqueue(file(body));
+    m_crawl->start(server.url(u"/"_s));
+    QCOMPARE(transcript(server).mid(2), (QStringList{u"HEAD /a.gif"_s, u"GET /a.gif"_s, u"GET /a.gif"_s}));
+    QCOMPARE(m_crawl->mirroredFiles().value(u"a.gif"_s), body);
+    QCOMPARE(m_crawl->host.counter(CrawlHost::Planned), 1);
+    QCOMPARE(m_crawl->host.counter(CrawlHost::ErrorResponse), 0);
+}
+
+void TestCrawlScripted::unauthorisedRequestsAreRetriedWithTheCredential()
+{
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", page("<a href=\"a.gif\">a</a>"));
+    server.enqueue(status(401, "Unauthorized"));
+    server.enqueue({ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}, {"Content-Length", "4"}})});
+    server.enqueue(status(401, "Unauthorized"));
+    server.enqueue(file("GIF!"));
+    m_crawl->settings().save(SettingsKeys::AuthString, u"dXNlcjpwYXNz"_s);
+    m_crawl->start(server.url(u"/"_s));
+    QCOMPARE(m_crawl->mirroredFiles().value(u"a.gif"_s), "GIF!"_ba);
+    QCOMPARE(m_crawl->host.counter(CrawlHost::ErrorResponse), 0);
+    const QList<ScriptedHttpServer::Request> requests = server.requests();
+    QCOMPARE(requests.size(), 6);
+    QVERIFY(!requests[2].head.contains("Authorization"));
+    QVERIFY(requests[3].head.contains("Authorization: Basic dXNlcjpwYXNz\r\n"));
+    QVERIFY(!requests[4].head.contains("Authorization"));
+    QVERIFY(requests[5].head.contains("Authorization: Basic dXNlcjpwYXNz\r\n"));
+}
+
+void TestCrawlScripted::stopInMidTransferThenResumeCompletesTheSameFile()
+{
+    ScriptedHttpServer& server = *m_server;
+    const QByteArray body = binary(40000, 7);
+    server.route("/", page("<a href=\"a.gif\">a</a><a href=\"b.gif\">b</a>"));
+    Reply slow = file(body);
+    slow.chunkSize = 2000;
+    slow.chunkPauseMs = 10;
+    server.route("/a.gif", slow);
+    server.route("/b.gif", file("bb"));
+    CrawlHarness& crawl = *m_crawl;
+    crawl.host.onYield = [&] {
+        if (!crawl.state.LocalPath.isEmpty() && QFileInfo(crawl.state.LocalPath).size() > 0
+            && crawl.state.LocalPath.endsWith(u"a.gif"_s))
+            crawl.state.StopRequested = true;
+    };
+    crawl.start(server.url(u"/"_s));
+    QCOMPARE(crawl.host.currentAddresses.last(), u"中断"_s);
+    QVERIFY(crawl.mirroredFiles().value(u"a.gif"_s).size() < body.size());
+    QCOMPARE(ReadResumeList(ResumeListPath(crawl.saveDir())).value(), QStringList{server.url(u"/"_s)});
+
+    crawl.host.onYield = {};
+    crawl.resume();
+    QCOMPARE(crawl.host.currentAddresses.last(), u"終了"_s);
+    const QMap<QString, QByteArray> expected{{u"a.gif"_s, body}, {u"b.gif"_s, "bb"_ba}};
+    QCOMPARE(crawl.mirroredFiles(), expected);
+    QCOMPARE(crawl.host.counter(CrawlHost::Download), 2);
+    QCOMPARE(crawl.host.counter(CrawlHost::Checked), 3);
+    QCOMPARE(crawl.host.counter(CrawlHost::Detect), 3);
+    QCOMPARE(recordsOf(crawl.logLines(DownloadLogName)).size(), 2);
+    QCOMPARE(crawl.logLines(DetectedLogName).size(), 4);
+    QCOMPARE(ReadResumeList(ResumeListPath(crawl.saveDir())).value(), QStringList());
+}
+
+void TestCrawlScripted::decliningTheResumeListQuestionChangesNothing()
+{
+    ScriptedHttpServer& server = *m_server;
+    const QString listPath = ResumeListPath(m_crawl->saveDir());
+    const QString top = server.url(u"/"_s);
+    QVERIFY(WriteResumeList(listPath, {u"http://other/"_s, top + u"old.html"_s}));
+    QFile list(listPath);
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    const QByteArray bytes = list.readAll();
+    list.close();
+    m_crawl->host.answers = {false};
+    m_crawl->start(top);
+    QCOMPARE(m_crawl->host.questions,
+             QStringList{u"127.0.0.1:"_s + QString::number(server.port()) + u" のドメイン名は再開リストに存在しますが上書きしますか？"_s});
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    QCOMPARE(list.readAll(), bytes);
+    QCOMPARE(server.requests().size(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestCrawlScripted)
+#include "tst_crawlscripted.moc"
