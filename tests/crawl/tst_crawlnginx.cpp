@@ -1,0 +1,260 @@
+// Whole crawls through a real web server (nginx on 127.0.0.1) over a small fixture site with
+// entity tags, byte ranges and a Basic-authentication area.
+#include "app/settingskeys.h"
+#include "crawl/crawlrun.h"
+#include "crawl/httpheaders.h"
+#include "records/logs.h"
+#include "records/resumerecord.h"
+
+#include "support/crawlharness.h"
+#include "support/nginxfixture.h"
+
+#include <QFileInfo>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray content(const QString& name, int size)
+{
+    QByteArray bytes = name.toUtf8();
+    bytes.reserve(size);
+    for (int i = 0; bytes.size() < size; ++i)
+        bytes.append(char((i * 31 + name.size()) % 251));
+    return bytes.left(size);
+}
+
+// The files the site offers, relative to the site root, with their contents.
+QMap<QString, QByteArray> siteFiles()
+{
+    return {{u"a.gif"_s, content(u"a"_s, 1200)},
+            {u"img/b.jpg"_s, content(u"b"_s, 3000)},
+            {u"big.mpg"_s, content(u"big"_s, 2621440)},
+            {u"private/secret.gif"_s, content(u"secret"_s, 77)},
+            {u"thumb_x.gif"_s, content(u"thumb"_s, 10)},
+            {u"docs/c.gif"_s, content(u"c"_s, 4096)},
+            {u"docs/sub/d.gif"_s, content(u"d"_s, 5)}};
+}
+
+using Settings = QList<std::pair<QString, QString>>;
+
+} // namespace
+
+class TestCrawlNginx : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void crawlsBySettings_data();
+    void crawlsBySettings();
+    void largeFilesComeInRangedPieces();
+    void wrongCredentialsAreErrorResponses();
+    void sameNameRulesOnASecondCrawl();
+    void stopInMidTransferThenResume();
+
+private:
+    QMap<QString, QByteArray> expectedFiles(const QStringList& names, bool flat = false) const;
+
+    QTemporaryDir m_root;
+    QTemporaryDir m_otherRoot;
+    std::unique_ptr<NginxFixture> m_nginx;
+    std::unique_ptr<NginxFixture> m_other;
+    std::unique_ptr<CrawlHarness> m_crawl;
+    QString m_otherFolder;
+};
+
+void TestCrawlNginx::initTestCase()
+{
+    if (NginxFixture::executable().isEmpty())
+        QSKIP(NginxFixture::missingMessage());
+    m_other = std::make_unique<NginxFixture>(m_otherRoot.path());
+    QVERIFY(WriteFileBytes(m_otherRoot.filePath(u"x.gif"_s), content(u"x"_s, 64)));
+    QVERIFY2(m_other->start(), qPrintable(m_other->errorString()));
+    m_otherFolder = u"http：／／127.0.0.1."_s + QString::number(m_other->port());
+
+    const QMap<QString, QByteArray> files = siteFiles();
+    for (auto it = files.begin(); it != files.end(); ++it)
+        QVERIFY(WriteFileBytes(m_root.filePath(it.key()), it.value()));
+    QVERIFY(WriteFileBytes(m_root.filePath(u"index.html"_s),
+                           "<html><body><a href=\"a.gif\">A</a><IMG SRC=\"img/b.jpg\">"
+                           "<a href=\"docs/page.html\">docs</a><a href=big.mpg>big</a>"
+                           "<a href=\"private/secret.gif\">secret</a><a href='thumb_x.gif'>t</a>"
+                           "<a href=\"" + m_other->url(u"/x.gif"_s).toLatin1() + "\">other</a></body></html>"));
+    QVERIFY(WriteFileBytes(m_root.filePath(u"docs/page.html"_s),
+                           "<img src=\"c.gif\"><a href=\"../a.gif\">a</a><a href=\"sub/deep.html\">deep</a>"));
+    QVERIFY(WriteFileBytes(m_root.filePath(u"docs/sub/deep.html"_s), "<img src=\"d.gif\">"));
+
+    m_nginx = std::make_unique<NginxFixture>(m_root.path());
+    m_nginx->requireBasicAuth(u"/private/"_s, u"user"_s, u"secret"_s);
+    m_nginx->addDirective(u"location = /big.mpg { limit_rate 4m; }"_s);
+    QVERIFY2(m_nginx->start(), qPrintable(m_nginx->errorString()));
+}
+
+void TestCrawlNginx::init()
+{
+    m_crawl = std::make_unique<CrawlHarness>();
+    SettingsStore& settings = m_crawl->settings();
+    settings.save(SettingsKeys::SearchType, 2);
+    settings.save(SettingsKeys::DeepCount, 0);
+    settings.save(SettingsKeys::MaxSize, 0);
+    settings.save(SettingsKeys::ListViewCheck, 0);
+    settings.save(SettingsKeys::AuthString, MakeBasicCredential(u"user"_s, u"secret"_s));
+}
+
+QMap<QString, QByteArray> TestCrawlNginx::expectedFiles(const QStringList& names, bool flat) const
+{
+    const QMap<QString, QByteArray> files = siteFiles();
+    QMap<QString, QByteArray> expected;
+    for (const QString& name : names) {
+        if (name == u"x.gif"_s)
+            expected.insert(flat ? name : m_otherFolder + u"/x.gif"_s, content(u"x"_s, 64));
+        else
+            expected.insert(flat ? QFileInfo(name).fileName() : name, files.value(name));
+    }
+    return expected;
+}
+
+void TestCrawlNginx::crawlsBySettings_data()
+{
+    QTest::addColumn<QString>("topPath");
+    QTest::addColumn<Settings>("settings");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<bool>("flat");
+
+    const QStringList all{u"a.gif"_s, u"img/b.jpg"_s, u"big.mpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s,
+                          u"docs/c.gif"_s, u"docs/sub/d.gif"_s};
+    QTest::newRow("unlimited depth in the domain takes every file of the host")
+        << u"/"_s << Settings{} << all << false;
+    QTest::newRow("depth 1 takes the top page's files only")
+        << u"/"_s << Settings{{SettingsKeys::DeepCount, u"1"_s}}
+        << QStringList{u"a.gif"_s, u"img/b.jpg"_s, u"big.mpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s} << false;
+    QTest::newRow("depth 2 adds the files of the pages one level down")
+        << u"/"_s << Settings{{SettingsKeys::DeepCount, u"2"_s}}
+        << QStringList{u"a.gif"_s, u"img/b.jpg"_s, u"big.mpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s,
+                       u"docs/c.gif"_s}
+        << false;
+    QTest::newRow("scope 1 keeps below the top address's folder")
+        << u"/docs/page.html"_s << Settings{{SettingsKeys::SearchType, u"1"_s}}
+        << QStringList{u"docs/c.gif"_s, u"docs/sub/d.gif"_s} << false;
+    QTest::newRow("scope 3 follows links to other hosts into their own folder")
+        << u"/"_s << Settings{{SettingsKeys::SearchType, u"3"_s}} << QStringList(all + QStringList{u"x.gif"_s})
+        << false;
+    QTest::newRow("an extension list of gif alone")
+        << u"/"_s << Settings{{SettingsKeys::DownloadExts, u".GIF"_s}}
+        << QStringList{u"a.gif"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s, u"docs/c.gif"_s, u"docs/sub/d.gif"_s}
+        << false;
+    QTest::newRow("names that must occur")
+        << u"/"_s << Settings{{SettingsKeys::OnDownFileNames, u"thumb;SECRET"_s}}
+        << QStringList{u"private/secret.gif"_s, u"thumb_x.gif"_s} << false;
+    QTest::newRow("names that must not occur")
+        << u"/"_s << Settings{{SettingsKeys::NotDownFileNames, u"thumb;big"_s}}
+        << QStringList{u"a.gif"_s, u"img/b.jpg"_s, u"private/secret.gif"_s, u"docs/c.gif"_s, u"docs/sub/d.gif"_s}
+        << false;
+    QTest::newRow("the default maximum of 1024 KB leaves the big file")
+        << u"/"_s << Settings{{SettingsKeys::MaxSize, u"1024"_s}}
+        << QStringList{u"a.gif"_s, u"img/b.jpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s, u"docs/c.gif"_s,
+                       u"docs/sub/d.gif"_s}
+        << false;
+    QTest::newRow("a minimum of 2 KB takes the larger files")
+        << u"/"_s << Settings{{SettingsKeys::MinSize, u"2"_s}}
+        << QStringList{u"img/b.jpg"_s, u"big.mpg"_s, u"docs/c.gif"_s} << false;
+    QTest::newRow("without a directory tree every file lands in the site folder")
+        << u"/"_s << Settings{{SettingsKeys::NoDirTree, u"1"_s}} << all << true;
+}
+
+void TestCrawlNginx::crawlsBySettings()
+{
+    QFETCH(QString, topPath);
+    QFETCH(Settings, settings);
+    QFETCH(QStringList, files);
+    QFETCH(bool, flat);
+    for (const auto& [key, value] : settings)
+        m_crawl->settings().save(key, value);
+    m_crawl->start(m_nginx->url(topPath));
+    QCOMPARE(m_crawl->host.currentAddresses.last(), u"終了"_s);
+    QCOMPARE(m_crawl->mirroredFiles(), expectedFiles(files, flat));
+    QCOMPARE(m_crawl->host.counter(CrawlHost::Download), files.size());
+    QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 0);
+    QCOMPARE(m_crawl->host.messages, QStringList());
+}
+
+void TestCrawlNginx::largeFilesComeInRangedPieces()
+{
+    const QStringList before = m_nginx->accessLog();
+    m_crawl->settings().save(SettingsKeys::DownloadExts, u".mpg"_s);
+    m_crawl->start(m_nginx->url(u"/"_s));
+    QCOMPARE(m_crawl->mirroredFiles(), expectedFiles({u"big.mpg"_s}));
+    QStringList pieces;
+    for (const QString& line : m_nginx->accessLog().mid(before.size()))
+        if (line.contains(u"\"GET /big.mpg"_s))
+            pieces.append(line.section(u' ', -1));
+    QCOMPARE(pieces, (QStringList{u"206"_s, u"206"_s, u"206"_s}));
+}
+
+void TestCrawlNginx::wrongCredentialsAreErrorResponses()
+{
+    m_crawl->settings().save(SettingsKeys::AuthString, MakeBasicCredential(u"user"_s, u"wrong"_s));
+    m_crawl->settings().save(SettingsKeys::DeepCount, 1);
+    m_crawl->start(m_nginx->url(u"/"_s));
+    QVERIFY(!m_crawl->mirroredFiles().contains(u"private/secret.gif"_s));
+    const QStringList errors = m_crawl->logLines(ErrorResponseLogName);
+    QCOMPARE(errors.size(), 2);
+    QVERIFY(errors[1].contains(u"401 Unauthorized"_s));
+    QVERIFY(errors[1].contains(m_nginx->url(u"/private/secret.gif"_s)));
+    QCOMPARE(m_crawl->host.counter(CrawlHost::ErrorResponse), 1);
+}
+
+void TestCrawlNginx::sameNameRulesOnASecondCrawl()
+{
+    SettingsStore& settings = m_crawl->settings();
+    settings.save(SettingsKeys::DeepCount, 1);
+    settings.save(SettingsKeys::DownloadExts, u".gif"_s);
+    const QString top = m_nginx->url(u"/"_s);
+    m_crawl->start(top);
+    const QMap<QString, QByteArray> first = m_crawl->mirroredFiles();
+    QCOMPARE(first.size(), 3);
+
+    m_crawl->start(top); // files of equal size are already there
+    QCOMPARE(m_crawl->mirroredFiles(), first);
+    QCOMPARE(m_crawl->host.counter(CrawlHost::Download), 0);
+
+    settings.save(SettingsKeys::SkipSameName, 0);
+    m_crawl->start(top); // numbered copies beside the old ones
+    QMap<QString, QByteArray> numbered = first;
+    numbered.insert(u"a_0.gif"_s, first.value(u"a.gif"_s));
+    numbered.insert(u"thumb_x_0.gif"_s, first.value(u"thumb_x.gif"_s));
+    numbered.insert(u"private/secret_0.gif"_s, first.value(u"private/secret.gif"_s));
+    QCOMPARE(m_crawl->mirroredFiles(), numbered);
+
+    settings.save(SettingsKeys::NumberDuplicates, 0);
+    QVERIFY(WriteFileBytes(m_crawl->siteDir() + u"/a.gif"_s, "stale"));
+    m_crawl->start(top); // overwritten in place
+    QCOMPARE(m_crawl->mirroredFiles(), numbered);
+    QCOMPARE(m_crawl->host.counter(CrawlHost::Download), 3);
+}
+
+void TestCrawlNginx::stopInMidTransferThenResume()
+{
+    CrawlHarness& crawl = *m_crawl;
+    crawl.host.onYield = [&] {
+        if (crawl.state.LocalPath.endsWith(u"big.mpg"_s) && QFileInfo(crawl.state.LocalPath).size() > 100000)
+            crawl.state.StopRequested = true;
+    };
+    crawl.start(m_nginx->url(u"/"_s));
+    QCOMPARE(crawl.host.currentAddresses.last(), u"中断"_s);
+    QVERIFY(QFileInfo(crawl.siteDir() + u"/big.mpg"_s).size() < 2621440);
+
+    crawl.host.onYield = {};
+    crawl.resume();
+    QCOMPARE(crawl.host.currentAddresses.last(), u"終了"_s);
+    const QStringList all{u"a.gif"_s, u"img/b.jpg"_s, u"big.mpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s,
+                          u"docs/c.gif"_s, u"docs/sub/d.gif"_s};
+    QCOMPARE(crawl.mirroredFiles(), expectedFiles(all));
+    QCOMPARE(crawl.host.counter(CrawlHost::Download), all.size());
+    QCOMPARE(crawl.logLines(DownloadLogName).size(), all.size() + 1);
+    QCOMPARE(crawl.host.counter(CrawlHost::Failure), 0);
+}
+
+QTEST_GUILESS_MAIN(TestCrawlNginx)
+#include "tst_crawlnginx.moc"
