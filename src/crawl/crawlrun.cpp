@@ -80,6 +80,7 @@ void StartCrawl(CrawlContext& c, QString& topAddress)
             return;
     }
     kept.prepend(topAddress);
+    MakeFolders(s.SaveDir + u"x"_s);
     const IoStatus written = WriteResumeList(listPath, kept);
     if (!written) {
         c.host.showMessage(u"再開リストに書き込めません。\n"_s + written.error);

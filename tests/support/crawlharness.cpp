@@ -3,6 +3,7 @@
 #include "app/settingskeys.h"
 #include "crawl/crawlrun.h"
 #include "crawl/transport.h"
+#include "records/logs.h"
 #include "records/recordfile.h"
 
 #include <QDir>
@@ -39,15 +40,15 @@ void CrawlHarness::resume()
     ResumeCrawl(*context, state.SiteDir);
 }
 
-QMap<QString, QByteArray> CrawlHarness::mirroredFiles() const
+QMap<QString, QByteArray> MirroredFiles(const QString& siteDir)
 {
+    const QStringList records{DownloadLogName, DetectedLogName, FailureReportName, ErrorResponseLogName};
     QMap<QString, QByteArray> files;
-    const QString root = state.SiteDir;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    QDirIterator it(siteDir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        const QString relative = path.mid(root.size() + 1);
-        if (relative.startsWith(u"Fetchwright"_s) || relative.endsWith(u".csv"_s))
+        const QString relative = path.mid(siteDir.size() + 1);
+        if (!relative.contains(u'/') && (relative.startsWith(u"Fetchwright"_s) || records.contains(relative)))
             continue;
         QFile file(path);
         if (file.open(QIODevice::ReadOnly))

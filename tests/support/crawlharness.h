@@ -15,6 +15,9 @@
 #include <QTemporaryDir>
 #include <memory>
 
+// Files below a site folder with their contents, the run's records and logs left out.
+QMap<QString, QByteArray> MirroredFiles(const QString& siteDir);
+
 class CrawlHarness {
     TempSettings m_settings;
     QTemporaryDir m_save;
@@ -33,8 +36,7 @@ public:
     void start(const QString& address);
     void resume();
 
-    // Files below the site folder with their contents, records and logs left out.
-    QMap<QString, QByteArray> mirroredFiles() const;
+    QMap<QString, QByteArray> mirroredFiles() const { return MirroredFiles(state.SiteDir); }
     // Lines of a log in the site folder.
     QStringList logLines(const QString& fileName) const;
 

@@ -1,0 +1,51 @@
+// A crawl in a process of its own, for tests that kill it at a chosen moment:
+//   fw-crawl-child SETTINGS-FILE start ADDRESS
+//   fw-crawl-child SETTINGS-FILE resume SITE-FOLDER
+// Questions are answered OK; messages go to standard error.
+#include "app/settingsstore.h"
+#include "crawl/crawlrun.h"
+#include "crawl/transport.h"
+#include "platform/curltransfercontrol.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+namespace {
+
+class ConsoleHost final : public CrawlHost {
+public:
+    void yield() override { QCoreApplication::processEvents(); }
+    bool askOkCancel(const QString&) override { return true; }
+    void showMessage(const QString& text) override { QTextStream(stderr) << text << Qt::endl; }
+    void setCounter(Counter, qint64) override {}
+    void setCurrentAddress(const QString&) override {}
+    void setCaption(const QString&) override {}
+    void stepProgress() override {}
+    void resetProgress() override {}
+    void openDocument(const QString&) override {}
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 4)
+        return 2;
+    SettingsStore settings(args[1]);
+    CrawlState state;
+    ConsoleHost host;
+    CurlTransferControl transfer;
+    SystemClock clock;
+    CrawlContext context(state, host, transfer, settings, clock);
+    transfer.setStateHandler([&](int changed) { OnTransferStateChanged(context, changed); });
+    if (args[2] == QLatin1String("start")) {
+        QString top = args[3];
+        StartCrawl(context, top);
+    } else {
+        ResumeCrawl(context, args[3]);
+    }
+    transfer.setStateHandler({});
+    return 0;
+}
