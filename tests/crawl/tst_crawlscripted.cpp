@@ -91,6 +91,9 @@ private slots:
     void unauthorisedRequestsAreRetriedWithTheCredential();
     void stopInMidTransferThenResumeCompletesTheSameFile();
     void decliningTheResumeListQuestionChangesNothing();
+    void baseTagsAndFolderlessPagesResolveAsBrowsersDo();
+    void nonAsciiLinksAreEncodedOnceEverywhere();
+    void textWithoutATypeIsScannedWhateverItsCharacters();
 
 private:
     std::unique_ptr<ScriptedHttpServer> m_server;
@@ -400,6 +403,45 @@ void TestCrawlScripted::decliningTheResumeListQuestionChangesNothing()
     QVERIFY(list.open(QIODevice::ReadOnly));
     QCOMPARE(list.readAll(), bytes);
     QCOMPARE(server.requests().size(), 0);
+}
+
+void TestCrawlScripted::baseTagsAndFolderlessPagesResolveAsBrowsersDo()
+{
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", page("<a href=\"dir/page\">p</a><a href=\"dir/based.html\">b</a>"));
+    server.route("/dir/page", page("<img src=\"x.gif\">"));
+    server.route("/dir/based.html", page("<img src=\"before.gif\"><base href=\"../other\"><img src=\"y.gif\">"));
+    for (const QByteArray& name : {"/dir/x.gif"_ba, "/dir/before.gif"_ba, "/other/y.gif"_ba})
+        server.route(name, file(name));
+    m_crawl->start(server.url(u"/"_s));
+    const QMap<QString, QByteArray> expected{{u"dir/x.gif"_s, "/dir/x.gif"_ba},
+                                             {u"dir/before.gif"_s, "/dir/before.gif"_ba},
+                                             {u"other/y.gif"_s, "/other/y.gif"_ba}};
+    QCOMPARE(m_crawl->mirroredFiles(), expected);
+}
+
+void TestCrawlScripted::nonAsciiLinksAreEncodedOnceEverywhere()
+{
+    ScriptedHttpServer& server = *m_server;
+    const QByteArray encoded = "/%E5%86%99%20%E7%9C%9F.gif";
+    server.route("/", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "text/html; charset=utf-8"}},
+                                                    u"<a href=\"写&#x20;真.gif\">写真</a>"_s.toUtf8())});
+    server.route(encoded, file("photo"));
+    const QString top = server.url(u"/"_s);
+    m_crawl->start(top);
+    QVERIFY(transcript(server).contains(u"GET "_s + QString::fromLatin1(encoded)));
+    QCOMPARE(m_crawl->mirroredFiles().value(QString::fromLatin1(encoded.mid(1))), "photo"_ba);
+    QCOMPARE(m_crawl->logLines(DetectedLogName).last(), u"\""_s + top + QString::fromLatin1(encoded.mid(1)) + u"\",\"\""_s);
+}
+
+void TestCrawlScripted::textWithoutATypeIsScannedWhateverItsCharacters()
+{
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", {ScriptedHttpServer::response(200, "OK", {}, u"<p>日本語の本文</p><a href=\"a.gif\">画像</a>"_s.toUtf8())});
+    server.route("/a.gif", file("a"));
+    m_crawl->start(server.url(u"/"_s));
+    QCOMPARE(m_crawl->mirroredFiles().value(u"a.gif"_s), "a"_ba);
+    QCOMPARE(m_crawl->logLines(FailureReportName), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestCrawlScripted)
