@@ -4,7 +4,7 @@
 #include "crawl/linkscanner.h"
 #include "platform/curltransfercontrol.h"
 
-#include "nullhost.h"
+#include "support/quiethost.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -26,7 +26,7 @@ static void BM_ScanPageLinks(benchmark::State& state)
     QTemporaryDir dir;
     SettingsStore settings(dir.filePath(u"s.conf"_s));
     CrawlState crawl;
-    NullHost host;
+    QuietHost host;
     CurlTransferControl transfer;
     SystemClock clock;
     CrawlContext context(crawl, host, transfer, settings, clock);

@@ -6,26 +6,10 @@
 #include "crawl/crawlrun.h"
 #include "crawl/transport.h"
 #include "platform/curltransfercontrol.h"
+#include "support/quiethost.h"
 
 #include <QCoreApplication>
-#include <QTextStream>
 
-namespace {
-
-class ConsoleHost final : public CrawlHost {
-public:
-    void yield() override { QCoreApplication::processEvents(); }
-    bool askOkCancel(const QString&) override { return true; }
-    void showMessage(const QString& text) override { QTextStream(stderr) << text << Qt::endl; }
-    void setCounter(Counter, qint64) override {}
-    void setCurrentAddress(const QString&) override {}
-    void setCaption(const QString&) override {}
-    void stepProgress() override {}
-    void resetProgress() override {}
-    void openDocument(const QString&) override {}
-};
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -35,7 +19,7 @@ int main(int argc, char* argv[])
         return 2;
     SettingsStore settings(args[1]);
     CrawlState state;
-    ConsoleHost host;
+    QuietHost host;
     CurlTransferControl transfer;
     SystemClock clock;
     CrawlContext context(state, host, transfer, settings, clock);
