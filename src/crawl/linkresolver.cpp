@@ -28,6 +28,18 @@ bool probeOnce(CrawlContext& c, const QString& link, const QString& verb, const 
     return WaitRequestDone(c, true);
 }
 
+// A probe that failed in transfer is reported under its own address at once, so the error is not
+// left for the next fetch to report under another one.
+void reportProbeFailure(CrawlContext& c, const QString& link)
+{
+    CrawlState& s = c.state;
+    if (s.StopRequested || (!s.TransferFailed && s.LastErrorCode == 0))
+        return;
+    ReportFailure(c, u"接続エラーが起きました。エラー："_s + QString::number(s.LastErrorCode), s.LastErrorText, link);
+    s.LastErrorCode = 0;
+    s.LastErrorText.clear();
+}
+
 ProbeResult probe(CrawlContext& c, const QString& link, const QString& referrer, QString& headers)
 {
     CrawlState& s = c.state;
@@ -40,6 +52,7 @@ ProbeResult probe(CrawlContext& c, const QString& link, const QString& referrer,
     for (int attempt = 1; attempt <= 2; ++attempt) {
         const QString lines = refererLine + agentLine + authLine + hostLine;
         if (probeOnce(c, link, u"HEAD"_s, lines)) {
+            reportProbeFailure(c, link);
             result.stopped = true;
             headers.clear();
             return result;
@@ -49,6 +62,7 @@ ProbeResult probe(CrawlContext& c, const QString& link, const QString& referrer,
         if (code == 405 || code == 501) {
             // A server that refuses HEAD still tells the size and type in a GET's headers.
             if (probeOnce(c, link, u"GET"_s, lines)) {
+                reportProbeFailure(c, link);
                 result.stopped = true;
                 headers.clear();
                 return result;

@@ -91,6 +91,8 @@ private slots:
     void unauthorisedRequestsAreRetriedWithTheCredential();
     void stopInMidTransferThenResumeCompletesTheSameFile();
     void decliningTheResumeListQuestionChangesNothing();
+    void linkAnswers_data();
+    void linkAnswers();
     void baseTagsAndFolderlessPagesResolveAsBrowsersDo();
     void nonAsciiLinksAreEncodedOnceEverywhere();
     void textWithoutATypeIsScannedWhateverItsCharacters();
@@ -403,6 +405,58 @@ void TestCrawlScripted::decliningTheResumeListQuestionChangesNothing()
     QVERIFY(list.open(QIODevice::ReadOnly));
     QCOMPARE(list.readAll(), bytes);
     QCOMPARE(server.requests().size(), 0);
+}
+
+void TestCrawlScripted::linkAnswers_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("errorStatus");   // the error-response entry, if any
+    QTest::addColumn<QString>("failure");       // the summary of the first failure entry, if any
+    QTest::addColumn<QByteArray>("saved"); // the file's content; null when no file is left
+    QTest::newRow("403 is an error response")
+        << ScriptedHttpServer::response(403, "Forbidden") << u"HTTP/1.1 403 Forbidden"_s << QString() << QByteArray();
+    QTest::newRow("a redirect loop ends as an error response")
+        << ScriptedHttpServer::response(302, "Found", {{"Location", "/x.gif"}}) << u"HTTP/1.1 302 Found"_s
+        << QString() << QByteArray();
+    QTest::newRow("206 is accepted")
+        << ScriptedHttpServer::response(206, "Partial Content", {{"Content-Type", "image/gif"}}, "xyz") << QString()
+        << QString() << "xyz"_ba;
+    QTest::newRow("an answer without a status line fails under its own address")
+        << "garbage\r\n\r\n"_ba << u"レスポンス無し"_s << u"接続エラーが起きました。エラー：8"_s << QByteArray();
+    QTest::newRow("a binary body without a content type is saved as it is")
+        << ScriptedHttpServer::response(200, "OK", {}, binary(300, 0)) << QString() << QString() << binary(300, 0);
+}
+
+void TestCrawlScripted::linkAnswers()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, errorStatus);
+    QFETCH(QString, failure);
+    QFETCH(QByteArray, saved);
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", page("<a href=\"x.gif\">x</a>"));
+    server.route("/x.gif", {answer});
+    const QString address = server.url(u"/x.gif"_s);
+    m_crawl->start(server.url(u"/"_s));
+    const QList<QStringList> errors = recordsOf(m_crawl->logLines(ErrorResponseLogName));
+    if (errorStatus.isEmpty()) {
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.value(0).join(u'|')));
+    } else {
+        QVERIFY(!errors.isEmpty());
+        QCOMPARE(errors[0], (QStringList{u"Webサーバ レスポンスエラー"_s, u"Webサーバがエラーを返しました。"_s + errorStatus,
+                                         address, server.url(u"/"_s)}));
+    }
+    const QList<QStringList> failures = recordsOf(m_crawl->logLines(FailureReportName));
+    if (failure.isEmpty()) {
+        QCOMPARE(failures.size(), 0);
+    } else {
+        QVERIFY(!failures.isEmpty());
+        QCOMPARE(failures[0][0], failure);
+        for (const QStringList& entry : failures)
+            QCOMPARE(entry[2], address);
+    }
+    QCOMPARE(m_crawl->mirroredFiles().contains(u"x.gif"_s), !saved.isNull());
+    QCOMPARE(m_crawl->mirroredFiles().value(u"x.gif"_s), saved);
 }
 
 void TestCrawlScripted::baseTagsAndFolderlessPagesResolveAsBrowsersDo()
