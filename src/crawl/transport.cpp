@@ -146,6 +146,10 @@ bool WaitRequestDone(CrawlContext& context, bool untilIdle)
     while (true) {
         context.host.yield();
         const bool busy = context.transfer.busy();
+        // A request that ended in a transfer error is over but failed: its caller deals with the
+        // error now, under the request's own address.
+        if (!busy && context.state.TransferFailed)
+            return true;
         if (!busy || context.state.Disconnected) {
             if (!busy || !untilIdle)
                 return false;

@@ -93,6 +93,7 @@ private slots:
     void decliningTheResumeListQuestionChangesNothing();
     void linkAnswers_data();
     void linkAnswers();
+    void aProbesTransferErrorIsReportedUnderItsAddress();
     void baseTagsAndFolderlessPagesResolveAsBrowsersDo();
     void nonAsciiLinksAreEncodedOnceEverywhere();
     void textWithoutATypeIsScannedWhateverItsCharacters();
@@ -411,31 +412,33 @@ void TestCrawlScripted::linkAnswers_data()
 {
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QString>("errorStatus");   // the error-response entry, if any
-    QTest::addColumn<QString>("failure");       // the summary of the first failure entry, if any
-    QTest::addColumn<QByteArray>("saved"); // the file's content; null when no file is left
+    QTest::addColumn<bool>("transferError"); // failure entries, all under the link's own address
+    QTest::addColumn<QByteArray>("saved");   // the file's content; null when no file is left
     QTest::newRow("403 is an error response")
-        << ScriptedHttpServer::response(403, "Forbidden") << u"HTTP/1.1 403 Forbidden"_s << QString() << QByteArray();
+        << ScriptedHttpServer::response(403, "Forbidden") << u"HTTP/1.1 403 Forbidden"_s << false << QByteArray();
     QTest::newRow("a redirect loop ends as an error response")
         << ScriptedHttpServer::response(302, "Found", {{"Location", "/x.gif"}}) << u"HTTP/1.1 302 Found"_s
-        << QString() << QByteArray();
+        << false << QByteArray();
     QTest::newRow("206 is accepted")
         << ScriptedHttpServer::response(206, "Partial Content", {{"Content-Type", "image/gif"}}, "xyz") << QString()
-        << QString() << "xyz"_ba;
-    QTest::newRow("an answer without a status line fails under its own address")
-        << "garbage\r\n\r\n"_ba << u"レスポンス無し"_s << u"接続エラーが起きました。エラー：8"_s << QByteArray();
+        << false << "xyz"_ba;
+    QTest::newRow("an answer without a status line is a transfer error of its own address")
+        << "garbage\r\n\r\n"_ba << QString() << true << QByteArray();
+    QTest::newRow("a connection closed without an answer is a transfer error of its own address")
+        << QByteArray() << QString() << true << QByteArray();
     QTest::newRow("a binary body without a content type is saved as it is")
-        << ScriptedHttpServer::response(200, "OK", {}, binary(300, 0)) << QString() << QString() << binary(300, 0);
+        << ScriptedHttpServer::response(200, "OK", {}, binary(300, 0)) << QString() << false << binary(300, 0);
 }
 
 void TestCrawlScripted::linkAnswers()
 {
     QFETCH(QByteArray, answer);
     QFETCH(QString, errorStatus);
-    QFETCH(QString, failure);
+    QFETCH(bool, transferError);
     QFETCH(QByteArray, saved);
     ScriptedHttpServer& server = *m_server;
     server.route("/", page("<a href=\"x.gif\">x</a>"));
-    server.route("/x.gif", {answer});
+    server.route("/x.gif", answer.isEmpty() ? ScriptedHttpServer::nothingThenClose() : Reply{answer});
     const QString address = server.url(u"/x.gif"_s);
     m_crawl->start(server.url(u"/"_s));
     const QList<QStringList> errors = recordsOf(m_crawl->logLines(ErrorResponseLogName));
@@ -447,16 +450,30 @@ void TestCrawlScripted::linkAnswers()
                                          address, server.url(u"/"_s)}));
     }
     const QList<QStringList> failures = recordsOf(m_crawl->logLines(FailureReportName));
-    if (failure.isEmpty()) {
-        QCOMPARE(failures.size(), 0);
-    } else {
-        QVERIFY(!failures.isEmpty());
-        QCOMPARE(failures[0][0], failure);
-        for (const QStringList& entry : failures)
-            QCOMPARE(entry[2], address);
+    QCOMPARE(failures.isEmpty(), !transferError);
+    for (const QStringList& failure : failures) {
+        QVERIFY(failure[0].startsWith(u"接続エラーが起きました。エラー："_s));
+        QCOMPARE(failure[2], address);
     }
     QCOMPARE(m_crawl->mirroredFiles().contains(u"x.gif"_s), !saved.isNull());
     QCOMPARE(m_crawl->mirroredFiles().value(u"x.gif"_s), saved);
+}
+
+void TestCrawlScripted::aProbesTransferErrorIsReportedUnderItsAddress()
+{
+    ScriptedHttpServer& server = *m_server;
+    const QString refused = u"http://127.0.0.1:1/x.gif"_s;
+    server.route("/", page("<a href=\"" + refused.toLatin1() + "\">x</a><a href=\"b.gif\">b</a>"));
+    server.route("/b.gif", file("b"));
+    m_crawl->settings().save(SettingsKeys::SearchType, 3);
+    m_crawl->start(server.url(u"/"_s));
+    const QList<QStringList> failures = recordsOf(m_crawl->logLines(FailureReportName));
+    QCOMPARE(failures.size(), 2); // the probe, then the fetch of the address it still queued
+    for (const QStringList& failure : failures) {
+        QCOMPARE(failure[0], u"接続エラーが起きました。エラー：7"_s);
+        QCOMPARE(failure[2], refused);
+    }
+    QCOMPARE(m_crawl->mirroredFiles().value(u"b.gif"_s), "b"_ba);
 }
 
 void TestCrawlScripted::baseTagsAndFolderlessPagesResolveAsBrowsersDo()
