@@ -1,0 +1,49 @@
+#pragma once
+// DirDialog, the program's folder picker: a drive list (Drive1; on Linux the mounted volumes), a
+// folder tree (Dir1) whose current folder is the answer, and the file list of that folder (File1).
+// Callers set the caption, point it at a folder, exec() it and read isOK() and folder():
+//   picker.setWindowTitle(u"保存先のフォルダを選んでください。"_s);
+//   picker.setFolder(savePath);          // false when the folder does not exist
+//   picker.exec();
+//   if (picker.isOK()) savePath = picker.folder();
+
+#include <QDialog>
+#include <QStringList>
+
+class QComboBox;
+class QFileSystemModel;
+class QListWidget;
+class QPushButton;
+class QTreeView;
+
+class DirDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit DirDialog(QWidget* parent = nullptr);
+
+    // Points Dir1 (and Drive1) at path; false, changing nothing, when it is not an existing folder.
+    bool setFolder(const QString& path);
+    // Dir1's current folder, in native separators, without a final separator (except a root).
+    QString folder() const;
+    // Points Drive1 at the volume holding path; false when there is none.
+    bool setDrive(const QString& path);
+    // The root of the volume chosen in Drive1.
+    QString drive() const;
+    // The names of the files File1 lists for the current folder.
+    QStringList files() const;
+    bool isOK() const { return m_isOK; }
+
+    int exec() override;
+
+private:
+    void driveChosen(int index);
+    void folderChosen(const QString& path);
+    void fillFiles();
+
+    QComboBox* m_drive = nullptr;
+    QTreeView* m_dir = nullptr;
+    QFileSystemModel* m_model = nullptr;
+    QListWidget* m_files = nullptr;
+    QString m_folder;
+    bool m_isOK = false;
+};
