@@ -8,6 +8,7 @@
 //   if (picker.isOK()) savePath = picker.folder();
 
 #include <QDialog>
+#include <QHash>
 #include <QStringList>
 
 class QComboBox;
@@ -45,5 +46,7 @@ private:
     QFileSystemModel* m_model = nullptr;
     QListWidget* m_files = nullptr;
     QString m_folder;
+    // Each volume's root -> the folder last shown on it, where choosing that drive goes back to.
+    QHash<QString, QString> m_driveFolders;
     bool m_isOK = false;
 };

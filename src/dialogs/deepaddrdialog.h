@@ -1,0 +1,61 @@
+#pragma once
+// DeepAddrDialog, the crawl options: scope, depth, filters, size limits, existing-file rules,
+// credentials and the list display. Shown by GetHttpAddrDialog's OK, which first passes the top
+// address in with setTopAddress(). Its OK ("開始") saves every option and clears StopRequested;
+// Cancel, Escape and the close box leave it set. Controls are loaded from the settings at the first
+// opening and again after the close box; the user name and password never are.
+
+#include <QDialog>
+
+#include "dialogs/dialogenvironment.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+
+class DeepAddrDialog : public QDialog {
+    Q_OBJECT
+public:
+    DeepAddrDialog(DialogEnvironment& env, QWidget* parent = nullptr);
+
+    // The top address whose scope AL1 and AL2 show at the next opening (SitesTopAddr).
+    void setTopAddress(const QString& address) { m_topAddress = address; }
+    QString topAddress() const { return m_topAddress; }
+
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void load();
+    void confirm();
+    void save();
+    bool convertNumbers();
+    bool refuseCommas();
+    void tell(const QString& text);
+
+    DialogEnvironment& m_env;
+    QString m_topAddress;
+    bool m_needsLoad = true;
+
+    QRadioButton* m_option1 = nullptr;
+    QRadioButton* m_option2 = nullptr;
+    QRadioButton* m_option3 = nullptr;
+    QLabel* m_al1 = nullptr;
+    QLabel* m_al2 = nullptr;
+    QLineEdit* m_deepCount = nullptr;
+    QLineEdit* m_downloadExts = nullptr;
+    QLineEdit* m_onDownFileNames = nullptr;
+    QLineEdit* m_notDownFileNames = nullptr;
+    QLineEdit* m_maxSize = nullptr;
+    QLineEdit* m_minSize = nullptr;
+    QCheckBox* m_skipSameName = nullptr;
+    QCheckBox* m_noDirTree = nullptr;
+    QCheckBox* m_numberDuplicates = nullptr;
+    QLineEdit* m_user = nullptr;
+    QLineEdit* m_password = nullptr;
+    QCheckBox* m_listView = nullptr;
+};

@@ -1,0 +1,196 @@
+#include "dialogs/gethttpaddrdialog.h"
+
+#include "app/settingskeys.h"
+#include "app/settingsstore.h"
+#include "crawl/crawlstate.h"
+#include "dialogs/deepaddrdialog.h"
+#include "dialogs/dirdialog.h"
+#include "platform/filesystem.h"
+#include "productnames.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShowEvent>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void appendSeparator(QString& folder)
+{
+    if (!folder.endsWith(NativeSeparator()))
+        folder += NativeSeparator();
+}
+
+} // namespace
+
+GetHttpAddrDialog::GetHttpAddrDialog(DialogEnvironment& env, DeepAddrDialog& deep, QWidget* parent)
+    : QDialog(parent)
+    , m_env(env)
+    , m_deep(deep)
+{
+    setObjectName(u"GetHttpAddrDialog"_s);
+    setWindowTitle(u"ダウンロード元とダウンロード先"_s);
+
+    // Widgets are made in their visual order, which is also the tab order.
+    m_siteAddress = new QLineEdit(u"http://www.example.com/"_s, this);
+    m_siteAddress->setObjectName(u"SiteAddress"_s);
+    auto* label1 = new QLabel(u"最後が特定のファイル名でない場合必ず/（半角ｽﾗｯｼｭ）を入れてください"_s, this);
+    label1->setObjectName(u"Label1"_s);
+    label1->setWordWrap(true);
+    auto* label2 = new QLabel(u"ダウンロード先フォルダの選択"_s, this);
+    label2->setObjectName(u"Label2"_s);
+    m_savePath = new QLineEdit(this);
+    m_savePath->setObjectName(u"SavePath"_s);
+    auto* browseButton = new QPushButton(u"参照"_s, this);
+    browseButton->setObjectName(u"DirDlg"_s);
+    browseButton->setAutoDefault(false);
+    auto* okButton = new QPushButton(u"OK"_s, this);
+    okButton->setObjectName(u"OKButton"_s);
+    okButton->setDefault(true);
+    auto* cancelButton = new QPushButton(u"ｷｬﾝｾﾙ"_s, this);
+    cancelButton->setObjectName(u"CancelButton"_s);
+    cancelButton->setAutoDefault(false);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(m_siteAddress, 0, 0, 1, 2);
+    grid->addWidget(label1, 1, 0, 1, 2);
+    grid->addWidget(label2, 2, 0, 1, 2);
+    grid->addWidget(m_savePath, 3, 0);
+    grid->addWidget(browseButton, 3, 1);
+    grid->setColumnStretch(0, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(okButton);
+    buttons->addWidget(cancelButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addStretch();
+    layout->addLayout(buttons);
+    resize(480, 200);
+
+    connect(browseButton, &QPushButton::clicked, this, &GetHttpAddrDialog::browse);
+    connect(okButton, &QPushButton::clicked, this, &GetHttpAddrDialog::confirm);
+    connect(cancelButton, &QPushButton::clicked, this, &GetHttpAddrDialog::reject);
+}
+
+void GetHttpAddrDialog::reject()
+{
+    // Cancel, Escape and (through QDialog's close handling) the close box: no crawl.
+    m_env.crawl.StopRequested = true;
+    done(Rejected);
+}
+
+void GetHttpAddrDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    // Set at every opening, so any way out but the options dialog's OK cancels the crawl.
+    m_env.crawl.StopRequested = true;
+    if (m_needsLoad) {
+        load();
+        m_needsLoad = false;
+    }
+    m_siteAddress->selectAll();
+    m_siteAddress->setFocus();
+}
+
+void GetHttpAddrDialog::closeEvent(QCloseEvent* event)
+{
+    // Closing with the close box forgets what was typed: the next opening reads the settings again.
+    m_needsLoad = true;
+    m_env.crawl.StopRequested = true;
+    QDialog::closeEvent(event);
+}
+
+void GetHttpAddrDialog::load()
+{
+    SettingsStore& settings = m_env.settings;
+    DirDialog& picker = m_env.folderPicker;
+    m_siteAddress->setText(settings.get(SettingsKeys::SiteAddress, SettingsDefaults::SiteAddressInDialog));
+    // A stored folder that is gone leaves the picker where it was, and the box shows that.
+    picker.setFolder(settings.get(SettingsKeys::SaveFolder, QString()));
+    m_savePath->setText(picker.folder());
+    picker.setDrive(settings.get(SettingsKeys::SaveDrive, QString()));
+}
+
+void GetHttpAddrDialog::browse()
+{
+    DirDialog& picker = m_env.folderPicker;
+    picker.setWindowTitle(u"保存先のフォルダを選んでください。"_s);
+    picker.setFolder(m_savePath->text());
+    picker.setDrive(picker.folder());
+    picker.exec();
+    QString savePath = m_savePath->text();
+    if (picker.isOK())
+        savePath = picker.folder();
+    appendSeparator(savePath);
+    m_savePath->setText(savePath);
+    m_env.settings.save(SettingsKeys::SaveFolder, savePath);
+}
+
+void GetHttpAddrDialog::confirm()
+{
+    const QString address = m_siteAddress->text();
+    if (address.isEmpty()) {
+        ask(u"サイトトップのアドレスを入力して下さい。"_s, false);
+        m_siteAddress->setFocus();
+        return;
+    }
+    if (!address.startsWith(u"http://"_s) && !address.startsWith(u"https://"_s)) {
+        ask(u"アドレスが不正です。"_s, false);
+        m_siteAddress->setFocus();
+        return;
+    }
+    m_sitesTopAddr = address;
+    m_env.settings.save(SettingsKeys::SiteAddress, address);
+
+    DirDialog& picker = m_env.folderPicker;
+    QString savePath = m_savePath->text();
+    if (!picker.setFolder(savePath)) {
+        if (ask(savePath + u"\r\n"_s + u"は存在しません、作成しますか？"_s, true) != QMessageBox::Ok)
+            return;
+        savePath = createSaveFolder(savePath);
+    }
+    appendSeparator(savePath);
+    m_savePath->setText(savePath);
+    m_env.settings.save(SettingsKeys::SaveFolder, savePath);
+    // The drive stored is the save folder's, also when that folder was only just created.
+    picker.setDrive(savePath);
+    m_env.settings.save(SettingsKeys::SaveDrive, picker.drive());
+
+    // StopRequested stays set: only the options dialog's OK clears it.
+    done(Accepted);
+    m_deep.setTopAddress(m_sitesTopAddr);
+    m_deep.exec();
+}
+
+QString GetHttpAddrDialog::createSaveFolder(const QString& typed) const
+{
+    // Level by level from the first part, each level's failure ignored (it may exist, or be a root).
+    // Empty parts (doubled or final separators) add no level, so the text never ends in two.
+    const QStringList parts = ToNativeSeparators(typed).split(NativeSeparator());
+    QString path = parts.first() + NativeSeparator();
+    QDir().mkdir(path);
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        if (parts[i].isEmpty())
+            continue;
+        path += parts[i] + NativeSeparator();
+        QDir().mkdir(path);
+    }
+    return path;
+}
+
+int GetHttpAddrDialog::ask(const QString& text, bool withCancel)
+{
+    QMessageBox box(withCancel ? QMessageBox::Question : QMessageBox::NoIcon, ProductName, text,
+                    withCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, this);
+    return box.exec();
+}

@@ -1,0 +1,47 @@
+#pragma once
+// GetHttpAddrDialog, the first step of a new download: the site's top address and the save folder.
+// Its OK saves both and goes on to the crawl options dialog; only that dialog's OK clears the stop
+// flag, so the main window starts a crawl when, after exec(), StopRequested is false:
+//   DirDialog picker;
+//   DeepAddrDialog deep(env, this);
+//   GetHttpAddrDialog addr(env, deep, this);
+//   addr.exec();
+//   if (!env.crawl.StopRequested) StartCrawl(addr.sitesTopAddr(), ...);
+// The fields are loaded from the settings at the first opening and again after the window's close
+// box; OK and Cancel only hide, so other openings show what the dialog held.
+
+#include <QDialog>
+
+#include "dialogs/dialogenvironment.h"
+
+class DeepAddrDialog;
+class QLineEdit;
+
+class GetHttpAddrDialog : public QDialog {
+    Q_OBJECT
+public:
+    GetHttpAddrDialog(DialogEnvironment& env, DeepAddrDialog& deep, QWidget* parent = nullptr);
+
+    // The top address as last confirmed with OK (SitesTopAddr).
+    QString sitesTopAddr() const { return m_sitesTopAddr; }
+
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void load();
+    void browse();
+    void confirm();
+    QString createSaveFolder(const QString& typed) const;
+    int ask(const QString& text, bool withCancel);
+
+    DialogEnvironment& m_env;
+    DeepAddrDialog& m_deep;
+    QLineEdit* m_siteAddress = nullptr;
+    QLineEdit* m_savePath = nullptr;
+    QString m_sitesTopAddr;
+    bool m_needsLoad = true;
+};
