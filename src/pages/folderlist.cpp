@@ -1,0 +1,230 @@
+#include "pages/folderlist.h"
+
+#include "app/settingskeys.h"
+#include "app/settingsstore.h"
+#include "pages/pageframe.h"
+#include "pages/previews.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString withoutTrailingSeparator(QString folder)
+{
+    if (folder.size() > 1 && (folder.endsWith(u'/') || folder.endsWith(NativeSeparator())))
+        folder.chop(1);
+    return folder;
+}
+
+QString nameOf(const QString& path)
+{
+    qsizetype at = path.size();
+    while (at > 0 && !IsFolderSeparator(path[at - 1]))
+        --at;
+    return path.mid(at);
+}
+
+IoStatus checkFolder(const QString& folder)
+{
+    const QFileInfo info(folder);
+    if (folder.isEmpty() || !info.isDir())
+        return IoStatus::failure(folder, u"フォルダが見つかりません。"_s);
+    if (!info.isReadable() || !QDir(folder).isReadable())
+        return IoStatus::failure(folder, u"フォルダを読み込めません。"_s);
+    return IoStatus::success();
+}
+
+QStringList fileTableLines(const QString& path)
+{
+    return {u"<table border=\"1\" align=\"center\">"_s,
+            u"<tr><td>"_s,
+            u"ファイル名"_s,
+            u"</td><td>"_s,
+            HtmlEscaped(nameOf(path)) + u"</td></tr>"_s,
+            u"<tr><td>"_s,
+            u"フルパス"_s,
+            u"</td><td><a href=\""_s + PathTarget(path) + u"\">"_s,
+            HtmlEscaped(path) + u"</a></td></tr>"_s,
+            u"</table><br>"_s};
+}
+
+QStringList summaryLines(const QString& inclusion, qint64 count, bool oneLine)
+{
+    QStringList lines;
+    if (!inclusion.isEmpty())
+        lines.append(u"検索拡張子 "_s + HtmlEscaped(inclusion) + u"<br>"_s);
+    if (oneLine) {
+        lines.append(QString::number(count) + u"個のファイルがありました<hr>"_s);
+    } else {
+        lines.append(QString::number(count) + u"個のファイルがありました"_s);
+        lines.append(u"<hr>"_s);
+    }
+    return lines;
+}
+
+qint64 perPageSetting(SettingsStore& settings, const QString& key, qint64 fallback)
+{
+    const qint64 value = settings.number(key, fallback);
+    return value < 1 ? fallback : value;
+}
+
+bool switchOn(SettingsStore& settings, const QString& key, const QString& fallback)
+{
+    return TextToNumber(settings.get(key, fallback)).value_or(0) != 0;
+}
+
+} // namespace
+
+QStringList CollectFolders(const QString& folder)
+{
+    QStringList folders{folder};
+    const QFileInfoList subfolders = QDir(folder).entryInfoList(
+        QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo& subfolder : subfolders)
+        folders += CollectFolders(subfolder.filePath());
+    return folders;
+}
+
+QStringList CollectListFiles(const QStringList& folders, const QString& inclusion, const QString& pageBase)
+{
+    const QStringList entries = inclusion.toLower().split(u';');
+    QStringList files;
+    for (const QString& folder : folders) {
+        const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+        for (const QString& name : names) {
+            const QString lowered = name.toLower();
+            if (!pageBase.isEmpty() && lowered.contains(u".html"_s) && lowered.contains(pageBase))
+                continue;
+            if (!inclusion.isEmpty()) {
+                bool taken = false;
+                for (const QString& entry : entries)
+                    if (lowered.endsWith(entry)) {
+                        taken = true;
+                        break;
+                    }
+                if (!taken)
+                    continue;
+            }
+            files.append(withoutTrailingSeparator(folder) + NativeSeparator() + name);
+        }
+    }
+    return files;
+}
+
+IoStatus MakeDirList(SettingsStore& settings, CrawlHost& host, const QString& path)
+{
+    const QString folder = withoutTrailingSeparator(path);
+    if (const IoStatus usable = checkFolder(folder); !usable)
+        return usable;
+    const QString base = settings.get(SettingsKeys::MakeListFileName, SettingsDefaults::ListFileName);
+    const QStringList folders = switchOn(settings, SettingsKeys::MakeSubDirCheck, u"1"_s) ? CollectFolders(folder)
+                                                                                          : QStringList{folder};
+    const QString inclusion = settings.get(SettingsKeys::MakeListExts,
+                                           u".html;.htm;.gif;.png;.jpg;.jpeg;.bmp;.mov;.mpg;.mpeg;.avi;.rm;.ram"_s)
+                                  .toLower();
+    const QStringList files = CollectListFiles(folders, inclusion, base);
+    const qint64 perPage = perPageSetting(settings, SettingsKeys::MakeListFileCount, 20);
+    const QStringList imageExts =
+        settings.get(SettingsKeys::ListViewGraphs, SettingsDefaults::ListViewGraphs).toLower().split(u';');
+    const bool movies = switchOn(settings, SettingsKeys::MakeAviMovCheck, u"0"_s);
+    const bool flash = switchOn(settings, SettingsKeys::MakeSwfDcrCheck, u"0"_s);
+
+    PageFrame frame;
+    frame.basePath = folder + NativeSeparator() + base;
+    frame.pageCount = PageCountFor(files.size(), perPage);
+    frame.subject = folder;
+    frame.kindPhrase = u"　内のファイル"_s;
+    frame.summaryLines = summaryLines(inclusion, files.size(), false);
+    frame.indexLineEndsWithRule = false;
+    ListPageWriter writer(frame, [&host](const QString& page) { host.openDocument(page); });
+
+    writer.startPage(1);
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString& file = files[i];
+        QStringList preview = ImagePreviewLines(file, imageExts);
+        if (preview.isEmpty() && movies)
+            preview = MoviePreviewLines(file);
+        if (preview.isEmpty() && flash)
+            preview = FlashPreviewLines(file);
+        if (preview.isEmpty() && flash)
+            preview = DirectorPreviewLines(file);
+        if (preview.isEmpty())
+            preview = DocumentPreviewLines(file);
+        writer.addLines(QStringList{u"<hr>NO."_s + QString::number(i + 1)} + preview + fileTableLines(file));
+        host.yield();
+        if ((i + 1) % perPage == 0 && i + 1 < files.size()) {
+            if (const IoStatus written = writer.finishPage(false); !written)
+                return written;
+            writer.startPage(writer.currentPage() + 1);
+        }
+    }
+    return writer.finishPage(true);
+}
+
+IoStatus MakeGraphList(SettingsStore& settings, CrawlHost& host, const QString& path)
+{
+    const QString folder = withoutTrailingSeparator(path);
+    if (const IoStatus usable = checkFolder(folder); !usable)
+        return usable;
+    const QString base = settings.get(SettingsKeys::MakeGraphListFileName, SettingsDefaults::ListFileName);
+    const QStringList folders = switchOn(settings, SettingsKeys::MakeGraphSubDirCheck, u"1"_s)
+        ? CollectFolders(folder)
+        : QStringList{folder};
+    const QString inclusion =
+        settings.get(SettingsKeys::MakeGraphListExts, SettingsDefaults::ListViewGraphs).toLower();
+    const QStringList files = CollectListFiles(folders, inclusion);
+    const bool thumbnails = switchOn(settings, SettingsKeys::MakeGraphMinCheck, u"1"_s);
+    const qint64 perPage = thumbnails
+        ? perPageSetting(settings, SettingsKeys::MakeGraphMinNLine, SettingsDefaults::MakeGraphMinNLine) * 5
+        : perPageSetting(settings, SettingsKeys::MakeGraphListCount, SettingsDefaults::MakeGraphListCount);
+
+    PageFrame frame;
+    frame.basePath = folder + NativeSeparator() + base;
+    frame.pageCount = PageCountFor(files.size(), perPage);
+    frame.subject = folder;
+    frame.kindPhrase = u"　内の画像ファイル"_s;
+    frame.summaryLines = summaryLines(inclusion, files.size(), true);
+    if (thumbnails) {
+        frame.afterNavigation = {u"<hr>"_s, u"<table width=\"80%\" align=\"center\" border=\"1\"><tr>"_s};
+        frame.beforeClosing = {u"</table>"_s};
+    }
+    ListPageWriter writer(frame, [&host](const QString& page) { host.openDocument(page); });
+
+    const qsizetype step = thumbnails ? 5 : 1;
+    writer.startPage(1);
+    for (qsizetype at = 0; at < files.size(); at += step) {
+        if (thumbnails) {
+            const qsizetype row = qMin<qsizetype>(5, files.size() - at);
+            QStringList numbers{u"<tr>"_s};
+            QStringList pictures{u"</tr><tr>"_s};
+            QStringList names{u"</tr><tr>"_s};
+            for (qsizetype k = at; k < at + row; ++k) {
+                const QString target = PathTarget(files[k]);
+                numbers << u"<td>"_s << u"NO."_s + QString::number(k + 1) << u"</td>"_s;
+                pictures << u"<td>"_s
+                         << u"<center><a href=\""_s + target + u"\"><img src=\""_s + target
+                                + u"\" width=\"48\" height=\"48\"></a></center>"_s
+                         << u"</td>"_s;
+                names << u"<td>"_s
+                      << u"<center><a href=\""_s + target + u"\">"_s + HtmlEscaped(nameOf(files[k]))
+                             + u"</a></center>"_s
+                      << u"</td>"_s;
+            }
+            writer.addLines(numbers + pictures + names + QStringList{u"</tr>"_s});
+        } else {
+            writer.addLines(QStringList{u"<hr>NO."_s + QString::number(at + 1),
+                                        u"<center><img src=\""_s + PathTarget(files[at]) + u"\"></center>"_s}
+                            + fileTableLines(files[at]));
+        }
+        host.yield();
+        if ((at + step) % perPage == 0 && at + step < files.size()) {
+            if (const IoStatus written = writer.finishPage(false); !written)
+                return written;
+            writer.startPage(writer.currentPage() + 1);
+        }
+    }
+    return writer.finishPage(true);
+}
