@@ -1,0 +1,127 @@
+#include "dialogs/getrestartlistdialog.h"
+
+#include "crawl/crawlstate.h"
+#include "dialogs/dialogenvironment.h"
+#include "productnames.h"
+#include "records/resumerecord.h"
+
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+GetRestartListDialog::GetRestartListDialog(DialogEnvironment& env, QWidget* parent)
+    : QDialog(parent)
+    , m_env(env)
+{
+    setObjectName(u"GetRestartListDialog"_s);
+    setWindowTitle(u"再開するアドレスを選択してください"_s);
+    setModal(true);
+
+    m_list = new QListWidget(this);
+    m_list->setObjectName(u"ListView1"_s);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    m_save = new QPushButton(u"保存"_s, this);
+    m_save->setObjectName(u"SAVE"_s);
+    m_delete = new QPushButton(u"削除"_s, this);
+    m_delete->setObjectName(u"DELETE"_s);
+    m_start = new QPushButton(u"開始"_s, this);
+    m_start->setObjectName(u"OKButton"_s);
+    m_start->setDefault(true);
+    m_cancel = new QPushButton(u"ｷｬﾝｾﾙ"_s, this);
+    m_cancel->setObjectName(u"CancelButton"_s);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_save);
+    buttons->addWidget(m_delete);
+    buttons->addStretch(1);
+    buttons->addWidget(m_start);
+    buttons->addWidget(m_cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(buttons);
+
+    setTabOrder(m_list, m_save);
+    setTabOrder(m_save, m_delete);
+    setTabOrder(m_delete, m_start);
+    setTabOrder(m_start, m_cancel);
+
+    connect(m_save, &QPushButton::clicked, this, &GetRestartListDialog::saveClicked);
+    connect(m_delete, &QPushButton::clicked, this, &GetRestartListDialog::deleteClicked);
+    connect(m_start, &QPushButton::clicked, this, &GetRestartListDialog::startClicked);
+    connect(m_cancel, &QPushButton::clicked, this, &GetRestartListDialog::reject);
+}
+
+void GetRestartListDialog::setSaveFolder(const QString& folder)
+{
+    m_saveFolder = folder;
+}
+
+QString GetRestartListDialog::selectedAddress() const
+{
+    for (int row = 0; row < m_list->count(); ++row)
+        if (m_list->item(row)->isSelected())
+            return m_list->item(row)->text();
+    return QString();
+}
+
+QStringList GetRestartListDialog::addresses() const
+{
+    QStringList lines;
+    for (int row = 0; row < m_list->count(); ++row)
+        lines.append(m_list->item(row)->text());
+    return lines;
+}
+
+int GetRestartListDialog::exec()
+{
+    // Nothing resumes unless Start is pressed with a line selected.
+    m_env.crawl.StopRequested = true;
+    m_list->clear();
+    // Read anew at every opening, so the list is always that of the folder chosen just before.
+    if (!m_saveFolder.isEmpty()) {
+        const QStringList lines = ReadResumeList(ResumeListPath(m_saveFolder)).value_or(QStringList());
+        for (const QString& line : lines)
+            if (!line.trimmed().isEmpty())
+                m_list->addItem(line);
+    }
+    if (m_list->count() == 0) {
+        QMessageBox::information(parentWidget(), ProductName, u"再開するリストが見つかりません"_s, QMessageBox::Ok);
+        setResult(Rejected);
+        return Rejected;
+    }
+    m_list->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+    m_list->setFocus();
+    return QDialog::exec();
+}
+
+void GetRestartListDialog::deleteClicked()
+{
+    for (int row = 0; row < m_list->count(); ++row) {
+        if (m_list->item(row)->isSelected()) {
+            delete m_list->takeItem(row);
+            return;
+        }
+    }
+}
+
+void GetRestartListDialog::saveClicked()
+{
+    const IoStatus status = WriteResumeList(ResumeListPath(m_saveFolder), addresses());
+    if (!status)
+        QMessageBox::warning(this, ProductName, status.error, QMessageBox::Ok);
+}
+
+void GetRestartListDialog::startClicked()
+{
+    if (!selectedAddress().isEmpty())
+        m_env.crawl.StopRequested = false;
+    // The deletions reach the file also when nothing is resumed.
+    saveClicked();
+    done(Accepted);
+}

@@ -1,0 +1,212 @@
+#include "dialogs/settingdialog.h"
+
+#include "app/settingskeys.h"
+#include "app/settingsstore.h"
+#include "dialogs/dialogenvironment.h"
+#include "productnames.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <iterator>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    return label;
+}
+
+QLineEdit* makeBox(QWidget* parent, const QString& name)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(name);
+    return box;
+}
+
+} // namespace
+
+SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
+    : QDialog(parent)
+    , m_env(env)
+{
+    setObjectName(u"SettingDialog"_s);
+    setWindowTitle(u"設定"_s);
+    setModal(true);
+
+    auto* label1 = makeLabel(this, u"Label1"_s, u"インターネットとの通信に使うアクセスの種類 "_s);
+    m_accessType = new QComboBox(this);
+    m_accessType->setObjectName(u"AccessType"_s);
+    m_accessType->addItems({u"既定値"_s, u"直接接続"_s, u"プロキシ サーバー"_s});
+
+    auto* label2 = makeLabel(this, u"Label2"_s, u"プロキシ サーバー"_s);
+    m_proxyAddress = makeBox(this, u"ProxyAddress"_s);
+    auto* label6 = makeLabel(this, u"Label6"_s, u"ポート"_s);
+    m_portNo = makeBox(this, u"PortNO"_s);
+
+    auto* label3 = makeLabel(this, u"Label3"_s, u"接続タイムアウト"_s);
+    m_requestTimeout = makeBox(this, u"RequestTimeout"_s);
+    auto* label7 = makeLabel(this, u"Label7"_s, u"秒"_s);
+
+    auto* label4 = makeLabel(this, u"Label4"_s, u"バッファの大きさ"_s);
+    m_buffLen = makeBox(this, u"BuffLen"_s);
+    auto* label5 = makeLabel(this, u"Label5"_s, u"MB"_s);
+
+    auto* label8 = makeLabel(this, u"Label8"_s, u"User_Agent"_s);
+    m_userAgent = makeBox(this, u"User_Agent"_s);
+
+    const QString graphsTip = u"ダウンロード一覧のみ"_s;
+    auto* label9 = makeLabel(this, u"Label9"_s, u"一覧表示で画像として表示するもの"_s);
+    label9->setToolTip(graphsTip);
+    m_listViewGraphs = makeBox(this, u"ListViewGraphs"_s);
+    m_listViewGraphs->setToolTip(graphsTip);
+    auto* label10 = makeLabel(this, u"Label10"_s, u"セミコロン区切り"_s);
+
+    const QString sizeTip = u"一覧表示で一度に表示するファイルの数"_s;
+    auto* label11 = makeLabel(this, u"Label11"_s, u"一覧表示で表示する数"_s);
+    label11->setToolTip(sizeTip);
+    m_listViewSize = makeBox(this, u"ListViewSize"_s);
+    m_listViewSize->setToolTip(sizeTip);
+
+    m_ok = new QPushButton(u"OK"_s, this);
+    m_ok->setObjectName(u"OKButton"_s);
+    m_ok->setDefault(true);
+    m_cancel = new QPushButton(u"ｷｬﾝｾﾙ"_s, this);
+    m_cancel->setObjectName(u"CancelButton"_s);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(label1, 0, 0, 1, 4);
+    grid->addWidget(m_accessType, 1, 0, 1, 2);
+    grid->addWidget(label2, 2, 0);
+    grid->addWidget(m_proxyAddress, 2, 1);
+    grid->addWidget(label6, 2, 2);
+    grid->addWidget(m_portNo, 2, 3);
+    grid->addWidget(label3, 3, 0);
+    grid->addWidget(m_requestTimeout, 3, 1);
+    grid->addWidget(label7, 3, 2);
+    grid->addWidget(label4, 4, 0);
+    grid->addWidget(m_buffLen, 4, 1);
+    grid->addWidget(label5, 4, 2);
+    grid->addWidget(label8, 5, 0);
+    grid->addWidget(m_userAgent, 5, 1, 1, 3);
+    grid->addWidget(label9, 6, 0);
+    grid->addWidget(m_listViewGraphs, 6, 1);
+    grid->addWidget(label10, 6, 2, 1, 2);
+    grid->addWidget(label11, 7, 0);
+    grid->addWidget(m_listViewSize, 7, 1);
+    grid->setColumnStretch(1, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+
+    // Tab through the boxes as they are laid out, top to bottom and left to right.
+    QWidget* order[] = {m_accessType, m_proxyAddress, m_portNo, m_requestTimeout, m_buffLen,
+                        m_userAgent, m_listViewGraphs, m_listViewSize, m_ok, m_cancel};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(m_ok, &QPushButton::clicked, this, &SettingDialog::okClicked);
+    connect(m_cancel, &QPushButton::clicked, this, &SettingDialog::reject);
+}
+
+std::optional<qint32> SettingDialog::ToInteger(const QString& text)
+{
+    const std::optional<double> number = TextToNumber(text);
+    if (!number)
+        return std::nullopt;
+    double rounded = std::round(*number);
+    if (std::abs(*number - std::trunc(*number)) == 0.5)
+        rounded = 2.0 * std::round(*number / 2.0);
+    if (rounded < double(std::numeric_limits<qint32>::min()) || rounded > double(std::numeric_limits<qint32>::max()))
+        return std::nullopt;
+    return qint32(rounded);
+}
+
+void SettingDialog::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous() && m_needsLoad) {
+        m_needsLoad = false;
+        load();
+    }
+    QDialog::showEvent(event);
+}
+
+void SettingDialog::closeEvent(QCloseEvent* event)
+{
+    // The close box drops what was typed: the next opening shows the stored settings again.
+    m_needsLoad = true;
+    QDialog::closeEvent(event);
+}
+
+void SettingDialog::load()
+{
+    SettingsStore& settings = m_env.settings;
+    const qint64 accessType = settings.number(SettingsKeys::AccessType, 0);
+    // A value the list cannot show opens on its first item rather than on no item at all.
+    m_accessType->setCurrentIndex(accessType >= 0 && accessType < m_accessType->count() ? int(accessType) : 0);
+    m_proxyAddress->setText(settings.get(SettingsKeys::ProxyAddress, QString()));
+    m_portNo->setText(settings.get(SettingsKeys::PortNo, QString::number(SettingsDefaults::PortNo)));
+    m_requestTimeout->setText(
+        settings.get(SettingsKeys::RequestTimeout, QString::number(SettingsDefaults::RequestTimeout)));
+    m_buffLen->setText(settings.get(SettingsKeys::BuffLen, QString::number(SettingsDefaults::BuffLenMb)));
+    m_userAgent->setText(settings.get(SettingsKeys::UserAgent, SettingsDefaults::UserAgent));
+    m_listViewGraphs->setText(settings.get(SettingsKeys::ListViewGraphs, SettingsDefaults::ListViewGraphs));
+    m_listViewSize->setText(settings.get(SettingsKeys::ListViewSize, SettingsDefaults::ListViewSize));
+}
+
+bool SettingDialog::checkNumber(QLineEdit* box, qint32 minimum)
+{
+    const std::optional<qint32> number = ToInteger(box->text());
+    if (number)
+        box->setText(QString::number(*number));
+    if (!number || *number < minimum) {
+        QMessageBox::information(this, ProductName, u"数値で入力して下さい｡"_s, QMessageBox::Ok);
+        box->setFocus();
+        return false;
+    }
+    return true;
+}
+
+void SettingDialog::okClicked()
+{
+    constexpr qint32 anyNumber = std::numeric_limits<qint32>::min();
+    // A buffer of 0 MB would fetch every file in ranged pieces of one byte.
+    if (!checkNumber(m_buffLen, 1) || !checkNumber(m_requestTimeout, anyNumber) || !checkNumber(m_portNo, anyNumber)
+        || !checkNumber(m_listViewSize, anyNumber))
+        return;
+    if (m_listViewSize->text().toInt() <= 0)
+        m_listViewSize->setText(SettingsDefaults::ListViewSize);
+
+    done(Accepted);
+
+    SettingsStore& settings = m_env.settings;
+    settings.save(SettingsKeys::AccessType, QString::number(m_accessType->currentIndex()));
+    settings.save(SettingsKeys::ProxyAddress, m_proxyAddress->text());
+    settings.save(SettingsKeys::RequestTimeout, m_requestTimeout->text());
+    settings.save(SettingsKeys::BuffLen, m_buffLen->text());
+    settings.save(SettingsKeys::PortNo, m_portNo->text());
+    settings.save(SettingsKeys::UserAgent, m_userAgent->text());
+    settings.save(SettingsKeys::ListViewGraphs, m_listViewGraphs->text());
+    settings.save(SettingsKeys::ListViewSize, m_listViewSize->text());
+}
