@@ -1,11 +1,300 @@
 #include "app/mainwindow.h"
 
+#include "address/addressfunctions.h"
+#include "app/settingskeys.h"
+#include "app/settingsstore.h"
+#include "crawl/crawlrun.h"
+#include "crawl/transport.h"
+#include "dialogs/deepaddrdialog.h"
+#include "dialogs/dialogenvironment.h"
+#include "dialogs/dirdialog.h"
+#include "dialogs/gethttpaddrdialog.h"
+#include "dialogs/getrestartformdialog.h"
+#include "dialogs/getrestartlistdialog.h"
+#include "dialogs/settingdialog.h"
+#include "pages/downloadlist.h"
+#include "platform/shell.h"
 #include "productnames.h"
 
-MainWindow::MainWindow(QWidget* parent)
-    : QMainWindow(parent)
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <cstdlib>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct CounterRow {
+    const char16_t* caption;
+    const char16_t* toolTip;
+};
+
+constexpr CounterRow CounterRows[] = {
+    {u"検出数", u"自動ダウンロードをしているサイトから検索されたファイルの数"},
+    {u"ダウンロード数", u"ダウンロードしたファイルの数"},
+    {u"検査済ファイル数", u"リンクがないか検索済みのファイルの数"},
+    {u"障害数", u" 主に内部で発生したエラーの数 "},
+    {u"予定ダウンロード数", u" ダウンロードするファイルの予定数 "},
+    {u"エラーレスポンス数", u" Webサーバから取得したエラーの数 "},
+};
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, const QString& toolTip)
 {
-    setObjectName(QStringLiteral("frmMain"));
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setToolTip(toolTip);
+    return button;
+}
+
+} // namespace
+
+MainWindow::MainWindow(SettingsStore& settings, Shell& shell, const Clock& clock, QWidget* parent)
+    : QMainWindow(parent)
+    , m_settings(settings)
+    , m_shell(shell)
+    , m_clock(clock)
+    , m_context(m_state, *this, m_transfer, settings, clock)
+{
+    setObjectName(u"frmMain"_s);
     setWindowTitle(ProductName);
-    resize(480, 320);
+    m_transfer.setStateHandler([this](int state) { OnTransferStateChanged(m_context, state); });
+
+    m_dirDialog = std::make_unique<DirDialog>(this);
+    m_environment = std::make_unique<DialogEnvironment>(DialogEnvironment{settings, m_state, *m_dirDialog});
+    m_deepDialog = std::make_unique<DeepAddrDialog>(*m_environment, this);
+    m_addressDialog = std::make_unique<GetHttpAddrDialog>(*m_environment, *m_deepDialog, this);
+    m_restartList = std::make_unique<GetRestartListDialog>(*m_environment, this);
+    m_restartForm = std::make_unique<GetReStartFormDialog>(*m_environment, *m_restartList, this);
+    m_settingDialog = std::make_unique<SettingDialog>(*m_environment, this);
+    buildControls();
+}
+
+MainWindow::~MainWindow()
+{
+    m_transfer.setStateHandler({});
+}
+
+void MainWindow::buildControls()
+{
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+
+    auto* buttons = new QGridLayout;
+    m_getFiles = makeButton(central, u"GetFiles"_s, u"ファイル取得"_s,
+                            u"新規にウエブサイトから自動ダウンロードを開始します"_s);
+    m_resume = makeButton(central, u"Command2"_s, u"再開"_s, u"以前に途中停止した、自動ダウンロードを再開します"_s);
+    m_stop = makeButton(central, u"StopBtm"_s, u"停止"_s, u" 自動ダウンロードしているのを停止します "_s);
+    m_settingsButton = makeButton(central, u"Command1"_s, u"設定"_s,
+                                  u"接続設定や内部で使用するバッファの量を指定します"_s);
+    auto* listView = m_listButton = makeButton(central, u"IEView"_s, u"一覧表示"_s,
+                                u"現在・直前にダウンロードしたファイルをIEでリスト表示します。"_s);
+    auto* dirList = makeButton(central, u"Command3"_s, u" ディリクトリ    一覧表示"_s,
+                               u"指定したフォルダにあるファイルをIEでリスト表示します。"_s);
+    auto* imageList = makeButton(central, u"Command4"_s, u"    画像の      一覧表示"_s,
+                                 u"指定したフォルダにある画像ファイルをIEでリスト表示します。"_s);
+    auto* explore = makeButton(central, u"run_exp"_s, u"ｴｸｽﾌﾟﾛｰﾗ"_s,
+                               u"エクスプローラで保存先のディレクトリを開きます"_s);
+    buttons->addWidget(m_getFiles, 0, 0);
+    buttons->addWidget(m_resume, 0, 1);
+    buttons->addWidget(m_stop, 0, 2);
+    buttons->addWidget(m_settingsButton, 0, 3);
+    buttons->addWidget(listView, 1, 0);
+    buttons->addWidget(dirList, 1, 1);
+    buttons->addWidget(imageList, 1, 2);
+    buttons->addWidget(explore, 1, 3);
+    layout->addLayout(buttons);
+
+    auto* counters = new QGridLayout;
+    for (int i = 1; i <= 6; ++i) {
+        auto* label = new QLabel(QString::fromUtf16(CounterRows[i - 1].caption), central);
+        label->setObjectName(u"Label%1"_s.arg(i));
+        label->setToolTip(QString::fromUtf16(CounterRows[i - 1].toolTip));
+        auto* count = new QLabel(u"0"_s, central);
+        count->setObjectName(u"Count%1"_s.arg(i));
+        count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        m_counts[size_t(i)] = count;
+        const int row = (i - 1) % 3;
+        const int column = (i - 1) / 3 * 2;
+        counters->addWidget(label, row, column);
+        counters->addWidget(count, row, column + 1);
+    }
+    layout->addLayout(counters);
+
+    m_time1 = new QLabel(u"開始時間"_s, central);
+    m_time1->setObjectName(u"time1"_s);
+    m_time2 = new QLabel(u"終了時間"_s, central);
+    m_time2->setObjectName(u"time2"_s);
+    auto* times = new QHBoxLayout;
+    times->addWidget(m_time1);
+    times->addWidget(m_time2);
+    layout->addLayout(times);
+
+    m_comment = new QLabel(central);
+    m_comment->setObjectName(u"CommentLabel"_s);
+    m_comment->setToolTip(u"現在取得中のアドレス"_s);
+    m_comment->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_comment->setMinimumWidth(0);
+    m_comment->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    layout->addWidget(m_comment);
+
+    m_progress = new QProgressBar(central);
+    m_progress->setObjectName(u"ProgressBar1"_s);
+    m_progress->setRange(0, 100);
+    m_progress->setTextVisible(false);
+    layout->addWidget(m_progress);
+    layout->addStretch();
+    setCentralWidget(central);
+
+    connect(m_getFiles, &QPushButton::clicked, this, &MainWindow::getFilesClicked);
+    connect(m_resume, &QPushButton::clicked, this, &MainWindow::resumeClicked);
+    connect(m_stop, &QPushButton::clicked, this, [this] { m_state.StopRequested = true; });
+    connect(m_settingsButton, &QPushButton::clicked, this, [this] { m_settingDialog->exec(); });
+    connect(explore, &QPushButton::clicked, this, &MainWindow::exploreClicked);
+    connect(listView, &QPushButton::clicked, this, &MainWindow::showDownloadList);
+    m_context.listDisplay = [this] { showDownloadList(); };
+    m_stop->setEnabled(false);
+    resize(560, 300);
+}
+
+void MainWindow::setRunning(bool running)
+{
+    m_running = running;
+    m_getFiles->setEnabled(!running);
+    m_settingsButton->setEnabled(!running);
+    m_resume->setEnabled(!running);
+    m_stop->setEnabled(running);
+}
+
+void MainWindow::stampTime(QLabel* label, const QString& prefix)
+{
+    label->setText(prefix + LongTimeText(m_clock.now().time()));
+    label->repaint();
+}
+
+void MainWindow::getFilesClicked()
+{
+    setRunning(true);
+    m_state.StopRequested = false;
+    m_addressDialog->exec();
+    if (!m_state.StopRequested) {
+        stampTime(m_time1, u"開始時間 "_s);
+        m_time2->setText(u"終了時間 "_s);
+        QString top = m_addressDialog->sitesTopAddr();
+        StartCrawl(m_context, top);
+        stampTime(m_time2, u"終了時間 "_s);
+    }
+    setRunning(false);
+}
+
+void MainWindow::resumeClicked()
+{
+    setRunning(true);
+    m_state.StopRequested = false;
+    m_restartForm->exec();
+    if (!m_state.StopRequested) {
+        stampTime(m_time1, u"開始時間 "_s);
+        m_time2->setText(u"終了時間 "_s);
+        m_state.SaveDir = m_restartForm->savePath();
+        m_state.SiteDir = SiteDirOf(m_state.SaveDir, m_restartList->selectedAddress());
+        ResumeCrawl(m_context, m_state.SiteDir);
+        stampTime(m_time2, u"終了時間 "_s);
+    }
+    setRunning(false);
+}
+
+void MainWindow::exploreClicked()
+{
+    QString folder = m_settings.get(SettingsKeys::SaveFolder, QString());
+    if (folder.isEmpty())
+        folder = QDir::currentPath();
+    m_shell.exploreFolder(folder);
+}
+
+void MainWindow::showDownloadList()
+{
+    if (m_listBuilding)
+        return;
+    m_listBuilding = true;
+    m_listButton->setEnabled(false);
+    IEView_Click(m_settings, *this);
+    m_listButton->setEnabled(true);
+    m_listBuilding = false;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    m_state.StopRequested = true;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows)
+        if (window != this && window->isVisible())
+            window->hide();
+    if (m_running) {
+        // The run is abandoned where it stands; every record on disk is whole, and a resume
+        // continues from the last resume record.
+        if (m_abandon) {
+            m_abandon();
+            event->accept();
+            return;
+        }
+        std::_Exit(0);
+    }
+    event->accept();
+}
+
+void MainWindow::yield()
+{
+    QCoreApplication::processEvents();
+}
+
+bool MainWindow::askOkCancel(const QString& text)
+{
+    return QMessageBox::question(this, ProductName, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
+        == QMessageBox::Ok;
+}
+
+void MainWindow::showMessage(const QString& text)
+{
+    QMessageBox::information(this, ProductName, text, QMessageBox::Ok);
+}
+
+void MainWindow::setCounter(Counter counter, qint64 value)
+{
+    m_counts[size_t(counter)]->setText(QString::number(value));
+}
+
+void MainWindow::setCurrentAddress(const QString& text)
+{
+    m_comment->setText(text);
+    m_comment->repaint();
+}
+
+void MainWindow::setCaption(const QString& caption)
+{
+    setWindowTitle(caption);
+}
+
+void MainWindow::stepProgress()
+{
+    if (m_progress->value() + 1 >= m_progress->maximum())
+        m_progress->setValue(m_progress->minimum());
+    m_progress->setValue(m_progress->value() + 1);
+}
+
+void MainWindow::resetProgress()
+{
+    m_progress->setValue(m_progress->minimum());
+    repaint();
+}
+
+void MainWindow::openDocument(const QString& path)
+{
+    m_shell.openDocument(path);
 }

@@ -1,10 +1,93 @@
 #pragma once
-// The main window frmMain: the crawl's control panel.
+// frmMain, the crawl's control panel and the engine's host: buttons that start, resume and stop a
+// crawl and open the settings, list pages and file manager; six counters, the start and end times,
+// the address being worked on and a progress bar. A crawl runs inside the click handler that
+// started it and yields here, so Stop and the rest of the window stay live.
+
+#include "crawl/crawlcontext.h"
+#include "crawl/crawlhost.h"
+#include "crawl/crawlstate.h"
+#include "platform/curltransfercontrol.h"
 
 #include <QMainWindow>
+#include <array>
+#include <functional>
+#include <memory>
 
-class MainWindow : public QMainWindow {
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class Shell;
+class SettingsStore;
+class DirDialog;
+class DeepAddrDialog;
+class GetHttpAddrDialog;
+class GetRestartListDialog;
+class GetReStartFormDialog;
+class SettingDialog;
+struct DialogEnvironment;
+
+class MainWindow : public QMainWindow, public CrawlHost {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    MainWindow(SettingsStore& settings, Shell& shell, const Clock& clock, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // CrawlHost
+    void yield() override;
+    bool askOkCancel(const QString& text) override;
+    void showMessage(const QString& text) override;
+    void setCounter(Counter counter, qint64 value) override;
+    void setCurrentAddress(const QString& text) override;
+    void setCaption(const QString& caption) override;
+    void stepProgress() override;
+    void resetProgress() override;
+    void openDocument(const QString& path) override;
+
+    CrawlState& crawlState() { return m_state; }
+    // The download list; refused while one is being built (a nested request cannot wait for it).
+    void showDownloadList();
+    bool crawlRunning() const { return m_running; }
+    // Run instead of ending the process when the window is closed during a crawl (tests).
+    void setAbandonHandler(std::function<void()> handler) { m_abandon = std::move(handler); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void setRunning(bool running);
+    void getFilesClicked();
+    void resumeClicked();
+    void exploreClicked();
+    void stampTime(QLabel* label, const QString& prefix);
+
+    SettingsStore& m_settings;
+    Shell& m_shell;
+    const Clock& m_clock;
+    CrawlState m_state;
+    CurlTransferControl m_transfer;
+    CrawlContext m_context;
+    bool m_running = false;
+    bool m_listBuilding = false;
+    std::function<void()> m_abandon;
+
+    std::unique_ptr<DirDialog> m_dirDialog;
+    std::unique_ptr<DialogEnvironment> m_environment;
+    std::unique_ptr<DeepAddrDialog> m_deepDialog;
+    std::unique_ptr<GetHttpAddrDialog> m_addressDialog;
+    std::unique_ptr<GetRestartListDialog> m_restartList;
+    std::unique_ptr<GetReStartFormDialog> m_restartForm;
+    std::unique_ptr<SettingDialog> m_settingDialog;
+
+    QPushButton* m_getFiles = nullptr;
+    QPushButton* m_resume = nullptr;
+    QPushButton* m_stop = nullptr;
+    QPushButton* m_settingsButton = nullptr;
+    QPushButton* m_listButton = nullptr;
+    std::array<QLabel*, 7> m_counts{};
+    QLabel* m_time1 = nullptr;
+    QLabel* m_time2 = nullptr;
+    QLabel* m_comment = nullptr;
+    QProgressBar* m_progress = nullptr;
 };

@@ -1,0 +1,357 @@
+// The main window driven as a user would, on the offscreen platform: its captions, a crawl started
+// from Get Files through both dialogs, Stop during a run, a resume through the resume dialogs, and
+// closing the window in mid-run.
+#include "app/mainwindow.h"
+#include "app/settingskeys.h"
+#include "app/settingsstore.h"
+#include "platform/shell.h"
+#include "records/logs.h"
+#include "records/resumerecord.h"
+
+#include "messageboxes.h"
+#include "support/crawlharness.h"
+#include "support/fixedclock.h"
+#include "support/scriptedhttpserver.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class RecordingShell final : public Shell {
+public:
+    void openDocument(const QString& path) override { opened.append(path); }
+    void exploreFolder(const QString& path) override { explored.append(path); }
+    QStringList opened;
+    QStringList explored;
+};
+
+// Runs action on the modal dialog named name as soon as it is up.
+void whenModal(const QString& name, std::function<void(QWidget*)> action)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, name, action] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal->objectName() != name)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action(modal);
+    });
+    timer->start();
+}
+
+// Runs action once, at the first moment condition holds.
+void once(std::function<bool()> condition, std::function<void()> action)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, condition, action] {
+        if (!condition())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action();
+    });
+    timer->start();
+}
+
+// The main window's own controls; its dialogs are its children too and reuse some names.
+QWidget* panel(QWidget* window)
+{
+    auto* main = qobject_cast<QMainWindow*>(window);
+    return main ? main->centralWidget() : window;
+}
+
+void click(QWidget* parent, const QString& name)
+{
+    auto* button = panel(parent)->findChild<QPushButton*>(name);
+    QVERIFY2(button, qPrintable(name));
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void type(QWidget* parent, const QString& name, const QString& text)
+{
+    auto* box = parent->findChild<QLineEdit*>(name);
+    QVERIFY2(box, qPrintable(name));
+    box->setText(text);
+}
+
+QString labelText(QWidget* window, const QString& name)
+{
+    auto* label = panel(window)->findChild<QLabel*>(name);
+    return label ? label->text() : u"(missing)"_s;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void captionsAndToolTips_data();
+    void captionsAndToolTips();
+    void opensIdle();
+    void explorerOpensTheCurrentFolderWithoutASavedOne();
+    void aCrawlFromGetFiles();
+    void cancellingTheAddressDialogChangesNothing();
+    void stopDuringARunThenResume();
+    void closingTheWindowInMidRunAbandonsTheRun();
+    void theListOpensAfterARunAndFromItsButton();
+    void aSecondListRequestDuringABuildIsRefused();
+
+private:
+    void answerCrawlDialogs(const QString& address);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<SettingsStore> m_settings;
+    std::unique_ptr<ScriptedHttpServer> m_server;
+    RecordingShell m_shell;
+    FixedClock m_clock;
+    std::unique_ptr<MainWindow> m_window;
+    QString m_saveDir;
+};
+
+void TestMainWindow::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_settings = std::make_unique<SettingsStore>(m_dir->filePath(u"s.conf"_s));
+    m_server = std::make_unique<ScriptedHttpServer>();
+    QVERIFY(m_server->start());
+    m_shell = RecordingShell();
+    m_window = std::make_unique<MainWindow>(*m_settings, m_shell, m_clock);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_saveDir = m_dir->filePath(u"save"_s);
+}
+
+void TestMainWindow::cleanup()
+{
+    m_window.reset();
+    m_server.reset();
+}
+
+void TestMainWindow::captionsAndToolTips_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("toolTip");
+    QTest::newRow("get files") << u"GetFiles"_s << u"ファイル取得"_s << u"新規にウエブサイトから自動ダウンロードを開始します"_s;
+    QTest::newRow("resume") << u"Command2"_s << u"再開"_s << u"以前に途中停止した、自動ダウンロードを再開します"_s;
+    QTest::newRow("stop") << u"StopBtm"_s << u"停止"_s << u" 自動ダウンロードしているのを停止します "_s;
+    QTest::newRow("settings") << u"Command1"_s << u"設定"_s << u"接続設定や内部で使用するバッファの量を指定します"_s;
+    QTest::newRow("list") << u"IEView"_s << u"一覧表示"_s << u"現在・直前にダウンロードしたファイルをIEでリスト表示します。"_s;
+    QTest::newRow("folder list") << u"Command3"_s << u" ディリクトリ    一覧表示"_s
+                                 << u"指定したフォルダにあるファイルをIEでリスト表示します。"_s;
+    QTest::newRow("image list") << u"Command4"_s << u"    画像の      一覧表示"_s
+                                << u"指定したフォルダにある画像ファイルをIEでリスト表示します。"_s;
+    QTest::newRow("explorer") << u"run_exp"_s << u"ｴｸｽﾌﾟﾛｰﾗ"_s << u"エクスプローラで保存先のディレクトリを開きます"_s;
+    QTest::newRow("detected") << u"Label1"_s << u"検出数"_s << u"自動ダウンロードをしているサイトから検索されたファイルの数"_s;
+    QTest::newRow("downloaded") << u"Label2"_s << u"ダウンロード数"_s << u"ダウンロードしたファイルの数"_s;
+    QTest::newRow("checked") << u"Label3"_s << u"検査済ファイル数"_s << u"リンクがないか検索済みのファイルの数"_s;
+    QTest::newRow("failures") << u"Label4"_s << u"障害数"_s << u" 主に内部で発生したエラーの数 "_s;
+    QTest::newRow("planned") << u"Label5"_s << u"予定ダウンロード数"_s << u" ダウンロードするファイルの予定数 "_s;
+    QTest::newRow("errors") << u"Label6"_s << u"エラーレスポンス数"_s << u" Webサーバから取得したエラーの数 "_s;
+    QTest::newRow("start time") << u"time1"_s << u"開始時間"_s << QString();
+    QTest::newRow("end time") << u"time2"_s << u"終了時間"_s << QString();
+    QTest::newRow("current address") << u"CommentLabel"_s << QString() << u"現在取得中のアドレス"_s;
+}
+
+void TestMainWindow::captionsAndToolTips()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QString, toolTip);
+    QWidget* widget = panel(m_window.get())->findChild<QWidget*>(name);
+    QVERIFY2(widget, qPrintable(name));
+    if (auto* button = qobject_cast<QPushButton*>(widget))
+        QCOMPARE(button->text(), caption);
+    else
+        QCOMPARE(qobject_cast<QLabel*>(widget)->text(), caption);
+    QCOMPARE(widget->toolTip(), toolTip);
+}
+
+void TestMainWindow::opensIdle()
+{
+    QCOMPARE(m_window->objectName(), u"frmMain"_s);
+    QCOMPARE(m_window->windowTitle(), u"Fetchwright"_s);
+    QVERIFY(!m_window->findChild<QPushButton*>(u"StopBtm"_s)->isEnabled());
+    QVERIFY(m_window->findChild<QPushButton*>(u"GetFiles"_s)->isEnabled());
+    for (int i = 1; i <= 6; ++i)
+        QCOMPARE(labelText(m_window.get(), u"Count%1"_s.arg(i)), u"0"_s);
+    QVERIFY(m_window->findChild<QWidget*>(u"ProgressBar1"_s));
+}
+
+void TestMainWindow::explorerOpensTheCurrentFolderWithoutASavedOne()
+{
+    click(m_window.get(), u"run_exp"_s);
+    QCOMPARE(m_shell.explored, QStringList{QDir::currentPath()});
+    m_settings->save(SettingsKeys::SaveFolder, m_saveDir);
+    click(m_window.get(), u"run_exp"_s);
+    QCOMPARE(m_shell.explored.last(), m_saveDir);
+}
+
+void TestMainWindow::answerCrawlDialogs(const QString& address)
+{
+    const QString saveDir = m_saveDir;
+    whenModal(u"GetHttpAddrDialog"_s, [address, saveDir](QWidget* dialog) {
+        type(dialog, u"SiteAddress"_s, address);
+        type(dialog, u"SavePath"_s, saveDir);
+        MessageBoxAnswer* create = new MessageBoxAnswer(QMessageBox::Ok);
+        QTimer::singleShot(5000, [create] { delete create; });
+        click(dialog, u"OKButton"_s);
+    });
+    whenModal(u"DeepAddrDialog"_s, [](QWidget* dialog) {
+        dialog->findChild<QCheckBox*>(u"ListViewCheck"_s)->setChecked(false);
+        click(dialog, u"OKButton"_s);
+    });
+}
+
+void TestMainWindow::aCrawlFromGetFiles()
+{
+    m_server->route("/", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "text/html"}},
+                                                       "<a href=a.gif>a</a><img src=\"b.jpg\">")});
+    m_server->route("/a.gif", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}}, "aaa")});
+    m_server->route("/b.jpg", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/jpeg"}}, "bb")});
+    answerCrawlDialogs(m_server->url(u"/"_s));
+    click(m_window.get(), u"GetFiles"_s);
+
+    QCOMPARE(labelText(m_window.get(), u"CommentLabel"_s), u"終了"_s);
+    QCOMPARE(labelText(m_window.get(), u"Count1"_s), u"3"_s);
+    QCOMPARE(labelText(m_window.get(), u"Count2"_s), u"2"_s);
+    QCOMPARE(labelText(m_window.get(), u"Count3"_s), u"3"_s);
+    QCOMPARE(labelText(m_window.get(), u"time1"_s), u"開始時間 9:05:03"_s);
+    QCOMPARE(labelText(m_window.get(), u"time2"_s), u"終了時間 9:05:03"_s);
+    QCOMPARE(m_window->windowTitle(), u"Fetchwright"_s);
+    QVERIFY(!m_window->findChild<QPushButton*>(u"StopBtm"_s)->isEnabled());
+    QVERIFY(m_window->findChild<QPushButton*>(u"GetFiles"_s)->isEnabled());
+    const QString site = m_saveDir + u"/127.0.0.1."_s + QString::number(m_server->port());
+    QCOMPARE(MirroredFiles(site), (QMap<QString, QByteArray>{{u"a.gif"_s, "aaa"_ba}, {u"b.jpg"_s, "bb"_ba}}));
+}
+
+void TestMainWindow::cancellingTheAddressDialogChangesNothing()
+{
+    whenModal(u"GetHttpAddrDialog"_s, [](QWidget* dialog) { click(dialog, u"CancelButton"_s); });
+    click(m_window.get(), u"GetFiles"_s);
+    QCOMPARE(labelText(m_window.get(), u"time1"_s), u"開始時間"_s);
+    QCOMPARE(labelText(m_window.get(), u"Count1"_s), u"0"_s);
+    QCOMPARE(m_server->requests().size(), 0);
+    QVERIFY(m_window->findChild<QPushButton*>(u"GetFiles"_s)->isEnabled());
+    QVERIFY(!m_window->findChild<QPushButton*>(u"StopBtm"_s)->isEnabled());
+}
+
+void TestMainWindow::stopDuringARunThenResume()
+{
+    const QByteArray body(60000, 'z');
+    m_server->route("/", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "text/html"}},
+                                                       "<a href=big.gif>a</a><a href=c.gif>c</a>")});
+    ScriptedHttpServer::Reply slow{ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}}, body)};
+    slow.chunkSize = 3000;
+    slow.chunkPauseMs = 10;
+    m_server->route("/big.gif", slow);
+    m_server->route("/c.gif", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}}, "c")});
+    answerCrawlDialogs(m_server->url(u"/"_s));
+    MainWindow* window = m_window.get();
+    once([window] { return window->crawlState().LocalPath.endsWith(u"big.gif"_s)
+                        && QFileInfo(window->crawlState().LocalPath).size() > 0; },
+         [window] {
+             QVERIFY(window->findChild<QPushButton*>(u"StopBtm"_s)->isEnabled());
+             QVERIFY(!window->findChild<QPushButton*>(u"GetFiles"_s)->isEnabled());
+             click(window, u"StopBtm"_s);
+         });
+    click(window, u"GetFiles"_s);
+    QCOMPARE(labelText(window, u"CommentLabel"_s), u"中断"_s);
+    QCOMPARE(ReadResumeList(ResumeListPath(m_saveDir + u'/')).value().size(), 1);
+
+    const QString saveDir = m_saveDir + u'/';
+    whenModal(u"GetReStartFormDialog"_s, [saveDir](QWidget* dialog) {
+        type(dialog, u"SavePath"_s, saveDir);
+        click(dialog, u"OKButton"_s);
+    });
+    whenModal(u"GetRestartListDialog"_s, [](QWidget* dialog) { click(dialog, u"OKButton"_s); });
+    click(window, u"Command2"_s);
+    QCOMPARE(labelText(window, u"CommentLabel"_s), u"終了"_s);
+    const QString site = m_saveDir + u"/127.0.0.1."_s + QString::number(m_server->port());
+    QCOMPARE(MirroredFiles(site), (QMap<QString, QByteArray>{{u"big.gif"_s, body}, {u"c.gif"_s, "c"_ba}}));
+    QCOMPARE(labelText(window, u"Count2"_s), u"2"_s);
+}
+
+void TestMainWindow::closingTheWindowInMidRunAbandonsTheRun()
+{
+    m_server->route("/", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "text/html"}},
+                                                       "<a href=big.gif>a</a>")});
+    ScriptedHttpServer::Reply slow{ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}},
+                                                                QByteArray(60000, 'y'))};
+    slow.chunkSize = 3000;
+    slow.chunkPauseMs = 10;
+    m_server->route("/big.gif", slow);
+    answerCrawlDialogs(m_server->url(u"/"_s));
+    MainWindow* window = m_window.get();
+    bool abandoned = false;
+    window->setAbandonHandler([&abandoned] { abandoned = true; });
+    once([window] { return QFileInfo(window->crawlState().LocalPath).size() > 0; }, [window] { window->close(); });
+    click(window, u"GetFiles"_s);
+    QVERIFY(abandoned);
+    QVERIFY(window->crawlState().StopRequested);
+    QCOMPARE(ReadResumeList(ResumeListPath(m_saveDir + u'/')).value().size(), 1);
+}
+
+void TestMainWindow::theListOpensAfterARunAndFromItsButton()
+{
+    m_server->route("/", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "text/html"}}, "<a href=a.gif>a</a>")});
+    m_server->route("/a.gif", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}}, "aaa")});
+    const QString saveDir = m_saveDir;
+    const QString address = m_server->url(u"/"_s);
+    whenModal(u"GetHttpAddrDialog"_s, [address, saveDir](QWidget* dialog) {
+        type(dialog, u"SiteAddress"_s, address);
+        type(dialog, u"SavePath"_s, saveDir);
+        MessageBoxAnswer* create = new MessageBoxAnswer(QMessageBox::Ok);
+        QTimer::singleShot(5000, [create] { delete create; });
+        click(dialog, u"OKButton"_s);
+    });
+    whenModal(u"DeepAddrDialog"_s, [](QWidget* dialog) { click(dialog, u"OKButton"_s); });
+    click(m_window.get(), u"GetFiles"_s);
+    const QString page = m_saveDir + u"/127.0.0.1."_s + QString::number(m_server->port()) + u"/_プレビュー1.html"_s;
+    QCOMPARE(m_shell.opened, QStringList{page});
+    QVERIFY(QFile::exists(page));
+    click(m_window.get(), u"IEView"_s);
+    QCOMPARE(m_shell.opened, (QStringList{page, page}));
+}
+
+void TestMainWindow::aSecondListRequestDuringABuildIsRefused()
+{
+    const QString site = m_saveDir + u"/h"_s;
+    QVERIFY(QDir().mkpath(site));
+    QVERIFY(StartLog(site, DownloadLogName, DownloadLogHeader));
+    for (int i = 0; i < 300; ++i)
+        WriteDownloadLogLine(site, m_clock, u"f.gif"_s, site + u"/f.gif"_s, {u"http://h/f.gif"_s});
+    m_settings->save(SettingsKeys::SiteAddress, u"http://h/"_s);
+    m_settings->save(SettingsKeys::SaveFolder, m_saveDir + u'/');
+    MainWindow* window = m_window.get();
+    bool nestedReturned = false;
+    QTimer::singleShot(0, [window, &nestedReturned] {
+        QVERIFY(!panel(window)->findChild<QPushButton*>(u"IEView"_s)->isEnabled());
+        window->showDownloadList();
+        nestedReturned = true;
+    });
+    click(window, u"IEView"_s);
+    QVERIFY(nestedReturned);
+    QCOMPARE(m_shell.opened.size(), 1);
+    QVERIFY(panel(window)->findChild<QPushButton*>(u"IEView"_s)->isEnabled());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,96 @@
+// The built program started as a user would: a second copy refuses to run, and a copy that was
+// killed leaves no lock behind.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void aSecondCopyRefusesToRun();
+
+private:
+    void startProgram(QProcess& process);
+    // Waits until the process with pid holds the program's lock.
+    bool waitForLock(qint64 pid, int timeoutMs) const;
+
+    QTemporaryDir m_home;
+    QString m_program;
+};
+
+void TestStartup::initTestCase()
+{
+    m_program = qEnvironmentVariable("FW_PROGRAM");
+    QVERIFY2(QFileInfo(m_program).isExecutable(), "FW_PROGRAM must name the built program");
+    QVERIFY(QDir().mkpath(m_home.filePath(u"runtime"_s)));
+    QFile::setPermissions(m_home.filePath(u"runtime"_s), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                             | QFileDevice::ExeOwner);
+}
+
+void TestStartup::startProgram(QProcess& process)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    environment.insert(u"XDG_RUNTIME_DIR"_s, m_home.filePath(u"runtime"_s));
+    environment.insert(u"XDG_CONFIG_HOME"_s, m_home.filePath(u"config"_s));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(m_program, {});
+    QVERIFY(process.waitForStarted(10000));
+}
+
+bool TestStartup::waitForLock(qint64 pid, int timeoutMs) const
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        QFile lock(m_home.filePath(u"runtime/Quillmark-Fetchwright.lock"_s));
+        if (lock.open(QIODevice::ReadOnly) && lock.readLine().trimmed().toLongLong() == pid)
+            return true;
+        QTest::qWait(20);
+    }
+    return false;
+}
+
+void TestStartup::aSecondCopyRefusesToRun()
+{
+    QProcess first;
+    startProgram(first);
+    QVERIFY2(waitForLock(first.processId(), 15000), "the first copy must take the lock");
+
+    QProcess second;
+    startProgram(second);
+    QString refusal;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 15000 && !refusal.contains(u"このアプリケーションはすでに開かれています。"_s)) {
+        second.waitForReadyRead(100);
+        refusal += QString::fromLocal8Bit(second.readAllStandardError());
+    }
+    QVERIFY2(refusal.contains(u"このアプリケーションはすでに開かれています。"_s), qPrintable(refusal));
+    second.kill();
+    second.waitForFinished();
+    QCOMPARE(first.state(), QProcess::Running);
+
+    // A copy that crashes leaves its lock file, but not a lock.
+    first.kill();
+    first.waitForFinished();
+    QVERIFY(QFileInfo::exists(m_home.filePath(u"runtime/Quillmark-Fetchwright.lock"_s)));
+    QProcess third;
+    startProgram(third);
+    QVERIFY2(waitForLock(third.processId(), 15000), "a new copy takes the lock of one that was killed");
+    QVERIFY(!QString::fromLocal8Bit(third.readAllStandardError()).contains(u"すでに開かれています"_s));
+    QCOMPARE(third.state(), QProcess::Running);
+    third.kill();
+    third.waitForFinished();
+}
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "tst_startup.moc"
