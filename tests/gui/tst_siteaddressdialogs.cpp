@@ -1,0 +1,350 @@
+// The site address dialog and the crawl options dialog driven through their widgets as the main
+// window opens them. Every test reads what reached the stop flag, the settings and the folders.
+
+#include "address/addressfunctions.h"
+#include "app/settingskeys.h"
+#include "app/settingsstore.h"
+#include "crawl/crawlstate.h"
+#include "dialogs/deepaddrdialog.h"
+#include "dialogs/dialogenvironment.h"
+#include "dialogs/dirdialog.h"
+#include "dialogs/gethttpaddrdialog.h"
+#include "gui/messageboxes.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString NoAddress = u"サイトトップのアドレスを入力して下さい。"_s;
+const QString BadAddress = u"アドレスが不正です。"_s;
+const QStringList DeepKeys{SettingsKeys::SearchType, SettingsKeys::DeepCount, SettingsKeys::DownloadExts,
+                           SettingsKeys::OnDownFileNames, SettingsKeys::NotDownFileNames, SettingsKeys::MaxSize,
+                           SettingsKeys::MinSize, SettingsKeys::SkipSameName, SettingsKeys::NoDirTree,
+                           SettingsKeys::NumberDuplicates, SettingsKeys::ListViewCheck, SettingsKeys::AuthString};
+
+// Runs action from inside a dialog's exec() once it is the modal window; a dialog that stays up
+// is closed after a few seconds so a failing test cannot hang.
+void whenModal(QWidget* dialog, std::function<void()> action)
+{
+    auto* timer = new QTimer(dialog);
+    const QDeadlineTimer deadline(5000);
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        const bool up = QApplication::activeModalWidget() == dialog && dialog->isVisible();
+        if (up || deadline.hasExpired()) {
+            timer->stop();
+            timer->deleteLater();
+            if (up)
+                action();
+            else if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
+        }
+    });
+    timer->start(5);
+}
+
+void type(QLineEdit* box, const QString& text)
+{
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Delete);
+    QTest::keyClicks(box, text);
+}
+
+void click(QWidget* dialog, const QString& name)
+{
+    QTest::mouseClick(dialog->findChild<QAbstractButton*>(name), Qt::LeftButton);
+}
+
+struct Fixture {
+    QTemporaryDir dir;
+    SettingsStore store{dir.filePath(u"s.conf"_s)};
+    CrawlState crawl;
+    DirDialog picker;
+    DialogEnvironment env{store, crawl, picker};
+    DeepAddrDialog deep{env};
+    GetHttpAddrDialog addr{env, deep};
+
+    QLineEdit* box(const QString& name) const
+    {
+        QLineEdit* found = addr.findChild<QLineEdit*>(name);
+        return found ? found : deep.findChild<QLineEdit*>(name);
+    }
+    QString label(const QString& name) const { return deep.findChild<QLabel*>(name)->text(); }
+    QString stored(const QString& key) const { return store.get(key, u"<absent>"_s); }
+    QString folder(const QString& name) const { return QDir::toNativeSeparators(dir.filePath(name)); }
+    bool nothingSaved() const
+    {
+        for (const QString& key : DeepKeys + QStringList{SettingsKeys::SiteAddress, SettingsKeys::SaveFolder})
+            if (stored(key) != u"<absent>"_s)
+                return false;
+        return true;
+    }
+};
+
+} // namespace
+
+class TestSiteAddressDialogs : public QObject {
+    Q_OBJECT
+private slots:
+    void firstOpeningShowsDefaults();
+    void openingShowsStoredAddressAndFolder();
+    void addressIsChecked_data();
+    void addressIsChecked();
+    void okStoresAddressFolderAndDriveThenStartsOnlyWithOptionsOk_data();
+    void okStoresAddressFolderAndDriveThenStartsOnlyWithOptionsOk();
+    void missingFolderIsCreatedLevelByLevel_data();
+    void missingFolderIsCreatedLevelByLevel();
+    void declinedFolderKeepsTheDialogOpen();
+    void browsePicksTheSaveFolder_data();
+    void browsePicksTheSaveFolder();
+    void addressDialogHidesOrReloads_data();
+    void addressDialogHidesOrReloads();
+};
+
+void TestSiteAddressDialogs::firstOpeningShowsDefaults()
+{
+    Fixture f;
+    f.crawl.StopRequested = false;
+    f.addr.show();
+    QCOMPARE(f.addr.windowTitle(), u"ダウンロード元とダウンロード先"_s);
+    QCOMPARE(f.box(u"SiteAddress"_s)->text(), u"http://"_s);
+    QCOMPARE(f.box(u"SiteAddress"_s)->selectedText(), u"http://"_s);
+    QCOMPARE(f.addr.focusWidget(), f.box(u"SiteAddress"_s));
+    QCOMPARE(f.box(u"SavePath"_s)->text(), QString());
+    QVERIFY(f.crawl.StopRequested);
+    QCOMPARE(f.addr.findChild<QLabel*>(u"Label1"_s)->text(),
+             u"最後が特定のファイル名でない場合必ず/（半角ｽﾗｯｼｭ）を入れてください"_s);
+    QCOMPARE(f.addr.findChild<QLabel*>(u"Label2"_s)->text(), u"ダウンロード先フォルダの選択"_s);
+    QCOMPARE(f.addr.findChild<QPushButton*>(u"DirDlg"_s)->text(), u"参照"_s);
+    QCOMPARE(f.addr.findChild<QPushButton*>(u"OKButton"_s)->text(), u"OK"_s);
+    QCOMPARE(f.addr.findChild<QPushButton*>(u"CancelButton"_s)->text(), u"ｷｬﾝｾﾙ"_s);
+    QStringList tabOrder;
+    for (QWidget* w = f.addr.nextInFocusChain(); w != &f.addr; w = w->nextInFocusChain())
+        if (w->focusPolicy() & Qt::TabFocus)
+            tabOrder.append(w->objectName());
+    QCOMPARE(tabOrder, (QStringList{u"SiteAddress"_s, u"SavePath"_s, u"DirDlg"_s, u"OKButton"_s, u"CancelButton"_s}));
+}
+
+void TestSiteAddressDialogs::openingShowsStoredAddressAndFolder()
+{
+    Fixture f;
+    QVERIFY(QDir(f.dir.path()).mkpath(u"saved"_s));
+    f.store.save(SettingsKeys::SiteAddress, u"https://a.example/x/"_s);
+    f.store.save(SettingsKeys::SaveFolder, f.folder(u"saved"_s) + QDir::separator());
+    f.addr.show();
+    QCOMPARE(f.box(u"SiteAddress"_s)->text(), u"https://a.example/x/"_s);
+    // The box shows the picker's folder, which carries no final separator.
+    QCOMPARE(f.box(u"SavePath"_s)->text(), f.folder(u"saved"_s));
+    f.addr.close();
+
+    // A stored folder that is gone: the picker's current folder is shown instead.
+    f.store.save(SettingsKeys::SaveFolder, f.folder(u"gone"_s));
+    QVERIFY(f.picker.setFolder(f.dir.path()));
+    f.addr.show();
+    QCOMPARE(f.box(u"SavePath"_s)->text(), QDir::toNativeSeparators(f.dir.path()));
+}
+
+void TestSiteAddressDialogs::addressIsChecked_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty") << QString() << NoAddress;
+    QTest::newRow("no scheme") << u"www.example.com/"_s << BadAddress;
+    QTest::newRow("ftp") << u"ftp://example.com/"_s << BadAddress;
+    QTest::newRow("capital HTTP") << u"HTTP://example.com/"_s << BadAddress;
+    QTest::newRow("capital Https") << u"Https://example.com/"_s << BadAddress;
+    QTest::newRow("blank before") << u" http://example.com/"_s << BadAddress;
+}
+
+void TestSiteAddressDialogs::addressIsChecked()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, message);
+    Fixture f;
+    QVERIFY(QDir(f.dir.path()).mkpath(u"save"_s));
+    f.addr.show();
+    type(f.box(u"SiteAddress"_s), address);
+    type(f.box(u"SavePath"_s), f.folder(u"save"_s));
+    MessageBoxAnswer answer(QMessageBox::Ok);
+    click(&f.addr, u"OKButton"_s);
+    QCOMPARE(answer.texts(), QStringList{message});
+    QCOMPARE(f.addr.focusWidget(), f.box(u"SiteAddress"_s));
+    QVERIFY(f.addr.isVisible());
+    QVERIFY(!f.deep.isVisible());
+    QVERIFY(f.crawl.StopRequested);
+    QCOMPARE(f.addr.sitesTopAddr(), QString());
+    QVERIFY(f.nothingSaved());
+}
+
+void TestSiteAddressDialogs::okStoresAddressFolderAndDriveThenStartsOnlyWithOptionsOk_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("typedFolder");
+    QTest::addColumn<QString>("optionsButton");
+    QTest::newRow("http, options OK") << u"http://a.example/top/index.html"_s << u"save"_s << u"OKButton"_s;
+    QTest::newRow("https, final separator typed") << u"https://b.example/"_s << u"save/"_s << u"OKButton"_s;
+    QTest::newRow("options cancelled") << u"http://a.example/"_s << u"save"_s << u"CancelButton"_s;
+}
+
+void TestSiteAddressDialogs::okStoresAddressFolderAndDriveThenStartsOnlyWithOptionsOk()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, typedFolder);
+    QFETCH(QString, optionsButton);
+    Fixture f;
+    QVERIFY(QDir(f.dir.path()).mkpath(u"save"_s));
+    f.crawl.StopRequested = false;
+    QString al1;
+    bool addressHidden = false;
+    whenModal(&f.addr, [&] {
+        type(f.box(u"SiteAddress"_s), address);
+        type(f.box(u"SavePath"_s), f.folder(typedFolder));
+        whenModal(&f.deep, [&] {
+            addressHidden = !f.addr.isVisible();
+            al1 = f.label(u"AL1"_s);
+            click(&f.deep, optionsButton);
+        });
+        click(&f.addr, u"OKButton"_s);
+    });
+    f.addr.exec();
+    QVERIFY(addressHidden);
+    QCOMPARE(al1, DirectoryAddressOf(address));
+    QCOMPARE(f.addr.sitesTopAddr(), address);
+    QCOMPARE(f.stored(SettingsKeys::SiteAddress), address);
+    QCOMPARE(f.stored(SettingsKeys::SaveFolder), f.folder(u"save"_s) + QDir::separator());
+    QCOMPARE(f.box(u"SavePath"_s)->text(), f.folder(u"save"_s) + QDir::separator());
+    QCOMPARE(f.stored(SettingsKeys::SaveDrive), QDir::toNativeSeparators(QStorageInfo(f.dir.path()).rootPath()));
+    QCOMPARE(f.crawl.StopRequested, optionsButton == u"CancelButton"_s);
+    QVERIFY(!f.addr.isVisible() && !f.deep.isVisible());
+}
+
+void TestSiteAddressDialogs::missingFolderIsCreatedLevelByLevel_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("three new levels") << u"new/one/two"_s << u"new/one/two/"_s;
+    QTest::newRow("final separator typed") << u"new/one/two/"_s << u"new/one/two/"_s;
+    QTest::newRow("doubled separator") << u"new//one"_s << u"new/one/"_s;
+    QTest::newRow("backslash is a name character") << u"new/a\\b"_s << u"new/a\\b/"_s;
+}
+
+void TestSiteAddressDialogs::missingFolderIsCreatedLevelByLevel()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    Fixture f;
+    const QString expected = f.folder(shown);
+    whenModal(&f.deep, [&] { click(&f.deep, u"OKButton"_s); });
+    f.addr.show();
+    type(f.box(u"SiteAddress"_s), u"http://a.example/"_s);
+    type(f.box(u"SavePath"_s), f.dir.path() + u'/' + typed);
+    MessageBoxAnswer answer(QMessageBox::Ok);
+    click(&f.addr, u"OKButton"_s);
+    QCOMPARE(answer.texts(), QStringList{f.dir.path() + u'/' + typed + u"\r\nは存在しません、作成しますか？"_s});
+    QVERIFY(QFileInfo(expected).isDir());
+    QCOMPARE(f.box(u"SavePath"_s)->text(), expected);
+    QCOMPARE(f.stored(SettingsKeys::SaveFolder), expected);
+    QVERIFY(!f.crawl.StopRequested);
+}
+
+void TestSiteAddressDialogs::declinedFolderKeepsTheDialogOpen()
+{
+    Fixture f;
+    f.addr.show();
+    type(f.box(u"SiteAddress"_s), u"http://a.example/"_s);
+    type(f.box(u"SavePath"_s), f.folder(u"new/one"_s));
+    MessageBoxAnswer answer(QMessageBox::Cancel);
+    click(&f.addr, u"OKButton"_s);
+    QCOMPARE(answer.texts().size(), 1);
+    QVERIFY(!QFileInfo::exists(f.dir.filePath(u"new"_s)));
+    QVERIFY(f.addr.isVisible());
+    QVERIFY(!f.deep.isVisible());
+    QVERIFY(f.crawl.StopRequested);
+    QCOMPARE(f.box(u"SavePath"_s)->text(), f.folder(u"new/one"_s));
+    QCOMPARE(f.stored(SettingsKeys::SaveFolder), u"<absent>"_s);
+    QCOMPARE(f.stored(SettingsKeys::SaveDrive), u"<absent>"_s);
+}
+
+void TestSiteAddressDialogs::browsePicksTheSaveFolder_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("picked") << u"OKButton"_s << u"picked"_s;
+    QTest::newRow("cancelled") << u"CancelButton"_s << u"typed"_s;
+}
+
+void TestSiteAddressDialogs::browsePicksTheSaveFolder()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, result);
+    Fixture f;
+    QVERIFY(QDir(f.dir.path()).mkpath(u"typed"_s));
+    QVERIFY(QDir(f.dir.path()).mkpath(u"picked"_s));
+    f.addr.show();
+    type(f.box(u"SavePath"_s), f.folder(u"typed"_s));
+    QString caption, shownFolder;
+    whenModal(&f.picker, [&] {
+        caption = f.picker.windowTitle();
+        shownFolder = f.picker.folder();
+        QVERIFY(f.picker.setFolder(f.dir.filePath(u"picked"_s)));
+        click(&f.picker, button);
+    });
+    click(&f.addr, u"DirDlg"_s);
+    QCOMPARE(caption, u"保存先のフォルダを選んでください。"_s);
+    QCOMPARE(shownFolder, f.folder(u"typed"_s));
+    QCOMPARE(f.box(u"SavePath"_s)->text(), f.folder(result) + QDir::separator());
+    QCOMPARE(f.stored(SettingsKeys::SaveFolder), f.folder(result) + QDir::separator());
+}
+
+void TestSiteAddressDialogs::addressDialogHidesOrReloads_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("reloads");
+    QTest::newRow("Cancel") << u"CancelButton"_s << false;
+    QTest::newRow("Escape") << u"Escape"_s << false;
+    QTest::newRow("close box") << u"close"_s << true;
+}
+
+void TestSiteAddressDialogs::addressDialogHidesOrReloads()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, reloads);
+    Fixture f;
+    f.store.save(SettingsKeys::SiteAddress, u"http://stored.example/"_s);
+    for (int opening = 0; opening < 2; ++opening) {
+        f.crawl.StopRequested = false;
+        whenModal(&f.addr, [&] {
+            type(f.box(u"SiteAddress"_s), u"http://typed.example/"_s);
+            type(f.box(u"SavePath"_s), u"typed folder"_s);
+            if (how == u"Escape"_s)
+                QTest::keyClick(&f.addr, Qt::Key_Escape);
+            else if (how == u"close"_s)
+                f.addr.close();
+            else
+                click(&f.addr, how);
+        });
+        QCOMPARE(f.addr.exec(), int(QDialog::Rejected));
+        QVERIFY(f.crawl.StopRequested);
+        QVERIFY(!f.addr.isVisible());
+        QVERIFY(!f.deep.isVisible());
+    }
+    QCOMPARE(f.stored(SettingsKeys::SiteAddress), u"http://stored.example/"_s);
+    QCOMPARE(f.stored(SettingsKeys::SaveFolder), u"<absent>"_s);
+    f.addr.show();
+    QCOMPARE(f.box(u"SiteAddress"_s)->text(), reloads ? u"http://stored.example/"_s : u"http://typed.example/"_s);
+    QCOMPARE(f.box(u"SavePath"_s)->text(), reloads ? QString() : u"typed folder"_s);
+}
+
+QTEST_MAIN(TestSiteAddressDialogs)
+#include "tst_siteaddressdialogs.moc"
