@@ -210,8 +210,7 @@ void TestMainWindow::answerCrawlDialogs(const QString& address)
     whenModal(u"GetHttpAddrDialog"_s, [address, saveDir](QWidget* dialog) {
         type(dialog, u"SiteAddress"_s, address);
         type(dialog, u"SavePath"_s, saveDir);
-        MessageBoxAnswer* create = new MessageBoxAnswer(QMessageBox::Ok);
-        QTimer::singleShot(5000, [create] { delete create; });
+        MessageBoxAnswer create(QMessageBox::Ok); // the missing save folder is created
         click(dialog, u"OKButton"_s);
     });
     whenModal(u"DeepAddrDialog"_s, [](QWidget* dialog) {
@@ -318,8 +317,7 @@ void TestMainWindow::theListOpensAfterARunAndFromItsButton()
     whenModal(u"GetHttpAddrDialog"_s, [address, saveDir](QWidget* dialog) {
         type(dialog, u"SiteAddress"_s, address);
         type(dialog, u"SavePath"_s, saveDir);
-        MessageBoxAnswer* create = new MessageBoxAnswer(QMessageBox::Ok);
-        QTimer::singleShot(5000, [create] { delete create; });
+        MessageBoxAnswer create(QMessageBox::Ok); // the missing save folder is created
         click(dialog, u"OKButton"_s);
     });
     whenModal(u"DeepAddrDialog"_s, [](QWidget* dialog) { click(dialog, u"OKButton"_s); });

@@ -1,0 +1,351 @@
+#include "cli/commandline.h"
+
+#include "app/settingskeys.h"
+#include "app/settingsstore.h"
+#include "crawl/httpheaders.h"
+#include "platform/filesystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cmath>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+namespace K = SettingsKeys;
+
+namespace {
+
+const QString NotANumber = u"数値で入力して下さい｡"_s;
+
+// The platform's text-to-integer conversion: nearest whole number, halves to the even neighbour.
+bool toInteger(const QString& text, qint64& value)
+{
+    const std::optional<double> number = TextToNumber(text);
+    if (!number || std::abs(*number) > double(std::numeric_limits<qint32>::max()))
+        return false;
+    value = qint64(std::nearbyint(*number));
+    return true;
+}
+
+QString withSeparator(QString folder)
+{
+    folder = QDir::toNativeSeparators(folder);
+    if (!folder.endsWith(NativeSeparator()))
+        folder += NativeSeparator();
+    return folder;
+}
+
+struct Reader {
+    QStringList args;
+    qsizetype at = 0;
+    Command& command;
+
+    bool more() const { return at < args.size(); }
+    QString next() { return args.value(at++); }
+    bool fail(const QString& message)
+    {
+        command.kind = Command::Invalid;
+        command.error = message;
+        return false;
+    }
+    bool value(const QString& option, QString& out)
+    {
+        if (!more())
+            return fail(option + u" には値が必要です。"_s);
+        out = next();
+        return true;
+    }
+    bool number(const QString& option, const QString& key, qint64 minimum = std::numeric_limits<qint32>::min())
+    {
+        QString text;
+        if (!value(option, text))
+            return false;
+        qint64 n = 0;
+        if (!toInteger(text, n) || n < minimum)
+            return fail(NotANumber + u" ("_s + option + u')');
+        command.settings.append({key, QString::number(n)});
+        return true;
+    }
+    bool list(const QString& option, const QString& key)
+    {
+        QString text;
+        if (!value(option, text))
+            return false;
+        if (text.contains(u','))
+            return fail(u",(ｶﾝﾏ)は入力しないで下さい"_s + u" ("_s + option + u')');
+        command.settings.append({key, text});
+        return true;
+    }
+    void flag(const QString& key, bool on) { command.settings.append({key, on ? u"1"_s : u"0"_s}); }
+};
+
+bool readCrawlOptions(Reader& r)
+{
+    QString user;
+    QString password;
+    bool credential = false;
+    while (r.more()) {
+        const QString option = r.next();
+        QString text;
+        if (option == u"--scope"_s) {
+            if (!r.value(option, text))
+                return false;
+            if (text != u"1"_s && text != u"2"_s && text != u"3"_s)
+                return r.fail(u"--scope は 1、2 または 3 です。"_s);
+            r.command.settings.append({K::SearchType, text});
+        } else if (option == u"--depth"_s) {
+            if (!r.number(option, K::DeepCount))
+                return false;
+        } else if (option == u"--exts"_s) {
+            if (!r.list(option, K::DownloadExts))
+                return false;
+        } else if (option == u"--names"_s) {
+            if (!r.list(option, K::OnDownFileNames))
+                return false;
+        } else if (option == u"--not-names"_s) {
+            if (!r.list(option, K::NotDownFileNames))
+                return false;
+        } else if (option == u"--max-kb"_s) {
+            if (!r.number(option, K::MaxSize))
+                return false;
+        } else if (option == u"--min-kb"_s) {
+            if (!r.number(option, K::MinSize))
+                return false;
+        } else if (option == u"--skip-same"_s || option == u"--no-skip-same"_s) {
+            r.flag(K::SkipSameName, option == u"--skip-same"_s);
+        } else if (option == u"--no-tree"_s || option == u"--tree"_s) {
+            r.flag(K::NoDirTree, option == u"--no-tree"_s);
+        } else if (option == u"--number"_s || option == u"--no-number"_s) {
+            r.flag(K::NumberDuplicates, option == u"--number"_s);
+        } else if (option == u"--list"_s || option == u"--no-list"_s) {
+            r.flag(K::ListViewCheck, option == u"--list"_s);
+        } else if (option == u"--user"_s) {
+            if (!r.value(option, user))
+                return false;
+            credential = true;
+        } else if (option == u"--password"_s) {
+            if (!r.value(option, password))
+                return false;
+            credential = true;
+        } else if (option == u"--password-file"_s) {
+            if (!r.value(option, text))
+                return false;
+            QFile file(text);
+            if (!file.open(QIODevice::ReadOnly))
+                return r.fail(text + u": "_s + file.errorString());
+            password = QString::fromUtf8(file.readAll()).section(u'\n', 0, 0).remove(u'\r');
+            credential = true;
+        } else if (option == u"--access-type"_s) {
+            if (!r.value(option, text))
+                return false;
+            if (text != u"0"_s && text != u"1"_s && text != u"2"_s)
+                return r.fail(u"--access-type は 0、1 または 2 です。"_s);
+            r.command.settings.append({K::AccessType, text});
+        } else if (option == u"--proxy"_s) {
+            if (!r.value(option, text))
+                return false;
+            r.command.settings.append({K::ProxyAddress, text});
+        } else if (option == u"--port"_s) {
+            if (!r.number(option, K::PortNo, 0))
+                return false;
+        } else if (option == u"--timeout"_s) {
+            if (!r.number(option, K::RequestTimeout, 0))
+                return false;
+        } else if (option == u"--buffer-mb"_s) {
+            if (!r.number(option, K::BuffLen, 1))
+                return false;
+        } else if (option == u"--user-agent"_s) {
+            if (!r.value(option, text))
+                return false;
+            r.command.settings.append({K::UserAgent, text});
+        } else if (option == u"--yes"_s) {
+            r.command.yes = true;
+        } else if (option == u"--no-open"_s) {
+            r.command.noOpen = true;
+        } else {
+            return r.fail(u"不明なオプションです: "_s + option);
+        }
+    }
+    if (credential)
+        r.command.settings.append({K::AuthString, MakeBasicCredential(user, password)});
+    return true;
+}
+
+bool readListOptions(Reader& r, bool images)
+{
+    const QString nameKey = images ? K::MakeGraphListFileName : K::MakeListFileName;
+    const QString extsKey = images ? K::MakeGraphListExts : K::MakeListExts;
+    const QString subKey = images ? K::MakeGraphSubDirCheck : K::MakeSubDirCheck;
+    while (r.more()) {
+        const QString option = r.next();
+        QString text;
+        if (option == u"--name"_s) {
+            if (!r.value(option, text))
+                return false;
+            r.command.settings.append({nameKey, text});
+        } else if (option == u"--exts"_s) {
+            if (!r.value(option, text))
+                return false;
+            r.command.settings.append({extsKey, text});
+        } else if (option == u"--no-subdirs"_s) {
+            r.flag(subKey, false);
+        } else if (option == u"--no-open"_s) {
+            r.command.noOpen = true;
+        } else if (!images && option == u"--per-page"_s) {
+            if (!r.number(option, K::MakeListFileCount, 1))
+                return false;
+        } else if (!images && (option == u"--movies"_s || option == u"--swf"_s)) {
+            r.flag(option == u"--movies"_s ? K::MakeAviMovCheck : K::MakeSwfDcrCheck, true);
+        } else if (images && (option == u"--rows"_s || option == u"--single"_s)) {
+            const bool rows = option == u"--rows"_s;
+            r.flag(K::MakeGraphMinCheck, rows);
+            if (!r.number(option, rows ? K::MakeGraphMinNLine : K::MakeGraphListCount, 1))
+                return false;
+        } else {
+            return r.fail(u"不明なオプションです: "_s + option);
+        }
+    }
+    return true;
+}
+
+bool readAddress(Reader& r, const QString& address)
+{
+    if (address.isEmpty())
+        return r.fail(u"サイトトップのアドレスを入力して下さい。"_s);
+    if (!address.startsWith(u"http://"_s) && !address.startsWith(u"https://"_s))
+        return r.fail(u"アドレスが不正です。"_s);
+    r.command.address = address;
+    return true;
+}
+
+} // namespace
+
+Command ParseCommandLine(const QStringList& args)
+{
+    Command command;
+    Reader r{args, 0, command};
+    const QString verb = r.next();
+    if (verb.isEmpty() || verb == u"--help"_s || verb == u"-h"_s || args.contains(u"--help"_s)) {
+        command.kind = Command::Help;
+        return command;
+    }
+    if (verb == u"crawl"_s) {
+        command.kind = Command::Crawl;
+        if (!readAddress(r, r.next()))
+            return command;
+        const QString folder = r.next();
+        if (folder.isEmpty()) {
+            r.fail(u"保存先のフォルダを指定してください。"_s);
+            return command;
+        }
+        command.folder = withSeparator(QFileInfo(folder).absoluteFilePath());
+        command.createFolder = !QFileInfo(command.folder).isDir();
+        if (!readCrawlOptions(r))
+            return command;
+        command.settings.prepend({K::SaveFolder, command.folder});
+        command.settings.prepend({K::SiteAddress, command.address});
+        return command;
+    }
+    if (verb == u"resume"_s) {
+        command.kind = Command::Resume;
+        const QString folder = r.next();
+        if (folder.isEmpty()) {
+            r.fail(u"保存先のフォルダを指定してください。"_s);
+            return command;
+        }
+        command.folder = withSeparator(QFileInfo(folder).absoluteFilePath());
+        command.address = r.next();
+        while (r.more()) {
+            const QString option = r.next();
+            if (option == u"--no-open"_s)
+                command.noOpen = true;
+            else if (option == u"--yes"_s)
+                command.yes = true;
+            else
+                r.fail(u"不明なオプションです: "_s + option);
+        }
+        if (command.kind == Command::Resume)
+            command.settings.append({K::SaveFolder, command.folder});
+        return command;
+    }
+    if (verb == u"list"_s) {
+        const QString what = r.next();
+        if (what == u"downloads"_s) {
+            command.kind = Command::ListDownloads;
+            while (r.more()) {
+                const QString option = r.next();
+                if (option == u"--no-open"_s)
+                    command.noOpen = true;
+                else
+                    r.fail(u"不明なオプションです: "_s + option);
+            }
+            return command;
+        }
+        if (what == u"dir"_s || what == u"images"_s) {
+            const bool images = what == u"images"_s;
+            command.kind = images ? Command::ListImages : Command::ListDir;
+            const QString folder = r.next();
+            if (folder.isEmpty()) {
+                r.fail(u"一覧を作成するディレクトリを指定してください。"_s);
+                return command;
+            }
+            command.folder = withSeparator(QFileInfo(folder).absoluteFilePath());
+            command.settings.append({images ? K::MakeGraphDirPath : K::MakeDirPath, command.folder});
+            readListOptions(r, images);
+            return command;
+        }
+        r.fail(u"list の次は downloads、dir または images です。"_s);
+        return command;
+    }
+    r.fail(u"不明なコマンドです: "_s + verb);
+    return command;
+}
+
+QString HelpText()
+{
+    return uR"(fetchwright-cli: downloads a web site by following its links, without a window.
+It uses the same settings, records, logs and list pages as the Fetchwright window, so a crawl
+started here can be resumed there and the other way round.
+
+Commands:
+  crawl ADDRESS SAVE-FOLDER [options]   start a new crawl of ADDRESS into SAVE-FOLDER
+  resume SAVE-FOLDER [ADDRESS]          continue a stopped crawl from SAVE-FOLDER's resume list
+                                        (the line of ADDRESS's host, else the first line)
+  list downloads                        list pages of the last crawl's downloads
+  list dir FOLDER [options]             list pages of any folder's files
+  list images FOLDER [options]          image list pages of a folder
+
+Crawl options (each is stored in the settings, as the window's dialogs store it):
+  --scope 1|2|3          1 below the address, 2 the whole domain, 3 other sites too
+  --depth N              link depth limit, 0 for none
+  --exts LIST            extensions to download, e.g. ".gif;.jpg"
+  --names LIST           text a file name must contain, ";"-separated, [00-99] ranges allowed
+  --not-names LIST       text a file name must not contain
+  --max-kb N, --min-kb N size limits in KB, 0 for none
+  --skip-same, --no-skip-same   skip a file whose name exists with the same size
+  --no-tree, --tree      put every file directly in the site folder / mirror the site's folders
+  --number, --no-number  number a new file whose name exists (name_0.ext) / overwrite it
+  --user NAME, --password TEXT, --password-file F   Basic-authentication credentials
+  --list, --no-list      open the download list pages when the crawl ends
+  --access-type 0|1|2    system proxy settings, direct, or the named proxy
+  --proxy HOST, --port N the named proxy
+  --timeout S            connect and inactivity limit in seconds
+  --buffer-mb N          size of a ranged download piece in MB (1 or more)
+  --user-agent TEXT      the User-Agent header
+  --yes                  answer OK when the site is already in the resume list
+
+List options:
+  --name BASE            base name of the page files (BASE1.html, BASE2.html, ...)
+  --exts LIST            extensions to include
+  --per-page N           files per page (dir)
+  --rows N | --single N  thumbnail table with N rows per page, or N single images per page (images)
+  --no-subdirs           leave subfolders out
+  --movies, --swf        show movies, Flash and Director movies (dir)
+  --no-open              write the pages without opening a browser (nothing opens without a display)
+
+Ctrl-C or SIGTERM stops a crawl as the Stop button does; a second Ctrl-C ends the program at once.
+Exit status: 0 finished, 3 stopped (resumable), 2 invalid input, 1 any other failure.
+)"_s;
+}

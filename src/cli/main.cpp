@@ -1,0 +1,136 @@
+// fetchwright-cli: the crawl, resume and list pages of Fetchwright for scripts and machines without
+// a screen, on the same settings and files as the window.
+#include "address/addressfunctions.h"
+#include "app/settingskeys.h"
+#include "app/settingsstore.h"
+#include "cli/commandline.h"
+#include "cli/terminalhost.h"
+#include "crawl/crawlrun.h"
+#include "crawl/transport.h"
+#include "pages/downloadlist.h"
+#include "pages/folderlist.h"
+#include "platform/clock.h"
+#include "platform/curltransfercontrol.h"
+#include "platform/shell.h"
+#include "productnames.h"
+#include "records/resumerecord.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStorageInfo>
+#include <QTextStream>
+
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+enum ExitStatus { Finished = 0, Failed = 1, InvalidInput = 2, Stopped = 3 };
+
+void storeSettings(SettingsStore& settings, const Command& command)
+{
+    for (const auto& [key, value] : command.settings)
+        settings.save(key, value);
+}
+
+int runCrawl(const Command& command, SettingsStore& settings, TerminalHost& host)
+{
+    CrawlState state;
+    CurlTransferControl transfer;
+    SystemClock clock;
+    CrawlContext context(state, host, transfer, settings, clock);
+    transfer.setStateHandler([&context](int changed) { OnTransferStateChanged(context, changed); });
+    context.listDisplay = [&settings, &host] { IEView_Click(settings, host); };
+    host.watchSignals(state);
+
+    const QString started = LongTimeText(clock.now().time());
+    if (command.kind == Command::Crawl) {
+        QString top = command.address;
+        StartCrawl(context, top);
+    } else {
+        state.SaveDir = command.folder;
+        const QStringList sites = ReadResumeList(ResumeListPath(command.folder)).value_or(QStringList());
+        QString chosen = sites.value(0);
+        if (!command.address.isEmpty()) {
+            QString wanted = command.address;
+            EnsureHostSlash(wanted);
+            chosen.clear();
+            for (const QString& site : sites)
+                if (HostOf(site) == HostOf(wanted)) {
+                    chosen = site;
+                    break;
+                }
+        }
+        if (chosen.isEmpty()) {
+            host.showMessage(u"再開するリストが見つかりません"_s);
+            return InvalidInput;
+        }
+        state.SiteDir = SiteDirOf(command.folder, chosen);
+        ResumeCrawl(context, state.SiteDir);
+    }
+    transfer.setStateHandler({});
+    const QString ended = LongTimeText(clock.now().time());
+
+    host.endStatusLine();
+    if (host.outcome().isEmpty())
+        return host.messageShown() ? Failed : Finished; // declined, or the resume record was broken
+    QTextStream out(stdout);
+    out << host.outcome() << Qt::endl
+        << host.countersLine() << Qt::endl
+        << u"開始時間 "_s << started << u"  終了時間 "_s << ended << Qt::endl;
+    return host.outcome() == u"中断"_s ? Stopped : Finished;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(MakerName);
+    QCoreApplication::setApplicationName(ProductName);
+    const Command command = ParseCommandLine(app.arguments().mid(1));
+    QTextStream err(stderr);
+    if (command.kind == Command::Help) {
+        QTextStream(stdout) << HelpText();
+        return Finished;
+    }
+    if (command.kind == Command::Invalid) {
+        err << command.error << Qt::endl << u"fetchwright-cli --help で使い方を表示します。"_s << Qt::endl;
+        return InvalidInput;
+    }
+
+    SettingsStore settings;
+    DesktopShell shell;
+    TerminalHost host(shell, isatty(STDERR_FILENO), command.yes, !command.noOpen);
+
+    if (command.createFolder) {
+        if (!QDir().mkpath(command.folder)) {
+            err << command.folder << u" を作成できません。"_s << Qt::endl;
+            return Failed;
+        }
+    }
+    storeSettings(settings, command);
+    if (command.kind == Command::Crawl)
+        settings.save(SettingsKeys::SaveDrive, QStorageInfo(command.folder).rootPath());
+
+    switch (command.kind) {
+    case Command::Crawl:
+    case Command::Resume:
+        return runCrawl(command, settings, host);
+    case Command::ListDownloads:
+        return IEView_Click(settings, host) ? Finished : Failed;
+    case Command::ListDir:
+    case Command::ListImages: {
+        const IoStatus written = command.kind == Command::ListDir ? MakeDirList(settings, host, command.folder)
+                                                                  : MakeGraphList(settings, host, command.folder);
+        if (!written) {
+            err << written.error << Qt::endl;
+            return Failed;
+        }
+        return Finished;
+    }
+    default:
+        return Failed;
+    }
+}

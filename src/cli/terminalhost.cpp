@@ -1,0 +1,130 @@
+#include "cli/terminalhost.h"
+
+#include "crawl/crawlstate.h"
+#include "platform/shell.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+volatile std::sig_atomic_t stopSignals = 0;
+
+extern "C" void onStopSignal(int)
+{
+    if (stopSignals > 0)
+        _exit(130); // a second Ctrl-C ends the program at once, as closing the window does
+    stopSignals = 1;
+}
+
+constexpr const char16_t* CounterLabels[] = {u"", u"検出数", u"ダウンロード数", u"検査済ファイル数", u"障害数",
+                                             u"予定ダウンロード数", u"エラーレスポンス数"};
+
+// Status lines are redrawn at most this often.
+constexpr qint64 RedrawMilliseconds = 250;
+
+} // namespace
+
+TerminalHost::TerminalHost(Shell& shell, bool interactive, bool answerYes, bool openDocuments)
+    : m_shell(shell)
+    , m_interactive(interactive)
+    , m_answerYes(answerYes)
+    , m_openDocuments(openDocuments)
+{
+    m_sinceDrawn.start();
+}
+
+void TerminalHost::watchSignals(CrawlState& state)
+{
+    m_state = &state;
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+void TerminalHost::yield()
+{
+    QCoreApplication::processEvents();
+    if (stopSignals && m_state)
+        m_state->StopRequested = true;
+}
+
+bool TerminalHost::askOkCancel(const QString& text)
+{
+    endStatusLine();
+    if (m_answerYes)
+        return true;
+    if (!isatty(STDIN_FILENO))
+        return false; // nobody to ask: Cancel
+    QTextStream out(stderr);
+    out << text << u" [OK/Cancel]: "_s << Qt::flush;
+    QTextStream in(stdin);
+    const QString answer = in.readLine().trimmed().toLower();
+    return answer == u"ok"_s || answer == u"y"_s || answer == u"yes"_s;
+}
+
+void TerminalHost::showMessage(const QString& text)
+{
+    endStatusLine();
+    m_messageShown = true;
+    QTextStream(stderr) << text << Qt::endl;
+}
+
+void TerminalHost::setCounter(Counter counter, qint64 value)
+{
+    m_counters[size_t(counter)] = value;
+    drawStatus(false);
+}
+
+void TerminalHost::setCurrentAddress(const QString& text)
+{
+    if (text == u"中断"_s || text == u"終了"_s)
+        m_outcome = text;
+    else
+        m_address = text;
+    drawStatus(false);
+}
+
+void TerminalHost::openDocument(const QString& path)
+{
+    endStatusLine();
+    QTextStream(stdout) << path << Qt::endl;
+    if (m_openDocuments)
+        m_shell.openDocument(path);
+}
+
+QString TerminalHost::countersLine() const
+{
+    QStringList parts;
+    for (int i = 1; i <= 6; ++i)
+        parts.append(QString::fromUtf16(CounterLabels[i]) + u' ' + QString::number(m_counters[size_t(i)]));
+    return parts.join(u"  "_s);
+}
+
+void TerminalHost::drawStatus(bool force)
+{
+    if (!m_interactive || (!force && m_statusShown && m_sinceDrawn.elapsed() < RedrawMilliseconds))
+        return;
+    m_sinceDrawn.restart();
+    m_statusShown = true;
+    QString line = countersLine() + u"  "_s + m_address;
+    if (line.size() > 200)
+        line = line.left(197) + u"..."_s;
+    QTextStream(stderr) << u"\r\x1b[K"_s << line << Qt::flush;
+}
+
+void TerminalHost::endStatusLine()
+{
+    if (!m_statusShown)
+        return;
+    m_statusShown = false;
+    QTextStream(stderr) << u"\r\x1b[K"_s << Qt::flush;
+}

@@ -1,0 +1,231 @@
+// fetchwright-cli run as a process, as a script would run it, against nginx on 127.0.0.1.
+#include "app/settingskeys.h"
+#include "app/settingsstore.h"
+#include "records/logs.h"
+#include "records/recordfile.h"
+#include "records/resumerecord.h"
+
+#include "support/crawlharness.h"
+#include "support/nginxfixture.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void helpDescribesTheCommands();
+    void invalidInputChangesNothing_data();
+    void invalidInputChangesNothing();
+    void aCrawlLeavesFilesLogsAndSettings();
+    void interruptedThenResumedEndsAsAWholeCrawl();
+    void resumeWithoutAListIsRefused();
+    void folderListsAreWrittenWithoutOpening();
+
+private:
+    Run run(const QStringList& args, int interruptAfterMs = -1);
+    QString settingsFile() const { return m_home->path() + u"/config/Quillmark/Fetchwright.conf"_s; }
+    QString siteOf(const QString& saveDir) const
+    {
+        return saveDir + u"/127.0.0.1."_s + QString::number(m_nginx->port());
+    }
+
+    QString m_cli;
+    QTemporaryDir m_root;
+    std::unique_ptr<NginxFixture> m_nginx;
+    std::unique_ptr<QTemporaryDir> m_home;
+};
+
+void TestCli::initTestCase()
+{
+    m_cli = qEnvironmentVariable("FW_CLI");
+    QVERIFY2(QFileInfo(m_cli).isExecutable(), "FW_CLI must name the built fetchwright-cli");
+    if (NginxFixture::executable().isEmpty())
+        QSKIP(NginxFixture::missingMessage());
+    QByteArray index = "<a href=\"a.gif\">a</a><a href=\"docs/p.html\">p</a>";
+    for (int i = 0; i < 3; ++i)
+        index += "<a href=\"big" + QByteArray::number(i) + ".bin\">b</a>";
+    QVERIFY(WriteFileBytes(m_root.filePath(u"index.html"_s), index));
+    QVERIFY(WriteFileBytes(m_root.filePath(u"a.gif"_s), "GIF89a-a"));
+    QVERIFY(WriteFileBytes(m_root.filePath(u"docs/p.html"_s), "<img src=\"c.gif\">"));
+    QVERIFY(WriteFileBytes(m_root.filePath(u"docs/c.gif"_s), "GIF89a-c"));
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(WriteFileBytes(m_root.filePath(u"big%1.bin"_s.arg(i)), QByteArray(600000, char('0' + i))));
+    m_nginx = std::make_unique<NginxFixture>(m_root.path());
+    m_nginx->addDirective(u"location ~ \\.bin$ { limit_rate 1m; }"_s);
+    QVERIFY2(m_nginx->start(), qPrintable(m_nginx->errorString()));
+}
+
+void TestCli::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+}
+
+Run TestCli::run(const QStringList& args, int interruptAfterMs)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"XDG_CONFIG_HOME"_s, m_home->path() + u"/config"_s);
+    environment.remove(u"DISPLAY"_s);
+    environment.remove(u"WAYLAND_DISPLAY"_s);
+    process.setProcessEnvironment(environment);
+    process.start(m_cli, args);
+    process.closeWriteChannel();
+    Run result;
+    if (!process.waitForStarted(10000))
+        return result;
+    if (interruptAfterMs >= 0 && !process.waitForFinished(interruptAfterMs))
+        ::kill(pid_t(process.processId()), SIGINT);
+    process.waitForFinished(120000);
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+void TestCli::helpDescribesTheCommands()
+{
+    const Run result = run({u"--help"_s});
+    QCOMPARE(result.exitCode, 0);
+    for (const QString& text : {u"crawl ADDRESS SAVE-FOLDER"_s, u"resume SAVE-FOLDER"_s, u"list images FOLDER"_s,
+                                u"--password-file"_s, u"--no-open"_s, u"3 stopped"_s})
+        QVERIFY2(result.out.contains(text), qPrintable(text));
+}
+
+void TestCli::invalidInputChangesNothing_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("an ftp address") << QStringList{u"crawl"_s, u"ftp://h/"_s, u"SAVE"_s} << u"アドレスが不正です。"_s;
+    QTest::newRow("a capitalised scheme") << QStringList{u"crawl"_s, u"HTTP://h/"_s, u"SAVE"_s}
+                                          << u"アドレスが不正です。"_s;
+    QTest::newRow("an empty address") << QStringList{u"crawl"_s, QString(), u"SAVE"_s}
+                                      << u"サイトトップのアドレスを入力して下さい。"_s;
+    QTest::newRow("a depth that is no number")
+        << QStringList{u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--depth"_s, u"abc"_s} << u"数値で入力して下さい｡"_s;
+    QTest::newRow("a comma in the extensions")
+        << QStringList{u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--exts"_s, u".gif,.jpg"_s}
+        << u",(ｶﾝﾏ)は入力しないで下さい"_s;
+    QTest::newRow("a buffer below one megabyte")
+        << QStringList{u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--buffer-mb"_s, u"0"_s} << u"数値で入力して下さい｡"_s;
+    QTest::newRow("an unknown option") << QStringList{u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--fast"_s}
+                                       << u"--fast"_s;
+    QTest::newRow("an unknown command") << QStringList{u"fetch"_s} << u"fetch"_s;
+}
+
+void TestCli::invalidInputChangesNothing()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    {
+        SettingsStore before(settingsFile());
+        before.save(SettingsKeys::DeepCount, 7);
+    }
+    const QByteArray settingsBefore = ReadFileBytes(settingsFile());
+    const QString save = m_home->path() + u"/save"_s;
+    args.replaceInStrings(u"SAVE"_s, save);
+    const Run result = run(args);
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY2(result.err.contains(message), qPrintable(result.err));
+    QCOMPARE(ReadFileBytes(settingsFile()), settingsBefore);
+    QVERIFY(!QFileInfo::exists(save));
+}
+
+void TestCli::aCrawlLeavesFilesLogsAndSettings()
+{
+    const QString save = m_home->path() + u"/new/save"_s;
+    const QString top = m_nginx->url(u"/index.html"_s);
+    const Run result = run({u"crawl"_s, top, save, u"--exts"_s, u".gif"_s, u"--depth"_s, u"2.6"_s, u"--no-list"_s});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.out.startsWith(u"終了\n"_s), qPrintable(result.out));
+    QVERIFY(result.out.contains(u"ダウンロード数 2"_s));
+    QVERIFY(result.out.contains(u"開始時間 "_s));
+    QVERIFY2(!result.err.contains(u"\r"_s), "no status line without a terminal");
+    const QString site = siteOf(save);
+    QCOMPARE(MirroredFiles(site), (QMap<QString, QByteArray>{{u"a.gif"_s, "GIF89a-a"_ba}, {u"docs/c.gif"_s, "GIF89a-c"_ba}}));
+    QCOMPARE(ReadRecordLines(site + u'/' + DownloadLogName).value().size(), 3);
+
+    SettingsStore settings(settingsFile());
+    QCOMPARE(settings.get(SettingsKeys::SiteAddress, QString()), top);
+    QCOMPARE(settings.get(SettingsKeys::SaveFolder, QString()), save + u'/');
+    QCOMPARE(settings.get(SettingsKeys::DeepCount, QString()), u"3"_s);
+    QCOMPARE(settings.get(SettingsKeys::DownloadExts, QString()), u".gif"_s);
+    QCOMPARE(settings.get(SettingsKeys::ListViewCheck, QString()), u"0"_s);
+
+    const Run list = run({u"list"_s, u"downloads"_s, u"--no-open"_s});
+    QCOMPARE(list.exitCode, 0);
+    const QString page = site + u"/index.html_プレビュー1.html"_s;
+    QCOMPARE(list.out.trimmed(), page);
+    QVERIFY(QFileInfo::exists(page));
+}
+
+void TestCli::interruptedThenResumedEndsAsAWholeCrawl()
+{
+    const QString top = m_nginx->url(u"/index.html"_s);
+    const QStringList options{u"--exts"_s, u".gif;.bin"_s, u"--max-kb"_s, u"0"_s, u"--no-list"_s};
+    const QString reference = m_home->path() + u"/reference"_s;
+    QCOMPARE(run(QStringList{u"crawl"_s, top, reference} + options).exitCode, 0);
+
+    const QString save = m_home->path() + u"/stopped"_s;
+    const Run stopped = run(QStringList{u"crawl"_s, top, save} + options, 700);
+    QCOMPARE(stopped.exitCode, 3);
+    QVERIFY2(stopped.out.startsWith(u"中断\n"_s), qPrintable(stopped.out));
+    QCOMPARE(ReadResumeList(ResumeListPath(save + u'/')).value(), QStringList{top});
+
+    const Run resumed = run({u"resume"_s, save, top});
+    QCOMPARE(resumed.exitCode, 0);
+    QVERIFY(resumed.out.startsWith(u"終了\n"_s));
+    QCOMPARE(MirroredFiles(siteOf(save)), MirroredFiles(siteOf(reference)));
+    QCOMPARE(MirroredFiles(siteOf(save)).size(), 5);
+    QCOMPARE(ReadResumeRecord(ResumeRecordPath(siteOf(save)))->downloadCount, 5);
+}
+
+void TestCli::resumeWithoutAListIsRefused()
+{
+    const Run result = run({u"resume"_s, m_home->path()});
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY(result.err.contains(u"再開するリストが見つかりません"_s));
+}
+
+void TestCli::folderListsAreWrittenWithoutOpening()
+{
+    const QString folder = m_home->path() + u"/pics"_s;
+    for (int i = 0; i < 7; ++i)
+        QVERIFY(WriteFileBytes(folder + u"/p%1.gif"_s.arg(i), "x"));
+    const Run images = run({u"list"_s, u"images"_s, folder, u"--name"_s, u"thumbs"_s, u"--rows"_s, u"1"_s});
+    QCOMPARE(images.exitCode, 0);
+    QVERIFY(QFileInfo::exists(folder + u"/thumbs1.html"_s));
+    QVERIFY(QFileInfo::exists(folder + u"/thumbs2.html"_s));
+    const Run dir = run({u"list"_s, u"dir"_s, folder, u"--exts"_s, u".gif"_s, u"--per-page"_s, u"5"_s, u"--no-open"_s});
+    QCOMPARE(dir.exitCode, 0);
+    QCOMPARE(dir.out.trimmed(), folder + u"/プレビュー1.html"_s);
+    SettingsStore settings(settingsFile());
+    QCOMPARE(settings.get(SettingsKeys::MakeGraphListFileName, QString()), u"thumbs"_s);
+    QCOMPARE(settings.get(SettingsKeys::MakeGraphMinNLine, QString()), u"1"_s);
+    QCOMPARE(settings.get(SettingsKeys::MakeListFileCount, QString()), u"5"_s);
+    QCOMPARE(settings.get(SettingsKeys::MakeDirPath, QString()), folder + u'/');
+    const Run missing = run({u"list"_s, u"dir"_s, m_home->path() + u"/none"_s});
+    QCOMPARE(missing.exitCode, 1);
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
