@@ -11,6 +11,8 @@
 #include "dialogs/gethttpaddrdialog.h"
 #include "dialogs/getrestartformdialog.h"
 #include "dialogs/getrestartlistdialog.h"
+#include "dialogs/makegraphviewdialog.h"
+#include "dialogs/makelistdirdialog.h"
 #include "dialogs/settingdialog.h"
 #include "pages/downloadlist.h"
 #include "platform/shell.h"
@@ -74,6 +76,8 @@ MainWindow::MainWindow(SettingsStore& settings, Shell& shell, const Clock& clock
     m_restartList = std::make_unique<GetRestartListDialog>(*m_environment, this);
     m_restartForm = std::make_unique<GetReStartFormDialog>(*m_environment, *m_restartList, this);
     m_settingDialog = std::make_unique<SettingDialog>(*m_environment, this);
+    m_listDirDialog = std::make_unique<MakeListDirDialog>(*m_environment, *this, this);
+    m_graphViewDialog = std::make_unique<MakeGraphViewDialog>(*m_environment, *this, this);
     buildControls();
 }
 
@@ -159,6 +163,8 @@ void MainWindow::buildControls()
     connect(m_settingsButton, &QPushButton::clicked, this, [this] { m_settingDialog->exec(); });
     connect(explore, &QPushButton::clicked, this, &MainWindow::exploreClicked);
     connect(listView, &QPushButton::clicked, this, &MainWindow::showDownloadList);
+    connect(dirList, &QPushButton::clicked, this, [this] { m_listDirDialog->exec(); });
+    connect(imageList, &QPushButton::clicked, this, [this] { m_graphViewDialog->exec(); });
     m_context.listDisplay = [this] { showDownloadList(); };
     m_stop->setEnabled(false);
     resize(560, 300);

@@ -25,6 +25,8 @@ class GetHttpAddrDialog;
 class GetRestartListDialog;
 class GetReStartFormDialog;
 class SettingDialog;
+class MakeListDirDialog;
+class MakeGraphViewDialog;
 struct DialogEnvironment;
 
 class MainWindow : public QMainWindow, public CrawlHost {
@@ -79,6 +81,8 @@ private:
     std::unique_ptr<GetRestartListDialog> m_restartList;
     std::unique_ptr<GetReStartFormDialog> m_restartForm;
     std::unique_ptr<SettingDialog> m_settingDialog;
+    std::unique_ptr<MakeListDirDialog> m_listDirDialog;
+    std::unique_ptr<MakeGraphViewDialog> m_graphViewDialog;
 
     QPushButton* m_getFiles = nullptr;
     QPushButton* m_resume = nullptr;

@@ -12,6 +12,7 @@
 #include "support/crawlharness.h"
 #include "support/fixedclock.h"
 #include "support/scriptedhttpserver.h"
+#include "support/tempsettings.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -112,6 +113,8 @@ private slots:
     void closingTheWindowInMidRunAbandonsTheRun();
     void theListOpensAfterARunAndFromItsButton();
     void aSecondListRequestDuringABuildIsRefused();
+    void folderAndImageListsFromTheirButtons_data();
+    void folderAndImageListsFromTheirButtons();
 
 private:
     void answerCrawlDialogs(const QString& address);
@@ -349,6 +352,31 @@ void TestMainWindow::aSecondListRequestDuringABuildIsRefused()
     QVERIFY(nestedReturned);
     QCOMPARE(m_shell.opened.size(), 1);
     QVERIFY(panel(window)->findChild<QPushButton*>(u"IEView"_s)->isEnabled());
+}
+
+void TestMainWindow::folderAndImageListsFromTheirButtons_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<QString>("folderBox");
+    QTest::newRow("directory list") << u"Command3"_s << u"MakeListDirDialog"_s << u"MakeDirPath"_s;
+    QTest::newRow("image list") << u"Command4"_s << u"MakeGraphViewDialog"_s << u"MakeGraphDirPath"_s;
+}
+
+void TestMainWindow::folderAndImageListsFromTheirButtons()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, dialog);
+    QFETCH(QString, folderBox);
+    const QString folder = m_dir->filePath(u"pics"_s);
+    QVERIFY(WriteFileBytes(folder + u"/a.gif"_s, "GIF89a"));
+    whenModal(dialog, [folderBox, folder](QWidget* shown) {
+        type(shown, folderBox, folder);
+        click(shown, u"OKButton"_s);
+    });
+    click(m_window.get(), button);
+    QCOMPARE(m_shell.opened, QStringList{folder + u"/プレビュー1.html"_s});
+    QVERIFY(QFile::exists(folder + u"/プレビュー1.html"_s));
 }
 
 QTEST_MAIN(TestMainWindow)
