@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -40,6 +41,17 @@ std::optional<bool> TextToFlag(const QString& text)
     if (!number)
         return std::nullopt;
     return *number != 0;
+}
+
+std::optional<qint32> TextToInteger32(const QString& text)
+{
+    const std::optional<double> number = TextToNumber(text);
+    if (!number)
+        return std::nullopt;
+    const double rounded = std::nearbyint(*number); // the default rounding mode: halves to even
+    if (rounded < double(std::numeric_limits<qint32>::min()) || rounded > double(std::numeric_limits<qint32>::max()))
+        return std::nullopt;
+    return qint32(rounded);
 }
 
 qint64 ScaledSize(double value, qint64 unit)

@@ -48,5 +48,8 @@ private:
 // The conversions the readers use; nullopt when the text does not convert.
 std::optional<double> TextToNumber(const QString& text);
 std::optional<bool> TextToFlag(const QString& text);
+// The text as a 32-bit whole number, as the number boxes take it: blanks allowed, fractions
+// rounded to the nearest with halves to the even neighbour (2.5 -> 2), beyond 32 bits refused.
+std::optional<qint32> TextToInteger32(const QString& text);
 // value × unit rounded to the nearest whole number and held within 0 .. 2^53 (sizes in bytes).
 qint64 ScaledSize(double value, qint64 unit);

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cmath>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -18,16 +17,6 @@ namespace K = SettingsKeys;
 namespace {
 
 const QString NotANumber = u"数値で入力して下さい｡"_s;
-
-// The platform's text-to-integer conversion: nearest whole number, halves to the even neighbour.
-bool toInteger(const QString& text, qint64& value)
-{
-    const std::optional<double> number = TextToNumber(text);
-    if (!number || std::abs(*number) > double(std::numeric_limits<qint32>::max()))
-        return false;
-    value = qint64(std::nearbyint(*number));
-    return true;
-}
 
 QString withSeparator(QString folder)
 {
@@ -62,10 +51,10 @@ struct Reader {
         QString text;
         if (!value(option, text))
             return false;
-        qint64 n = 0;
-        if (!toInteger(text, n) || n < minimum)
+        const std::optional<qint32> n = TextToInteger32(text);
+        if (!n || *n < minimum)
             return fail(NotANumber + u" ("_s + option + u')');
-        command.settings.append({key, QString::number(n)});
+        command.settings.append({key, QString::number(*n)});
         return true;
     }
     bool list(const QString& option, const QString& key)

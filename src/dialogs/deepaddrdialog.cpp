@@ -27,19 +27,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A box's text as a 32-bit whole number: blanks around it allowed, fractions rounded with halves
-// going to the even neighbour (2.5 -> 2, 3.5 -> 4), anything outside the 32-bit range refused.
-std::optional<qint32> WholeNumberOf(const QString& text)
-{
-    const std::optional<double> value = TextToNumber(text);
-    if (!value)
-        return std::nullopt;
-    const double rounded = std::nearbyint(*value);
-    if (rounded < double(std::numeric_limits<qint32>::min()) || rounded > double(std::numeric_limits<qint32>::max()))
-        return std::nullopt;
-    return qint32(rounded);
-}
-
 // Pieces 0, 1 and 2 of the address, each followed by "/": the scheme-and-host root, also for an
 // address without a path ("http://host"), where SiteRootOf has none.
 QString ScopeRootOf(const QString& address)
@@ -258,7 +245,7 @@ void DeepAddrDialog::confirm()
 bool DeepAddrDialog::convertNumbers()
 {
     for (QLineEdit* box : {m_deepCount, m_minSize, m_maxSize}) {
-        const std::optional<qint32> number = WholeNumberOf(box->text());
+        const std::optional<qint32> number = TextToInteger32(box->text());
         if (!number) {
             tell(u"数値で入力して下さい｡"_s);
             box->setFocus();

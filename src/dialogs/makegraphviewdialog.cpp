@@ -4,6 +4,7 @@
 #include "app/settingsstore.h"
 #include "crawl/crawlhost.h"
 #include "dialogs/dialogenvironment.h"
+#include "dialogs/dialogwidgets.h"
 #include "dialogs/dirdialog.h"
 #include "dialogs/makelistdirdialog.h"
 #include "pages/folderlist.h"
@@ -31,35 +32,6 @@ const QString RowsLabel = u"ページ行数"_s;
 const QString RowsUnit = u"行（1行5画像)"_s;
 const QString ImagesLabel = u"ページ画像数"_s;
 const QString ImagesUnit = u"個"_s;
-
-QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, QWidget* buddy = nullptr)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setBuddy(buddy);
-    return label;
-}
-
-QLineEdit* makeBox(QWidget* parent, const QString& name, const QString& toolTip = {})
-{
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(name);
-    box->setToolTip(toolTip);
-    return box;
-}
-
-QCheckBox* makeCheck(QWidget* parent, const QString& name, const QString& text, const QString& toolTip = {})
-{
-    auto* check = new QCheckBox(text, parent);
-    check->setObjectName(name);
-    check->setToolTip(toolTip);
-    return check;
-}
-
-QString checkText(const QCheckBox* check)
-{
-    return check->isChecked() ? u"1"_s : u"0"_s;
-}
 
 } // namespace
 

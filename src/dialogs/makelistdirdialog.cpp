@@ -4,6 +4,7 @@
 #include "app/settingsstore.h"
 #include "crawl/crawlhost.h"
 #include "dialogs/dialogenvironment.h"
+#include "dialogs/dialogwidgets.h"
 #include "dialogs/dirdialog.h"
 #include "pages/folderlist.h"
 #include "platform/filesystem.h"
@@ -30,47 +31,11 @@ namespace {
 
 constexpr qint32 DefaultFileCount = 20;
 
-QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, QWidget* buddy = nullptr)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setBuddy(buddy);
-    return label;
-}
-
-QLineEdit* makeBox(QWidget* parent, const QString& name, const QString& toolTip = {})
-{
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(name);
-    box->setToolTip(toolTip);
-    return box;
-}
-
-QCheckBox* makeCheck(QWidget* parent, const QString& name, const QString& text, const QString& toolTip = {})
-{
-    auto* check = new QCheckBox(text, parent);
-    check->setObjectName(name);
-    check->setToolTip(toolTip);
-    return check;
-}
-
-QString checkText(const QCheckBox* check)
-{
-    return check->isChecked() ? u"1"_s : u"0"_s;
-}
-
 } // namespace
 
 std::optional<qint32> ListCountFromText(const QString& text)
 {
-    const std::optional<double> number = TextToNumber(text);
-    if (!number)
-        return std::nullopt;
-    // nearbyint rounds in the default mode, to nearest with halves to the even neighbour.
-    const double rounded = std::nearbyint(*number);
-    if (rounded < double(std::numeric_limits<qint32>::min()) || rounded > double(std::numeric_limits<qint32>::max()))
-        return std::nullopt;
-    return qint32(rounded);
+    return TextToInteger32(text);
 }
 
 MakeListDirDialog::MakeListDirDialog(DialogEnvironment& env, CrawlHost& host, QWidget* parent)

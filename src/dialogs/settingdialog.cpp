@@ -3,6 +3,7 @@
 #include "app/settingskeys.h"
 #include "app/settingsstore.h"
 #include "dialogs/dialogenvironment.h"
+#include "dialogs/dialogwidgets.h"
 #include "productnames.h"
 
 #include <QCloseEvent>
@@ -21,24 +22,6 @@
 #include <limits>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    return label;
-}
-
-QLineEdit* makeBox(QWidget* parent, const QString& name)
-{
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(name);
-    return box;
-}
-
-} // namespace
 
 SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
     : QDialog(parent)
@@ -132,15 +115,7 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
 
 std::optional<qint32> SettingDialog::ToInteger(const QString& text)
 {
-    const std::optional<double> number = TextToNumber(text);
-    if (!number)
-        return std::nullopt;
-    double rounded = std::round(*number);
-    if (std::abs(*number - std::trunc(*number)) == 0.5)
-        rounded = 2.0 * std::round(*number / 2.0);
-    if (rounded < double(std::numeric_limits<qint32>::min()) || rounded > double(std::numeric_limits<qint32>::max()))
-        return std::nullopt;
-    return qint32(rounded);
+    return TextToInteger32(text);
 }
 
 void SettingDialog::showEvent(QShowEvent* event)

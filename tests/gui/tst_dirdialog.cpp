@@ -13,6 +13,8 @@
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "guidriver.h"
 #include <QTimer>
 #include <QTreeView>
 
@@ -21,26 +23,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Runs action from inside the picker's exec() once it is the modal window; a picker that stays
-// up is closed after a few seconds so a failing test cannot hang.
-void whenModal(QWidget* dialog, std::function<void()> action)
-{
-    auto* timer = new QTimer(dialog);
-    const QDeadlineTimer deadline(5000);
-    QObject::connect(timer, &QTimer::timeout, timer, [=] {
-        const bool up = QApplication::activeModalWidget() == dialog && dialog->isVisible();
-        if (up || deadline.hasExpired()) {
-            timer->stop();
-            timer->deleteLater();
-            if (up)
-                action();
-            else if (QWidget* modal = QApplication::activeModalWidget())
-                modal->close();
-        }
-    });
-    timer->start(5);
-}
 
 void touch(const QString& path)
 {

@@ -21,6 +21,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "guidriver.h"
 #include <QTimer>
 
 #include <functional>
@@ -31,27 +33,6 @@ namespace {
 
 const QByteArray ThreeSites = "http://a.example/\r\n\r\nhttp://b.example/x/\r\n   \r\nhttp://c.example/top.html\r\n\r\n";
 const QByteArray ThreeSitesSaved = "http://a.example/\r\nhttp://b.example/x/\r\nhttp://c.example/top.html\r\n";
-
-// Runs action from inside dialog's exec() once it is the modal window; a dialog that never comes
-// up, or stays up, is closed after a few seconds so a failing test cannot hang.
-void whenModal(QWidget* dialog, std::function<void()> action)
-{
-    auto* timer = new QTimer(dialog);
-    const QDeadlineTimer deadline(5000);
-    QObject::connect(timer, &QTimer::timeout, timer, [=] {
-        if (QApplication::activeModalWidget() == dialog && dialog->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            action();
-        } else if (deadline.hasExpired()) {
-            timer->stop();
-            timer->deleteLater();
-            if (QWidget* modal = QApplication::activeModalWidget())
-                modal->close();
-        }
-    });
-    timer->start(5);
-}
 
 enum WayOut { CancelButton, EscapeKey, CloseBox };
 
