@@ -74,7 +74,7 @@ int runCrawl(const Command& command, SettingsStore& settings, TerminalHost& host
 
     host.endStatusLine();
     if (host.outcome().isEmpty())
-        return host.messageShown() ? Failed : Finished; // declined, or the resume record was broken
+        return Failed; // declined at the resume-list question, or the resume record was broken
     QTextStream out(stdout);
     out << host.outcome() << Qt::endl
         << host.countersLine() << Qt::endl

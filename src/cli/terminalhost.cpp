@@ -62,9 +62,11 @@ bool TerminalHost::askOkCancel(const QString& text)
     endStatusLine();
     if (m_answerYes)
         return true;
-    if (!isatty(STDIN_FILENO))
-        return false; // nobody to ask: Cancel
     QTextStream out(stderr);
+    if (!isatty(STDIN_FILENO)) {
+        out << text << u" ⇒ Cancel (--yes で OK)"_s << Qt::endl; // nobody to ask
+        return false;
+    }
     out << text << u" [OK/Cancel]: "_s << Qt::flush;
     QTextStream in(stdin);
     const QString answer = in.readLine().trimmed().toLower();

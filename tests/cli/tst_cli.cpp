@@ -8,6 +8,7 @@
 #include "support/crawlharness.h"
 #include "support/nginxfixture.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -39,6 +40,7 @@ private slots:
     void aCrawlLeavesFilesLogsAndSettings();
     void interruptedThenResumedEndsAsAWholeCrawl();
     void resumeWithoutAListIsRefused();
+    void aSiteInTheResumeListIsReplacedOnlyWithYes();
     void folderListsAreWrittenWithoutOpening();
 
 private:
@@ -204,6 +206,24 @@ void TestCli::resumeWithoutAListIsRefused()
     const Run result = run({u"resume"_s, m_home->path()});
     QCOMPARE(result.exitCode, 2);
     QVERIFY(result.err.contains(u"再開するリストが見つかりません"_s));
+}
+
+void TestCli::aSiteInTheResumeListIsReplacedOnlyWithYes()
+{
+    const QString save = m_home->path() + u"/again"_s;
+    const QString top = m_nginx->url(u"/index.html"_s);
+    QVERIFY(QDir().mkpath(save));
+    QVERIFY(WriteResumeList(ResumeListPath(save + u'/'), {top, u"http://other/"_s}));
+    const QByteArray before = ReadFileBytes(ResumeListPath(save + u'/'));
+    const Run declined = run({u"crawl"_s, top, save, u"--exts"_s, u".gif"_s, u"--no-list"_s});
+    QCOMPARE(declined.exitCode, 1);
+    QVERIFY2(declined.err.contains(u"のドメイン名は再開リストに存在しますが上書きしますか？"_s), qPrintable(declined.err));
+    QCOMPARE(ReadFileBytes(ResumeListPath(save + u'/')), before);
+    QVERIFY(!QFileInfo::exists(siteOf(save)));
+
+    const Run accepted = run({u"crawl"_s, top, save, u"--exts"_s, u".gif"_s, u"--no-list"_s, u"--yes"_s});
+    QCOMPARE(accepted.exitCode, 0);
+    QCOMPARE(ReadResumeList(ResumeListPath(save + u'/')).value(), QStringList{u"http://other/"_s});
 }
 
 void TestCli::folderListsAreWrittenWithoutOpening()

@@ -37,6 +37,7 @@ private slots:
     void previewsByType_data();
     void previewsByType();
     void hostileNamesCannotRunScript();
+    void charactersShiftJisCannotHoldBecomeReferences();
     void brokenLinesAreSkipped();
     void listDisplayMessages_data();
     void listDisplayMessages();
@@ -166,6 +167,14 @@ void TestDownloadList::hostileNamesCannotRunScript()
     QVERIFY(page.contains(u"&lt;script&gt;alert(1)&lt;/script&gt;&quot;&#39;.gif"_s));
     QVERIFY(page.contains(u"<img src=\""_s + m_site + u"/a%23b%3Fc%25d.gif\">"_s));
     QVERIFY(page.contains(u"<title>http://h/&lt;b&gt;からダウンロードしたファイル1</title>"_s));
+}
+
+void TestDownloadList::charactersShiftJisCannotHoldBecomeReferences()
+{
+    WriteDownloadLogLine(m_site, m_clock, u"写真😀한.gif"_s, m_site + u"/x.gif"_s, {u"http://h/x.gif"_s});
+    QVERIFY(MakeDownloadList(m_settings->store(), m_host, logPath(), u"http://h/"_s, m_site));
+    const QByteArray bytes = ReadFileBytes(m_host.openedDocuments.value(0));
+    QVERIFY(bytes.contains("\x8e\xca\x90\x5e&#128512;&#54620;.gif</td></tr>"));
 }
 
 void TestDownloadList::brokenLinesAreSkipped()
