@@ -67,7 +67,7 @@ QCheckBox* NewCheck(const QString& name, const QString& text, const QString& too
 } // namespace
 
 DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
-    : QDialog(parent)
+    : LoadingDialog(parent)
     , m_env(env)
 {
     setObjectName(u"DeepAddrDialog"_s);
@@ -183,27 +183,18 @@ void DeepAddrDialog::reject()
     done(Rejected);
 }
 
-void DeepAddrDialog::showEvent(QShowEvent* event)
+void DeepAddrDialog::opening()
 {
-    QDialog::showEvent(event);
-    if (event->spontaneous())
-        return;
     // Every opening: the scope of this crawl's address, and the crawl cancelled unless confirmed.
     m_al1->setText(DirectoryAddressOf(m_topAddress));
     m_al2->setText(ScopeRootOf(m_topAddress));
     m_env.crawl.StopRequested = true;
-    if (m_needsLoad) {
-        load();
-        m_needsLoad = false;
-    }
 }
 
 void DeepAddrDialog::closeEvent(QCloseEvent* event)
 {
-    // Closing with the close box drops what was typed: the next opening reads the settings again.
-    m_needsLoad = true;
     m_env.crawl.StopRequested = true;
-    QDialog::closeEvent(event);
+    LoadingDialog::closeEvent(event);
 }
 
 void DeepAddrDialog::load()

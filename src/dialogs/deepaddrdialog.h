@@ -5,7 +5,7 @@
 // Cancel, Escape and the close box leave it set. Controls are loaded from the settings at the first
 // opening and again after the close box; the user name and password never are.
 
-#include <QDialog>
+#include "dialogs/loadingdialog.h"
 
 #include "dialogs/dialogenvironment.h"
 
@@ -14,7 +14,7 @@ class QLabel;
 class QLineEdit;
 class QRadioButton;
 
-class DeepAddrDialog : public QDialog {
+class DeepAddrDialog : public LoadingDialog {
     Q_OBJECT
 public:
     DeepAddrDialog(DialogEnvironment& env, QWidget* parent = nullptr);
@@ -26,11 +26,11 @@ public:
     void reject() override;
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void opening() override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void load();
+    void load() override;
     void confirm();
     void save();
     bool convertNumbers();
@@ -39,7 +39,6 @@ private:
 
     DialogEnvironment& m_env;
     QString m_topAddress;
-    bool m_needsLoad = true;
 
     QRadioButton* m_option1 = nullptr;
     QRadioButton* m_option2 = nullptr;

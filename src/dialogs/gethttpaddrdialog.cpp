@@ -31,7 +31,7 @@ void appendSeparator(QString& folder)
 } // namespace
 
 GetHttpAddrDialog::GetHttpAddrDialog(DialogEnvironment& env, DeepAddrDialog& deep, QWidget* parent)
-    : QDialog(parent)
+    : LoadingDialog(parent)
     , m_env(env)
     , m_deep(deep)
 {
@@ -87,27 +87,22 @@ void GetHttpAddrDialog::reject()
     done(Rejected);
 }
 
-void GetHttpAddrDialog::showEvent(QShowEvent* event)
+void GetHttpAddrDialog::opening()
 {
-    QDialog::showEvent(event);
-    if (event->spontaneous())
-        return;
     // Set at every opening, so any way out but the options dialog's OK cancels the crawl.
     m_env.crawl.StopRequested = true;
-    if (m_needsLoad) {
-        load();
-        m_needsLoad = false;
-    }
+}
+
+void GetHttpAddrDialog::opened()
+{
     m_siteAddress->selectAll();
     m_siteAddress->setFocus();
 }
 
 void GetHttpAddrDialog::closeEvent(QCloseEvent* event)
 {
-    // Closing with the close box forgets what was typed: the next opening reads the settings again.
-    m_needsLoad = true;
     m_env.crawl.StopRequested = true;
-    QDialog::closeEvent(event);
+    LoadingDialog::closeEvent(event);
 }
 
 void GetHttpAddrDialog::load()

@@ -10,14 +10,14 @@
 // The fields are loaded from the settings at the first opening and again after the window's close
 // box; OK and Cancel only hide, so other openings show what the dialog held.
 
-#include <QDialog>
+#include "dialogs/loadingdialog.h"
 
 #include "dialogs/dialogenvironment.h"
 
 class DeepAddrDialog;
 class QLineEdit;
 
-class GetHttpAddrDialog : public QDialog {
+class GetHttpAddrDialog : public LoadingDialog {
     Q_OBJECT
 public:
     GetHttpAddrDialog(DialogEnvironment& env, DeepAddrDialog& deep, QWidget* parent = nullptr);
@@ -28,11 +28,12 @@ public:
     void reject() override;
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void opening() override;
+    void opened() override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void load();
+    void load() override;
     void browse();
     void confirm();
     QString createSaveFolder(const QString& typed) const;
@@ -43,5 +44,4 @@ private:
     QLineEdit* m_siteAddress = nullptr;
     QLineEdit* m_savePath = nullptr;
     QString m_sitesTopAddr;
-    bool m_needsLoad = true;
 };

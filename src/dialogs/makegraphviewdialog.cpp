@@ -36,7 +36,7 @@ const QString ImagesUnit = u"個"_s;
 } // namespace
 
 MakeGraphViewDialog::MakeGraphViewDialog(DialogEnvironment& env, CrawlHost& host, QWidget* parent)
-    : QDialog(parent)
+    : LoadingDialog(parent)
     , m_env(env)
     , m_host(host)
 {
@@ -128,22 +128,6 @@ QList<std::pair<QString, QString>> MakeGraphViewDialog::startSettings() const
         { SettingsKeys::MakeGraphMinCheck, checkText(m_thumbnails) },
         { countKey, m_count->text() },
     };
-}
-
-void MakeGraphViewDialog::showEvent(QShowEvent* event)
-{
-    if (!event->spontaneous() && m_needsLoad) {
-        m_needsLoad = false;
-        load();
-    }
-    QDialog::showEvent(event);
-}
-
-void MakeGraphViewDialog::closeEvent(QCloseEvent* event)
-{
-    // The close box drops what was typed: the next opening shows the stored settings again.
-    m_needsLoad = true;
-    QDialog::closeEvent(event);
 }
 
 void MakeGraphViewDialog::load()

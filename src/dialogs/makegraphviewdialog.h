@@ -8,7 +8,7 @@
 // The fields are loaded from the settings at the first opening and again after the window's close
 // box; start and Cancel only hide, so other openings show what the dialog held.
 
-#include <QDialog>
+#include "dialogs/loadingdialog.h"
 #include <QList>
 #include <utility>
 
@@ -18,7 +18,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 
-class MakeGraphViewDialog : public QDialog {
+class MakeGraphViewDialog : public LoadingDialog {
     Q_OBJECT
 public:
     MakeGraphViewDialog(DialogEnvironment& env, CrawlHost& host, QWidget* parent = nullptr);
@@ -27,18 +27,15 @@ public:
     QList<std::pair<QString, QString>> startSettings() const;
 
 protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
-    void load();
+    void load() override;
     void switchLayout();
     void browse();
     void start();
 
     DialogEnvironment& m_env;
     CrawlHost& m_host;
-    bool m_needsLoad = true;
     QLineEdit* m_dirPath = nullptr;
     QLineEdit* m_exts = nullptr;
     QLineEdit* m_fileName = nullptr;

@@ -39,7 +39,7 @@ std::optional<qint32> ListCountFromText(const QString& text)
 }
 
 MakeListDirDialog::MakeListDirDialog(DialogEnvironment& env, CrawlHost& host, QWidget* parent)
-    : QDialog(parent)
+    : LoadingDialog(parent)
     , m_env(env)
     , m_host(host)
 {
@@ -128,22 +128,6 @@ QList<std::pair<QString, QString>> MakeListDirDialog::startSettings() const
         { SettingsKeys::MakeSubDirCheck, checkText(m_subDir) },
         { SettingsKeys::MakeListFileCount, m_fileCount->text() },
     };
-}
-
-void MakeListDirDialog::showEvent(QShowEvent* event)
-{
-    if (!event->spontaneous() && m_needsLoad) {
-        m_needsLoad = false;
-        load();
-    }
-    QDialog::showEvent(event);
-}
-
-void MakeListDirDialog::closeEvent(QCloseEvent* event)
-{
-    // The close box drops what was typed: the next opening shows the stored settings again.
-    m_needsLoad = true;
-    QDialog::closeEvent(event);
 }
 
 void MakeListDirDialog::load()

@@ -7,7 +7,7 @@
 // The fields are loaded from the settings at the first opening and again after the window's close
 // box; start and Cancel only hide, so other openings show what the dialog held.
 
-#include <QDialog>
+#include "dialogs/loadingdialog.h"
 #include <QList>
 #include <optional>
 #include <utility>
@@ -21,7 +21,7 @@ class QLineEdit;
 // the even neighbour; nullopt when it is no number or beyond a 32-bit integer.
 std::optional<qint32> ListCountFromText(const QString& text);
 
-class MakeListDirDialog : public QDialog {
+class MakeListDirDialog : public LoadingDialog {
     Q_OBJECT
 public:
     MakeListDirDialog(DialogEnvironment& env, CrawlHost& host, QWidget* parent = nullptr);
@@ -30,17 +30,14 @@ public:
     QList<std::pair<QString, QString>> startSettings() const;
 
 protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
-    void load();
+    void load() override;
     void browse();
     void start();
 
     DialogEnvironment& m_env;
     CrawlHost& m_host;
-    bool m_needsLoad = true;
     QLineEdit* m_dirPath = nullptr;
     QLineEdit* m_exts = nullptr;
     QLineEdit* m_fileName = nullptr;

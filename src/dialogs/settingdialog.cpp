@@ -24,7 +24,7 @@
 using namespace Qt::StringLiterals;
 
 SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
-    : QDialog(parent)
+    : LoadingDialog(parent)
     , m_env(env)
 {
     setObjectName(u"SettingDialog"_s);
@@ -116,22 +116,6 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
 std::optional<qint32> SettingDialog::ToInteger(const QString& text)
 {
     return TextToInteger32(text);
-}
-
-void SettingDialog::showEvent(QShowEvent* event)
-{
-    if (!event->spontaneous() && m_needsLoad) {
-        m_needsLoad = false;
-        load();
-    }
-    QDialog::showEvent(event);
-}
-
-void SettingDialog::closeEvent(QCloseEvent* event)
-{
-    // The close box drops what was typed: the next opening shows the stored settings again.
-    m_needsLoad = true;
-    QDialog::closeEvent(event);
 }
 
 void SettingDialog::load()

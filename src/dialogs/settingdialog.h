@@ -5,7 +5,7 @@
 // It loads from the settings store on its first opening and after its close box; OK and Cancel
 // only hide it, so the next opening shows what it held.
 
-#include <QDialog>
+#include "dialogs/loadingdialog.h"
 #include <optional>
 
 struct DialogEnvironment;
@@ -13,7 +13,7 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 
-class SettingDialog : public QDialog {
+class SettingDialog : public LoadingDialog {
     Q_OBJECT
 public:
     explicit SettingDialog(DialogEnvironment& env, QWidget* parent = nullptr);
@@ -23,16 +23,13 @@ public:
     static std::optional<qint32> ToInteger(const QString& text);
 
 protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
-    void load();
+    void load() override;
     void okClicked();
     bool checkNumber(QLineEdit* box, qint32 minimum);
 
     DialogEnvironment& m_env;
-    bool m_needsLoad = true;
     QComboBox* m_accessType = nullptr;
     QLineEdit* m_proxyAddress = nullptr;
     QLineEdit* m_portNo = nullptr;
