@@ -41,7 +41,12 @@ static void BM_ScanPageLinks(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * page.size() * 2);
     state.counters["page_MiB"] = double(page.toUtf8().size()) / 1048576.0;
 }
-BENCHMARK(BM_ScanPageLinks)->Arg(20000)->Arg(40000)->Arg(80000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanPageLinks)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->Arg(80000)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

@@ -23,7 +23,7 @@ using namespace Qt::StringLiterals;
 
 static double processCpuSeconds()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
@@ -31,7 +31,7 @@ static double processCpuSeconds()
 
 static double peakMiB()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_maxrss) / 1024.0;
 }
@@ -45,7 +45,7 @@ static void BM_WaitSleeps(benchmark::State& state)
     }
     CrawlHarness crawl;
     for (auto _ : state) {
-        ScriptedHttpServer::Reply late{ScriptedHttpServer::response(200, "OK", {}, "done")};
+        ScriptedHttpServer::Reply late { ScriptedHttpServer::response(200, "OK", {}, "done") };
         late.delayMs = 5000;
         server.enqueue(late);
         crawl.state.FetchKind = 1;
@@ -82,7 +82,7 @@ static void BM_RangedGiB(benchmark::State& state)
     for (auto _ : state) {
         QElapsedTimer curlTimer;
         curlTimer.start();
-        QProcess::execute(u"curl"_s, {u"-s"_s, u"-o"_s, u"/dev/null"_s, nginx.url(u"/big.bin"_s)});
+        QProcess::execute(u"curl"_s, { u"-s"_s, u"-o"_s, u"/dev/null"_s, nginx.url(u"/big.bin"_s) });
         const double curlSeconds = double(curlTimer.elapsed()) / 1000.0;
 
         CrawlHarness crawl;

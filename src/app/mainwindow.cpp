@@ -40,12 +40,12 @@ struct CounterRow {
 };
 
 constexpr CounterRow CounterRows[] = {
-    {u"検出数", u"自動ダウンロードをしているサイトから検索されたファイルの数"},
-    {u"ダウンロード数", u"ダウンロードしたファイルの数"},
-    {u"検査済ファイル数", u"リンクがないか検索済みのファイルの数"},
-    {u"障害数", u" 主に内部で発生したエラーの数 "},
-    {u"予定ダウンロード数", u" ダウンロードするファイルの予定数 "},
-    {u"エラーレスポンス数", u" Webサーバから取得したエラーの数 "},
+    { u"検出数", u"自動ダウンロードをしているサイトから検索されたファイルの数" },
+    { u"ダウンロード数", u"ダウンロードしたファイルの数" },
+    { u"検査済ファイル数", u"リンクがないか検索済みのファイルの数" },
+    { u"障害数", u" 主に内部で発生したエラーの数 " },
+    { u"予定ダウンロード数", u" ダウンロードするファイルの予定数 " },
+    { u"エラーレスポンス数", u" Webサーバから取得したエラーの数 " },
 };
 
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, const QString& toolTip)
@@ -70,7 +70,7 @@ MainWindow::MainWindow(SettingsStore& settings, Shell& shell, const Clock& clock
     m_transfer.setStateHandler([this](int state) { OnTransferStateChanged(m_context, state); });
 
     m_dirDialog = std::make_unique<DirDialog>(this);
-    m_environment = std::make_unique<DialogEnvironment>(DialogEnvironment{settings, m_state, *m_dirDialog});
+    m_environment = std::make_unique<DialogEnvironment>(DialogEnvironment { settings, m_state, *m_dirDialog });
     m_deepDialog = std::make_unique<DeepAddrDialog>(*m_environment, this);
     m_addressDialog = std::make_unique<GetHttpAddrDialog>(*m_environment, *m_deepDialog, this);
     m_restartList = std::make_unique<GetRestartListDialog>(*m_environment, this);
@@ -92,20 +92,20 @@ void MainWindow::buildControls()
     auto* layout = new QVBoxLayout(central);
 
     auto* buttons = new QGridLayout;
-    m_getFiles = makeButton(central, u"GetFiles"_s, u"ファイル取得"_s,
-                            u"新規にウエブサイトから自動ダウンロードを開始します"_s);
+    m_getFiles = makeButton(
+        central, u"GetFiles"_s, u"ファイル取得"_s, u"新規にウエブサイトから自動ダウンロードを開始します"_s);
     m_resume = makeButton(central, u"Command2"_s, u"再開"_s, u"以前に途中停止した、自動ダウンロードを再開します"_s);
     m_stop = makeButton(central, u"StopBtm"_s, u"停止"_s, u" 自動ダウンロードしているのを停止します "_s);
-    m_settingsButton = makeButton(central, u"Command1"_s, u"設定"_s,
-                                  u"接続設定や内部で使用するバッファの量を指定します"_s);
-    auto* listView = m_listButton = makeButton(central, u"IEView"_s, u"一覧表示"_s,
-                                u"現在・直前にダウンロードしたファイルをIEでリスト表示します。"_s);
+    m_settingsButton
+        = makeButton(central, u"Command1"_s, u"設定"_s, u"接続設定や内部で使用するバッファの量を指定します"_s);
+    auto* listView = m_listButton = makeButton(
+        central, u"IEView"_s, u"一覧表示"_s, u"現在・直前にダウンロードしたファイルをIEでリスト表示します。"_s);
     auto* dirList = makeButton(central, u"Command3"_s, u" ディリクトリ    一覧表示"_s,
-                               u"指定したフォルダにあるファイルをIEでリスト表示します。"_s);
+        u"指定したフォルダにあるファイルをIEでリスト表示します。"_s);
     auto* imageList = makeButton(central, u"Command4"_s, u"    画像の      一覧表示"_s,
-                                 u"指定したフォルダにある画像ファイルをIEでリスト表示します。"_s);
-    auto* explore = makeButton(central, u"run_exp"_s, u"ｴｸｽﾌﾟﾛｰﾗ"_s,
-                               u"エクスプローラで保存先のディレクトリを開きます"_s);
+        u"指定したフォルダにある画像ファイルをIEでリスト表示します。"_s);
+    auto* explore
+        = makeButton(central, u"run_exp"_s, u"ｴｸｽﾌﾟﾛｰﾗ"_s, u"エクスプローラで保存先のディレクトリを開きます"_s);
     buttons->addWidget(m_getFiles, 0, 0);
     buttons->addWidget(m_resume, 0, 1);
     buttons->addWidget(m_stop, 0, 2);

@@ -89,7 +89,7 @@ private:
     QPushButton* m_stop = nullptr;
     QPushButton* m_settingsButton = nullptr;
     QPushButton* m_listButton = nullptr;
-    std::array<QLabel*, 7> m_counts{};
+    std::array<QLabel*, 7> m_counts {};
     QLabel* m_time1 = nullptr;
     QLabel* m_time2 = nullptr;
     QLabel* m_comment = nullptr;

@@ -54,7 +54,7 @@ struct Reader {
         const std::optional<qint32> n = TextToInteger32(text);
         if (!n || *n < minimum)
             return fail(NotANumber + u" ("_s + option + u')');
-        command.settings.append({key, QString::number(*n)});
+        command.settings.append({ key, QString::number(*n) });
         return true;
     }
     bool list(const QString& option, const QString& key)
@@ -64,10 +64,10 @@ struct Reader {
             return false;
         if (text.contains(u','))
             return fail(u",(ｶﾝﾏ)は入力しないで下さい"_s + u" ("_s + option + u')');
-        command.settings.append({key, text});
+        command.settings.append({ key, text });
         return true;
     }
-    void flag(const QString& key, bool on) { command.settings.append({key, on ? u"1"_s : u"0"_s}); }
+    void flag(const QString& key, bool on) { command.settings.append({ key, on ? u"1"_s : u"0"_s }); }
 };
 
 bool readCrawlOptions(Reader& r)
@@ -83,7 +83,7 @@ bool readCrawlOptions(Reader& r)
                 return false;
             if (text != u"1"_s && text != u"2"_s && text != u"3"_s)
                 return r.fail(u"--scope は 1、2 または 3 です。"_s);
-            r.command.settings.append({K::SearchType, text});
+            r.command.settings.append({ K::SearchType, text });
         } else if (option == u"--depth"_s) {
             if (!r.number(option, K::DeepCount))
                 return false;
@@ -131,11 +131,11 @@ bool readCrawlOptions(Reader& r)
                 return false;
             if (text != u"0"_s && text != u"1"_s && text != u"2"_s)
                 return r.fail(u"--access-type は 0、1 または 2 です。"_s);
-            r.command.settings.append({K::AccessType, text});
+            r.command.settings.append({ K::AccessType, text });
         } else if (option == u"--proxy"_s) {
             if (!r.value(option, text))
                 return false;
-            r.command.settings.append({K::ProxyAddress, text});
+            r.command.settings.append({ K::ProxyAddress, text });
         } else if (option == u"--port"_s) {
             if (!r.number(option, K::PortNo, 0))
                 return false;
@@ -148,7 +148,7 @@ bool readCrawlOptions(Reader& r)
         } else if (option == u"--user-agent"_s) {
             if (!r.value(option, text))
                 return false;
-            r.command.settings.append({K::UserAgent, text});
+            r.command.settings.append({ K::UserAgent, text });
         } else if (option == u"--yes"_s) {
             r.command.yes = true;
         } else if (option == u"--no-open"_s) {
@@ -158,7 +158,7 @@ bool readCrawlOptions(Reader& r)
         }
     }
     if (credential)
-        r.command.settings.append({K::AuthString, MakeBasicCredential(user, password)});
+        r.command.settings.append({ K::AuthString, MakeBasicCredential(user, password) });
     return true;
 }
 
@@ -173,11 +173,11 @@ bool readListOptions(Reader& r, bool images)
         if (option == u"--name"_s) {
             if (!r.value(option, text))
                 return false;
-            r.command.settings.append({nameKey, text});
+            r.command.settings.append({ nameKey, text });
         } else if (option == u"--exts"_s) {
             if (!r.value(option, text))
                 return false;
-            r.command.settings.append({extsKey, text});
+            r.command.settings.append({ extsKey, text });
         } else if (option == u"--no-subdirs"_s) {
             r.flag(subKey, false);
         } else if (option == u"--no-open"_s) {
@@ -214,7 +214,7 @@ bool readAddress(Reader& r, const QString& address)
 Command ParseCommandLine(const QStringList& args)
 {
     Command command;
-    Reader r{args, 0, command};
+    Reader r { args, 0, command };
     const QString verb = r.next();
     if (verb.isEmpty() || verb == u"--help"_s || verb == u"-h"_s || args.contains(u"--help"_s)) {
         command.kind = Command::Help;
@@ -233,8 +233,8 @@ Command ParseCommandLine(const QStringList& args)
         command.createFolder = !QFileInfo(command.folder).isDir();
         if (!readCrawlOptions(r))
             return command;
-        command.settings.prepend({K::SaveFolder, command.folder});
-        command.settings.prepend({K::SiteAddress, command.address});
+        command.settings.prepend({ K::SaveFolder, command.folder });
+        command.settings.prepend({ K::SiteAddress, command.address });
         return command;
     }
     if (verb == u"resume"_s) {
@@ -256,7 +256,7 @@ Command ParseCommandLine(const QStringList& args)
                 r.fail(u"不明なオプションです: "_s + option);
         }
         if (command.kind == Command::Resume)
-            command.settings.append({K::SaveFolder, command.folder});
+            command.settings.append({ K::SaveFolder, command.folder });
         return command;
     }
     if (verb == u"list"_s) {
@@ -281,7 +281,7 @@ Command ParseCommandLine(const QStringList& args)
                 return command;
             }
             command.folder = withSeparator(QFileInfo(folder).absoluteFilePath());
-            command.settings.append({images ? K::MakeGraphDirPath : K::MakeDirPath, command.folder});
+            command.settings.append({ images ? K::MakeGraphDirPath : K::MakeDirPath, command.folder });
             readListOptions(r, images);
             return command;
         }

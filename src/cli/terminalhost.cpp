@@ -23,8 +23,8 @@ extern "C" void onStopSignal(int)
     stopSignals = 1;
 }
 
-constexpr const char16_t* CounterLabels[] = {u"", u"検出数", u"ダウンロード数", u"検査済ファイル数", u"障害数",
-                                             u"予定ダウンロード数", u"エラーレスポンス数"};
+constexpr const char16_t* CounterLabels[] = { u"", u"検出数", u"ダウンロード数", u"検査済ファイル数", u"障害数",
+    u"予定ダウンロード数", u"エラーレスポンス数" };
 
 // Status lines are redrawn at most this often.
 constexpr qint64 RedrawMilliseconds = 250;
@@ -43,7 +43,7 @@ TerminalHost::TerminalHost(Shell& shell, bool interactive, bool answerYes, bool 
 void TerminalHost::watchSignals(CrawlState& state)
 {
     m_state = &state;
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);

@@ -24,9 +24,9 @@ public:
     void showMessage(const QString& text) override;
     void setCounter(Counter counter, qint64 value) override;
     void setCurrentAddress(const QString& text) override;
-    void setCaption(const QString&) override {}
-    void stepProgress() override {}
-    void resetProgress() override {}
+    void setCaption(const QString&) override { }
+    void stepProgress() override { }
+    void resetProgress() override { }
     void openDocument(const QString& path) override;
 
     qint64 counter(Counter which) const { return m_counters[size_t(which)]; }
@@ -45,7 +45,7 @@ private:
     bool m_answerYes;
     bool m_openDocuments;
     CrawlState* m_state = nullptr;
-    std::array<qint64, 7> m_counters{};
+    std::array<qint64, 7> m_counters {};
     QString m_address;
     QString m_outcome;
     bool m_messageShown = false;

@@ -16,19 +16,23 @@ class SettingsStore;
 
 // How the body of the response in progress is being handled.
 struct ResponseProgress {
-    bool headOnly = false;          // a HEAD probe: no body checks at all
+    bool headOnly = false; // a HEAD probe: no body checks at all
     bool abandonAfterHeaders = false; // a GET standing in for a refused HEAD
-    bool rangedRequest = false;     // the request carried a Range line
+    bool rangedRequest = false; // the request carried a Range line
     bool headersSeen = false;
-    bool writeBody = false;         // the status allows the body into the file
-    bool rangeMismatch = false;     // a ranged answer that cannot continue the file
-    QByteArray pageBytes;           // the body kept for the link scanner
+    bool writeBody = false; // the status allows the body into the file
+    bool rangeMismatch = false; // a ranged answer that cannot continue the file
+    QByteArray pageBytes; // the body kept for the link scanner
 };
 
 struct CrawlContext {
-    CrawlContext(CrawlState& crawlState, CrawlHost& crawlHost, TransferControl& control, SettingsStore& store,
-                 const Clock& time)
-        : state(crawlState), host(crawlHost), transfer(control), settings(store), clock(time)
+    CrawlContext(
+        CrawlState& crawlState, CrawlHost& crawlHost, TransferControl& control, SettingsStore& store, const Clock& time)
+        : state(crawlState)
+        , host(crawlHost)
+        , transfer(control)
+        , settings(store)
+        , clock(time)
     {
     }
 

@@ -44,8 +44,8 @@ void StartCrawl(CrawlContext& c, QString& topAddress)
     t.setAccessType(int(settings.number(K::AccessType, 0)));
     t.setProxy(QString());
     if (t.accessType() == TransferControl::AccessNamedProxy)
-        t.setProxy(settings.get(K::ProxyAddress, QString()) + u':'
-                   + QString::number(settings.number(K::PortNo, D::PortNo)));
+        t.setProxy(
+            settings.get(K::ProxyAddress, QString()) + u':' + QString::number(settings.number(K::PortNo, D::PortNo)));
     t.setRequestTimeout(int(settings.number(K::RequestTimeout, D::RequestTimeout)));
 
     s.SaveDir = settings.get(K::SaveFolder, D::HomeSaveFolder());

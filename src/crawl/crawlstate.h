@@ -90,5 +90,5 @@ struct CrawlState {
     qint32 LastErrorCode = 0;
     QString LastErrorText;
 
-    LocalTree localTree() const { return {SiteDir, TopRoot, NoDirTree, SkipSameName, NumberDuplicates}; }
+    LocalTree localTree() const { return { SiteDir, TopRoot, NoDirTree, SkipSameName, NumberDuplicates }; }
 };

@@ -46,7 +46,7 @@ struct RecordFetch {
         ExecuteRequest(c, record[0], u"GET"_s, lines, ranged);
         if (WaitRequestDone(c, false))
             return interrupted();
-        lastFailed = ClassifyResponse(c, authLine, attempt, {referrer});
+        lastFailed = ClassifyResponse(c, authLine, attempt, { referrer });
         if (lastFailed)
             return Outcome::Failed;
         if (!authLine.isEmpty() && attempt == 0)
@@ -54,10 +54,7 @@ struct RecordFetch {
         return Outcome::Done;
     }
 
-    Outcome whole()
-    {
-        return request(headerLines(authLine), false);
-    }
+    Outcome whole() { return request(headerLines(authLine), false); }
 
     void startAfresh()
     {
@@ -78,7 +75,7 @@ struct RecordFetch {
             if (end == length && s.RangeStart == 0)
                 return whole();
             const QString lines = headerLines(u"If-Match: "_s + s.ETag + u"\r\nRange: bytes="_s
-                                              + QString::number(s.RangeStart) + u'-' + QString::number(end) + u"\r\n"_s);
+                + QString::number(s.RangeStart) + u'-' + QString::number(end) + u"\r\n"_s);
             const qint64 before = s.BytesReceived;
             const Outcome outcome = request(lines, true);
             if (outcome != Outcome::Done || s.TransferFailed)
@@ -117,8 +114,8 @@ void writeDownloadOutcome(CrawlContext& c, RecordFetch& fetch, const QString& na
         return;
     }
     if (qAbs(stored.size() - fetch.length) > 1)
-        ReportFailure(c, u"ダウンロード エラー"_s, u"ファイルの容量が元のファイルと違います。"_s + s.LocalPath,
-                      c.transfer.url());
+        ReportFailure(
+            c, u"ダウンロード エラー"_s, u"ファイルの容量が元のファイルと違います。"_s + s.LocalPath, c.transfer.url());
 }
 
 // Steps of one taken record; false when it was abandoned.
@@ -146,7 +143,7 @@ bool fetchRecord(CrawlContext& c, QStringList& record)
         SetPendingPath(c, s.LocalPath);
 
     const QStringList referrers = s.RefChain.split(u'\t');
-    RecordFetch fetch{c, record, {}, {}, {}, {}, {}, 0, numeric ? length : -1, false};
+    RecordFetch fetch { c, record, {}, {}, {}, {}, {}, 0, numeric ? length : -1, false };
     if (referrers.size() >= 2 && referrers[referrers.size() - 2] != record[0])
         fetch.referrer = referrers[referrers.size() - 2];
     if (!fetch.referrer.isEmpty())
@@ -200,7 +197,7 @@ bool fetchRecord(CrawlContext& c, QStringList& record)
 
     if (s.TransferFailed || s.LastErrorCode != 0) {
         ReportFailure(c, u"接続エラーが起きました。エラー："_s + QString::number(s.LastErrorCode), s.LastErrorText,
-                      c.transfer.url());
+            c.transfer.url());
         s.LastErrorCode = 0;
         s.LastErrorText.clear();
     }

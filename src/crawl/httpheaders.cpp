@@ -83,7 +83,8 @@ QString metaCharset(const QByteArray& bytes)
     while (start < head.size() && (head[start] == '"' || head[start] == '\''))
         ++start;
     qsizetype end = start;
-    while (end < head.size() && (isalnum(static_cast<unsigned char>(head[end])) || head[end] == '-' || head[end] == '_'))
+    while (
+        end < head.size() && (isalnum(static_cast<unsigned char>(head[end])) || head[end] == '-' || head[end] == '_'))
         ++end;
     return QString::fromLatin1(head.mid(start, end - start));
 }

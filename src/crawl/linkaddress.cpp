@@ -69,7 +69,15 @@ bool mustBeEscaped(char16_t c)
     if (c <= 0x20 || c >= 0x7F)
         return true;
     switch (c) {
-    case u'"': case u'<': case u'>': case u'\\': case u'^': case u'`': case u'{': case u'|': case u'}':
+    case u'"':
+    case u'<':
+    case u'>':
+    case u'\\':
+    case u'^':
+    case u'`':
+    case u'{':
+    case u'|':
+    case u'}':
         return true;
     default:
         return false;
@@ -85,8 +93,16 @@ QString DecodeLinkText(const QString& raw)
     link.remove(u'\r');
     link.remove(u'\n');
     static const std::pair<const char16_t*, const char16_t*> named[] = {
-        {u"&lt;", u"<"}, {u"&gt;", u">"}, {u"&apos;", u"'"}, {u"&quot;", u"\""}, {u"&amp;", u"&"},
-        {u"&LT;", u"<"}, {u"&GT;", u">"}, {u"&APOS;", u"'"}, {u"&QUOT;", u"\""}, {u"&AMP;", u"&"},
+        { u"&lt;", u"<" },
+        { u"&gt;", u">" },
+        { u"&apos;", u"'" },
+        { u"&quot;", u"\"" },
+        { u"&amp;", u"&" },
+        { u"&LT;", u"<" },
+        { u"&GT;", u">" },
+        { u"&APOS;", u"'" },
+        { u"&QUOT;", u"\"" },
+        { u"&AMP;", u"&" },
     };
     for (const auto& [from, to] : named)
         link.replace(QString::fromUtf16(from), QString::fromUtf16(to));

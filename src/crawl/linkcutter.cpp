@@ -10,10 +10,10 @@ struct Row {
 };
 
 constexpr Row Rows[] = {
-    {u"href=", {u"<base", u"<a", u"<area", u"<link"}},
-    {u"src=", {nullptr, nullptr, nullptr, nullptr}},
-    {u"value=", {u"<param", nullptr, nullptr, nullptr}},
-    {u"url=", {nullptr, nullptr, nullptr, nullptr}},
+    { u"href=", { u"<base", u"<a", u"<area", u"<link" } },
+    { u"src=", { nullptr, nullptr, nullptr, nullptr } },
+    { u"value=", { u"<param", nullptr, nullptr, nullptr } },
+    { u"url=", { nullptr, nullptr, nullptr, nullptr } },
 };
 
 // Cache slots: 0-3 the attributes, then the single-character delimiters.
@@ -58,7 +58,7 @@ qsizetype LinkCutter::nextOf(int slot, QStringView needle, qsizetype from)
 
 qsizetype LinkCutter::nextDelimiter(int slot, qsizetype from)
 {
-    static constexpr char16_t characters[] = {u'"', u'\'', u'>', u'=', u' '};
+    static constexpr char16_t characters[] = { u'"', u'\'', u'>', u'=', u' ' };
     const char16_t c = characters[slot - DoubleQuote];
     return nextOf(slot, QStringView(&c, 1), from);
 }
@@ -114,13 +114,14 @@ std::optional<CutLink> LinkCutter::next()
         if (position >= m_text.size())
             return std::nullopt;
 
-        const qsizetype end = nearest(nearest(nextDelimiter(DoubleQuote, position), nextDelimiter(SingleQuote, position)),
-                                      nearest(nextDelimiter(Greater, position), nextDelimiter(Blank, position)));
+        const qsizetype end
+            = nearest(nearest(nextDelimiter(DoubleQuote, position), nextDelimiter(SingleQuote, position)),
+                nearest(nextDelimiter(Greater, position), nextDelimiter(Blank, position)));
         if (end < 0) {
             m_floor = m_text.size();
-            return CutLink{QString(), isBase};
+            return CutLink { QString(), isBase };
         }
         m_floor = end;
-        return CutLink{m_text.mid(position, end - position), isBase};
+        return CutLink { m_text.mid(position, end - position), isBase };
     }
 }

@@ -43,8 +43,8 @@ void reportProbeFailure(CrawlContext& c, const QString& link)
 ProbeResult probe(CrawlContext& c, const QString& link, const QString& referrer, QString& headers)
 {
     CrawlState& s = c.state;
-    const QString refererLine =
-        !referrer.isEmpty() && referrer != link ? u"Referer: "_s + referrer + u"\r\n"_s : QString();
+    const QString refererLine
+        = !referrer.isEmpty() && referrer != link ? u"Referer: "_s + referrer + u"\r\n"_s : QString();
     const QString agentLine = u"User-Agent: \""_s + s.UserAgent + u"\"\r\n"_s;
     const QString hostLine = u"Host: "_s + HostOf(link) + u"\r\n"_s;
     QString authLine;
@@ -70,7 +70,7 @@ ProbeResult probe(CrawlContext& c, const QString& link, const QString& referrer,
             headers = ResponseHeaderText(c);
         }
         const QString before = authLine;
-        result.failed = ClassifyResponse(c, authLine, attempt, {referrer});
+        result.failed = ClassifyResponse(c, authLine, attempt, { referrer });
         if (authLine != before && attempt < 2)
             continue;
         break;
@@ -80,8 +80,8 @@ ProbeResult probe(CrawlContext& c, const QString& link, const QString& referrer,
 
 } // namespace
 
-QString ResolveLink(CrawlContext& context, QStringList& record, QString& headers, const QString& referrer,
-                    const QString& baseAddress)
+QString ResolveLink(
+    CrawlContext& context, QStringList& record, QString& headers, const QString& referrer, const QString& baseAddress)
 {
     CrawlState& s = context.state;
     headers.clear();

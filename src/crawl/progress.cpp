@@ -12,12 +12,18 @@ namespace {
 qint32& counterField(CrawlState& state, CrawlHost::Counter counter)
 {
     switch (counter) {
-    case CrawlHost::Detect: return state.DetectCount;
-    case CrawlHost::Download: return state.DownloadCount;
-    case CrawlHost::Checked: return state.CheckedCount;
-    case CrawlHost::Failure: return state.FailureCount;
-    case CrawlHost::Planned: return state.PlannedCount;
-    case CrawlHost::ErrorResponse: break;
+    case CrawlHost::Detect:
+        return state.DetectCount;
+    case CrawlHost::Download:
+        return state.DownloadCount;
+    case CrawlHost::Checked:
+        return state.CheckedCount;
+    case CrawlHost::Failure:
+        return state.FailureCount;
+    case CrawlHost::Planned:
+        return state.PlannedCount;
+    case CrawlHost::ErrorResponse:
+        break;
     }
     return state.ErrorResponseCount;
 }
@@ -25,12 +31,18 @@ qint32& counterField(CrawlState& state, CrawlHost::Counter counter)
 int resumeFieldOf(CrawlHost::Counter counter)
 {
     switch (counter) {
-    case CrawlHost::Detect: return FieldDetectCount;
-    case CrawlHost::Download: return FieldDownloadCount;
-    case CrawlHost::Checked: return FieldCheckedCount;
-    case CrawlHost::Failure: return FieldFailureCount;
-    case CrawlHost::Planned: return FieldPlannedCount;
-    case CrawlHost::ErrorResponse: break;
+    case CrawlHost::Detect:
+        return FieldDetectCount;
+    case CrawlHost::Download:
+        return FieldDownloadCount;
+    case CrawlHost::Checked:
+        return FieldCheckedCount;
+    case CrawlHost::Failure:
+        return FieldFailureCount;
+    case CrawlHost::Planned:
+        return FieldPlannedCount;
+    case CrawlHost::ErrorResponse:
+        break;
     }
     return FieldErrorResponseCount;
 }
@@ -111,8 +123,8 @@ void TakeCheckpoint(CrawlContext& context, ResumeCheckpoint::Stage stage)
     c.downloadLogSize = sizeOf(LogPath(s.SiteDir, DownloadLogName));
     c.failureReportSize = sizeOf(LogPath(s.SiteDir, FailureReportName));
     c.errorLogSize = sizeOf(LogPath(s.SiteDir, ErrorResponseLogName));
-    c.counters = {s.DetectCount, s.DownloadCount, s.CheckedCount, s.FailureCount, s.PlannedCount,
-                  s.ErrorResponseCount};
+    c.counters
+        = { s.DetectCount, s.DownloadCount, s.CheckedCount, s.FailureCount, s.PlannedCount, s.ErrorResponseCount };
     c.pendingPath.clear();
 }
 
@@ -127,13 +139,13 @@ void IncreaseCounter(CrawlContext& context, CrawlHost::Counter counter)
     qint32& value = counterField(context.state, counter);
     ++value;
     context.host.setCounter(counter, value);
-    ReportWriteFailure(context, UpdateResumeField(ResumeRecordPath(context.state.SiteDir), resumeFieldOf(counter),
-                                                  QString::number(value)));
+    ReportWriteFailure(context,
+        UpdateResumeField(ResumeRecordPath(context.state.SiteDir), resumeFieldOf(counter), QString::number(value)));
 }
 
 void ReportFailure(CrawlContext& context, const QString& summary, const QString& detail, const QString& address)
 {
-    ReportWriteFailure(context, WriteFailureReport(context.state.SiteDir, context.clock, summary, detail, address,
-                                                   FailureReportName));
+    ReportWriteFailure(
+        context, WriteFailureReport(context.state.SiteDir, context.clock, summary, detail, address, FailureReportName));
     IncreaseCounter(context, CrawlHost::Failure);
 }

@@ -87,13 +87,13 @@ void finishBody(CrawlContext& c)
     if (s.FetchKind == 3 && r.pageBytes.size() != s.ContentLength.toLongLong())
         return;
     bool decoded = false;
-    const QString text = DecodePageText(r.pageBytes, CharsetOf(HeaderValue(ResponseHeaderText(c), u"content-type:"_s)),
-                                        &decoded);
+    const QString text
+        = DecodePageText(r.pageBytes, CharsetOf(HeaderValue(ResponseHeaderText(c), u"content-type:"_s)), &decoded);
     r.pageBytes.clear();
     if (s.FetchKind == 3 && !decoded) {
         ReportFailure(c, u"テキストファイルかわかりません"_s,
-                      u"ダウンロードしたファイルはテキストファイルかわかりませんでした、リンクの検索は失敗します。"_s,
-                      c.transfer.url());
+            u"ダウンロードしたファイルはテキストファイルかわかりませんでした、リンクの検索は失敗します。"_s,
+            c.transfer.url());
         return;
     }
     s.PageText += text;
@@ -186,8 +186,8 @@ void OnTransferStateChanged(CrawlContext& context, int state)
     }
 }
 
-void ExecuteRequest(CrawlContext& context, const QString& address, const QString& verb, const QString& headerLines,
-                    bool rangedRequest)
+void ExecuteRequest(
+    CrawlContext& context, const QString& address, const QString& verb, const QString& headerLines, bool rangedRequest)
 {
     context.response = ResponseProgress();
     context.response.headOnly = verb == u"HEAD"_s;
@@ -208,11 +208,10 @@ bool ClassifyResponse(CrawlContext& context, QString& authLine, int attempt, con
     if (!status.contains(u"200"_s)) {
         if (status.trimmed().isEmpty() && status.size() <= 3)
             status = u"レスポンス無し"_s;
-        ReportWriteFailure(context, WriteErrorResponse(context.state.SiteDir, context.clock,
-                                                       u"Webサーバ レスポンスエラー"_s,
-                                                       u"Webサーバがエラーを返しました。"_s + status,
-                                                       context.transfer.url(), ErrorResponseLogName,
-                                                       referrers.value(0)));
+        ReportWriteFailure(context,
+            WriteErrorResponse(context.state.SiteDir, context.clock, u"Webサーバ レスポンスエラー"_s,
+                u"Webサーバがエラーを返しました。"_s + status, context.transfer.url(), ErrorResponseLogName,
+                referrers.value(0)));
         IncreaseCounter(context, CrawlHost::ErrorResponse);
         failed = true;
     }
@@ -221,8 +220,8 @@ bool ClassifyResponse(CrawlContext& context, QString& authLine, int attempt, con
     return failed;
 }
 
-void RecordResponseHeaders(CrawlContext& context, QString& listPath, const QStringList& record, bool overwrite,
-                           const QString& headers)
+void RecordResponseHeaders(
+    CrawlContext& context, QString& listPath, const QStringList& record, bool overwrite, const QString& headers)
 {
     QString contentLength = HeaderValue(headers, u"content-length:"_s);
     if (contentLength.isEmpty())

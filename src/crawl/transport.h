@@ -19,11 +19,11 @@ void OnTransferStateChanged(CrawlContext& context, int state);
 bool ClassifyResponse(CrawlContext& context, QString& authLine, int attempt, const QStringList& referrers);
 // Writes one work record with the values of the probe's headers; listPath empty selects the
 // first work list.
-void RecordResponseHeaders(CrawlContext& context, QString& listPath, const QStringList& record, bool overwrite,
-                           const QString& headers);
+void RecordResponseHeaders(
+    CrawlContext& context, QString& listPath, const QStringList& record, bool overwrite, const QString& headers);
 void SelectProtocol(CrawlContext& context, const QString& address);
 // Prepares the response bookkeeping and executes a request.
 void ExecuteRequest(CrawlContext& context, const QString& address, const QString& verb, const QString& headerLines,
-                    bool rangedRequest = false);
+    bool rangedRequest = false);
 // The control's raw header block as text.
 QString ResponseHeaderText(const CrawlContext& context);

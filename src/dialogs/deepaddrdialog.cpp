@@ -123,10 +123,10 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     boxes->addWidget(new QLabel(u"Kb"_s, this), 6, 2);
     boxes->setColumnStretch(1, 1);
 
-    m_skipSameName = NewCheck(u"NOFileDownLoasFile"_s,
-                              u"同じファイル名の物はダウンロードしない(サイズが違う場合ダウン）"_s, QString(), this);
-    m_noDirTree = NewCheck(u"DirNOSetCheck"_s, u"ディレクトリを構成しない"_s,
-                           u"取得サイトのディレクトリ階層の複製をしません"_s, this);
+    m_skipSameName = NewCheck(
+        u"NOFileDownLoasFile"_s, u"同じファイル名の物はダウンロードしない(サイズが違う場合ダウン）"_s, QString(), this);
+    m_noDirTree = NewCheck(
+        u"DirNOSetCheck"_s, u"ディレクトリを構成しない"_s, u"取得サイトのディレクトリ階層の複製をしません"_s, this);
     m_numberDuplicates = NewCheck(u"FileName2NO"_s, u"同名ファイルが既にある場合 ファイル名_数字"_s, QString(), this);
 
     auto* ninn = new QGroupBox(u"認証"_s, this);
@@ -141,7 +141,8 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     credentials->addWidget(m_password, 1, 1);
     credentials->setColumnStretch(1, 1);
 
-    m_listView = NewCheck(u"ListViewCheck"_s, u"終了･中断後に一覧を表示"_s, u"終了･中断後にブラウザで一覧を表示"_s, this);
+    m_listView
+        = NewCheck(u"ListViewCheck"_s, u"終了･中断後に一覧を表示"_s, u"終了･中断後にブラウザで一覧を表示"_s, this);
 
     auto* okButton = new QPushButton(u"開始"_s, this);
     okButton->setObjectName(u"OKButton"_s);
@@ -165,10 +166,9 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     layout->addStretch();
     layout->addLayout(buttons);
 
-    const QList<QWidget*> tabOrder{m_option1, m_option2, m_option3, m_deepCount, m_downloadExts,
-                                   m_onDownFileNames, m_notDownFileNames, m_maxSize, m_minSize,
-                                   m_skipSameName, m_noDirTree, m_numberDuplicates, m_user, m_password,
-                                   m_listView, okButton, cancelButton};
+    const QList<QWidget*> tabOrder { m_option1, m_option2, m_option3, m_deepCount, m_downloadExts, m_onDownFileNames,
+        m_notDownFileNames, m_maxSize, m_minSize, m_skipSameName, m_noDirTree, m_numberDuplicates, m_user, m_password,
+        m_listView, okButton, cancelButton };
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -200,9 +200,9 @@ void DeepAddrDialog::closeEvent(QCloseEvent* event)
 void DeepAddrDialog::load()
 {
     const SettingsStore& settings = m_env.settings;
-    const std::optional<double> searchType =
-        TextToNumber(settings.get(SettingsKeys::SearchType, QString::number(SettingsDefaults::SearchType)));
-    const QList<QRadioButton*> options{m_option1, m_option2, m_option3};
+    const std::optional<double> searchType
+        = TextToNumber(settings.get(SettingsKeys::SearchType, QString::number(SettingsDefaults::SearchType)));
+    const QList<QRadioButton*> options { m_option1, m_option2, m_option3 };
     for (qsizetype i = 0; i < options.size(); ++i) {
         // Auto-exclusive buttons refuse to be cleared; a stored type outside 1..3 selects none.
         options[i]->setAutoExclusive(false);
@@ -235,7 +235,7 @@ void DeepAddrDialog::confirm()
 
 bool DeepAddrDialog::convertNumbers()
 {
-    for (QLineEdit* box : {m_deepCount, m_minSize, m_maxSize}) {
+    for (QLineEdit* box : { m_deepCount, m_minSize, m_maxSize }) {
         const std::optional<qint32> number = TextToInteger32(box->text());
         if (!number) {
             tell(u"数値で入力して下さい｡"_s);
@@ -249,7 +249,7 @@ bool DeepAddrDialog::convertNumbers()
 
 bool DeepAddrDialog::refuseCommas()
 {
-    for (QLineEdit* box : {m_downloadExts, m_onDownFileNames, m_notDownFileNames}) {
+    for (QLineEdit* box : { m_downloadExts, m_onDownFileNames, m_notDownFileNames }) {
         if (box->text().contains(u',')) {
             tell(u",(ｶﾝﾏ)は入力しないで下さい"_s);
             box->setFocus();

@@ -73,11 +73,10 @@ DirDialog::DirDialog(QWidget* parent)
 
     // activated, not currentIndexChanged: only the user's choice moves the folder; setDrive does not.
     connect(m_drive, &QComboBox::activated, this, &DirDialog::driveChosen);
-    connect(m_dir->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid())
-                    folderChosen(m_model->filePath(current));
-            });
+    connect(m_dir->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (current.isValid())
+            folderChosen(m_model->filePath(current));
+    });
     connect(ok, &QPushButton::clicked, this, [this] {
         m_isOK = true;
         accept();

@@ -186,6 +186,6 @@ QString GetHttpAddrDialog::createSaveFolder(const QString& typed) const
 int GetHttpAddrDialog::ask(const QString& text, bool withCancel)
 {
     QMessageBox box(withCancel ? QMessageBox::Question : QMessageBox::NoIcon, ProductName, text,
-                    withCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, this);
+        withCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, this);
     return box.exec();
 }

@@ -14,8 +14,8 @@ protected:
     // Fills the controls from the settings.
     virtual void load() = 0;
     // Work of every opening: before the controls are (re)loaded, and after.
-    virtual void opening() {}
-    virtual void opened() {}
+    virtual void opening() { }
+    virtual void opened() { }
 
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

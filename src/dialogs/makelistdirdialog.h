@@ -30,7 +30,6 @@ public:
     QList<std::pair<QString, QString>> startSettings() const;
 
 protected:
-
 private:
     void load() override;
     void browse();

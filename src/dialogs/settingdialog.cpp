@@ -34,7 +34,7 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
     auto* label1 = makeLabel(this, u"Label1"_s, u"インターネットとの通信に使うアクセスの種類 "_s);
     m_accessType = new QComboBox(this);
     m_accessType->setObjectName(u"AccessType"_s);
-    m_accessType->addItems({u"既定値"_s, u"直接接続"_s, u"プロキシ サーバー"_s});
+    m_accessType->addItems({ u"既定値"_s, u"直接接続"_s, u"プロキシ サーバー"_s });
 
     auto* label2 = makeLabel(this, u"Label2"_s, u"プロキシ サーバー"_s);
     m_proxyAddress = makeBox(this, u"ProxyAddress"_s);
@@ -104,8 +104,8 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
     layout->addLayout(buttons);
 
     // Tab through the boxes as they are laid out, top to bottom and left to right.
-    QWidget* order[] = {m_accessType, m_proxyAddress, m_portNo, m_requestTimeout, m_buffLen,
-                        m_userAgent, m_listViewGraphs, m_listViewSize, m_ok, m_cancel};
+    QWidget* order[] = { m_accessType, m_proxyAddress, m_portNo, m_requestTimeout, m_buffLen, m_userAgent,
+        m_listViewGraphs, m_listViewSize, m_ok, m_cancel };
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 

@@ -23,7 +23,6 @@ public:
     static std::optional<qint32> ToInteger(const QString& text);
 
 protected:
-
 private:
     void load() override;
     void okClicked();

@@ -36,7 +36,7 @@ QStringList entryLines(qint64 number, const QStringList& fields, const QStringLi
     const QString name = fields.value(1);
     const QString path = fields.value(2);
     const QString address = fields.value(3);
-    QStringList lines{u"<hr>NO."_s + QString::number(number)};
+    QStringList lines { u"<hr>NO."_s + QString::number(number) };
     const QStringList images = ImagePreviewLines(path, imageExts, u"<br><br>"_s);
     lines += images.isEmpty() ? DocumentPreviewLines(path) : images;
     lines << u"<br>"_s << u"<table border=\"1\" align=\"center\">"_s << u"<tr><td>"_s << u"ファイル名"_s
@@ -84,8 +84,8 @@ QStringList ReadLogRecord(QFile& log, bool& atEnd, CrawlHost* host)
     }
 }
 
-IoStatus MakeDownloadList(SettingsStore& settings, CrawlHost& host, const QString& logPath,
-                          const QString& siteAddress, const QString& siteFolder)
+IoStatus MakeDownloadList(SettingsStore& settings, CrawlHost& host, const QString& logPath, const QString& siteAddress,
+    const QString& siteFolder)
 {
     qint64 perPage = settings.number(SettingsKeys::ListViewSize, 20);
     if (perPage < 1)
@@ -99,8 +99,8 @@ IoStatus MakeDownloadList(SettingsStore& settings, CrawlHost& host, const QStrin
         ++count;
     log.seek(0);
 
-    const QStringList imageExts =
-        settings.get(SettingsKeys::ListViewGraphs, SettingsDefaults::ListViewGraphs).toLower().split(u';');
+    const QStringList imageExts
+        = settings.get(SettingsKeys::ListViewGraphs, SettingsDefaults::ListViewGraphs).toLower().split(u';');
     PageFrame frame;
     frame.basePath = DownloadListBasePath(siteAddress, siteFolder);
     frame.pageCount = PageCountFor(count, perPage);
@@ -136,7 +136,7 @@ bool IEView_Click(SettingsStore& settings, CrawlHost& host)
     const QString saveDir = settings.get(SettingsKeys::SaveFolder, QString());
     const QString siteFolder = SiteDirOf(saveDir, address);
     const QString logPath = siteFolder + NativeSeparator() + DownloadLogName;
-    for (const QString& folder : {saveDir, siteFolder}) {
+    for (const QString& folder : { saveDir, siteFolder }) {
         const QString problem = folderProblem(folder);
         if (!problem.isEmpty()) {
             host.showMessage(folder + u' ' + problem);

@@ -16,8 +16,8 @@ class SettingsStore;
 bool IEView_Click(SettingsStore& settings, CrawlHost& host);
 
 // Writes the pages of the log at logPath into siteFolder and opens page 1 through the host.
-IoStatus MakeDownloadList(SettingsStore& settings, CrawlHost& host, const QString& logPath,
-                          const QString& siteAddress, const QString& siteFolder);
+IoStatus MakeDownloadList(SettingsStore& settings, CrawlHost& host, const QString& logPath, const QString& siteAddress,
+    const QString& siteFolder);
 
 // The next record of an open log: its fields, the header line and blank lines skipped. atEnd is
 // set at the end of the file.

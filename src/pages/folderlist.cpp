@@ -39,16 +39,10 @@ IoStatus checkFolder(const QString& folder)
 
 QStringList fileTableLines(const QString& path)
 {
-    return {u"<table border=\"1\" align=\"center\">"_s,
-            u"<tr><td>"_s,
-            u"ファイル名"_s,
-            u"</td><td>"_s,
-            HtmlEscaped(nameOf(path)) + u"</td></tr>"_s,
-            u"<tr><td>"_s,
-            u"フルパス"_s,
-            u"</td><td><a href=\""_s + PathTarget(path) + u"\">"_s,
-            HtmlEscaped(path) + u"</a></td></tr>"_s,
-            u"</table><br>"_s};
+    return { u"<table border=\"1\" align=\"center\">"_s, u"<tr><td>"_s, u"ファイル名"_s, u"</td><td>"_s,
+        HtmlEscaped(nameOf(path)) + u"</td></tr>"_s, u"<tr><td>"_s, u"フルパス"_s,
+        u"</td><td><a href=\""_s + PathTarget(path) + u"\">"_s, HtmlEscaped(path) + u"</a></td></tr>"_s,
+        u"</table><br>"_s };
 }
 
 QStringList summaryLines(const QString& inclusion, qint64 count, bool oneLine)
@@ -80,7 +74,7 @@ bool switchOn(SettingsStore& settings, const QString& key, const QString& fallba
 
 QStringList CollectFolders(const QString& folder)
 {
-    QStringList folders{folder};
+    QStringList folders { folder };
     const QFileInfoList subfolders = QDir(folder).entryInfoList(
         QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo& subfolder : subfolders)
@@ -120,15 +114,16 @@ IoStatus MakeDirList(SettingsStore& settings, CrawlHost& host, const QString& pa
     if (const IoStatus usable = checkFolder(folder); !usable)
         return usable;
     const QString base = settings.get(SettingsKeys::MakeListFileName, SettingsDefaults::ListFileName);
-    const QStringList folders = switchOn(settings, SettingsKeys::MakeSubDirCheck, u"1"_s) ? CollectFolders(folder)
-                                                                                          : QStringList{folder};
-    const QString inclusion = settings.get(SettingsKeys::MakeListExts,
-                                           u".html;.htm;.gif;.png;.jpg;.jpeg;.bmp;.mov;.mpg;.mpeg;.avi;.rm;.ram"_s)
-                                  .toLower();
+    const QStringList folders
+        = switchOn(settings, SettingsKeys::MakeSubDirCheck, u"1"_s) ? CollectFolders(folder) : QStringList { folder };
+    const QString inclusion
+        = settings
+              .get(SettingsKeys::MakeListExts, u".html;.htm;.gif;.png;.jpg;.jpeg;.bmp;.mov;.mpg;.mpeg;.avi;.rm;.ram"_s)
+              .toLower();
     const QStringList files = CollectListFiles(folders, inclusion, base);
     const qint64 perPage = perPageSetting(settings, SettingsKeys::MakeListFileCount, 20);
-    const QStringList imageExts =
-        settings.get(SettingsKeys::ListViewGraphs, SettingsDefaults::ListViewGraphs).toLower().split(u';');
+    const QStringList imageExts
+        = settings.get(SettingsKeys::ListViewGraphs, SettingsDefaults::ListViewGraphs).toLower().split(u';');
     const bool movies = switchOn(settings, SettingsKeys::MakeAviMovCheck, u"0"_s);
     const bool flash = switchOn(settings, SettingsKeys::MakeSwfDcrCheck, u"0"_s);
 
@@ -153,7 +148,7 @@ IoStatus MakeDirList(SettingsStore& settings, CrawlHost& host, const QString& pa
             preview = DirectorPreviewLines(file);
         if (preview.isEmpty())
             preview = DocumentPreviewLines(file);
-        writer.addLines(QStringList{u"<hr>NO."_s + QString::number(i + 1)} + preview + fileTableLines(file));
+        writer.addLines(QStringList { u"<hr>NO."_s + QString::number(i + 1) } + preview + fileTableLines(file));
         host.yield();
         if ((i + 1) % perPage == 0 && i + 1 < files.size()) {
             if (const IoStatus written = writer.finishPage(false); !written)
@@ -170,11 +165,9 @@ IoStatus MakeGraphList(SettingsStore& settings, CrawlHost& host, const QString& 
     if (const IoStatus usable = checkFolder(folder); !usable)
         return usable;
     const QString base = settings.get(SettingsKeys::MakeGraphListFileName, SettingsDefaults::ListFileName);
-    const QStringList folders = switchOn(settings, SettingsKeys::MakeGraphSubDirCheck, u"1"_s)
-        ? CollectFolders(folder)
-        : QStringList{folder};
-    const QString inclusion =
-        settings.get(SettingsKeys::MakeGraphListExts, SettingsDefaults::ListViewGraphs).toLower();
+    const QStringList folders = switchOn(settings, SettingsKeys::MakeGraphSubDirCheck, u"1"_s) ? CollectFolders(folder)
+                                                                                               : QStringList { folder };
+    const QString inclusion = settings.get(SettingsKeys::MakeGraphListExts, SettingsDefaults::ListViewGraphs).toLower();
     const QStringList files = CollectListFiles(folders, inclusion);
     const bool thumbnails = switchOn(settings, SettingsKeys::MakeGraphMinCheck, u"1"_s);
     const qint64 perPage = thumbnails
@@ -188,8 +181,8 @@ IoStatus MakeGraphList(SettingsStore& settings, CrawlHost& host, const QString& 
     frame.kindPhrase = u"　内の画像ファイル"_s;
     frame.summaryLines = summaryLines(inclusion, files.size(), true);
     if (thumbnails) {
-        frame.afterNavigation = {u"<hr>"_s, u"<table width=\"80%\" align=\"center\" border=\"1\"><tr>"_s};
-        frame.beforeClosing = {u"</table>"_s};
+        frame.afterNavigation = { u"<hr>"_s, u"<table width=\"80%\" align=\"center\" border=\"1\"><tr>"_s };
+        frame.beforeClosing = { u"</table>"_s };
     }
     ListPageWriter writer(frame, [&host](const QString& page) { host.openDocument(page); });
 
@@ -198,26 +191,26 @@ IoStatus MakeGraphList(SettingsStore& settings, CrawlHost& host, const QString& 
     for (qsizetype at = 0; at < files.size(); at += step) {
         if (thumbnails) {
             const qsizetype row = qMin<qsizetype>(5, files.size() - at);
-            QStringList numbers{u"<tr>"_s};
-            QStringList pictures{u"</tr><tr>"_s};
-            QStringList names{u"</tr><tr>"_s};
+            QStringList numbers { u"<tr>"_s };
+            QStringList pictures { u"</tr><tr>"_s };
+            QStringList names { u"</tr><tr>"_s };
             for (qsizetype k = at; k < at + row; ++k) {
                 const QString target = PathTarget(files[k]);
                 numbers << u"<td>"_s << u"NO."_s + QString::number(k + 1) << u"</td>"_s;
                 pictures << u"<td>"_s
                          << u"<center><a href=\""_s + target + u"\"><img src=\""_s + target
-                                + u"\" width=\"48\" height=\"48\"></a></center>"_s
+                        + u"\" width=\"48\" height=\"48\"></a></center>"_s
                          << u"</td>"_s;
                 names << u"<td>"_s
                       << u"<center><a href=\""_s + target + u"\">"_s + HtmlEscaped(nameOf(files[k]))
-                             + u"</a></center>"_s
+                        + u"</a></center>"_s
                       << u"</td>"_s;
             }
-            writer.addLines(numbers + pictures + names + QStringList{u"</tr>"_s});
+            writer.addLines(numbers + pictures + names + QStringList { u"</tr>"_s });
         } else {
-            writer.addLines(QStringList{u"<hr>NO."_s + QString::number(at + 1),
-                                        u"<center><img src=\""_s + PathTarget(files[at]) + u"\"></center>"_s}
-                            + fileTableLines(files[at]));
+            writer.addLines(QStringList { u"<hr>NO."_s + QString::number(at + 1),
+                                u"<center><img src=\""_s + PathTarget(files[at]) + u"\"></center>"_s }
+                + fileTableLines(files[at]));
         }
         host.yield();
         if ((at + step) % perPage == 0 && at + step < files.size()) {

@@ -26,12 +26,23 @@ QString HtmlEscaped(const QString& text)
     escaped.reserve(text.size());
     for (QChar c : text) {
         switch (c.unicode()) {
-        case u'&': escaped += u"&amp;"; break;
-        case u'<': escaped += u"&lt;"; break;
-        case u'>': escaped += u"&gt;"; break;
-        case u'"': escaped += u"&quot;"; break;
-        case u'\'': escaped += u"&#39;"; break;
-        default: escaped += c;
+        case u'&':
+            escaped += u"&amp;";
+            break;
+        case u'<':
+            escaped += u"&lt;";
+            break;
+        case u'>':
+            escaped += u"&gt;";
+            break;
+        case u'"':
+            escaped += u"&quot;";
+            break;
+        case u'\'':
+            escaped += u"&#39;";
+            break;
+        default:
+            escaped += c;
         }
     }
     return escaped;
@@ -43,10 +54,17 @@ QString PathTarget(const QString& path)
     target.reserve(path.size());
     for (QChar c : path) {
         switch (c.unicode()) {
-        case u'%': target += u"%25"; break;
-        case u'#': target += u"%23"; break;
-        case u'?': target += u"%3F"; break;
-        default: target += c;
+        case u'%':
+            target += u"%25";
+            break;
+        case u'#':
+            target += u"%23";
+            break;
+        case u'?':
+            target += u"%3F";
+            break;
+        default:
+            target += c;
         }
     }
     return HtmlEscaped(target);
@@ -86,12 +104,12 @@ QString ListPageWriter::indexText() const
 QStringList ListPageWriter::navigationLines(qint64 n, bool last) const
 {
     if (m_frame.pageCount <= 1)
-        return {QString()};
-    QStringList lines{QString(), u"<table width=\"80%\" align=\"center\"><tr>"_s};
+        return { QString() };
+    QStringList lines { QString(), u"<table width=\"80%\" align=\"center\"><tr>"_s };
     if (n > 1)
         lines.append(u"<td align=\"left\"><a href=\""_s + PathTarget(pagePath(n - 1)) + u"\">戻る</a></td>"_s);
     lines.append(u"<td align=\"right\"><a href=\""_s + PathTarget(pagePath(n + 1)) + u"\">"_s
-                 + (last ? QString() : u"次へ"_s) + u"</a></td></tr></table>"_s);
+        + (last ? QString() : u"次へ"_s) + u"</a></td></tr></table>"_s);
     return lines;
 }
 
@@ -105,11 +123,9 @@ IoStatus ListPageWriter::finishPage(bool last)
 {
     const qint64 n = m_page;
     const QString subject = HtmlEscaped(m_frame.subject) + m_frame.kindPhrase;
-    QStringList lines{u"<html><meta http-equiv=\"Content-type\" content=\"text/html;CHARSET=Shift_jis\">"_s,
-                      u"<title>"_s + subject + QString::number(n) + u"</title>"_s,
-                      u"<body>"_s,
-                      ListBanner(),
-                      subject + u"<br>　<b>"_s + QString::number(n) + u"</b>　ページ<hr>"_s};
+    QStringList lines { u"<html><meta http-equiv=\"Content-type\" content=\"text/html;CHARSET=Shift_jis\">"_s,
+        u"<title>"_s + subject + QString::number(n) + u"</title>"_s, u"<body>"_s, ListBanner(),
+        subject + u"<br>　<b>"_s + QString::number(n) + u"</b>　ページ<hr>"_s };
     lines += m_frame.summaryLines;
     lines.append(u"<center>"_s + m_index + u"</center>"_s);
     const QStringList navigation = navigationLines(n, last);

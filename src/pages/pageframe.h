@@ -24,13 +24,13 @@ QString PathTarget(const QString& path);
 qint64 PageCountFor(qint64 count, qint64 perPage);
 
 struct PageFrame {
-    QString basePath;      // page N is basePath + N + ".html"
-    qint64 pageCount = 0;  // P
-    QString subject;       // shown in the title and the heading, escaped here
+    QString basePath; // page N is basePath + N + ".html"
+    qint64 pageCount = 0; // P
+    QString subject; // shown in the title and the heading, escaped here
     QString kindPhrase;
-    QStringList summaryLines;  // head line 6
+    QStringList summaryLines; // head line 6
     QStringList afterNavigation; // lines after the top navigation (the thumbnail table's start)
-    QStringList beforeClosing;   // lines before the closing lines (the thumbnail table's end)
+    QStringList beforeClosing; // lines before the closing lines (the thumbnail table's end)
     bool indexLineEndsWithRule = true; // "<center>index</center><hr>" as one line, else two lines
 };
 

@@ -6,8 +6,8 @@
 //   EncodeCodePage(u"a😀", [](char32_t c) { return u"&#x%1;"_s.arg(c, 0, 16); })  ->  "a&#x1f600;"
 
 #include <QByteArray>
-#include <QString>
 #include <QList>
+#include <QString>
 #include <functional>
 
 using CodePageSubstitute = std::function<QString(char32_t)>;

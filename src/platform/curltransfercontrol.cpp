@@ -54,8 +54,14 @@ bool isRedirect(const QByteArray& block)
 
 } // namespace
 
-void CurlTransferControl::EasyDeleter::operator()(void* handle) const { curl_easy_cleanup(handle); }
-void CurlTransferControl::MultiDeleter::operator()(void* handle) const { curl_multi_cleanup(handle); }
+void CurlTransferControl::EasyDeleter::operator()(void* handle) const
+{
+    curl_easy_cleanup(handle);
+}
+void CurlTransferControl::MultiDeleter::operator()(void* handle) const
+{
+    curl_multi_cleanup(handle);
+}
 void CurlTransferControl::ListDeleter::operator()(void* list) const
 {
     curl_slist_free_all(static_cast<curl_slist*>(list));
@@ -92,8 +98,8 @@ void CurlTransferControl::setStateHandler(StateHandler handler)
     m_handler = std::move(handler);
 }
 
-void CurlTransferControl::execute(const QString& address, const QString& verb, const QByteArray& body,
-                                  const QString& headerLines)
+void CurlTransferControl::execute(
+    const QString& address, const QString& verb, const QByteArray& body, const QString& headerLines)
 {
     cancel();
     m_url = address;
@@ -222,8 +228,9 @@ bool CurlTransferControl::followRedirect()
     for (const QString& line : std::as_const(m_hopLines)) {
         if (line.startsWith(u"Host:"_s, Qt::CaseInsensitive))
             lines.append(u"Host: "_s + host);
-        else if (sameHost || !(line.startsWith(u"Authorization:"_s, Qt::CaseInsensitive)
-                               || line.startsWith(u"Cookie:"_s, Qt::CaseInsensitive)))
+        else if (sameHost
+            || !(line.startsWith(u"Authorization:"_s, Qt::CaseInsensitive)
+                || line.startsWith(u"Cookie:"_s, Qt::CaseInsensitive)))
             lines.append(line); // credentials stay with the host they were meant for
     }
     m_hopLines = lines;
@@ -406,18 +413,63 @@ QByteArray CurlTransferControl::nextBodyPiece()
     return std::exchange(m_body, QByteArray());
 }
 
-QByteArray CurlTransferControl::responseHeaders() const { return m_headers; }
-int CurlTransferControl::lastErrorCode() const { return m_errorCode; }
-QString CurlTransferControl::lastErrorText() const { return m_errorText; }
-QString CurlTransferControl::url() const { return m_url; }
-void CurlTransferControl::setUrl(const QString& address) { m_url = address; }
-int CurlTransferControl::protocol() const { return m_protocol; }
-void CurlTransferControl::setProtocol(int protocol) { m_protocol = protocol; }
-int CurlTransferControl::accessType() const { return m_accessType; }
-void CurlTransferControl::setAccessType(int accessType) { m_accessType = accessType; }
-QString CurlTransferControl::proxy() const { return m_proxy; }
-void CurlTransferControl::setProxy(const QString& proxy) { m_proxy = proxy; }
-int CurlTransferControl::requestTimeout() const { return m_requestTimeout; }
-void CurlTransferControl::setRequestTimeout(int seconds) { m_requestTimeout = seconds; }
-int CurlTransferControl::remotePort() const { return m_remotePort; }
-void CurlTransferControl::setRemotePort(int port) { m_remotePort = port; }
+QByteArray CurlTransferControl::responseHeaders() const
+{
+    return m_headers;
+}
+int CurlTransferControl::lastErrorCode() const
+{
+    return m_errorCode;
+}
+QString CurlTransferControl::lastErrorText() const
+{
+    return m_errorText;
+}
+QString CurlTransferControl::url() const
+{
+    return m_url;
+}
+void CurlTransferControl::setUrl(const QString& address)
+{
+    m_url = address;
+}
+int CurlTransferControl::protocol() const
+{
+    return m_protocol;
+}
+void CurlTransferControl::setProtocol(int protocol)
+{
+    m_protocol = protocol;
+}
+int CurlTransferControl::accessType() const
+{
+    return m_accessType;
+}
+void CurlTransferControl::setAccessType(int accessType)
+{
+    m_accessType = accessType;
+}
+QString CurlTransferControl::proxy() const
+{
+    return m_proxy;
+}
+void CurlTransferControl::setProxy(const QString& proxy)
+{
+    m_proxy = proxy;
+}
+int CurlTransferControl::requestTimeout() const
+{
+    return m_requestTimeout;
+}
+void CurlTransferControl::setRequestTimeout(int seconds)
+{
+    m_requestTimeout = seconds;
+}
+int CurlTransferControl::remotePort() const
+{
+    return m_remotePort;
+}
+void CurlTransferControl::setRemotePort(int port)
+{
+    m_remotePort = port;
+}

@@ -53,8 +53,8 @@ public:
     CurlTransferControl& operator=(const CurlTransferControl&) = delete;
 
     void setStateHandler(StateHandler handler) override;
-    void execute(const QString& address, const QString& verb, const QByteArray& body,
-                 const QString& headerLines) override;
+    void execute(
+        const QString& address, const QString& verb, const QByteArray& body, const QString& headerLines) override;
     bool busy() const override;
     void cancel() override;
     void pump(int maxWaitMs) override;
@@ -79,9 +79,15 @@ public:
 
 private:
     // The handles are kept as void* so that curl.h stays out of this header.
-    struct EasyDeleter { void operator()(void* handle) const; };
-    struct MultiDeleter { void operator()(void* handle) const; };
-    struct ListDeleter { void operator()(void* list) const; };
+    struct EasyDeleter {
+        void operator()(void* handle) const;
+    };
+    struct MultiDeleter {
+        void operator()(void* handle) const;
+    };
+    struct ListDeleter {
+        void operator()(void* list) const;
+    };
 
     static std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t onBodyBytes(char* data, std::size_t size, std::size_t count, void* self);
@@ -98,31 +104,31 @@ private:
     std::unique_ptr<void, MultiDeleter> m_multi;
     std::unique_ptr<void, ListDeleter> m_headerList;
     std::unique_ptr<void, EasyDeleter> m_easy;
-    std::array<char, 256> m_errorBuffer{};
+    std::array<char, 256> m_errorBuffer {};
 
     StateHandler m_handler;
     bool m_busy = false;
     bool m_attached = false;
     bool m_paused = false;
-    bool m_discarding = false;       // body bytes of an abandoned request are dropped
-    bool m_done = false;             // libcurl finished; the result is not delivered yet
+    bool m_discarding = false; // body bytes of an abandoned request are dropped
+    bool m_done = false; // libcurl finished; the result is not delivered yet
     int m_doneCode = 0;
-    bool m_finalHeaders = false;     // m_headers belongs to the final response
+    bool m_finalHeaders = false; // m_headers belongs to the final response
     bool m_headersAnnounced = false;
     bool m_newBytes = false;
-    bool m_followPending = false;    // the response is a redirect that will be followed
+    bool m_followPending = false; // the response is a redirect that will be followed
     int m_redirects = 0;
-    unsigned m_generation = 0;       // changes whenever a request is started or abandoned
+    unsigned m_generation = 0; // changes whenever a request is started or abandoned
 
-    QByteArray m_pendingBlock;       // header block being received
-    bool m_pendingComplete = false;  // its empty line arrived; later lines without a status are trailers
+    QByteArray m_pendingBlock; // header block being received
+    bool m_pendingComplete = false; // its empty line arrived; later lines without a status are trailers
     QByteArray m_headers;
     QByteArray m_body;
     int m_errorCode = 0;
     QString m_errorText;
 
     QString m_url;
-    QString m_hopUrl;                // the address of the request being sent, after redirects
+    QString m_hopUrl; // the address of the request being sent, after redirects
     QByteArray m_hopVerb;
     QByteArray m_hopBody;
     QStringList m_hopLines;

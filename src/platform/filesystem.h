@@ -12,7 +12,10 @@ struct IoStatus {
     QString error;
 
     static IoStatus success() { return {}; }
-    static IoStatus failure(const QString& path, const QString& reason) { return {false, path + QStringLiteral(": ") + reason}; }
+    static IoStatus failure(const QString& path, const QString& reason)
+    {
+        return { false, path + QStringLiteral(": ") + reason };
+    }
     explicit operator bool() const { return ok; }
 };
 

@@ -16,14 +16,14 @@ void openWithDesktop(const QString& path, const wchar_t* verb)
 {
 #ifdef Q_OS_WIN
     ShellExecuteW(nullptr, verb, reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()), nullptr,
-                  nullptr, SW_SHOWNORMAL);
+        nullptr, SW_SHOWNORMAL);
 #else
     Q_UNUSED(verb);
     if (!DesktopShell::hasDisplay())
         return;
     const QString opener = QStandardPaths::findExecutable(u"xdg-open"_s);
     if (!opener.isEmpty())
-        QProcess::startDetached(opener, {path});
+        QProcess::startDetached(opener, { path });
 #endif
 }
 

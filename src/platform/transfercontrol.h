@@ -14,9 +14,9 @@ class TransferControl {
 public:
     // State numbers raised through the state handler; every other number is ignored by the crawl.
     enum State : int {
-        ResponseReceiving = 8,  // the final response's headers are complete, or more body bytes arrived
-        Disconnected = 10,      // the connection closed
-        Error = 11,             // the request failed; lastErrorCode() / lastErrorText() tell why
+        ResponseReceiving = 8, // the final response's headers are complete, or more body bytes arrived
+        Disconnected = 10, // the connection closed
+        Error = 11, // the request failed; lastErrorCode() / lastErrorText() tell why
         ResponseCompleted = 12, // the whole response has arrived; the remaining body can be read
     };
     // Protocol numbers set from an address's scheme.
@@ -31,8 +31,9 @@ public:
     virtual void setStateHandler(StateHandler handler) = 0;
 
     // Starts a request and returns at once. verb is "GET" or "HEAD"; headerLines each end with CR LF.
-    virtual void execute(const QString& address, const QString& verb, const QByteArray& body,
-                         const QString& headerLines) = 0;
+    virtual void execute(
+        const QString& address, const QString& verb, const QByteArray& body, const QString& headerLines)
+        = 0;
     // True from execute() until the request has finished, failed or been cancelled.
     virtual bool busy() const = 0;
     // Abandons the running request; harmless when idle. The control is idle afterwards.

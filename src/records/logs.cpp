@@ -28,39 +28,38 @@ QString LogPath(const QString& siteDir, const QString& fileName)
     return siteDir + u'/' + fileName;
 }
 
-IoStatus WriteFailureReport(const QString& siteDir, const Clock& clock, const QString& summary,
-                            const QString& detail, const QString& address, const QString& fileName)
+IoStatus WriteFailureReport(const QString& siteDir, const Clock& clock, const QString& summary, const QString& detail,
+    const QString& address, const QString& fileName)
 {
-    return appendWithHeader(LogPath(siteDir, fileName), FailureReportHeader,
-                            {TimeStampText(clock.now()), summary, detail, address});
+    return appendWithHeader(
+        LogPath(siteDir, fileName), FailureReportHeader, { TimeStampText(clock.now()), summary, detail, address });
 }
 
-IoStatus WriteErrorResponse(const QString& siteDir, const Clock& clock, const QString& summary,
-                            const QString& detail, const QString& linkTarget, const QString& fileName,
-                            const QString& linkSource)
+IoStatus WriteErrorResponse(const QString& siteDir, const Clock& clock, const QString& summary, const QString& detail,
+    const QString& linkTarget, const QString& fileName, const QString& linkSource)
 {
     return appendWithHeader(LogPath(siteDir, fileName), ErrorResponseHeader,
-                            {TimeStampText(clock.now()), summary, detail, linkTarget, linkSource});
+        { TimeStampText(clock.now()), summary, detail, linkTarget, linkSource });
 }
 
 IoStatus StartLog(const QString& siteDir, const QString& fileName, const QString& header)
 {
-    return ReplaceRecordFile(LogPath(siteDir, fileName), {header});
+    return ReplaceRecordFile(LogPath(siteDir, fileName), { header });
 }
 
-IoStatus WriteDownloadLogLine(const QString& siteDir, const Clock& clock, const QString& name,
-                              const QString& localPath, const QStringList& referrers)
+IoStatus WriteDownloadLogLine(const QString& siteDir, const Clock& clock, const QString& name, const QString& localPath,
+    const QStringList& referrers)
 {
-    QStringList fields{TimeStampText(clock.now()), name, ToNativeSeparators(localPath)};
+    QStringList fields { TimeStampText(clock.now()), name, ToNativeSeparators(localPath) };
     for (qsizetype i = referrers.size() - 1; i >= 0; --i)
         if (!referrers[i].isEmpty())
             fields.append(referrers[i]);
-    return AppendRecordLines(LogPath(siteDir, DownloadLogName), {JoinRecordLine(fields)});
+    return AppendRecordLines(LogPath(siteDir, DownloadLogName), { JoinRecordLine(fields) });
 }
 
 IoStatus WriteDetectedAddress(const QString& siteDir, const QString& address)
 {
-    return AppendRecordLines(LogPath(siteDir, DetectedLogName), {JoinRecordLine({address, QString()})});
+    return AppendRecordLines(LogPath(siteDir, DetectedLogName), { JoinRecordLine({ address, QString() }) });
 }
 
 QStringList ReadDetectedAddresses(const QString& siteDir)

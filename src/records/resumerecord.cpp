@@ -12,8 +12,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-template <typename Int>
-bool parseInteger(const QString& text, Int& value)
+template <typename Int> bool parseInteger(const QString& text, Int& value)
 {
     bool ok = false;
     const qint64 number = text.trimmed().toLongLong(&ok);
@@ -50,7 +49,7 @@ QString FlagText(bool flag)
 
 namespace {
 
-const QString StageNames[] = {QStringLiteral("seeding"), QStringLiteral("taken"), QStringLiteral("done")};
+const QString StageNames[] = { QStringLiteral("seeding"), QStringLiteral("taken"), QStringLiteral("done") };
 
 void appendCheckpoint(QStringList& fields, const ResumeCheckpoint& c)
 {
@@ -87,12 +86,11 @@ std::optional<ResumeCheckpoint> parseCheckpoint(const QStringList& f)
 QStringList ResumeRecord::toFields() const
 {
     const auto n = [](qint64 value) { return QString::number(value); };
-    QStringList fields{topAddr, n(workLine), workList, n(accessType), proxy, n(remotePort), n(requestTimeout),
-            saveDir, n(depthLimit), n(searchType), FlagText(noDirTree), FlagText(skipSameName),
-            downloadExts, onDownFileNames, notDownFileNames, FlagText(numberDuplicates), n(bufferSize),
-            n(curDepth), currentAddress, n(detectCount), n(downloadCount), n(checkedCount),
-            n(failureCount), n(plannedCount), n(errorResponseCount), n(maxSize), n(minSize), authString,
-            userAgent};
+    QStringList fields { topAddr, n(workLine), workList, n(accessType), proxy, n(remotePort), n(requestTimeout),
+        saveDir, n(depthLimit), n(searchType), FlagText(noDirTree), FlagText(skipSameName), downloadExts,
+        onDownFileNames, notDownFileNames, FlagText(numberDuplicates), n(bufferSize), n(curDepth), currentAddress,
+        n(detectCount), n(downloadCount), n(checkedCount), n(failureCount), n(plannedCount), n(errorResponseCount),
+        n(maxSize), n(minSize), authString, userAgent };
     if (checkpoint)
         appendCheckpoint(fields, *checkpoint);
     return fields;
@@ -114,15 +112,13 @@ std::optional<ResumeRecord> ResumeRecord::fromFields(const QStringList& f)
     r.authString = f[27];
     r.userAgent = f[28];
     const bool ok = parseInteger(f[1], r.workLine) && parseInteger(f[3], r.accessType)
-        && parseInteger(f[5], r.remotePort) && parseInteger(f[6], r.requestTimeout)
-        && parseInteger(f[8], r.depthLimit) && parseInteger(f[9], r.searchType)
-        && parseFlag(f[10], r.noDirTree) && parseFlag(f[11], r.skipSameName)
-        && parseFlag(f[15], r.numberDuplicates) && parseInteger(f[16], r.bufferSize)
-        && parseInteger(f[17], r.curDepth) && parseInteger(f[19], r.detectCount)
-        && parseInteger(f[20], r.downloadCount) && parseInteger(f[21], r.checkedCount)
-        && parseInteger(f[22], r.failureCount) && parseInteger(f[23], r.plannedCount)
-        && parseInteger(f[24], r.errorResponseCount) && parseInteger(f[25], r.maxSize)
-        && parseInteger(f[26], r.minSize);
+        && parseInteger(f[5], r.remotePort) && parseInteger(f[6], r.requestTimeout) && parseInteger(f[8], r.depthLimit)
+        && parseInteger(f[9], r.searchType) && parseFlag(f[10], r.noDirTree) && parseFlag(f[11], r.skipSameName)
+        && parseFlag(f[15], r.numberDuplicates) && parseInteger(f[16], r.bufferSize) && parseInteger(f[17], r.curDepth)
+        && parseInteger(f[19], r.detectCount) && parseInteger(f[20], r.downloadCount)
+        && parseInteger(f[21], r.checkedCount) && parseInteger(f[22], r.failureCount)
+        && parseInteger(f[23], r.plannedCount) && parseInteger(f[24], r.errorResponseCount)
+        && parseInteger(f[25], r.maxSize) && parseInteger(f[26], r.minSize);
     if (!ok)
         return std::nullopt;
     r.checkpoint = parseCheckpoint(f);
@@ -141,7 +137,7 @@ QString ResumeListPath(const QString& saveDir)
 
 IoStatus WriteResumeRecord(const QString& path, const ResumeRecord& record)
 {
-    return ReplaceRecordFile(path, {JoinRecordLine(record.toFields())});
+    return ReplaceRecordFile(path, { JoinRecordLine(record.toFields()) });
 }
 
 namespace {
@@ -172,7 +168,7 @@ IoStatus UpdateResumeField(const QString& path, int index, const QString& value)
     while (fields->size() <= index)
         fields->append(QString());
     (*fields)[index] = value;
-    return ReplaceRecordFile(path, {JoinRecordLine(*fields)});
+    return ReplaceRecordFile(path, { JoinRecordLine(*fields) });
 }
 
 std::optional<QStringList> ReadResumeList(const QString& path)

@@ -38,40 +38,40 @@ struct ResumeCheckpoint {
     qint64 failureReportSize = 0;
     qint64 errorLogSize = 0;
     // DetectCount, DownloadCount, CheckedCount, FailureCount, PlannedCount, ErrorResponseCount.
-    std::array<qint32, 6> counters{};
+    std::array<qint32, 6> counters {};
     QString pendingPath;
 };
 
 struct ResumeRecord {
-    QString topAddr;          // 0
-    qint32 workLine = 0;      // 1: the line of the record in progress
-    QString workList;         // 2
-    qint32 accessType = 0;    // 3
-    QString proxy;            // 4
-    qint16 remotePort = 0;    // 5
+    QString topAddr; // 0
+    qint32 workLine = 0; // 1: the line of the record in progress
+    QString workList; // 2
+    qint32 accessType = 0; // 3
+    QString proxy; // 4
+    qint16 remotePort = 0; // 5
     qint32 requestTimeout = 0; // 6
-    QString saveDir;          // 7
-    qint16 depthLimit = 0;    // 8
-    qint16 searchType = 0;    // 9
-    bool noDirTree = false;   // 10
+    QString saveDir; // 7
+    qint16 depthLimit = 0; // 8
+    qint16 searchType = 0; // 9
+    bool noDirTree = false; // 10
     bool skipSameName = false; // 11
-    QString downloadExts;     // 12
-    QString onDownFileNames;  // 13
+    QString downloadExts; // 12
+    QString onDownFileNames; // 13
     QString notDownFileNames; // 14
     bool numberDuplicates = false; // 15
-    qint64 bufferSize = 0;    // 16
-    qint16 curDepth = 0;      // 17
-    QString currentAddress;   // 18
-    qint32 detectCount = 0;   // 19
+    qint64 bufferSize = 0; // 16
+    qint16 curDepth = 0; // 17
+    QString currentAddress; // 18
+    qint32 detectCount = 0; // 19
     qint32 downloadCount = 0; // 20
-    qint32 checkedCount = 0;  // 21
-    qint32 failureCount = 0;  // 22
-    qint32 plannedCount = 0;  // 23
+    qint32 checkedCount = 0; // 21
+    qint32 failureCount = 0; // 22
+    qint32 plannedCount = 0; // 23
     qint32 errorResponseCount = 0; // 24
-    qint64 maxSize = 0;       // 25
-    qint64 minSize = 0;       // 26
-    QString authString;       // 27
-    QString userAgent;        // 28
+    qint64 maxSize = 0; // 25
+    qint64 minSize = 0; // 26
+    QString authString; // 27
+    QString userAgent; // 28
     std::optional<ResumeCheckpoint> checkpoint; // 29 to 41, absent in records of older versions
 
     QStringList toFields() const;

@@ -53,8 +53,7 @@ QString SwitchWorkList(QString& workList, const QString& siteDir, bool switchIt)
     return workList;
 }
 
-bool TakeWorkRecord(QString& listPath, QStringList& record, qint32& line, const QString& siteDir,
-                    QString* retiredList)
+bool TakeWorkRecord(QString& listPath, QStringList& record, qint32& line, const QString& siteDir, QString* retiredList)
 {
     if (line < 1)
         return false;
@@ -95,7 +94,7 @@ bool TakeWorkRecord(QString& listPath, QStringList& record, qint32& line, const 
 
 IoStatus WriteWorkRecord(const QString& listPath, const QStringList& record, bool overwrite)
 {
-    const QStringList lines{JoinRecordLine(record)};
+    const QStringList lines { JoinRecordLine(record) };
     return overwrite ? ReplaceRecordFile(listPath, lines) : AppendRecordLines(listPath, lines);
 }
 

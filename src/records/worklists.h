@@ -26,8 +26,8 @@ QString SwitchWorkList(QString& workList, const QString& siteDir, bool switchIt)
 // The old list is not deleted here when retiredList is given: it is handed back so the caller can
 // delete it once the resume record names the new list, so a process killed in between resumes
 // from a list that still exists. Returns false when the list is missing or has fewer lines.
-bool TakeWorkRecord(QString& listPath, QStringList& record, qint32& line, const QString& siteDir,
-                    QString* retiredList = nullptr);
+bool TakeWorkRecord(
+    QString& listPath, QStringList& record, qint32& line, const QString& siteDir, QString* retiredList = nullptr);
 
 // Writes one record as a line, replacing the file when overwrite is set, else appending.
 IoStatus WriteWorkRecord(const QString& listPath, const QStringList& record, bool overwrite);

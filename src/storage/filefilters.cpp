@@ -67,7 +67,7 @@ void ExpandNamePatterns(QStringList& list)
 }
 
 bool PassesFileFilters(const QString& localPath, const QString& name, const QStringList& extensions,
-                       const QStringList& include, const QStringList& exclude)
+    const QStringList& include, const QStringList& exclude)
 {
     if (!extensions.isEmpty()) {
         const QString extension = lastSegment(localPath).split(u'.').last().toLower();

@@ -13,7 +13,7 @@ QStringList SplitFilterSetting(const QString& setting);
 void ExpandNamePatterns(QStringList& list);
 // localPath: where the file would be written; name: its cleaned name (see MapLocalPath).
 bool PassesFileFilters(const QString& localPath, const QString& name, const QStringList& extensions,
-                       const QStringList& include, const QStringList& exclude);
+    const QStringList& include, const QStringList& exclude);
 
 // Size rules; size is the announced length, -1 when none was given, and 0 limits mean none.
 // At link detection a file without a size always passes.

@@ -16,8 +16,19 @@ namespace {
 bool isReplacedCharacter(QChar c)
 {
     switch (c.unicode()) {
-    case u'<': case u'>': case u'[': case u']': case u'/': case u',': case u'\\':
-    case u' ': case u'=': case u'$': case u'&': case u':': case u'?':
+    case u'<':
+    case u'>':
+    case u'[':
+    case u']':
+    case u'/':
+    case u',':
+    case u'\\':
+    case u' ':
+    case u'=':
+    case u'$':
+    case u'&':
+    case u':':
+    case u'?':
         return true;
     default:
         return false;
@@ -90,8 +101,8 @@ QString FitNameLength(const QString& name)
 {
     if (name.toUtf8().size() <= MaxNameBytes)
         return name;
-    const QString hash = QString::fromLatin1(
-        QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(8));
+    const QString hash
+        = QString::fromLatin1(QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(8));
     const qsizetype dot = name.lastIndexOf(u'.');
     // An "extension" longer than 16 characters is no extension: the whole name is cut.
     const bool keepsExtension = dot > 0 && name.size() - dot - 1 <= 16;

@@ -18,9 +18,9 @@ inline const QString ForeignHostPrefix = QStringLiteral("/http：／／");
 inline constexpr qsizetype MaxNameBytes = 255;
 
 struct LocalTree {
-    QString siteDir;          // the crawl's root folder, no trailing separator
-    QString topRoot;          // scheme://host/ of the top address
-    bool noDirTree = false;   // every file directly in siteDir
+    QString siteDir; // the crawl's root folder, no trailing separator
+    QString topRoot; // scheme://host/ of the top address
+    bool noDirTree = false; // every file directly in siteDir
     bool skipSameName = true; // an existing file within 1 byte of the expected size is not fetched again
     bool numberDuplicates = true; // an existing file is kept and the new one numbered name_0.ext
 };

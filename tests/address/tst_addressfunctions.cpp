@@ -30,9 +30,8 @@ void TestAddressFunctions::takesAddressesApart_data()
         << u"http://h"_s << QString() << QString() << u"/"_s << u"http://h"_s << u"h"_s;
     QTest::newRow("the bare host with its slash")
         << u"http://h/"_s << u"http://h/"_s << u"h"_s << u"/"_s << u"http://h/"_s << QString();
-    QTest::newRow("a port stays part of the host")
-        << u"https://h:8080/x/"_s << u"https://h:8080/"_s << u"h:8080"_s << u"/x/"_s << u"https://h:8080/x/"_s
-        << QString();
+    QTest::newRow("a port stays part of the host") << u"https://h:8080/x/"_s << u"https://h:8080/"_s << u"h:8080"_s
+                                                   << u"/x/"_s << u"https://h:8080/x/"_s << QString();
     QTest::newRow("a query without a slash stays in the file name")
         << u"http://h/cgi/view.cgi?id=3"_s << u"http://h/"_s << u"h"_s << u"/cgi/"_s << u"http://h/cgi/"_s
         << u"view.cgi?id=3"_s;

@@ -106,10 +106,10 @@ Run TestCli::run(const QStringList& args, int interruptAfterMs)
 
 void TestCli::helpDescribesTheCommands()
 {
-    const Run result = run({u"--help"_s});
+    const Run result = run({ u"--help"_s });
     QCOMPARE(result.exitCode, 0);
-    for (const QString& text : {u"crawl ADDRESS SAVE-FOLDER"_s, u"resume SAVE-FOLDER"_s, u"list images FOLDER"_s,
-                                u"--password-file"_s, u"--no-open"_s, u"3 stopped"_s})
+    for (const QString& text : { u"crawl ADDRESS SAVE-FOLDER"_s, u"resume SAVE-FOLDER"_s, u"list images FOLDER"_s,
+             u"--password-file"_s, u"--no-open"_s, u"3 stopped"_s })
         QVERIFY2(result.out.contains(text), qPrintable(text));
 }
 
@@ -117,21 +117,21 @@ void TestCli::invalidInputChangesNothing_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("message");
-    QTest::newRow("an ftp address") << QStringList{u"crawl"_s, u"ftp://h/"_s, u"SAVE"_s} << u"アドレスが不正です。"_s;
-    QTest::newRow("a capitalised scheme") << QStringList{u"crawl"_s, u"HTTP://h/"_s, u"SAVE"_s}
-                                          << u"アドレスが不正です。"_s;
-    QTest::newRow("an empty address") << QStringList{u"crawl"_s, QString(), u"SAVE"_s}
+    QTest::newRow("an ftp address") << QStringList { u"crawl"_s, u"ftp://h/"_s, u"SAVE"_s }
+                                    << u"アドレスが不正です。"_s;
+    QTest::newRow("a capitalised scheme")
+        << QStringList { u"crawl"_s, u"HTTP://h/"_s, u"SAVE"_s } << u"アドレスが不正です。"_s;
+    QTest::newRow("an empty address") << QStringList { u"crawl"_s, QString(), u"SAVE"_s }
                                       << u"サイトトップのアドレスを入力して下さい。"_s;
     QTest::newRow("a depth that is no number")
-        << QStringList{u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--depth"_s, u"abc"_s} << u"数値で入力して下さい｡"_s;
-    QTest::newRow("a comma in the extensions")
-        << QStringList{u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--exts"_s, u".gif,.jpg"_s}
-        << u",(ｶﾝﾏ)は入力しないで下さい"_s;
-    QTest::newRow("a buffer below one megabyte")
-        << QStringList{u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--buffer-mb"_s, u"0"_s} << u"数値で入力して下さい｡"_s;
-    QTest::newRow("an unknown option") << QStringList{u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--fast"_s}
+        << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--depth"_s, u"abc"_s } << u"数値で入力して下さい｡"_s;
+    QTest::newRow("a comma in the extensions") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--exts"_s,
+        u".gif,.jpg"_s } << u",(ｶﾝﾏ)は入力しないで下さい"_s;
+    QTest::newRow("a buffer below one megabyte") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
+        u"--buffer-mb"_s, u"0"_s } << u"数値で入力して下さい｡"_s;
+    QTest::newRow("an unknown option") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--fast"_s }
                                        << u"--fast"_s;
-    QTest::newRow("an unknown command") << QStringList{u"fetch"_s} << u"fetch"_s;
+    QTest::newRow("an unknown command") << QStringList { u"fetch"_s } << u"fetch"_s;
 }
 
 void TestCli::invalidInputChangesNothing()
@@ -156,14 +156,15 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
 {
     const QString save = m_home->path() + u"/new/save"_s;
     const QString top = m_nginx->url(u"/index.html"_s);
-    const Run result = run({u"crawl"_s, top, save, u"--exts"_s, u".gif"_s, u"--depth"_s, u"2.6"_s, u"--no-list"_s});
+    const Run result = run({ u"crawl"_s, top, save, u"--exts"_s, u".gif"_s, u"--depth"_s, u"2.6"_s, u"--no-list"_s });
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.out.startsWith(u"終了\n"_s), qPrintable(result.out));
     QVERIFY(result.out.contains(u"ダウンロード数 2"_s));
     QVERIFY(result.out.contains(u"開始時間 "_s));
     QVERIFY2(!result.err.contains(u"\r"_s), "no status line without a terminal");
     const QString site = siteOf(save);
-    QCOMPARE(MirroredFiles(site), (QMap<QString, QByteArray>{{u"a.gif"_s, "GIF89a-a"_ba}, {u"docs/c.gif"_s, "GIF89a-c"_ba}}));
+    QCOMPARE(MirroredFiles(site),
+        (QMap<QString, QByteArray> { { u"a.gif"_s, "GIF89a-a"_ba }, { u"docs/c.gif"_s, "GIF89a-c"_ba } }));
     QCOMPARE(ReadRecordLines(site + u'/' + DownloadLogName).value().size(), 3);
 
     SettingsStore settings(settingsFile());
@@ -173,7 +174,7 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
     QCOMPARE(settings.get(SettingsKeys::DownloadExts, QString()), u".gif"_s);
     QCOMPARE(settings.get(SettingsKeys::ListViewCheck, QString()), u"0"_s);
 
-    const Run list = run({u"list"_s, u"downloads"_s, u"--no-open"_s});
+    const Run list = run({ u"list"_s, u"downloads"_s, u"--no-open"_s });
     QCOMPARE(list.exitCode, 0);
     const QString page = site + u"/index.html_プレビュー1.html"_s;
     QCOMPARE(list.out.trimmed(), page);
@@ -183,17 +184,17 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
 void TestCli::interruptedThenResumedEndsAsAWholeCrawl()
 {
     const QString top = m_nginx->url(u"/index.html"_s);
-    const QStringList options{u"--exts"_s, u".gif;.bin"_s, u"--max-kb"_s, u"0"_s, u"--no-list"_s};
+    const QStringList options { u"--exts"_s, u".gif;.bin"_s, u"--max-kb"_s, u"0"_s, u"--no-list"_s };
     const QString reference = m_home->path() + u"/reference"_s;
-    QCOMPARE(run(QStringList{u"crawl"_s, top, reference} + options).exitCode, 0);
+    QCOMPARE(run(QStringList { u"crawl"_s, top, reference } + options).exitCode, 0);
 
     const QString save = m_home->path() + u"/stopped"_s;
-    const Run stopped = run(QStringList{u"crawl"_s, top, save} + options, 700);
+    const Run stopped = run(QStringList { u"crawl"_s, top, save } + options, 700);
     QCOMPARE(stopped.exitCode, 3);
     QVERIFY2(stopped.out.startsWith(u"中断\n"_s), qPrintable(stopped.out));
-    QCOMPARE(ReadResumeList(ResumeListPath(save + u'/')).value(), QStringList{top});
+    QCOMPARE(ReadResumeList(ResumeListPath(save + u'/')).value(), QStringList { top });
 
-    const Run resumed = run({u"resume"_s, save, top});
+    const Run resumed = run({ u"resume"_s, save, top });
     QCOMPARE(resumed.exitCode, 0);
     QVERIFY(resumed.out.startsWith(u"終了\n"_s));
     QCOMPARE(MirroredFiles(siteOf(save)), MirroredFiles(siteOf(reference)));
@@ -203,7 +204,7 @@ void TestCli::interruptedThenResumedEndsAsAWholeCrawl()
 
 void TestCli::resumeWithoutAListIsRefused()
 {
-    const Run result = run({u"resume"_s, m_home->path()});
+    const Run result = run({ u"resume"_s, m_home->path() });
     QCOMPARE(result.exitCode, 2);
     QVERIFY(result.err.contains(u"再開するリストが見つかりません"_s));
 }
@@ -213,17 +214,18 @@ void TestCli::aSiteInTheResumeListIsReplacedOnlyWithYes()
     const QString save = m_home->path() + u"/again"_s;
     const QString top = m_nginx->url(u"/index.html"_s);
     QVERIFY(QDir().mkpath(save));
-    QVERIFY(WriteResumeList(ResumeListPath(save + u'/'), {top, u"http://other/"_s}));
+    QVERIFY(WriteResumeList(ResumeListPath(save + u'/'), { top, u"http://other/"_s }));
     const QByteArray before = ReadFileBytes(ResumeListPath(save + u'/'));
-    const Run declined = run({u"crawl"_s, top, save, u"--exts"_s, u".gif"_s, u"--no-list"_s});
+    const Run declined = run({ u"crawl"_s, top, save, u"--exts"_s, u".gif"_s, u"--no-list"_s });
     QCOMPARE(declined.exitCode, 1);
-    QVERIFY2(declined.err.contains(u"のドメイン名は再開リストに存在しますが上書きしますか？"_s), qPrintable(declined.err));
+    QVERIFY2(
+        declined.err.contains(u"のドメイン名は再開リストに存在しますが上書きしますか？"_s), qPrintable(declined.err));
     QCOMPARE(ReadFileBytes(ResumeListPath(save + u'/')), before);
     QVERIFY(!QFileInfo::exists(siteOf(save)));
 
-    const Run accepted = run({u"crawl"_s, top, save, u"--exts"_s, u".gif"_s, u"--no-list"_s, u"--yes"_s});
+    const Run accepted = run({ u"crawl"_s, top, save, u"--exts"_s, u".gif"_s, u"--no-list"_s, u"--yes"_s });
     QCOMPARE(accepted.exitCode, 0);
-    QCOMPARE(ReadResumeList(ResumeListPath(save + u'/')).value(), QStringList{u"http://other/"_s});
+    QCOMPARE(ReadResumeList(ResumeListPath(save + u'/')).value(), QStringList { u"http://other/"_s });
 }
 
 void TestCli::folderListsAreWrittenWithoutOpening()
@@ -231,11 +233,12 @@ void TestCli::folderListsAreWrittenWithoutOpening()
     const QString folder = m_home->path() + u"/pics"_s;
     for (int i = 0; i < 7; ++i)
         QVERIFY(WriteFileBytes(folder + u"/p%1.gif"_s.arg(i), "x"));
-    const Run images = run({u"list"_s, u"images"_s, folder, u"--name"_s, u"thumbs"_s, u"--rows"_s, u"1"_s});
+    const Run images = run({ u"list"_s, u"images"_s, folder, u"--name"_s, u"thumbs"_s, u"--rows"_s, u"1"_s });
     QCOMPARE(images.exitCode, 0);
     QVERIFY(QFileInfo::exists(folder + u"/thumbs1.html"_s));
     QVERIFY(QFileInfo::exists(folder + u"/thumbs2.html"_s));
-    const Run dir = run({u"list"_s, u"dir"_s, folder, u"--exts"_s, u".gif"_s, u"--per-page"_s, u"5"_s, u"--no-open"_s});
+    const Run dir
+        = run({ u"list"_s, u"dir"_s, folder, u"--exts"_s, u".gif"_s, u"--per-page"_s, u"5"_s, u"--no-open"_s });
     QCOMPARE(dir.exitCode, 0);
     QCOMPARE(dir.out.trimmed(), folder + u"/プレビュー1.html"_s);
     SettingsStore settings(settingsFile());
@@ -243,7 +246,7 @@ void TestCli::folderListsAreWrittenWithoutOpening()
     QCOMPARE(settings.get(SettingsKeys::MakeGraphMinNLine, QString()), u"1"_s);
     QCOMPARE(settings.get(SettingsKeys::MakeListFileCount, QString()), u"5"_s);
     QCOMPARE(settings.get(SettingsKeys::MakeDirPath, QString()), folder + u'/');
-    const Run missing = run({u"list"_s, u"dir"_s, m_home->path() + u"/none"_s});
+    const Run missing = run({ u"list"_s, u"dir"_s, m_home->path() + u"/none"_s });
     QCOMPARE(missing.exitCode, 1);
 }
 

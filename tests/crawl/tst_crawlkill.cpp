@@ -70,7 +70,7 @@ void TestCrawlKill::initTestCase()
             const QByteArray name = "f" + QByteArray::number(p) + '_' + QByteArray::number(f) + ".gif";
             page += "<img src=\"" + name + "\">";
             QVERIFY(WriteFileBytes(m_root.filePath(u"sub/"_s + QString::fromLatin1(name)),
-                                   QByteArray((p * 4 + f + 1) * 3000, char('a' + f))));
+                QByteArray((p * 4 + f + 1) * 3000, char('a' + f))));
         }
         QVERIFY(WriteFileBytes(m_root.filePath(u"sub/p%1.html"_s.arg(p)), page));
         index.replace("p" + QByteArray::number(p) + ".html", "sub/p" + QByteArray::number(p) + ".html");
@@ -102,7 +102,7 @@ bool TestCrawlKill::runChild(const QString& settings, const QStringList& args, i
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(m_child, QStringList{settings} + args);
+    child.start(m_child, QStringList { settings } + args);
     if (!child.waitForStarted(10000))
         return false;
     if (killAfterMs >= 0 && !child.waitForFinished(killAfterMs)) {
@@ -120,8 +120,8 @@ Outcome TestCrawlKill::outcomeOf(const QString& saveDir) const
     outcome.files = MirroredFiles(siteDir);
     const std::optional<ResumeRecord> record = ReadResumeRecord(ResumeRecordPath(siteDir));
     if (record)
-        outcome.counters = {record->detectCount, record->downloadCount, record->checkedCount,
-                            record->failureCount, record->plannedCount, record->errorResponseCount};
+        outcome.counters = { record->detectCount, record->downloadCount, record->checkedCount, record->failureCount,
+            record->plannedCount, record->errorResponseCount };
     outcome.downloads = withoutTimeStamps(ReadRecordLines(LogPath(siteDir, DownloadLogName)).value_or(QStringList()));
     for (QStringList& download : outcome.downloads)
         download[1].remove(0, saveDir.size()); // the local path, relative to its own save folder
@@ -136,7 +136,7 @@ void TestCrawlKill::killedAnywhereResumesToTheSameEnd()
     const QString referenceSettings = prepareSaveFolder(referenceDir);
     QElapsedTimer timer;
     timer.start();
-    QVERIFY(runChild(referenceSettings, {u"start"_s, m_top}));
+    QVERIFY(runChild(referenceSettings, { u"start"_s, m_top }));
     const int duration = int(timer.elapsed());
     const Outcome reference = outcomeOf(referenceDir.path() + u"/save/"_s);
     QVERIFY(reference.files.size() > 20);
@@ -151,7 +151,7 @@ void TestCrawlKill::killedAnywhereResumesToTheSameEnd()
         const QString saveDir = dir.path() + u"/save/"_s;
         const QString siteDir = saveDir + u"127.0.0.1."_s + QString::number(m_nginx->port());
         const int delay = duration * (k + 1) / (kills + 1);
-        QVERIFY(runChild(settings, {u"start"_s, m_top}, delay));
+        QVERIFY(runChild(settings, { u"start"_s, m_top }, delay));
         if (!ReadResumeList(ResumeListPath(saveDir)).value_or(QStringList()).isEmpty())
             ++interrupted;
         for (int round = 0; round < 8; ++round) {
@@ -159,7 +159,8 @@ void TestCrawlKill::killedAnywhereResumesToTheSameEnd()
             const bool started = QFileInfo::exists(ResumeRecordPath(siteDir));
             if (pending.isEmpty() && started)
                 break;
-            QVERIFY(runChild(settings, started ? QStringList{u"resume"_s, siteDir} : QStringList{u"start"_s, m_top}));
+            QVERIFY(
+                runChild(settings, started ? QStringList { u"resume"_s, siteDir } : QStringList { u"start"_s, m_top }));
         }
         const Outcome resumed = outcomeOf(saveDir);
         const QByteArray when = "killed after " + QByteArray::number(delay) + " ms";

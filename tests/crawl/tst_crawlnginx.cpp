@@ -28,13 +28,10 @@ QByteArray content(const QString& name, int size)
 // The files the site offers, relative to the site root, with their contents.
 QMap<QString, QByteArray> siteFiles()
 {
-    return {{u"a.gif"_s, content(u"a"_s, 1200)},
-            {u"img/b.jpg"_s, content(u"b"_s, 3000)},
-            {u"big.mpg"_s, content(u"big"_s, 2621440)},
-            {u"private/secret.gif"_s, content(u"secret"_s, 77)},
-            {u"thumb_x.gif"_s, content(u"thumb"_s, 10)},
-            {u"docs/c.gif"_s, content(u"c"_s, 4096)},
-            {u"docs/sub/d.gif"_s, content(u"d"_s, 5)}};
+    return { { u"a.gif"_s, content(u"a"_s, 1200) }, { u"img/b.jpg"_s, content(u"b"_s, 3000) },
+        { u"big.mpg"_s, content(u"big"_s, 2621440) }, { u"private/secret.gif"_s, content(u"secret"_s, 77) },
+        { u"thumb_x.gif"_s, content(u"thumb"_s, 10) }, { u"docs/c.gif"_s, content(u"c"_s, 4096) },
+        { u"docs/sub/d.gif"_s, content(u"d"_s, 5) } };
 }
 
 using Settings = QList<std::pair<QString, QString>>;
@@ -77,12 +74,13 @@ void TestCrawlNginx::initTestCase()
     for (auto it = files.begin(); it != files.end(); ++it)
         QVERIFY(WriteFileBytes(m_root.filePath(it.key()), it.value()));
     QVERIFY(WriteFileBytes(m_root.filePath(u"index.html"_s),
-                           "<html><body><a href=\"a.gif\">A</a><IMG SRC=\"img/b.jpg\">"
-                           "<a href=\"docs/page.html\">docs</a><a href=big.mpg>big</a>"
-                           "<a href=\"private/secret.gif\">secret</a><a href='thumb_x.gif'>t</a>"
-                           "<a href=\"" + m_other->url(u"/x.gif"_s).toLatin1() + "\">other</a></body></html>"));
+        "<html><body><a href=\"a.gif\">A</a><IMG SRC=\"img/b.jpg\">"
+        "<a href=\"docs/page.html\">docs</a><a href=big.mpg>big</a>"
+        "<a href=\"private/secret.gif\">secret</a><a href='thumb_x.gif'>t</a>"
+        "<a href=\""
+            + m_other->url(u"/x.gif"_s).toLatin1() + "\">other</a></body></html>"));
     QVERIFY(WriteFileBytes(m_root.filePath(u"docs/page.html"_s),
-                           "<img src=\"c.gif\"><a href=\"../a.gif\">a</a><a href=\"sub/deep.html\">deep</a>"));
+        "<img src=\"c.gif\"><a href=\"../a.gif\">a</a><a href=\"sub/deep.html\">deep</a>"));
     QVERIFY(WriteFileBytes(m_root.filePath(u"docs/sub/deep.html"_s), "<img src=\"d.gif\">"));
 
     m_nginx = std::make_unique<NginxFixture>(m_root.path());
@@ -122,45 +120,45 @@ void TestCrawlNginx::crawlsBySettings_data()
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<bool>("flat");
 
-    const QStringList all{u"a.gif"_s, u"img/b.jpg"_s, u"big.mpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s,
-                          u"docs/c.gif"_s, u"docs/sub/d.gif"_s};
+    const QStringList all { u"a.gif"_s, u"img/b.jpg"_s, u"big.mpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s,
+        u"docs/c.gif"_s, u"docs/sub/d.gif"_s };
     QTest::newRow("unlimited depth in the domain takes every file of the host")
-        << u"/"_s << Settings{} << all << false;
+        << u"/"_s << Settings {} << all << false;
     QTest::newRow("depth 1 takes the top page's files only")
-        << u"/"_s << Settings{{SettingsKeys::DeepCount, u"1"_s}}
-        << QStringList{u"a.gif"_s, u"img/b.jpg"_s, u"big.mpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s} << false;
+        << u"/"_s << Settings { { SettingsKeys::DeepCount, u"1"_s } }
+        << QStringList { u"a.gif"_s, u"img/b.jpg"_s, u"big.mpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s } << false;
     QTest::newRow("depth 2 adds the files of the pages one level down")
-        << u"/"_s << Settings{{SettingsKeys::DeepCount, u"2"_s}}
-        << QStringList{u"a.gif"_s, u"img/b.jpg"_s, u"big.mpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s,
-                       u"docs/c.gif"_s}
+        << u"/"_s << Settings { { SettingsKeys::DeepCount, u"2"_s } }
+        << QStringList { u"a.gif"_s, u"img/b.jpg"_s, u"big.mpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s,
+               u"docs/c.gif"_s }
         << false;
     QTest::newRow("scope 1 keeps below the top address's folder")
-        << u"/docs/page.html"_s << Settings{{SettingsKeys::SearchType, u"1"_s}}
-        << QStringList{u"docs/c.gif"_s, u"docs/sub/d.gif"_s} << false;
+        << u"/docs/page.html"_s << Settings { { SettingsKeys::SearchType, u"1"_s } }
+        << QStringList { u"docs/c.gif"_s, u"docs/sub/d.gif"_s } << false;
     QTest::newRow("scope 3 follows links to other hosts into their own folder")
-        << u"/"_s << Settings{{SettingsKeys::SearchType, u"3"_s}} << QStringList(all + QStringList{u"x.gif"_s})
+        << u"/"_s << Settings { { SettingsKeys::SearchType, u"3"_s } } << QStringList(all + QStringList { u"x.gif"_s })
         << false;
     QTest::newRow("an extension list of gif alone")
-        << u"/"_s << Settings{{SettingsKeys::DownloadExts, u".GIF"_s}}
-        << QStringList{u"a.gif"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s, u"docs/c.gif"_s, u"docs/sub/d.gif"_s}
+        << u"/"_s << Settings { { SettingsKeys::DownloadExts, u".GIF"_s } }
+        << QStringList { u"a.gif"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s, u"docs/c.gif"_s, u"docs/sub/d.gif"_s }
         << false;
     QTest::newRow("names that must occur")
-        << u"/"_s << Settings{{SettingsKeys::OnDownFileNames, u"thumb;SECRET"_s}}
-        << QStringList{u"private/secret.gif"_s, u"thumb_x.gif"_s} << false;
+        << u"/"_s << Settings { { SettingsKeys::OnDownFileNames, u"thumb;SECRET"_s } }
+        << QStringList { u"private/secret.gif"_s, u"thumb_x.gif"_s } << false;
     QTest::newRow("names that must not occur")
-        << u"/"_s << Settings{{SettingsKeys::NotDownFileNames, u"thumb;big"_s}}
-        << QStringList{u"a.gif"_s, u"img/b.jpg"_s, u"private/secret.gif"_s, u"docs/c.gif"_s, u"docs/sub/d.gif"_s}
+        << u"/"_s << Settings { { SettingsKeys::NotDownFileNames, u"thumb;big"_s } }
+        << QStringList { u"a.gif"_s, u"img/b.jpg"_s, u"private/secret.gif"_s, u"docs/c.gif"_s, u"docs/sub/d.gif"_s }
         << false;
     QTest::newRow("the default maximum of 1024 KB leaves the big file")
-        << u"/"_s << Settings{{SettingsKeys::MaxSize, u"1024"_s}}
-        << QStringList{u"a.gif"_s, u"img/b.jpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s, u"docs/c.gif"_s,
-                       u"docs/sub/d.gif"_s}
+        << u"/"_s << Settings { { SettingsKeys::MaxSize, u"1024"_s } }
+        << QStringList { u"a.gif"_s, u"img/b.jpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s, u"docs/c.gif"_s,
+               u"docs/sub/d.gif"_s }
         << false;
     QTest::newRow("a minimum of 2 KB takes the larger files")
-        << u"/"_s << Settings{{SettingsKeys::MinSize, u"2"_s}}
-        << QStringList{u"img/b.jpg"_s, u"big.mpg"_s, u"docs/c.gif"_s} << false;
+        << u"/"_s << Settings { { SettingsKeys::MinSize, u"2"_s } }
+        << QStringList { u"img/b.jpg"_s, u"big.mpg"_s, u"docs/c.gif"_s } << false;
     QTest::newRow("without a directory tree every file lands in the site folder")
-        << u"/"_s << Settings{{SettingsKeys::NoDirTree, u"1"_s}} << all << true;
+        << u"/"_s << Settings { { SettingsKeys::NoDirTree, u"1"_s } } << all << true;
 }
 
 void TestCrawlNginx::crawlsBySettings()
@@ -184,12 +182,12 @@ void TestCrawlNginx::largeFilesComeInRangedPieces()
     const QStringList before = m_nginx->accessLog();
     m_crawl->settings().save(SettingsKeys::DownloadExts, u".mpg"_s);
     m_crawl->start(m_nginx->url(u"/"_s));
-    QCOMPARE(m_crawl->mirroredFiles(), expectedFiles({u"big.mpg"_s}));
+    QCOMPARE(m_crawl->mirroredFiles(), expectedFiles({ u"big.mpg"_s }));
     QStringList pieces;
     for (const QString& line : m_nginx->accessLog().mid(before.size()))
         if (line.contains(u"\"GET /big.mpg"_s))
             pieces.append(line.section(u' ', -1));
-    QCOMPARE(pieces, (QStringList{u"206"_s, u"206"_s, u"206"_s}));
+    QCOMPARE(pieces, (QStringList { u"206"_s, u"206"_s, u"206"_s }));
 }
 
 void TestCrawlNginx::wrongCredentialsAreErrorResponses()
@@ -248,8 +246,8 @@ void TestCrawlNginx::stopInMidTransferThenResume()
     crawl.host.onYield = {};
     crawl.resume();
     QCOMPARE(crawl.host.currentAddresses.last(), u"終了"_s);
-    const QStringList all{u"a.gif"_s, u"img/b.jpg"_s, u"big.mpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s,
-                          u"docs/c.gif"_s, u"docs/sub/d.gif"_s};
+    const QStringList all { u"a.gif"_s, u"img/b.jpg"_s, u"big.mpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s,
+        u"docs/c.gif"_s, u"docs/sub/d.gif"_s };
     QCOMPARE(crawl.mirroredFiles(), expectedFiles(all));
     QCOMPARE(crawl.host.counter(CrawlHost::Download), all.size());
     QCOMPARE(crawl.logLines(DownloadLogName).size(), all.size() + 1);

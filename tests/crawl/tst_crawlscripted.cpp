@@ -20,19 +20,19 @@ namespace {
 
 Reply page(const QByteArray& html)
 {
-    return {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "text/html"}}, html)};
+    return { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "text/html" } }, html) };
 }
 
 Reply file(const QByteArray& body, const QByteArray& type = "image/gif", const Headers& extra = {})
 {
-    Headers headers{{"Content-Type", type}};
+    Headers headers { { "Content-Type", type } };
     headers += extra;
-    return {ScriptedHttpServer::response(200, "OK", headers, body)};
+    return { ScriptedHttpServer::response(200, "OK", headers, body) };
 }
 
 Reply status(int code, const QByteArray& reason)
 {
-    return {ScriptedHttpServer::response(code, reason, {{"Content-Type", "text/html"}}, "<p>" + reason + "</p>")};
+    return { ScriptedHttpServer::response(code, reason, { { "Content-Type", "text/html" } }, "<p>" + reason + "</p>") };
 }
 
 QByteArray binary(int size, char seed)
@@ -115,8 +115,9 @@ void TestCrawlScripted::init()
 void TestCrawlScripted::crawlsASiteLevelByLevel()
 {
     ScriptedHttpServer& server = *m_server;
-    server.route("/", page("<a href=\"a.gif\">a</a><img src=sub/b.gif><a href='missing.gif'>m</a>"
-                           "<a href=page.html>p</a><a href=\"http://elsewhere.invalid/x.gif\">x</a>"));
+    server.route("/",
+        page("<a href=\"a.gif\">a</a><img src=sub/b.gif><a href='missing.gif'>m</a>"
+             "<a href=page.html>p</a><a href=\"http://elsewhere.invalid/x.gif\">x</a>"));
     server.route("/a.gif", file(binary(10, 1)));
     server.route("/sub/b.gif", file(binary(2000, 2)));
     server.route("/missing.gif", status(404, "Not Found"));
@@ -129,26 +130,27 @@ void TestCrawlScripted::crawlsASiteLevelByLevel()
     QCOMPARE(host.currentAddresses.last(), u"終了"_s);
     QCOMPARE(host.messages, QStringList());
     QCOMPARE(m_crawl->siteDir(), m_crawl->saveDir() + u"127.0.0.1."_s + QString::number(server.port()));
-    const QMap<QString, QByteArray> expected{
-        {u"a.gif"_s, binary(10, 1)}, {u"sub/b.gif"_s, binary(2000, 2)}, {u"c.gif"_s, binary(30, 3)}};
+    const QMap<QString, QByteArray> expected { { u"a.gif"_s, binary(10, 1) }, { u"sub/b.gif"_s, binary(2000, 2) },
+        { u"c.gif"_s, binary(30, 3) } };
     QCOMPARE(m_crawl->mirroredFiles(), expected);
 
-    QCOMPARE(transcript(server), (QStringList{u"HEAD /"_s, u"GET /"_s, u"HEAD /a.gif"_s, u"HEAD /sub/b.gif"_s,
-                                              u"HEAD /missing.gif"_s, u"HEAD /page.html"_s, u"GET /a.gif"_s,
-                                              u"GET /sub/b.gif"_s, u"GET /page.html"_s, u"HEAD /c.gif"_s,
-                                              u"GET /c.gif"_s}));
+    QCOMPARE(transcript(server),
+        (QStringList { u"HEAD /"_s, u"GET /"_s, u"HEAD /a.gif"_s, u"HEAD /sub/b.gif"_s, u"HEAD /missing.gif"_s,
+            u"HEAD /page.html"_s, u"GET /a.gif"_s, u"GET /sub/b.gif"_s, u"GET /page.html"_s, u"HEAD /c.gif"_s,
+            u"GET /c.gif"_s }));
     QCOMPARE(m_crawl->logLines(DetectedLogName),
-             (QStringList{DetectedLogHeader, u"\""_s + top + u"\",\"\""_s, u"\""_s + top + u"a.gif\",\"\""_s,
-                          u"\""_s + top + u"sub/b.gif\",\"\""_s, u"\""_s + top + u"missing.gif\",\"\""_s,
-                          u"\""_s + top + u"page.html\",\"\""_s, u"\""_s + top + u"c.gif\",\"\""_s}));
+        (QStringList { DetectedLogHeader, u"\""_s + top + u"\",\"\""_s, u"\""_s + top + u"a.gif\",\"\""_s,
+            u"\""_s + top + u"sub/b.gif\",\"\""_s, u"\""_s + top + u"missing.gif\",\"\""_s,
+            u"\""_s + top + u"page.html\",\"\""_s, u"\""_s + top + u"c.gif\",\"\""_s }));
     const QList<QStringList> downloads = recordsOf(m_crawl->logLines(DownloadLogName));
     QCOMPARE(downloads.size(), 3);
-    QCOMPARE(downloads[2], (QStringList{u"c.gif"_s, ToNativeSeparators(m_crawl->siteDir() + u"/c.gif"_s),
-                                        top + u"c.gif"_s, top + u"page.html"_s, top}));
+    QCOMPARE(downloads[2],
+        (QStringList { u"c.gif"_s, ToNativeSeparators(m_crawl->siteDir() + u"/c.gif"_s), top + u"c.gif"_s,
+            top + u"page.html"_s, top }));
     const QList<QStringList> errors = recordsOf(m_crawl->logLines(ErrorResponseLogName));
-    QCOMPARE(errors, (QList<QStringList>{{u"Webサーバ レスポンスエラー"_s,
-                                          u"Webサーバがエラーを返しました。HTTP/1.1 404 Not Found"_s,
-                                          top + u"missing.gif"_s, top}}));
+    QCOMPARE(errors,
+        (QList<QStringList> { { u"Webサーバ レスポンスエラー"_s,
+            u"Webサーバがエラーを返しました。HTTP/1.1 404 Not Found"_s, top + u"missing.gif"_s, top } }));
 
     QCOMPARE(host.counter(CrawlHost::Detect), 6);
     QCOMPARE(host.counter(CrawlHost::Download), 3);
@@ -173,7 +175,7 @@ void TestCrawlScripted::requestsCarryTheirHeaderLinesInOrder()
     const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(server.port()) + "\r\n";
     const QByteArray referer = "Referer: " + server.url(u"/"_s).toLatin1() + "\r\n";
     const QByteArray agent = "User-Agent: \"Agent/1.0\"\r\n";
-    for (const QByteArray& start : {"HEAD /a.gif "_ba, "GET /a.gif "_ba}) {
+    for (const QByteArray& start : { "HEAD /a.gif "_ba, "GET /a.gif "_ba }) {
         const QByteArray head = headOf(server, start);
         QVERIFY2(!head.isEmpty(), start.constData());
         const qsizetype r = head.indexOf(referer);
@@ -194,9 +196,10 @@ void TestCrawlScripted::depthLimitKeepsDeeperLinksOut()
     server.route("/c.gif", file("c"));
     m_crawl->settings().save(SettingsKeys::DeepCount, 1);
     m_crawl->start(server.url(u"/"_s));
-    QCOMPARE(m_crawl->mirroredFiles().keys(), QStringList{u"a.gif"_s});
+    QCOMPARE(m_crawl->mirroredFiles().keys(), QStringList { u"a.gif"_s });
     QVERIFY(!transcript(server).contains(u"HEAD /c.gif"_s));
-    QVERIFY2(!transcript(server).contains(u"GET /page.html"_s), "a page at the last level that is not saved is not fetched");
+    QVERIFY2(
+        !transcript(server).contains(u"GET /page.html"_s), "a page at the last level that is not saved is not fetched");
     QCOMPARE(m_crawl->host.counter(CrawlHost::Checked), 3);
 }
 
@@ -204,12 +207,13 @@ void TestCrawlScripted::anErrorAnswerToAGetLeavesNoFile()
 {
     ScriptedHttpServer& server = *m_server;
     server.route("/", page("<a href=\"a.gif\">a</a>"));
-    server.enqueue({ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}, {"Content-Length", "5"}})});
+    server.enqueue(
+        { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "image/gif" }, { "Content-Length", "5" } }) });
     server.enqueue(status(500, "Internal Server Error"));
     server.enqueue(status(500, "Internal Server Error"));
     m_crawl->start(server.url(u"/"_s));
     QCOMPARE(m_crawl->mirroredFiles(), (QMap<QString, QByteArray>()));
-    QCOMPARE(m_crawl->logLines(DownloadLogName), QStringList{DownloadLogHeader});
+    QCOMPARE(m_crawl->logLines(DownloadLogName), QStringList { DownloadLogHeader });
     QCOMPARE(m_crawl->host.counter(CrawlHost::Download), 0);
     QVERIFY(m_crawl->host.counter(CrawlHost::ErrorResponse) >= 1);
     QVERIFY(recordsOf(m_crawl->logLines(ErrorResponseLogName)).first()[1].endsWith(u"500 Internal Server Error"_s));
@@ -220,7 +224,8 @@ void TestCrawlScripted::aShortTransferIsRepeatedAfreshThenReported()
     ScriptedHttpServer& server = *m_server;
     const QByteArray body = binary(100, 5);
     server.route("/", page("<a href=\"a.gif\">a</a>"));
-    server.enqueue({ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}, {"Content-Length", "100"}})});
+    server.enqueue(
+        { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "image/gif" }, { "Content-Length", "100" } }) });
     Reply cut = file(body);
     cut.closeAfterBytes = cut.bytes.size() - 50;
     server.enqueue(cut);
@@ -234,7 +239,8 @@ void TestCrawlScripted::aShortTransferIsRepeatedAfreshThenReported()
     QCOMPARE(failures.size(), 2);
     QVERIFY(failures[0][0].startsWith(u"接続エラーが起きました。エラー："_s));
     QCOMPARE(failures[0][2], top + u"a.gif"_s);
-    QCOMPARE(failures[1], (QStringList{u"ダウンロード エラー"_s, u"ファイルのダウンロードに失敗しました。"_s, top + u"a.gif"_s}));
+    QCOMPARE(failures[1],
+        (QStringList { u"ダウンロード エラー"_s, u"ファイルのダウンロードに失敗しました。"_s, top + u"a.gif"_s }));
     QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 2);
 }
 
@@ -243,7 +249,8 @@ void TestCrawlScripted::aTransferErrorIsReportedUnderItsOwnAddress()
     ScriptedHttpServer& server = *m_server;
     server.route("/", page("<a href=\"a.gif\">a</a><a href=\"b.gif\">b</a>"));
     server.route("/b.gif", file("bbb"));
-    server.enqueue({ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}, {"Content-Length", "3"}})});
+    server.enqueue(
+        { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "image/gif" }, { "Content-Length", "3" } }) });
     server.enqueue(ScriptedHttpServer::nothingThenClose());
     server.enqueue(ScriptedHttpServer::nothingThenClose());
     const QString top = server.url(u"/"_s);
@@ -261,16 +268,15 @@ void TestCrawlScripted::rangedPiecesCarryTheExactEntityTag()
     ScriptedHttpServer& server = *m_server;
     const QByteArray body = binary(3000, 9);
     server.route("/", page("<a href=\"big.gif\">a</a>"));
-    const Headers headers{{"Content-Type", "image/gif"}, {"Content-Length", "3000"}, {"ETag", "\"AbC-1\""},
-                          {"Accept-Ranges", "bytes"}};
-    server.enqueue({ScriptedHttpServer::response(200, "OK", headers)});
+    const Headers headers { { "Content-Type", "image/gif" }, { "Content-Length", "3000" }, { "ETag", "\"AbC-1\"" },
+        { "Accept-Ranges", "bytes" } };
+    server.enqueue({ ScriptedHttpServer::response(200, "OK", headers) });
     const auto piece = [&](qint64 from, qint64 to) {
         const qint64 last = qMin<qint64>(to, 2999);
-        return Reply{ScriptedHttpServer::response(
-            206, "Partial Content",
-            {{"Content-Type", "image/gif"},
-             {"Content-Range", "bytes " + QByteArray::number(from) + '-' + QByteArray::number(last) + "/3000"}},
-            body.mid(from, last - from + 1))};
+        return Reply { ScriptedHttpServer::response(206, "Partial Content",
+            { { "Content-Type", "image/gif" },
+                { "Content-Range", "bytes " + QByteArray::number(from) + '-' + QByteArray::number(last) + "/3000" } },
+            body.mid(from, last - from + 1)) };
     };
     m_crawl->settings().save(SettingsKeys::BuffLen, u"0.001"_s); // 1049 bytes a piece
     server.enqueue(piece(0, 1049));
@@ -285,7 +291,8 @@ void TestCrawlScripted::rangedPiecesCarryTheExactEntityTag()
         QVERIFY2(request.head.contains("If-Match: \"AbC-1\"\r\n"), request.head.constData());
         ranges.append(QString::fromLatin1(request.head.mid(request.head.indexOf("Range: "))).section(u'\r', 0, 0));
     }
-    QCOMPARE(ranges, (QStringList{u"Range: bytes=0-1049"_s, u"Range: bytes=1050-2099"_s, u"Range: bytes=2100-3000"_s}));
+    QCOMPARE(
+        ranges, (QStringList { u"Range: bytes=0-1049"_s, u"Range: bytes=1050-2099"_s, u"Range: bytes=2100-3000"_s }));
     QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 0);
 }
 
@@ -294,12 +301,12 @@ void TestCrawlScripted::aWholeAnswerToARangeReplacesTheFile()
     ScriptedHttpServer& server = *m_server;
     const QByteArray body = binary(3000, 4);
     server.route("/", page("<a href=\"big.gif\">a</a>"));
-    const Headers headers{{"Content-Type", "image/gif"}, {"Content-Length", "3000"}, {"ETag", "\"e\""},
-                          {"Accept-Ranges", "bytes"}};
-    server.enqueue({ScriptedHttpServer::response(200, "OK", headers)});
-    server.enqueue({ScriptedHttpServer::response(206, "Partial Content",
-                                                 {{"Content-Range", "bytes 0-1049/3000"}}, body.left(1050))});
-    server.enqueue({ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}}, body)});
+    const Headers headers { { "Content-Type", "image/gif" }, { "Content-Length", "3000" }, { "ETag", "\"e\"" },
+        { "Accept-Ranges", "bytes" } };
+    server.enqueue({ ScriptedHttpServer::response(200, "OK", headers) });
+    server.enqueue({ ScriptedHttpServer::response(
+        206, "Partial Content", { { "Content-Range", "bytes 0-1049/3000" } }, body.left(1050)) });
+    server.enqueue({ ScriptedHttpServer::response(200, "OK", { { "Content-Type", "image/gif" } }, body) });
     m_crawl->settings().save(SettingsKeys::BuffLen, u"0.001"_s);
     m_crawl->start(server.url(u"/"_s));
     QCOMPARE(m_crawl->mirroredFiles().value(u"big.gif"_s), body);
@@ -311,7 +318,7 @@ void TestCrawlScripted::aWeakEntityTagFetchesWhole()
     ScriptedHttpServer& server = *m_server;
     const QByteArray body = binary(3000, 6);
     server.route("/", page("<a href=\"big.gif\">a</a>"));
-    server.route("/big.gif", file(body, "image/gif", {{"ETag", "W/\"weak\""}, {"Accept-Ranges", "bytes"}}));
+    server.route("/big.gif", file(body, "image/gif", { { "ETag", "W/\"weak\"" }, { "Accept-Ranges", "bytes" } }));
     m_crawl->settings().save(SettingsKeys::BuffLen, u"0.001"_s);
     m_crawl->start(server.url(u"/"_s));
     QCOMPARE(m_crawl->mirroredFiles().value(u"big.gif"_s), body);
@@ -329,7 +336,7 @@ void TestCrawlScripted::aServerRefusingHeadIsProbedWithGet()
     server.enqueue(file(body));
     server.enqueue(file(body));
     m_crawl->start(server.url(u"/"_s));
-    QCOMPARE(transcript(server).mid(2), (QStringList{u"HEAD /a.gif"_s, u"GET /a.gif"_s, u"GET /a.gif"_s}));
+    QCOMPARE(transcript(server).mid(2), (QStringList { u"HEAD /a.gif"_s, u"GET /a.gif"_s, u"GET /a.gif"_s }));
     QCOMPARE(m_crawl->mirroredFiles().value(u"a.gif"_s), body);
     QCOMPARE(m_crawl->host.counter(CrawlHost::Planned), 1);
     QCOMPARE(m_crawl->host.counter(CrawlHost::ErrorResponse), 0);
@@ -340,7 +347,8 @@ void TestCrawlScripted::unauthorisedRequestsAreRetriedWithTheCredential()
     ScriptedHttpServer& server = *m_server;
     server.route("/", page("<a href=\"a.gif\">a</a>"));
     server.enqueue(status(401, "Unauthorized"));
-    server.enqueue({ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}, {"Content-Length", "4"}})});
+    server.enqueue(
+        { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "image/gif" }, { "Content-Length", "4" } }) });
     server.enqueue(status(401, "Unauthorized"));
     server.enqueue(file("GIF!"));
     m_crawl->settings().save(SettingsKeys::AuthString, u"dXNlcjpwYXNz"_s);
@@ -374,12 +382,12 @@ void TestCrawlScripted::stopInMidTransferThenResumeCompletesTheSameFile()
     crawl.start(server.url(u"/"_s));
     QCOMPARE(crawl.host.currentAddresses.last(), u"中断"_s);
     QVERIFY(crawl.mirroredFiles().value(u"a.gif"_s).size() < body.size());
-    QCOMPARE(ReadResumeList(ResumeListPath(crawl.saveDir())).value(), QStringList{server.url(u"/"_s)});
+    QCOMPARE(ReadResumeList(ResumeListPath(crawl.saveDir())).value(), QStringList { server.url(u"/"_s) });
 
     crawl.host.onYield = {};
     crawl.resume();
     QCOMPARE(crawl.host.currentAddresses.last(), u"終了"_s);
-    const QMap<QString, QByteArray> expected{{u"a.gif"_s, body}, {u"b.gif"_s, "bb"_ba}};
+    const QMap<QString, QByteArray> expected { { u"a.gif"_s, body }, { u"b.gif"_s, "bb"_ba } };
     QCOMPARE(crawl.mirroredFiles(), expected);
     QCOMPARE(crawl.host.counter(CrawlHost::Download), 2);
     QCOMPARE(crawl.host.counter(CrawlHost::Checked), 3);
@@ -394,15 +402,16 @@ void TestCrawlScripted::decliningTheResumeListQuestionChangesNothing()
     ScriptedHttpServer& server = *m_server;
     const QString listPath = ResumeListPath(m_crawl->saveDir());
     const QString top = server.url(u"/"_s);
-    QVERIFY(WriteResumeList(listPath, {u"http://other/"_s, top + u"old.html"_s}));
+    QVERIFY(WriteResumeList(listPath, { u"http://other/"_s, top + u"old.html"_s }));
     QFile list(listPath);
     QVERIFY(list.open(QIODevice::ReadOnly));
     const QByteArray bytes = list.readAll();
     list.close();
-    m_crawl->host.answers = {false};
+    m_crawl->host.answers = { false };
     m_crawl->start(top);
     QCOMPARE(m_crawl->host.questions,
-             QStringList{u"127.0.0.1:"_s + QString::number(server.port()) + u" のドメイン名は再開リストに存在しますが上書きしますか？"_s});
+        QStringList { u"127.0.0.1:"_s + QString::number(server.port())
+            + u" のドメイン名は再開リストに存在しますが上書きしますか？"_s });
     QVERIFY(list.open(QIODevice::ReadOnly));
     QCOMPARE(list.readAll(), bytes);
     QCOMPARE(server.requests().size(), 0);
@@ -411,17 +420,17 @@ void TestCrawlScripted::decliningTheResumeListQuestionChangesNothing()
 void TestCrawlScripted::linkAnswers_data()
 {
     QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QString>("errorStatus");   // the error-response entry, if any
+    QTest::addColumn<QString>("errorStatus"); // the error-response entry, if any
     QTest::addColumn<bool>("transferError"); // failure entries, all under the link's own address
-    QTest::addColumn<QByteArray>("saved");   // the file's content; null when no file is left
+    QTest::addColumn<QByteArray>("saved"); // the file's content; null when no file is left
     QTest::newRow("403 is an error response")
         << ScriptedHttpServer::response(403, "Forbidden") << u"HTTP/1.1 403 Forbidden"_s << false << QByteArray();
     QTest::newRow("a redirect loop ends as an error response")
-        << ScriptedHttpServer::response(302, "Found", {{"Location", "/x.gif"}}) << u"HTTP/1.1 302 Found"_s
-        << false << QByteArray();
-    QTest::newRow("206 is accepted")
-        << ScriptedHttpServer::response(206, "Partial Content", {{"Content-Type", "image/gif"}}, "xyz") << QString()
-        << false << "xyz"_ba;
+        << ScriptedHttpServer::response(302, "Found", { { "Location", "/x.gif" } }) << u"HTTP/1.1 302 Found"_s << false
+        << QByteArray();
+    QTest::newRow("206 is accepted") << ScriptedHttpServer::response(
+        206, "Partial Content", { { "Content-Type", "image/gif" } }, "xyz")
+                                     << QString() << false << "xyz"_ba;
     QTest::newRow("an answer without a status line is a transfer error of its own address")
         << "garbage\r\n\r\n"_ba << QString() << true << QByteArray();
     QTest::newRow("a connection closed without an answer is a transfer error of its own address")
@@ -438,7 +447,7 @@ void TestCrawlScripted::linkAnswers()
     QFETCH(QByteArray, saved);
     ScriptedHttpServer& server = *m_server;
     server.route("/", page("<a href=\"x.gif\">x</a>"));
-    server.route("/x.gif", answer.isEmpty() ? ScriptedHttpServer::nothingThenClose() : Reply{answer});
+    server.route("/x.gif", answer.isEmpty() ? ScriptedHttpServer::nothingThenClose() : Reply { answer });
     const QString address = server.url(u"/x.gif"_s);
     m_crawl->start(server.url(u"/"_s));
     const QList<QStringList> errors = recordsOf(m_crawl->logLines(ErrorResponseLogName));
@@ -446,8 +455,9 @@ void TestCrawlScripted::linkAnswers()
         QVERIFY2(errors.isEmpty(), qPrintable(errors.value(0).join(u'|')));
     } else {
         QVERIFY(!errors.isEmpty());
-        QCOMPARE(errors[0], (QStringList{u"Webサーバ レスポンスエラー"_s, u"Webサーバがエラーを返しました。"_s + errorStatus,
-                                         address, server.url(u"/"_s)}));
+        QCOMPARE(errors[0],
+            (QStringList { u"Webサーバ レスポンスエラー"_s, u"Webサーバがエラーを返しました。"_s + errorStatus, address,
+                server.url(u"/"_s) }));
     }
     const QList<QStringList> failures = recordsOf(m_crawl->logLines(FailureReportName));
     QCOMPARE(failures.isEmpty(), !transferError);
@@ -482,12 +492,11 @@ void TestCrawlScripted::baseTagsAndFolderlessPagesResolveAsBrowsersDo()
     server.route("/", page("<a href=\"dir/page\">p</a><a href=\"dir/based.html\">b</a>"));
     server.route("/dir/page", page("<img src=\"x.gif\">"));
     server.route("/dir/based.html", page("<img src=\"before.gif\"><base href=\"../other\"><img src=\"y.gif\">"));
-    for (const QByteArray& name : {"/dir/x.gif"_ba, "/dir/before.gif"_ba, "/other/y.gif"_ba})
+    for (const QByteArray& name : { "/dir/x.gif"_ba, "/dir/before.gif"_ba, "/other/y.gif"_ba })
         server.route(name, file(name));
     m_crawl->start(server.url(u"/"_s));
-    const QMap<QString, QByteArray> expected{{u"dir/x.gif"_s, "/dir/x.gif"_ba},
-                                             {u"dir/before.gif"_s, "/dir/before.gif"_ba},
-                                             {u"other/y.gif"_s, "/other/y.gif"_ba}};
+    const QMap<QString, QByteArray> expected { { u"dir/x.gif"_s, "/dir/x.gif"_ba },
+        { u"dir/before.gif"_s, "/dir/before.gif"_ba }, { u"other/y.gif"_s, "/other/y.gif"_ba } };
     QCOMPARE(m_crawl->mirroredFiles(), expected);
 }
 
@@ -495,20 +504,23 @@ void TestCrawlScripted::nonAsciiLinksAreEncodedOnceEverywhere()
 {
     ScriptedHttpServer& server = *m_server;
     const QByteArray encoded = "/%E5%86%99%20%E7%9C%9F.gif";
-    server.route("/", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "text/html; charset=utf-8"}},
-                                                    u"<a href=\"写&#x20;真.gif\">写真</a>"_s.toUtf8())});
+    server.route("/",
+        { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "text/html; charset=utf-8" } },
+            u"<a href=\"写&#x20;真.gif\">写真</a>"_s.toUtf8()) });
     server.route(encoded, file("photo"));
     const QString top = server.url(u"/"_s);
     m_crawl->start(top);
     QVERIFY(transcript(server).contains(u"GET "_s + QString::fromLatin1(encoded)));
     QCOMPARE(m_crawl->mirroredFiles().value(QString::fromLatin1(encoded.mid(1))), "photo"_ba);
-    QCOMPARE(m_crawl->logLines(DetectedLogName).last(), u"\""_s + top + QString::fromLatin1(encoded.mid(1)) + u"\",\"\""_s);
+    QCOMPARE(
+        m_crawl->logLines(DetectedLogName).last(), u"\""_s + top + QString::fromLatin1(encoded.mid(1)) + u"\",\"\""_s);
 }
 
 void TestCrawlScripted::textWithoutATypeIsScannedWhateverItsCharacters()
 {
     ScriptedHttpServer& server = *m_server;
-    server.route("/", {ScriptedHttpServer::response(200, "OK", {}, u"<p>日本語の本文</p><a href=\"a.gif\">画像</a>"_s.toUtf8())});
+    server.route("/",
+        { ScriptedHttpServer::response(200, "OK", {}, u"<p>日本語の本文</p><a href=\"a.gif\">画像</a>"_s.toUtf8()) });
     server.route("/a.gif", file("a"));
     m_crawl->start(server.url(u"/"_s));
     QCOMPARE(m_crawl->mirroredFiles().value(u"a.gif"_s), "a"_ba);

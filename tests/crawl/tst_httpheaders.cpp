@@ -30,7 +30,8 @@ void TestHttpHeaders::headerValues_data()
     QTest::addColumn<QString>("headers");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("value");
-    const QString block = u"HTTP/1.1 200 OK\r\nContent-Length:   1234\r\nETag: \"AbC\"\r\nContent-Type: text/html\r\n\r\n"_s;
+    const QString block
+        = u"HTTP/1.1 200 OK\r\nContent-Length:   1234\r\nETag: \"AbC\"\r\nContent-Type: text/html\r\n\r\n"_s;
     QTest::newRow("leading blanks are skipped") << block << u"content-length:"_s << u"1234"_s;
     QTest::newRow("an absent name gives empty") << block << u"accept-ranges:"_s << QString();
     QTest::newRow("the entity tag keeps its quotes and case") << block << u"etag:"_s << u"\"AbC\""_s;
@@ -90,8 +91,8 @@ void TestHttpHeaders::basicCredentialIsOneLineOfUtf8()
     QVERIFY(!credential.contains(u'\r'));
     QVERIFY(!credential.contains(u'\n'));
     QCOMPARE(QByteArray::fromBase64(credential.toLatin1()), (longUser + u':' + u"p"_s.repeated(40)).toUtf8());
-    QCOMPARE(QByteArray::fromBase64(MakeBasicCredential(u"ユーザー"_s, u"パス"_s).toLatin1()),
-             u"ユーザー:パス"_s.toUtf8());
+    QCOMPARE(
+        QByteArray::fromBase64(MakeBasicCredential(u"ユーザー"_s, u"パス"_s).toLatin1()), u"ユーザー:パス"_s.toUtf8());
     QCOMPARE(MakeBasicCredential(QString(), QString()), u"Og=="_s);
 }
 

@@ -49,10 +49,10 @@ void TestLinkAddress::resolves_data()
     const QString base = u"http://h/a/b/"_s;
     QTest::newRow("two levels up") << u"../../x.html"_s << base << u"http://h/x.html"_s;
     QTest::newRow("dot slash") << u"./y.html"_s << base << u"http://h/a/b/y.html"_s;
-    QTest::newRow("root-relative uses the page root, not the base") << u"/z.html"_s << u"http://o/q/"_s
-                                                                    << u"http://h/z.html"_s;
-    QTest::newRow("protocol-relative takes the page's scheme to the other host") << u"//other/x"_s << base
-                                                                                 << u"http://other/x"_s;
+    QTest::newRow("root-relative uses the page root, not the base")
+        << u"/z.html"_s << u"http://o/q/"_s << u"http://h/z.html"_s;
+    QTest::newRow("protocol-relative takes the page's scheme to the other host")
+        << u"//other/x"_s << base << u"http://other/x"_s;
     QTest::newRow("dot-dot never climbs above the host") << u"../../../../x.html"_s << base << u"http://h/x.html"_s;
     QTest::newRow("a fragment is stripped") << u"page.html#part"_s << base << u"http://h/a/b/page.html"_s;
     QTest::newRow("a fragment alone is dropped") << u"#top"_s << base << QString();
@@ -64,12 +64,10 @@ void TestLinkAddress::resolves_data()
     QTest::newRow("news is dropped") << u"news:x"_s << base << QString();
     QTest::newRow("ftp anywhere is dropped") << u"http://h/ftp:x"_s << base << QString();
     QTest::newRow("an absolute address stays") << u"https://k/x"_s << base << u"https://k/x"_s;
-    QTest::newRow("a script pseudo-link is joined to the base") << u"javascript:go()"_s << base
-                                                                << u"http://h/a/b/javascript:go()"_s;
-    QTest::newRow("a root-based base ends on the page root") << u"x.html"_s << u"/docs/"_s
-                                                             << u"http://h/docs/x.html"_s;
-    QTest::newRow("a relative base that never becomes absolute is refused") << u"x.html"_s << u"docs/"_s
-                                                                            << QString();
+    QTest::newRow("a script pseudo-link is joined to the base")
+        << u"javascript:go()"_s << base << u"http://h/a/b/javascript:go()"_s;
+    QTest::newRow("a root-based base ends on the page root") << u"x.html"_s << u"/docs/"_s << u"http://h/docs/x.html"_s;
+    QTest::newRow("a relative base that never becomes absolute is refused") << u"x.html"_s << u"docs/"_s << QString();
 }
 
 void TestLinkAddress::resolves()

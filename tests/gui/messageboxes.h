@@ -14,7 +14,8 @@
 class MessageBoxAnswer {
 public:
     explicit MessageBoxAnswer(QMessageBox::StandardButton button, int times = 1)
-        : m_button(button), m_remaining(times)
+        : m_button(button)
+        , m_remaining(times)
     {
         m_timer.setInterval(10);
         QObject::connect(&m_timer, &QTimer::timeout, [this] { answer(); });

@@ -21,17 +21,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QStringList NumericBoxes{u"BuffLen"_s, u"RequestTimeout"_s, u"PortNO"_s, u"ListViewSize"_s};
-const QStringList TextKeys{u"ProxyAddress"_s, u"PortNO"_s, u"RequestTimeout"_s, u"BuffLen"_s,
-                           u"User_Agent"_s, u"ListViewGraphs"_s, u"ListViewSize"_s};
+const QStringList NumericBoxes { u"BuffLen"_s, u"RequestTimeout"_s, u"PortNO"_s, u"ListViewSize"_s };
+const QStringList TextKeys { u"ProxyAddress"_s, u"PortNO"_s, u"RequestTimeout"_s, u"BuffLen"_s, u"User_Agent"_s,
+    u"ListViewGraphs"_s, u"ListViewSize"_s };
 
 struct Fixture {
     QTemporaryDir dir;
-    SettingsStore store{dir.filePath(u"s.conf"_s)};
+    SettingsStore store { dir.filePath(u"s.conf"_s) };
     CrawlState crawl;
     DirDialog picker;
-    DialogEnvironment env{store, crawl, picker};
-    SettingDialog dialog{env};
+    DialogEnvironment env { store, crawl, picker };
+    SettingDialog dialog { env };
 
     QLineEdit* box(const QString& name) const { return dialog.findChild<QLineEdit*>(name); }
     QComboBox* accessType() const { return dialog.findChild<QComboBox*>(u"AccessType"_s); }
@@ -77,18 +77,18 @@ void TestConnectionSettings::controlsAndCaptions()
     Fixture f;
     QCOMPARE(f.dialog.objectName(), u"SettingDialog"_s);
     QCOMPARE(f.dialog.windowTitle(), u"設定"_s);
-    const QList<std::pair<QString, QString>> labels{
-        {u"Label1"_s, u"インターネットとの通信に使うアクセスの種類 "_s},
-        {u"Label2"_s, u"プロキシ サーバー"_s},
-        {u"Label3"_s, u"接続タイムアウト"_s},
-        {u"Label4"_s, u"バッファの大きさ"_s},
-        {u"Label5"_s, u"MB"_s},
-        {u"Label6"_s, u"ポート"_s},
-        {u"Label7"_s, u"秒"_s},
-        {u"Label8"_s, u"User_Agent"_s},
-        {u"Label9"_s, u"一覧表示で画像として表示するもの"_s},
-        {u"Label10"_s, u"セミコロン区切り"_s},
-        {u"Label11"_s, u"一覧表示で表示する数"_s},
+    const QList<std::pair<QString, QString>> labels {
+        { u"Label1"_s, u"インターネットとの通信に使うアクセスの種類 "_s },
+        { u"Label2"_s, u"プロキシ サーバー"_s },
+        { u"Label3"_s, u"接続タイムアウト"_s },
+        { u"Label4"_s, u"バッファの大きさ"_s },
+        { u"Label5"_s, u"MB"_s },
+        { u"Label6"_s, u"ポート"_s },
+        { u"Label7"_s, u"秒"_s },
+        { u"Label8"_s, u"User_Agent"_s },
+        { u"Label9"_s, u"一覧表示で画像として表示するもの"_s },
+        { u"Label10"_s, u"セミコロン区切り"_s },
+        { u"Label11"_s, u"一覧表示で表示する数"_s },
     };
     for (const auto& [name, text] : labels) {
         auto* label = f.dialog.findChild<QLabel*>(name);
@@ -108,9 +108,8 @@ void TestConnectionSettings::controlsAndCaptions()
     QCOMPARE(f.button(u"CancelButton"_s)->text(), u"ｷｬﾝｾﾙ"_s);
 
     // Tab walks the controls top to bottom, as they are laid out.
-    const QStringList order{u"AccessType"_s, u"ProxyAddress"_s, u"PortNO"_s, u"RequestTimeout"_s, u"BuffLen"_s,
-                            u"User_Agent"_s, u"ListViewGraphs"_s, u"ListViewSize"_s, u"OKButton"_s,
-                            u"CancelButton"_s};
+    const QStringList order { u"AccessType"_s, u"ProxyAddress"_s, u"PortNO"_s, u"RequestTimeout"_s, u"BuffLen"_s,
+        u"User_Agent"_s, u"ListViewGraphs"_s, u"ListViewSize"_s, u"OKButton"_s, u"CancelButton"_s };
     QWidget* widget = f.accessType();
     for (qsizetype i = 1; i < order.size(); ++i) {
         widget = widget->nextInFocusChain();
@@ -172,22 +171,22 @@ void TestConnectionSettings::okSavesAllKeys_data()
     QTest::addColumn<int>("access");
     QTest::addColumn<QStringList>("typed"); // BuffLen, RequestTimeout, PortNO, ListViewSize
     QTest::addColumn<QStringList>("stored");
-    QTest::newRow("integers") << 1 << QStringList{u"4"_s, u"30"_s, u"8080"_s, u"50"_s}
-                              << QStringList{u"4"_s, u"30"_s, u"8080"_s, u"50"_s};
-    QTest::newRow("halves to even") << 2 << QStringList{u"1.5"_s, u"0.5"_s, u"2.5"_s, u"3.5"_s}
-                                    << QStringList{u"2"_s, u"0"_s, u"2"_s, u"4"_s};
-    QTest::newRow("nearest") << 0 << QStringList{u"2.5"_s, u"59.6"_s, u"-7.4"_s, u"9.49"_s}
-                             << QStringList{u"2"_s, u"60"_s, u"-7"_s, u"9"_s};
-    QTest::newRow("blanks and exponent") << 0 << QStringList{u" 3 "_s, u"1e2"_s, u"+81"_s, u"7"_s}
-                                         << QStringList{u"3"_s, u"100"_s, u"81"_s, u"7"_s};
-    QTest::newRow("list size zero") << 0 << QStringList{u"1"_s, u"60"_s, u"80"_s, u"0"_s}
-                                    << QStringList{u"1"_s, u"60"_s, u"80"_s, u"20"_s};
-    QTest::newRow("list size negative") << 0 << QStringList{u"1"_s, u"60"_s, u"80"_s, u"-3"_s}
-                                        << QStringList{u"1"_s, u"60"_s, u"80"_s, u"20"_s};
-    QTest::newRow("list size half") << 0 << QStringList{u"1"_s, u"60"_s, u"80"_s, u"0.5"_s}
-                                    << QStringList{u"1"_s, u"60"_s, u"80"_s, u"20"_s};
-    QTest::newRow("largest") << 0 << QStringList{u"2147483647"_s, u"-2147483648"_s, u"80"_s, u"1"_s}
-                             << QStringList{u"2147483647"_s, u"-2147483648"_s, u"80"_s, u"1"_s};
+    QTest::newRow("integers") << 1 << QStringList { u"4"_s, u"30"_s, u"8080"_s, u"50"_s }
+                              << QStringList { u"4"_s, u"30"_s, u"8080"_s, u"50"_s };
+    QTest::newRow("halves to even") << 2 << QStringList { u"1.5"_s, u"0.5"_s, u"2.5"_s, u"3.5"_s }
+                                    << QStringList { u"2"_s, u"0"_s, u"2"_s, u"4"_s };
+    QTest::newRow("nearest") << 0 << QStringList { u"2.5"_s, u"59.6"_s, u"-7.4"_s, u"9.49"_s }
+                             << QStringList { u"2"_s, u"60"_s, u"-7"_s, u"9"_s };
+    QTest::newRow("blanks and exponent") << 0 << QStringList { u" 3 "_s, u"1e2"_s, u"+81"_s, u"7"_s }
+                                         << QStringList { u"3"_s, u"100"_s, u"81"_s, u"7"_s };
+    QTest::newRow("list size zero") << 0 << QStringList { u"1"_s, u"60"_s, u"80"_s, u"0"_s }
+                                    << QStringList { u"1"_s, u"60"_s, u"80"_s, u"20"_s };
+    QTest::newRow("list size negative") << 0 << QStringList { u"1"_s, u"60"_s, u"80"_s, u"-3"_s }
+                                        << QStringList { u"1"_s, u"60"_s, u"80"_s, u"20"_s };
+    QTest::newRow("list size half") << 0 << QStringList { u"1"_s, u"60"_s, u"80"_s, u"0.5"_s }
+                                    << QStringList { u"1"_s, u"60"_s, u"80"_s, u"20"_s };
+    QTest::newRow("largest") << 0 << QStringList { u"2147483647"_s, u"-2147483648"_s, u"80"_s, u"1"_s }
+                             << QStringList { u"2147483647"_s, u"-2147483648"_s, u"80"_s, u"1"_s };
 }
 
 void TestConnectionSettings::okSavesAllKeys()
@@ -226,24 +225,24 @@ void TestConnectionSettings::numericCheckStopsAtFirstBadBox_data()
     QTest::addColumn<QStringList>("typed"); // BuffLen, RequestTimeout, PortNO, ListViewSize
     QTest::addColumn<int>("bad");
     QTest::addColumn<QStringList>("shown");
-    QTest::newRow("letters in BuffLen") << QStringList{u"abc"_s, u"0.5"_s, u"1.5"_s, u"x"_s} << 0
-                                        << QStringList{u"abc"_s, u"0.5"_s, u"1.5"_s, u"x"_s};
-    QTest::newRow("BuffLen zero") << QStringList{u"0"_s, u"0.5"_s, u"1.5"_s, u"1"_s} << 0
-                                  << QStringList{u"0"_s, u"0.5"_s, u"1.5"_s, u"1"_s};
-    QTest::newRow("BuffLen half rounds to zero") << QStringList{u"0.5"_s, u"7"_s, u"8"_s, u"9"_s} << 0
-                                                 << QStringList{u"0"_s, u"7"_s, u"8"_s, u"9"_s};
-    QTest::newRow("BuffLen negative") << QStringList{u"-2"_s, u"7"_s, u"8"_s, u"9"_s} << 0
-                                      << QStringList{u"-2"_s, u"7"_s, u"8"_s, u"9"_s};
-    QTest::newRow("empty RequestTimeout") << QStringList{u"1.5"_s, QString(), u"2.5"_s, u"x"_s} << 1
-                                          << QStringList{u"2"_s, QString(), u"2.5"_s, u"x"_s};
-    QTest::newRow("letter in PortNO") << QStringList{u"2.5"_s, u"30.4"_s, u"8o"_s, u"x"_s} << 2
-                                      << QStringList{u"2"_s, u"30"_s, u"8o"_s, u"x"_s};
-    QTest::newRow("PortNO too large") << QStringList{u"1"_s, u"2"_s, u"2147483648"_s, u"3.5"_s} << 2
-                                      << QStringList{u"1"_s, u"2"_s, u"2147483648"_s, u"3.5"_s};
-    QTest::newRow("ListViewSize not a number") << QStringList{u"3"_s, u"4.5"_s, u"5.5"_s, u"2O"_s} << 3
-                                               << QStringList{u"3"_s, u"4"_s, u"6"_s, u"2O"_s};
-    QTest::newRow("ListViewSize huge") << QStringList{u"3"_s, u"4"_s, u"5"_s, u"1e12"_s} << 3
-                                       << QStringList{u"3"_s, u"4"_s, u"5"_s, u"1e12"_s};
+    QTest::newRow("letters in BuffLen") << QStringList { u"abc"_s, u"0.5"_s, u"1.5"_s, u"x"_s } << 0
+                                        << QStringList { u"abc"_s, u"0.5"_s, u"1.5"_s, u"x"_s };
+    QTest::newRow("BuffLen zero") << QStringList { u"0"_s, u"0.5"_s, u"1.5"_s, u"1"_s } << 0
+                                  << QStringList { u"0"_s, u"0.5"_s, u"1.5"_s, u"1"_s };
+    QTest::newRow("BuffLen half rounds to zero")
+        << QStringList { u"0.5"_s, u"7"_s, u"8"_s, u"9"_s } << 0 << QStringList { u"0"_s, u"7"_s, u"8"_s, u"9"_s };
+    QTest::newRow("BuffLen negative") << QStringList { u"-2"_s, u"7"_s, u"8"_s, u"9"_s } << 0
+                                      << QStringList { u"-2"_s, u"7"_s, u"8"_s, u"9"_s };
+    QTest::newRow("empty RequestTimeout") << QStringList { u"1.5"_s, QString(), u"2.5"_s, u"x"_s } << 1
+                                          << QStringList { u"2"_s, QString(), u"2.5"_s, u"x"_s };
+    QTest::newRow("letter in PortNO") << QStringList { u"2.5"_s, u"30.4"_s, u"8o"_s, u"x"_s } << 2
+                                      << QStringList { u"2"_s, u"30"_s, u"8o"_s, u"x"_s };
+    QTest::newRow("PortNO too large") << QStringList { u"1"_s, u"2"_s, u"2147483648"_s, u"3.5"_s } << 2
+                                      << QStringList { u"1"_s, u"2"_s, u"2147483648"_s, u"3.5"_s };
+    QTest::newRow("ListViewSize not a number")
+        << QStringList { u"3"_s, u"4.5"_s, u"5.5"_s, u"2O"_s } << 3 << QStringList { u"3"_s, u"4"_s, u"6"_s, u"2O"_s };
+    QTest::newRow("ListViewSize huge") << QStringList { u"3"_s, u"4"_s, u"5"_s, u"1e12"_s } << 3
+                                       << QStringList { u"3"_s, u"4"_s, u"5"_s, u"1e12"_s };
 }
 
 void TestConnectionSettings::numericCheckStopsAtFirstBadBox()
@@ -259,7 +258,7 @@ void TestConnectionSettings::numericCheckStopsAtFirstBadBox()
 
     MessageBoxAnswer answer(QMessageBox::Ok);
     QTest::mouseClick(f.button(u"OKButton"_s), Qt::LeftButton);
-    QCOMPARE(answer.texts(), QStringList{u"数値で入力して下さい｡"_s});
+    QCOMPARE(answer.texts(), QStringList { u"数値で入力して下さい｡"_s });
     QVERIFY(f.dialog.isVisible());
     QCOMPARE(f.dialog.focusWidget(), f.box(NumericBoxes[bad]));
     for (int i = 0; i < NumericBoxes.size(); ++i)

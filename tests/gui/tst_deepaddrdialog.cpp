@@ -26,10 +26,10 @@ namespace {
 const QString NotANumber = u"数値で入力して下さい｡"_s;
 const QString NoCommas = u",(ｶﾝﾏ)は入力しないで下さい"_s;
 const QString Absent = u"<absent>"_s;
-const QStringList Keys{SettingsKeys::SearchType, SettingsKeys::DeepCount, SettingsKeys::DownloadExts,
-                       SettingsKeys::OnDownFileNames, SettingsKeys::NotDownFileNames, SettingsKeys::MaxSize,
-                       SettingsKeys::MinSize, SettingsKeys::SkipSameName, SettingsKeys::NoDirTree,
-                       SettingsKeys::NumberDuplicates, SettingsKeys::ListViewCheck, SettingsKeys::AuthString};
+const QStringList Keys { SettingsKeys::SearchType, SettingsKeys::DeepCount, SettingsKeys::DownloadExts,
+    SettingsKeys::OnDownFileNames, SettingsKeys::NotDownFileNames, SettingsKeys::MaxSize, SettingsKeys::MinSize,
+    SettingsKeys::SkipSameName, SettingsKeys::NoDirTree, SettingsKeys::NumberDuplicates, SettingsKeys::ListViewCheck,
+    SettingsKeys::AuthString };
 
 void type(QLineEdit* box, const QString& text)
 {
@@ -47,11 +47,11 @@ void tick(QAbstractButton* button)
 
 struct Fixture {
     QTemporaryDir dir;
-    SettingsStore store{dir.filePath(u"s.conf"_s)};
+    SettingsStore store { dir.filePath(u"s.conf"_s) };
     CrawlState crawl;
     DirDialog picker;
-    DialogEnvironment env{store, crawl, picker};
-    DeepAddrDialog deep{env};
+    DialogEnvironment env { store, crawl, picker };
+    DeepAddrDialog deep { env };
 
     // Opens the dialog as the site address dialog's OK does, without waiting for it to close.
     void open(const QString& top = u"http://a.example/top/index.html"_s)
@@ -129,13 +129,14 @@ void TestDeepAddrDialog::firstOpeningShowsDefaults()
 void TestDeepAddrDialog::openingShowsStoredOptionsButNeverCredentials()
 {
     Fixture f;
-    const QList<std::pair<QString, QString>> values{
-        {SettingsKeys::DeepCount, u"7"_s}, {SettingsKeys::DownloadExts, u".zip"_s},
-        {SettingsKeys::OnDownFileNames, u"pic[00-99]"_s}, {SettingsKeys::NotDownFileNames, u"thumb"_s},
-        {SettingsKeys::MaxSize, u"0"_s}, {SettingsKeys::MinSize, u"5"_s}};
+    const QList<std::pair<QString, QString>> values { { SettingsKeys::DeepCount, u"7"_s },
+        { SettingsKeys::DownloadExts, u".zip"_s }, { SettingsKeys::OnDownFileNames, u"pic[00-99]"_s },
+        { SettingsKeys::NotDownFileNames, u"thumb"_s }, { SettingsKeys::MaxSize, u"0"_s },
+        { SettingsKeys::MinSize, u"5"_s } };
     for (const auto& [key, value] : values)
         f.store.save(key, value);
-    for (const QString& key : {SettingsKeys::SkipSameName, SettingsKeys::NumberDuplicates, SettingsKeys::ListViewCheck})
+    for (const QString& key :
+        { SettingsKeys::SkipSameName, SettingsKeys::NumberDuplicates, SettingsKeys::ListViewCheck })
         f.store.save(key, u"0"_s);
     f.store.save(SettingsKeys::NoDirTree, u"1"_s);
     f.store.save(SettingsKeys::AuthString, MakeBasicCredential(u"user"_s, u"secret"_s));
@@ -157,10 +158,11 @@ void TestDeepAddrDialog::tabOrderFollowsTheLayout()
     for (QWidget* w = f.deep.nextInFocusChain(); w != &f.deep; w = w->nextInFocusChain())
         if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty())
             order.append(w->objectName());
-    QCOMPARE(order, (QStringList{u"Option1"_s, u"Option2"_s, u"Option3"_s, u"DeepCount"_s, u"DownloadExts"_s,
-                                 u"OnDownFileNames"_s, u"NotDownFileNames"_s, u"MAXSIZE"_s, u"MINSIZE"_s,
-                                 u"NOFileDownLoasFile"_s, u"DirNOSetCheck"_s, u"FileName2NO"_s, u"USERText"_s,
-                                 u"PASSText"_s, u"ListViewCheck"_s, u"OKButton"_s, u"CancelButton"_s}));
+    QCOMPARE(order,
+        (QStringList { u"Option1"_s, u"Option2"_s, u"Option3"_s, u"DeepCount"_s, u"DownloadExts"_s,
+            u"OnDownFileNames"_s, u"NotDownFileNames"_s, u"MAXSIZE"_s, u"MINSIZE"_s, u"NOFileDownLoasFile"_s,
+            u"DirNOSetCheck"_s, u"FileName2NO"_s, u"USERText"_s, u"PASSText"_s, u"ListViewCheck"_s, u"OKButton"_s,
+            u"CancelButton"_s }));
 }
 
 void TestDeepAddrDialog::scopeLabelsFollowEachAddress_data()
@@ -229,7 +231,7 @@ void TestDeepAddrDialog::okStoresEveryKeyAndClearsTheStopFlag()
     type(f.box(u"NotDownFileNames"_s), u"thumb;small"_s);
     type(f.box(u"MAXSIZE"_s), u"2048"_s);
     type(f.box(u"MINSIZE"_s), u"-1"_s);
-    for (const QString& name : {u"NOFileDownLoasFile"_s, u"DirNOSetCheck"_s, u"FileName2NO"_s, u"ListViewCheck"_s})
+    for (const QString& name : { u"NOFileDownLoasFile"_s, u"DirNOSetCheck"_s, u"FileName2NO"_s, u"ListViewCheck"_s })
         tick(f.check(name));
     type(f.box(u"USERText"_s), u"guest"_s);
     type(f.box(u"PASSText"_s), u"p@ss"_s);
@@ -239,13 +241,13 @@ void TestDeepAddrDialog::okStoresEveryKeyAndClearsTheStopFlag()
     QVERIFY(!f.crawl.StopRequested);
     QCOMPARE(f.deep.result(), int(QDialog::Accepted));
     QCOMPARE(f.box(u"DeepCount"_s)->text(), u"12"_s);
-    const QList<std::pair<QString, QString>> expected{
-        {SettingsKeys::SearchType, u"2"_s}, {SettingsKeys::DeepCount, u"12"_s},
-        {SettingsKeys::DownloadExts, u".zip;.lzh"_s}, {SettingsKeys::OnDownFileNames, u"img[01-20]"_s},
-        {SettingsKeys::NotDownFileNames, u"thumb;small"_s}, {SettingsKeys::MaxSize, u"2048"_s},
-        {SettingsKeys::MinSize, u"-1"_s}, {SettingsKeys::SkipSameName, u"0"_s}, {SettingsKeys::NoDirTree, u"1"_s},
-        {SettingsKeys::NumberDuplicates, u"0"_s}, {SettingsKeys::ListViewCheck, u"0"_s},
-        {SettingsKeys::AuthString, u"Z3Vlc3Q6cEBzcw=="_s}};
+    const QList<std::pair<QString, QString>> expected { { SettingsKeys::SearchType, u"2"_s },
+        { SettingsKeys::DeepCount, u"12"_s }, { SettingsKeys::DownloadExts, u".zip;.lzh"_s },
+        { SettingsKeys::OnDownFileNames, u"img[01-20]"_s }, { SettingsKeys::NotDownFileNames, u"thumb;small"_s },
+        { SettingsKeys::MaxSize, u"2048"_s }, { SettingsKeys::MinSize, u"-1"_s },
+        { SettingsKeys::SkipSameName, u"0"_s }, { SettingsKeys::NoDirTree, u"1"_s },
+        { SettingsKeys::NumberDuplicates, u"0"_s }, { SettingsKeys::ListViewCheck, u"0"_s },
+        { SettingsKeys::AuthString, u"Z3Vlc3Q6cEBzcw=="_s } };
     for (const auto& [key, value] : expected)
         QCOMPARE(f.stored(key), value);
 }
@@ -270,18 +272,18 @@ void TestDeepAddrDialog::numbersAreWholeOrRefused_data()
     QTest::addColumn<QString>("maxSize");
     QTest::addColumn<QString>("failing"); // the box refused, or empty when all convert
     QTest::addColumn<QStringList>("after"); // the three boxes' texts afterwards
-    QTest::newRow("blanks and fractions") << u" 12 "_s << u"2.7"_s << u"2.5"_s << QString()
-                                          << QStringList{u"12"_s, u"3"_s, u"2"_s};
-    QTest::newRow("halves to even, negatives") << u"3.5"_s << u"-4"_s << u"-2.5"_s << QString()
-                                               << QStringList{u"4"_s, u"-4"_s, u"-2"_s};
+    QTest::newRow("blanks and fractions")
+        << u" 12 "_s << u"2.7"_s << u"2.5"_s << QString() << QStringList { u"12"_s, u"3"_s, u"2"_s };
+    QTest::newRow("halves to even, negatives")
+        << u"3.5"_s << u"-4"_s << u"-2.5"_s << QString() << QStringList { u"4"_s, u"-4"_s, u"-2"_s };
     QTest::newRow("32-bit limits") << u"2147483647"_s << u"-2147483648"_s << u"0"_s << QString()
-                                   << QStringList{u"2147483647"_s, u"-2147483648"_s, u"0"_s};
-    QTest::newRow("letters in DeepCount") << u"abc"_s << u"0.6"_s << u"x"_s << u"DeepCount"_s
-                                          << QStringList{u"abc"_s, u"0.6"_s, u"x"_s};
+                                   << QStringList { u"2147483647"_s, u"-2147483648"_s, u"0"_s };
+    QTest::newRow("letters in DeepCount")
+        << u"abc"_s << u"0.6"_s << u"x"_s << u"DeepCount"_s << QStringList { u"abc"_s, u"0.6"_s, u"x"_s };
     QTest::newRow("empty MINSIZE") << u"2.7"_s << QString() << u"1.5"_s << u"MINSIZE"_s
-                                   << QStringList{u"3"_s, QString(), u"1.5"_s};
+                                   << QStringList { u"3"_s, QString(), u"1.5"_s };
     QTest::newRow("too large MAXSIZE") << u"1"_s << u"1"_s << u"2147483648"_s << u"MAXSIZE"_s
-                                       << QStringList{u"1"_s, u"1"_s, u"2147483648"_s};
+                                       << QStringList { u"1"_s, u"1"_s, u"2147483648"_s };
 }
 
 void TestDeepAddrDialog::numbersAreWholeOrRefused()
@@ -298,8 +300,8 @@ void TestDeepAddrDialog::numbersAreWholeOrRefused()
     type(f.box(u"MAXSIZE"_s), maxSize);
     MessageBoxAnswer answer(QMessageBox::Ok);
     f.click(u"OKButton"_s);
-    QCOMPARE(QStringList({f.box(u"DeepCount"_s)->text(), f.box(u"MINSIZE"_s)->text(), f.box(u"MAXSIZE"_s)->text()}),
-             after);
+    QCOMPARE(QStringList({ f.box(u"DeepCount"_s)->text(), f.box(u"MINSIZE"_s)->text(), f.box(u"MAXSIZE"_s)->text() }),
+        after);
     if (failing.isEmpty()) {
         QCOMPARE(answer.texts(), QStringList());
         QCOMPARE(f.stored(SettingsKeys::DeepCount), after[0]);
@@ -308,7 +310,7 @@ void TestDeepAddrDialog::numbersAreWholeOrRefused()
         QVERIFY(!f.crawl.StopRequested);
         return;
     }
-    QCOMPARE(answer.texts(), QStringList{NotANumber});
+    QCOMPARE(answer.texts(), QStringList { NotANumber });
     QCOMPARE(f.deep.focusWidget(), f.box(failing));
     QVERIFY(f.deep.isVisible());
     QVERIFY(f.crawl.StopRequested);
@@ -340,7 +342,7 @@ void TestDeepAddrDialog::commasAreRefused()
     type(f.box(u"NotDownFileNames"_s), notOn);
     MessageBoxAnswer answer(QMessageBox::Ok);
     f.click(u"OKButton"_s);
-    QCOMPARE(answer.texts(), QStringList{NoCommas});
+    QCOMPARE(answer.texts(), QStringList { NoCommas });
     QCOMPARE(f.deep.focusWidget(), f.box(failing));
     // The numbers were converted before the commas were looked at.
     QCOMPARE(f.box(u"DeepCount"_s)->text(), u"3"_s);

@@ -75,7 +75,7 @@ void TestDirDialog::setFolderPointsFolderAndDrive()
     QCOMPARE(picker.drive(), native(QStorageInfo(dir.path()).rootPath()));
     auto* tree = picker.findChild<QTreeView*>(u"Dir1"_s);
     QCOMPARE(QDir::cleanPath(tree->currentIndex().data(QFileSystemModel::FilePathRole).toString()),
-             QDir::cleanPath(dir.filePath(u"a/b"_s)));
+        QDir::cleanPath(dir.filePath(u"a/b"_s)));
     // A root keeps its separator.
     QVERIFY(picker.setFolder(QDir::rootPath()));
     QCOMPARE(picker.folder(), native(QDir::rootPath()));
@@ -120,13 +120,13 @@ void TestDirDialog::filesListsOrdinaryFilesByName()
     touch(dir.filePath(u"sub/inner.png"_s));
     DirDialog picker;
     QVERIFY(picker.setFolder(dir.path()));
-    QCOMPARE(picker.files(), (QStringList{u"A.gif"_s, u"b.jpg"_s, u"c.html"_s}));
+    QCOMPARE(picker.files(), (QStringList { u"A.gif"_s, u"b.jpg"_s, u"c.html"_s }));
     QVERIFY(picker.setFolder(dir.filePath(u"sub"_s)));
-    QCOMPARE(picker.files(), QStringList{u"inner.png"_s});
+    QCOMPARE(picker.files(), QStringList { u"inner.png"_s });
     // Pointing again lists afresh.
     touch(dir.filePath(u"sub/later.png"_s));
     QVERIFY(picker.setFolder(dir.filePath(u"sub"_s)));
-    QCOMPARE(picker.files(), (QStringList{u"inner.png"_s, u"later.png"_s}));
+    QCOMPARE(picker.files(), (QStringList { u"inner.png"_s, u"later.png"_s }));
 }
 
 void TestDirDialog::okSetsIsOkAndCancelLeavesItClear_data()
@@ -180,8 +180,8 @@ void TestDirDialog::choosingADriveGoesBackToItsFolder()
     const QString home = QStorageInfo(dir.path()).rootPath();
     QString other;
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (volume.isValid() && volume.isReady() && volume.rootPath() != home
-            && QFileInfo(volume.rootPath()).isDir() && QStorageInfo(volume.rootPath()).rootPath() == volume.rootPath())
+        if (volume.isValid() && volume.isReady() && volume.rootPath() != home && QFileInfo(volume.rootPath()).isDir()
+            && QStorageInfo(volume.rootPath()).rootPath() == volume.rootPath())
             other = volume.rootPath();
     }
     if (other.isEmpty())

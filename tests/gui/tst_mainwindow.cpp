@@ -152,17 +152,20 @@ void TestMainWindow::captionsAndToolTips_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("toolTip");
-    QTest::newRow("get files") << u"GetFiles"_s << u"ファイル取得"_s << u"新規にウエブサイトから自動ダウンロードを開始します"_s;
+    QTest::newRow("get files") << u"GetFiles"_s << u"ファイル取得"_s
+                               << u"新規にウエブサイトから自動ダウンロードを開始します"_s;
     QTest::newRow("resume") << u"Command2"_s << u"再開"_s << u"以前に途中停止した、自動ダウンロードを再開します"_s;
     QTest::newRow("stop") << u"StopBtm"_s << u"停止"_s << u" 自動ダウンロードしているのを停止します "_s;
     QTest::newRow("settings") << u"Command1"_s << u"設定"_s << u"接続設定や内部で使用するバッファの量を指定します"_s;
-    QTest::newRow("list") << u"IEView"_s << u"一覧表示"_s << u"現在・直前にダウンロードしたファイルをIEでリスト表示します。"_s;
+    QTest::newRow("list") << u"IEView"_s << u"一覧表示"_s
+                          << u"現在・直前にダウンロードしたファイルをIEでリスト表示します。"_s;
     QTest::newRow("folder list") << u"Command3"_s << u" ディリクトリ    一覧表示"_s
                                  << u"指定したフォルダにあるファイルをIEでリスト表示します。"_s;
     QTest::newRow("image list") << u"Command4"_s << u"    画像の      一覧表示"_s
                                 << u"指定したフォルダにある画像ファイルをIEでリスト表示します。"_s;
     QTest::newRow("explorer") << u"run_exp"_s << u"ｴｸｽﾌﾟﾛｰﾗ"_s << u"エクスプローラで保存先のディレクトリを開きます"_s;
-    QTest::newRow("detected") << u"Label1"_s << u"検出数"_s << u"自動ダウンロードをしているサイトから検索されたファイルの数"_s;
+    QTest::newRow("detected") << u"Label1"_s << u"検出数"_s
+                              << u"自動ダウンロードをしているサイトから検索されたファイルの数"_s;
     QTest::newRow("downloaded") << u"Label2"_s << u"ダウンロード数"_s << u"ダウンロードしたファイルの数"_s;
     QTest::newRow("checked") << u"Label3"_s << u"検査済ファイル数"_s << u"リンクがないか検索済みのファイルの数"_s;
     QTest::newRow("failures") << u"Label4"_s << u"障害数"_s << u" 主に内部で発生したエラーの数 "_s;
@@ -201,7 +204,7 @@ void TestMainWindow::opensIdle()
 void TestMainWindow::explorerOpensTheCurrentFolderWithoutASavedOne()
 {
     click(m_window.get(), u"run_exp"_s);
-    QCOMPARE(m_shell.explored, QStringList{QDir::currentPath()});
+    QCOMPARE(m_shell.explored, QStringList { QDir::currentPath() });
     m_settings->save(SettingsKeys::SaveFolder, m_saveDir);
     click(m_window.get(), u"run_exp"_s);
     QCOMPARE(m_shell.explored.last(), m_saveDir);
@@ -224,10 +227,11 @@ void TestMainWindow::answerCrawlDialogs(const QString& address)
 
 void TestMainWindow::aCrawlFromGetFiles()
 {
-    m_server->route("/", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "text/html"}},
-                                                       "<a href=a.gif>a</a><img src=\"b.jpg\">")});
-    m_server->route("/a.gif", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}}, "aaa")});
-    m_server->route("/b.jpg", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/jpeg"}}, "bb")});
+    m_server->route("/",
+        { ScriptedHttpServer::response(
+            200, "OK", { { "Content-Type", "text/html" } }, "<a href=a.gif>a</a><img src=\"b.jpg\">") });
+    m_server->route("/a.gif", { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "image/gif" } }, "aaa") });
+    m_server->route("/b.jpg", { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "image/jpeg" } }, "bb") });
     answerCrawlDialogs(m_server->url(u"/"_s));
     click(m_window.get(), u"GetFiles"_s);
 
@@ -241,7 +245,7 @@ void TestMainWindow::aCrawlFromGetFiles()
     QVERIFY(!m_window->findChild<QPushButton*>(u"StopBtm"_s)->isEnabled());
     QVERIFY(m_window->findChild<QPushButton*>(u"GetFiles"_s)->isEnabled());
     const QString site = m_saveDir + u"/127.0.0.1."_s + QString::number(m_server->port());
-    QCOMPARE(MirroredFiles(site), (QMap<QString, QByteArray>{{u"a.gif"_s, "aaa"_ba}, {u"b.jpg"_s, "bb"_ba}}));
+    QCOMPARE(MirroredFiles(site), (QMap<QString, QByteArray> { { u"a.gif"_s, "aaa"_ba }, { u"b.jpg"_s, "bb"_ba } }));
 }
 
 void TestMainWindow::cancellingTheAddressDialogChangesNothing()
@@ -258,22 +262,27 @@ void TestMainWindow::cancellingTheAddressDialogChangesNothing()
 void TestMainWindow::stopDuringARunThenResume()
 {
     const QByteArray body(60000, 'z');
-    m_server->route("/", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "text/html"}},
-                                                       "<a href=big.gif>a</a><a href=c.gif>c</a>")});
-    ScriptedHttpServer::Reply slow{ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}}, body)};
+    m_server->route("/",
+        { ScriptedHttpServer::response(
+            200, "OK", { { "Content-Type", "text/html" } }, "<a href=big.gif>a</a><a href=c.gif>c</a>") });
+    ScriptedHttpServer::Reply slow { ScriptedHttpServer::response(
+        200, "OK", { { "Content-Type", "image/gif" } }, body) };
     slow.chunkSize = 3000;
     slow.chunkPauseMs = 10;
     m_server->route("/big.gif", slow);
-    m_server->route("/c.gif", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}}, "c")});
+    m_server->route("/c.gif", { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "image/gif" } }, "c") });
     answerCrawlDialogs(m_server->url(u"/"_s));
     MainWindow* window = m_window.get();
-    once([window] { return window->crawlState().LocalPath.endsWith(u"big.gif"_s)
-                        && QFileInfo(window->crawlState().LocalPath).size() > 0; },
-         [window] {
-             QVERIFY(window->findChild<QPushButton*>(u"StopBtm"_s)->isEnabled());
-             QVERIFY(!window->findChild<QPushButton*>(u"GetFiles"_s)->isEnabled());
-             click(window, u"StopBtm"_s);
-         });
+    once(
+        [window] {
+            return window->crawlState().LocalPath.endsWith(u"big.gif"_s)
+                && QFileInfo(window->crawlState().LocalPath).size() > 0;
+        },
+        [window] {
+            QVERIFY(window->findChild<QPushButton*>(u"StopBtm"_s)->isEnabled());
+            QVERIFY(!window->findChild<QPushButton*>(u"GetFiles"_s)->isEnabled());
+            click(window, u"StopBtm"_s);
+        });
     click(window, u"GetFiles"_s);
     QCOMPARE(labelText(window, u"CommentLabel"_s), u"中断"_s);
     QCOMPARE(ReadResumeList(ResumeListPath(m_saveDir + u'/')).value().size(), 1);
@@ -287,16 +296,16 @@ void TestMainWindow::stopDuringARunThenResume()
     click(window, u"Command2"_s);
     QCOMPARE(labelText(window, u"CommentLabel"_s), u"終了"_s);
     const QString site = m_saveDir + u"/127.0.0.1."_s + QString::number(m_server->port());
-    QCOMPARE(MirroredFiles(site), (QMap<QString, QByteArray>{{u"big.gif"_s, body}, {u"c.gif"_s, "c"_ba}}));
+    QCOMPARE(MirroredFiles(site), (QMap<QString, QByteArray> { { u"big.gif"_s, body }, { u"c.gif"_s, "c"_ba } }));
     QCOMPARE(labelText(window, u"Count2"_s), u"2"_s);
 }
 
 void TestMainWindow::closingTheWindowInMidRunAbandonsTheRun()
 {
-    m_server->route("/", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "text/html"}},
-                                                       "<a href=big.gif>a</a>")});
-    ScriptedHttpServer::Reply slow{ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}},
-                                                                QByteArray(60000, 'y'))};
+    m_server->route(
+        "/", { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "text/html" } }, "<a href=big.gif>a</a>") });
+    ScriptedHttpServer::Reply slow { ScriptedHttpServer::response(
+        200, "OK", { { "Content-Type", "image/gif" } }, QByteArray(60000, 'y')) };
     slow.chunkSize = 3000;
     slow.chunkPauseMs = 10;
     m_server->route("/big.gif", slow);
@@ -313,8 +322,9 @@ void TestMainWindow::closingTheWindowInMidRunAbandonsTheRun()
 
 void TestMainWindow::theListOpensAfterARunAndFromItsButton()
 {
-    m_server->route("/", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "text/html"}}, "<a href=a.gif>a</a>")});
-    m_server->route("/a.gif", {ScriptedHttpServer::response(200, "OK", {{"Content-Type", "image/gif"}}, "aaa")});
+    m_server->route(
+        "/", { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "text/html" } }, "<a href=a.gif>a</a>") });
+    m_server->route("/a.gif", { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "image/gif" } }, "aaa") });
     const QString saveDir = m_saveDir;
     const QString address = m_server->url(u"/"_s);
     whenModal(u"GetHttpAddrDialog"_s, [address, saveDir](QWidget* dialog) {
@@ -326,10 +336,10 @@ void TestMainWindow::theListOpensAfterARunAndFromItsButton()
     whenModal(u"DeepAddrDialog"_s, [](QWidget* dialog) { click(dialog, u"OKButton"_s); });
     click(m_window.get(), u"GetFiles"_s);
     const QString page = m_saveDir + u"/127.0.0.1."_s + QString::number(m_server->port()) + u"/_プレビュー1.html"_s;
-    QCOMPARE(m_shell.opened, QStringList{page});
+    QCOMPARE(m_shell.opened, QStringList { page });
     QVERIFY(QFile::exists(page));
     click(m_window.get(), u"IEView"_s);
-    QCOMPARE(m_shell.opened, (QStringList{page, page}));
+    QCOMPARE(m_shell.opened, (QStringList { page, page }));
 }
 
 void TestMainWindow::aSecondListRequestDuringABuildIsRefused()
@@ -338,7 +348,7 @@ void TestMainWindow::aSecondListRequestDuringABuildIsRefused()
     QVERIFY(QDir().mkpath(site));
     QVERIFY(StartLog(site, DownloadLogName, DownloadLogHeader));
     for (int i = 0; i < 300; ++i)
-        WriteDownloadLogLine(site, m_clock, u"f.gif"_s, site + u"/f.gif"_s, {u"http://h/f.gif"_s});
+        WriteDownloadLogLine(site, m_clock, u"f.gif"_s, site + u"/f.gif"_s, { u"http://h/f.gif"_s });
     m_settings->save(SettingsKeys::SiteAddress, u"http://h/"_s);
     m_settings->save(SettingsKeys::SaveFolder, m_saveDir + u'/');
     MainWindow* window = m_window.get();
@@ -375,7 +385,7 @@ void TestMainWindow::folderAndImageListsFromTheirButtons()
         click(shown, u"OKButton"_s);
     });
     click(m_window.get(), button);
-    QCOMPARE(m_shell.opened, QStringList{folder + u"/プレビュー1.html"_s});
+    QCOMPARE(m_shell.opened, QStringList { folder + u"/プレビュー1.html"_s });
     QVERIFY(QFile::exists(folder + u"/プレビュー1.html"_s));
 }
 

@@ -31,7 +31,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QByteArray ThreeSites = "http://a.example/\r\n\r\nhttp://b.example/x/\r\n   \r\nhttp://c.example/top.html\r\n\r\n";
+const QByteArray ThreeSites
+    = "http://a.example/\r\n\r\nhttp://b.example/x/\r\n   \r\nhttp://c.example/top.html\r\n\r\n";
 const QByteArray ThreeSitesSaved = "http://a.example/\r\nhttp://b.example/x/\r\nhttp://c.example/top.html\r\n";
 
 enum WayOut { CancelButton, EscapeKey, CloseBox };
@@ -57,12 +58,12 @@ void addWaysOut()
 
 struct Fixture {
     QTemporaryDir dir;
-    SettingsStore store{dir.filePath(u"s.conf"_s)};
+    SettingsStore store { dir.filePath(u"s.conf"_s) };
     CrawlState crawl;
     DirDialog picker;
-    DialogEnvironment env{store, crawl, picker};
-    GetRestartListDialog list{env};
-    GetReStartFormDialog form{env, list};
+    DialogEnvironment env { store, crawl, picker };
+    GetRestartListDialog list { env };
+    GetReStartFormDialog form { env, list };
 
     Fixture()
     {
@@ -70,7 +71,10 @@ struct Fixture {
         QDir(dir.path()).mkpath(u"save2"_s);
     }
     // A save folder as the user types it, ending in the separator.
-    QString folder(const QString& name) const { return QDir::toNativeSeparators(dir.filePath(name)) + QDir::separator(); }
+    QString folder(const QString& name) const
+    {
+        return QDir::toNativeSeparators(dir.filePath(name)) + QDir::separator();
+    }
     QString listFile(const QString& name) const { return dir.filePath(name + u"/FetchwrightRecode.csv"_s); }
 
     QLineEdit* savePath() const { return form.findChild<QLineEdit*>(u"SavePath"_s); }
@@ -172,7 +176,7 @@ void TestResumeDialogs::listShowsNonBlankLinesFirstSelected()
         listFocused = f.list.focusWidget() == f.view();
         f.click(f.listButton(u"OKButton"_s));
     });
-    QCOMPARE(shown, (QStringList{u"http://a.example/"_s, u"http://b.example/x/"_s, u"http://c.example/top.html"_s}));
+    QCOMPARE(shown, (QStringList { u"http://a.example/"_s, u"http://b.example/x/"_s, u"http://c.example/top.html"_s }));
     QVERIFY(firstSelected);
     QVERIFY(listFocused);
     QVERIFY(!f.crawl.StopRequested);
@@ -203,7 +207,7 @@ void TestResumeDialogs::missingOrEmptyListIsReported()
     bool listShown = false;
     MessageBoxAnswer answer(QMessageBox::Ok);
     f.resumeFrom(f.folder(u"save1"_s), [&] { listShown = true; });
-    QCOMPARE(answer.texts(), QStringList{u"再開するリストが見つかりません"_s});
+    QCOMPARE(answer.texts(), QStringList { u"再開するリストが見つかりません"_s });
     QVERIFY(!listShown);
     QVERIFY(!f.list.isVisible());
     QVERIFY(f.crawl.StopRequested);
@@ -324,9 +328,9 @@ void TestResumeDialogs::secondOpeningListsTheOtherFolder()
     });
     f.crawl.StopRequested = false;
     f.form.exec();
-    QCOMPARE(first, QStringList{u"http://one.example/"_s});
+    QCOMPARE(first, QStringList { u"http://one.example/"_s });
     QCOMPARE(shownAtSecondOpening, f.folder(u"save1"_s));
-    QCOMPARE(second, (QStringList{u"http://two.example/a/"_s, u"http://two.example/b/"_s}));
+    QCOMPARE(second, (QStringList { u"http://two.example/a/"_s, u"http://two.example/b/"_s }));
     QVERIFY(!f.crawl.StopRequested);
     QCOMPARE(f.form.savePath(), f.folder(u"save2"_s));
     QCOMPARE(f.list.selectedAddress(), u"http://two.example/b/"_s);
@@ -345,7 +349,7 @@ void TestResumeDialogs::folderWithoutFinalSeparatorFindsTheList()
         f.click(f.listButton(u"OKButton"_s));
     });
     QVERIFY(answer.texts().isEmpty());
-    QCOMPARE(shown, QStringList{u"http://a.example/"_s});
+    QCOMPARE(shown, QStringList { u"http://a.example/"_s });
     QVERIFY(!f.crawl.StopRequested);
     QCOMPARE(f.form.savePath(), typed + QDir::separator());
     QCOMPARE(f.store.get(SettingsKeys::SaveFolder, u"?"_s), typed + QDir::separator());

@@ -29,10 +29,10 @@ namespace {
 
 const QString NoAddress = u"サイトトップのアドレスを入力して下さい。"_s;
 const QString BadAddress = u"アドレスが不正です。"_s;
-const QStringList DeepKeys{SettingsKeys::SearchType, SettingsKeys::DeepCount, SettingsKeys::DownloadExts,
-                           SettingsKeys::OnDownFileNames, SettingsKeys::NotDownFileNames, SettingsKeys::MaxSize,
-                           SettingsKeys::MinSize, SettingsKeys::SkipSameName, SettingsKeys::NoDirTree,
-                           SettingsKeys::NumberDuplicates, SettingsKeys::ListViewCheck, SettingsKeys::AuthString};
+const QStringList DeepKeys { SettingsKeys::SearchType, SettingsKeys::DeepCount, SettingsKeys::DownloadExts,
+    SettingsKeys::OnDownFileNames, SettingsKeys::NotDownFileNames, SettingsKeys::MaxSize, SettingsKeys::MinSize,
+    SettingsKeys::SkipSameName, SettingsKeys::NoDirTree, SettingsKeys::NumberDuplicates, SettingsKeys::ListViewCheck,
+    SettingsKeys::AuthString };
 
 // Runs action from inside a dialog's exec() once it is the modal window; a dialog that stays up
 // is closed after a few seconds so a failing test cannot hang.
@@ -68,12 +68,12 @@ void click(QWidget* dialog, const QString& name)
 
 struct Fixture {
     QTemporaryDir dir;
-    SettingsStore store{dir.filePath(u"s.conf"_s)};
+    SettingsStore store { dir.filePath(u"s.conf"_s) };
     CrawlState crawl;
     DirDialog picker;
-    DialogEnvironment env{store, crawl, picker};
-    DeepAddrDialog deep{env};
-    GetHttpAddrDialog addr{env, deep};
+    DialogEnvironment env { store, crawl, picker };
+    DeepAddrDialog deep { env };
+    GetHttpAddrDialog addr { env, deep };
 
     QLineEdit* box(const QString& name) const
     {
@@ -85,7 +85,7 @@ struct Fixture {
     QString folder(const QString& name) const { return QDir::toNativeSeparators(dir.filePath(name)); }
     bool nothingSaved() const
     {
-        for (const QString& key : DeepKeys + QStringList{SettingsKeys::SiteAddress, SettingsKeys::SaveFolder})
+        for (const QString& key : DeepKeys + QStringList { SettingsKeys::SiteAddress, SettingsKeys::SaveFolder })
             if (stored(key) != u"<absent>"_s)
                 return false;
         return true;
@@ -124,7 +124,7 @@ void TestSiteAddressDialogs::firstOpeningShowsDefaults()
     QCOMPARE(f.box(u"SavePath"_s)->text(), QString());
     QVERIFY(f.crawl.StopRequested);
     QCOMPARE(f.addr.findChild<QLabel*>(u"Label1"_s)->text(),
-             u"最後が特定のファイル名でない場合必ず/（半角ｽﾗｯｼｭ）を入れてください"_s);
+        u"最後が特定のファイル名でない場合必ず/（半角ｽﾗｯｼｭ）を入れてください"_s);
     QCOMPARE(f.addr.findChild<QLabel*>(u"Label2"_s)->text(), u"ダウンロード先フォルダの選択"_s);
     QCOMPARE(f.addr.findChild<QPushButton*>(u"DirDlg"_s)->text(), u"参照"_s);
     QCOMPARE(f.addr.findChild<QPushButton*>(u"OKButton"_s)->text(), u"OK"_s);
@@ -133,7 +133,8 @@ void TestSiteAddressDialogs::firstOpeningShowsDefaults()
     for (QWidget* w = f.addr.nextInFocusChain(); w != &f.addr; w = w->nextInFocusChain())
         if (w->focusPolicy() & Qt::TabFocus)
             tabOrder.append(w->objectName());
-    QCOMPARE(tabOrder, (QStringList{u"SiteAddress"_s, u"SavePath"_s, u"DirDlg"_s, u"OKButton"_s, u"CancelButton"_s}));
+    QCOMPARE(
+        tabOrder, (QStringList { u"SiteAddress"_s, u"SavePath"_s, u"DirDlg"_s, u"OKButton"_s, u"CancelButton"_s }));
 }
 
 void TestSiteAddressDialogs::openingShowsStoredAddressAndFolder()
@@ -178,7 +179,7 @@ void TestSiteAddressDialogs::addressIsChecked()
     type(f.box(u"SavePath"_s), f.folder(u"save"_s));
     MessageBoxAnswer answer(QMessageBox::Ok);
     click(&f.addr, u"OKButton"_s);
-    QCOMPARE(answer.texts(), QStringList{message});
+    QCOMPARE(answer.texts(), QStringList { message });
     QCOMPARE(f.addr.focusWidget(), f.box(u"SiteAddress"_s));
     QVERIFY(f.addr.isVisible());
     QVERIFY(!f.deep.isVisible());
@@ -251,7 +252,7 @@ void TestSiteAddressDialogs::missingFolderIsCreatedLevelByLevel()
     type(f.box(u"SavePath"_s), f.dir.path() + u'/' + typed);
     MessageBoxAnswer answer(QMessageBox::Ok);
     click(&f.addr, u"OKButton"_s);
-    QCOMPARE(answer.texts(), QStringList{f.dir.path() + u'/' + typed + u"\r\nは存在しません、作成しますか？"_s});
+    QCOMPARE(answer.texts(), QStringList { f.dir.path() + u'/' + typed + u"\r\nは存在しません、作成しますか？"_s });
     QVERIFY(QFileInfo(expected).isDir());
     QCOMPARE(f.box(u"SavePath"_s)->text(), expected);
     QCOMPARE(f.stored(SettingsKeys::SaveFolder), expected);

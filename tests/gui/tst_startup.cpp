@@ -30,8 +30,8 @@ void TestStartup::initTestCase()
     m_program = qEnvironmentVariable("FW_PROGRAM");
     QVERIFY2(QFileInfo(m_program).isExecutable(), "FW_PROGRAM must name the built program");
     QVERIFY(QDir().mkpath(m_home.filePath(u"runtime"_s)));
-    QFile::setPermissions(m_home.filePath(u"runtime"_s), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                             | QFileDevice::ExeOwner);
+    QFile::setPermissions(
+        m_home.filePath(u"runtime"_s), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 void TestStartup::startProgram(QProcess& process)

@@ -9,10 +9,11 @@ namespace expected {
 
 inline QString banner()
 {
-    return QStringLiteral("<P align=\"center\"><FONT face=\"Impact\"><I><B><FONT size=\"+3\" color=\"#ff0000\">F</FONT>"
-                          "<FONT size=\"+3\" color=\"#ff0000\">et</FONT><FONT color=\"#0000ff\"><FONT size=\"+3\">c</FONT>"
-                          "</FONT><FONT color=\"#0000ff\"><FONT size=\"+3\">hw</FONT></FONT><FONT color=\"#000000\">"
-                          "<FONT size=\"+3\">right</FONT></FONT></B></I> </FONT></P>");
+    return QStringLiteral(
+        "<P align=\"center\"><FONT face=\"Impact\"><I><B><FONT size=\"+3\" color=\"#ff0000\">F</FONT>"
+        "<FONT size=\"+3\" color=\"#ff0000\">et</FONT><FONT color=\"#0000ff\"><FONT size=\"+3\">c</FONT>"
+        "</FONT><FONT color=\"#0000ff\"><FONT size=\"+3\">hw</FONT></FONT><FONT color=\"#000000\">"
+        "<FONT size=\"+3\">right</FONT></FONT></B></I> </FONT></P>");
 }
 
 struct Frame {
@@ -38,8 +39,8 @@ inline QString index(const Frame& f)
 inline QStringList navigation(const Frame& f, int n, bool last)
 {
     if (f.pages <= 1)
-        return {QString()};
-    QStringList lines{QString(), QStringLiteral("<table width=\"80%\" align=\"center\"><tr>")};
+        return { QString() };
+    QStringList lines { QString(), QStringLiteral("<table width=\"80%\" align=\"center\"><tr>") };
     if (n > 1)
         lines << QStringLiteral("<td align=\"left\"><a href=\"%1%2.html\">戻る</a></td>").arg(f.base).arg(n - 1);
     lines << QStringLiteral("<td align=\"right\"><a href=\"%1%2.html\">%3</a></td></tr></table>")
@@ -52,11 +53,12 @@ inline QStringList navigation(const Frame& f, int n, bool last)
 inline QString page(const Frame& f, int n, bool last, const QStringList& entries)
 {
     const QString sp = QString(QChar(0x3000));
-    QStringList lines{QStringLiteral("<html><meta http-equiv=\"Content-type\" content=\"text/html;CHARSET=Shift_jis\">"),
-                      QStringLiteral("<title>") + f.subject + f.kind + QString::number(n) + QStringLiteral("</title>"),
-                      QStringLiteral("<body>"), banner(),
-                      f.subject + f.kind + QStringLiteral("<br>") + sp + QStringLiteral("<b>") + QString::number(n)
-                          + QStringLiteral("</b>") + sp + QStringLiteral("ページ<hr>")};
+    QStringList lines { QStringLiteral(
+                            "<html><meta http-equiv=\"Content-type\" content=\"text/html;CHARSET=Shift_jis\">"),
+        QStringLiteral("<title>") + f.subject + f.kind + QString::number(n) + QStringLiteral("</title>"),
+        QStringLiteral("<body>"), banner(),
+        f.subject + f.kind + QStringLiteral("<br>") + sp + QStringLiteral("<b>") + QString::number(n)
+            + QStringLiteral("</b>") + sp + QStringLiteral("ページ<hr>") };
     lines << f.summary << QStringLiteral("<center>") + index(f) + QStringLiteral("</center>") << navigation(f, n, last)
           << f.afterNavigation << entries << f.beforeClosing << QStringLiteral("<hr>") << navigation(f, n, last);
     if (f.ruleOnIndexLine)

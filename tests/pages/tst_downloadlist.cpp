@@ -73,12 +73,12 @@ QList<QStringList> TestDownloadList::writeLog(int count)
         const QString name = u"f%1.dat"_s.arg(i);
         const QString path = m_site + u"/d/"_s + name;
         const QString address = u"http://h/d/"_s + name;
-        WriteDownloadLogLine(m_site, m_clock, name, path, {u"http://h/"_s, address});
-        entries.append({u"<hr>NO."_s + QString::number(i), u"<br>"_s, u"<table border=\"1\" align=\"center\">"_s,
-                        u"<tr><td>"_s, u"ファイル名"_s, u"</td><td>"_s, name + u"</td></tr>"_s, u"<tr><td>"_s,
-                        u"取得元アドレス"_s, u"</td><td>"_s, u"<a href=\""_s + address + u"\">"_s,
-                        address + u"</a></td></tr>"_s, u"<tr><td>"_s, u"ダウンロ\uFF0Dド先"_s, u"</td><td>"_s,
-                        u"<a href=\""_s + path + u"\">"_s, path + u"</a></td></tr>"_s, u"</table><br>"_s});
+        WriteDownloadLogLine(m_site, m_clock, name, path, { u"http://h/"_s, address });
+        entries.append({ u"<hr>NO."_s + QString::number(i), u"<br>"_s, u"<table border=\"1\" align=\"center\">"_s,
+            u"<tr><td>"_s, u"ファイル名"_s, u"</td><td>"_s, name + u"</td></tr>"_s, u"<tr><td>"_s, u"取得元アドレス"_s,
+            u"</td><td>"_s, u"<a href=\""_s + address + u"\">"_s, address + u"</a></td></tr>"_s, u"<tr><td>"_s,
+            u"ダウンロ\uFF0Dド先"_s, u"</td><td>"_s, u"<a href=\""_s + path + u"\">"_s, path + u"</a></td></tr>"_s,
+            u"</table><br>"_s });
     }
     return entries;
 }
@@ -117,7 +117,7 @@ void TestDownloadList::pagesByCount()
         QCOMPARE(readPage(path), expected::page(frame, n, n == pagesWritten, lines));
     }
     QVERIFY(!QFile::exists(frame.base + QString::number(pagesWritten + 1) + u".html"_s));
-    QCOMPARE(m_host.openedDocuments, QStringList{frame.base + u"1.html"_s});
+    QCOMPARE(m_host.openedDocuments, QStringList { frame.base + u"1.html"_s });
     const QByteArray bytes = ReadFileBytes(frame.base + u"1.html"_s);
     QVERIFY(bytes.startsWith("\r\n<html><meta"));
     QVERIFY(bytes.contains("\x83\x79\x81\x5b\x83\x57")); // "ページ" in Shift_JIS
@@ -128,15 +128,20 @@ void TestDownloadList::previewsByType_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QStringList>("preview");
     QTest::newRow("an image gets one centred image line")
-        << u"p.JPEG"_s << QStringList{u"<center><img src=\"%1p.JPEG\"></center><br><br>"_s};
+        << u"p.JPEG"_s << QStringList { u"<center><img src=\"%1p.JPEG\"></center><br><br>"_s };
     QTest::newRow("a page gets a sandboxed frame")
         << u"p.html"_s
-        << QStringList{u"<div align=\"center\">"_s,
-                       u"<iframe sandbox src=\"%1p.html\" width=\"90%\" height=\"300\" align=\"center\" frameborder=\"yes\"></iframe></div>"_s};
-    QTest::newRow("a pdf gets a frame") << u"p.pdf"_s
-                                        << QStringList{u"<div align=\"center\">"_s,
-                                                       u"<iframe sandbox src=\"%1p.pdf\" width=\"90%\" height=\"300\" align=\"center\" frameborder=\"yes\"></iframe></div>"_s};
-    QTest::newRow("anything else has no preview") << u"p.zip"_s << QStringList{};
+        << QStringList {
+               u"<div align=\"center\">"_s,
+               u"<iframe sandbox src=\"%1p.html\" width=\"90%\" height=\"300\" align=\"center\" frameborder=\"yes\"></iframe></div>"_s
+           };
+    QTest::newRow("a pdf gets a frame")
+        << u"p.pdf"_s
+        << QStringList {
+               u"<div align=\"center\">"_s,
+               u"<iframe sandbox src=\"%1p.pdf\" width=\"90%\" height=\"300\" align=\"center\" frameborder=\"yes\"></iframe></div>"_s
+           };
+    QTest::newRow("anything else has no preview") << u"p.zip"_s << QStringList {};
 }
 
 void TestDownloadList::previewsByType()
@@ -144,7 +149,7 @@ void TestDownloadList::previewsByType()
     QFETCH(QString, name);
     QFETCH(QStringList, preview);
     const QString path = m_site + u'/' + name;
-    WriteDownloadLogLine(m_site, m_clock, name, path, {u"http://h/x"_s});
+    WriteDownloadLogLine(m_site, m_clock, name, path, { u"http://h/x"_s });
     QVERIFY(MakeDownloadList(m_settings->store(), m_host, logPath(), u"http://h/"_s, m_site));
     const QStringList lines = readPage(m_site + u"/_プレビュー1.html"_s).split(u"\r\n"_s);
     const qsizetype at = lines.indexOf(u"<hr>NO.1"_s);
@@ -160,7 +165,7 @@ void TestDownloadList::hostileNamesCannotRunScript()
 {
     const QString name = u"<script>alert(1)</script>\"'.gif"_s;
     const QString path = m_site + u"/a#b?c%d.gif"_s;
-    WriteDownloadLogLine(m_site, m_clock, name, path, {u"http://h/x\"><script>x</script>"_s});
+    WriteDownloadLogLine(m_site, m_clock, name, path, { u"http://h/x\"><script>x</script>"_s });
     QVERIFY(MakeDownloadList(m_settings->store(), m_host, logPath(), u"http://h/<b>"_s, m_site));
     const QString page = readPage(m_host.openedDocuments.value(0));
     QVERIFY(!page.contains(u"<script>"_s));
@@ -171,7 +176,7 @@ void TestDownloadList::hostileNamesCannotRunScript()
 
 void TestDownloadList::charactersShiftJisCannotHoldBecomeReferences()
 {
-    WriteDownloadLogLine(m_site, m_clock, u"写真😀한.gif"_s, m_site + u"/x.gif"_s, {u"http://h/x.gif"_s});
+    WriteDownloadLogLine(m_site, m_clock, u"写真😀한.gif"_s, m_site + u"/x.gif"_s, { u"http://h/x.gif"_s });
     QVERIFY(MakeDownloadList(m_settings->store(), m_host, logPath(), u"http://h/"_s, m_site));
     const QByteArray bytes = ReadFileBytes(m_host.openedDocuments.value(0));
     QVERIFY(bytes.contains("\x8e\xca\x90\x5e&#128512;&#54620;.gif</td></tr>"));
@@ -180,7 +185,7 @@ void TestDownloadList::charactersShiftJisCannotHoldBecomeReferences()
 void TestDownloadList::brokenLinesAreSkipped()
 {
     writeLog(1);
-    QVERIFY(AppendRecordLines(logPath(), {QString(), u"\"only\",\"two\""_s}));
+    QVERIFY(AppendRecordLines(logPath(), { QString(), u"\"only\",\"two\""_s }));
     writeLog(1);
     QVERIFY(MakeDownloadList(m_settings->store(), m_host, logPath(), u"http://h/"_s, m_site));
     const QString page = readPage(m_site + u"/_プレビュー1.html"_s);
@@ -215,7 +220,7 @@ void TestDownloadList::listDisplayMessages()
     QCOMPARE(shown, messageStart.isEmpty());
     if (messageStart.isEmpty()) {
         QCOMPARE(m_host.messages, QStringList());
-        QCOMPARE(m_host.openedDocuments, QStringList{m_site + u"/_プレビュー1.html"_s});
+        QCOMPARE(m_host.openedDocuments, QStringList { m_site + u"/_プレビュー1.html"_s });
     } else {
         QCOMPARE(m_host.messages.size(), 1);
         QVERIFY2(m_host.messages[0].startsWith(messageStart.arg(m_dir->path())), qPrintable(m_host.messages[0]));

@@ -25,9 +25,9 @@ QString readPage(const QString& path)
 
 QStringList tableLines(const QString& path, const QString& name)
 {
-    return {u"<table border=\"1\" align=\"center\">"_s, u"<tr><td>"_s, u"ファイル名"_s, u"</td><td>"_s,
-            name + u"</td></tr>"_s, u"<tr><td>"_s, u"フルパス"_s,
-            u"</td><td><a href=\""_s + path + u"\">"_s, path + u"</a></td></tr>"_s, u"</table><br>"_s};
+    return { u"<table border=\"1\" align=\"center\">"_s, u"<tr><td>"_s, u"ファイル名"_s, u"</td><td>"_s,
+        name + u"</td></tr>"_s, u"<tr><td>"_s, u"フルパス"_s, u"</td><td><a href=\""_s + path + u"\">"_s,
+        path + u"</a></td></tr>"_s, u"</table><br>"_s };
 }
 
 } // namespace
@@ -101,7 +101,7 @@ void TestFolderList::directoryPagesByCount()
     frame.pages = (count + perPage - 1) / perPage;
     frame.subject = m_folder;
     frame.kind = u"　内のファイル"_s;
-    frame.summary = {u"検索拡張子 .zip<br>"_s, QString::number(count) + u"個のファイルがありました"_s, u"<hr>"_s};
+    frame.summary = { u"検索拡張子 .zip<br>"_s, QString::number(count) + u"個のファイルがありました"_s, u"<hr>"_s };
     frame.ruleOnIndexLine = false;
     for (int n = 1; n <= pages; ++n) {
         QStringList lines;
@@ -110,7 +110,7 @@ void TestFolderList::directoryPagesByCount()
         QCOMPARE(readPage(frame.base + QString::number(n) + u".html"_s), expected::page(frame, n, n == pages, lines));
     }
     QVERIFY(!QFile::exists(frame.base + QString::number(pages + 1) + u".html"_s));
-    QCOMPARE(m_host.openedDocuments, QStringList{frame.base + u"1.html"_s});
+    QCOMPARE(m_host.openedDocuments, QStringList { frame.base + u"1.html"_s });
 }
 
 void TestFolderList::directoryPreviewsByType_data()
@@ -119,25 +119,27 @@ void TestFolderList::directoryPreviewsByType_data()
     QTest::addColumn<bool>("movies");
     QTest::addColumn<bool>("flash");
     QTest::addColumn<QStringList>("preview");
-    QTest::newRow("an image") << u"a.png"_s << false << false << QStringList{u"<center><img src=\"%1\"></center>"_s};
-    QTest::newRow("a movie with movies on") << u"a.mpg"_s << true << false
-                                            << QStringList{u"<center><embed src=\"%1\" autostart=\"0\"></center>"_s};
-    QTest::newRow("a movie with movies off") << u"a.mpg"_s << false << false << QStringList{};
+    QTest::newRow("an image") << u"a.png"_s << false << false << QStringList { u"<center><img src=\"%1\"></center>"_s };
+    QTest::newRow("a movie with movies on")
+        << u"a.mpg"_s << true << false << QStringList { u"<center><embed src=\"%1\" autostart=\"0\"></center>"_s };
+    QTest::newRow("a movie with movies off") << u"a.mpg"_s << false << false << QStringList {};
     QTest::newRow("a flash movie with the switch on")
         << u"a.swf"_s << false << true
-        << QStringList{u"<center><object classid=\"clsid:D27CDB6E-AE6D-11cf-96B8-444553540000\">"_s,
-                       u"<param name=\"movie\" value=\"%1\">"_s, u"<embed src=\"%1\" autostart=\"0\">"_s,
-                       u"<noembed> Shockwave Flashプラグインを入れてください。</noembed></center></object>"_s};
-    QTest::newRow("a flash movie with the switch off") << u"a.swf"_s << false << false << QStringList{};
+        << QStringList { u"<center><object classid=\"clsid:D27CDB6E-AE6D-11cf-96B8-444553540000\">"_s,
+               u"<param name=\"movie\" value=\"%1\">"_s, u"<embed src=\"%1\" autostart=\"0\">"_s,
+               u"<noembed> Shockwave Flashプラグインを入れてください。</noembed></center></object>"_s };
+    QTest::newRow("a flash movie with the switch off") << u"a.swf"_s << false << false << QStringList {};
     QTest::newRow("a director movie")
         << u"a.dcr"_s << false << true
-        << QStringList{u"<center><object classid=\"clsid:166B1BCA-3F9C-11CF-8075-444553540000\">"_s,
-                       u"<param name=\"src\" value=\"%1\">"_s, u"<embed src=\"%1\" autostart=\"0\">"_s,
-                       u"<noembed> Directorプラグインを入れてください。</noembed></center></object>"_s};
+        << QStringList { u"<center><object classid=\"clsid:166B1BCA-3F9C-11CF-8075-444553540000\">"_s,
+               u"<param name=\"src\" value=\"%1\">"_s, u"<embed src=\"%1\" autostart=\"0\">"_s,
+               u"<noembed> Directorプラグインを入れてください。</noembed></center></object>"_s };
     QTest::newRow("a document")
         << u"a.doc"_s << false << false
-        << QStringList{u"<div align=\"center\">"_s,
-                       u"<iframe sandbox src=\"%1\" width=\"90%\" height=\"300\" align=\"center\" frameborder=\"yes\"></iframe></div>"_s};
+        << QStringList {
+               u"<div align=\"center\">"_s,
+               u"<iframe sandbox src=\"%1\" width=\"90%\" height=\"300\" align=\"center\" frameborder=\"yes\"></iframe></div>"_s
+           };
 }
 
 void TestFolderList::directoryPreviewsByType()
@@ -174,8 +176,8 @@ void TestFolderList::subfoldersFollowInNameOrderAndOldPagesAreLeftOut()
     QVERIFY(MakeDirList(settings, m_host, m_folder)); // the second run must not list the first run's page
     const QString page = readPage(m_folder + u"/プレビュー1.html"_s);
     QVERIFY(page.contains(u"4個のファイルがありました"_s));
-    const QStringList order{m_folder + u"/b.html"_s, m_folder + u"/a/z.html"_s, m_folder + u"/a/y/x.html"_s,
-                            m_folder + u"/c/w.html"_s};
+    const QStringList order { m_folder + u"/b.html"_s, m_folder + u"/a/z.html"_s, m_folder + u"/a/y/x.html"_s,
+        m_folder + u"/c/w.html"_s };
     qsizetype last = -1;
     for (const QString& path : order) {
         const qsizetype at = page.indexOf(u"<a href=\""_s + path);
@@ -195,9 +197,9 @@ void TestFolderList::thumbnailRowsOfSeven()
     frame.pages = 1;
     frame.subject = m_folder;
     frame.kind = u"　内の画像ファイル"_s;
-    frame.summary = {u"検索拡張子 .gif;.png;.jpg;.jpeg;.bmp<br>"_s, u"7個のファイルがありました<hr>"_s};
-    frame.afterNavigation = {u"<hr>"_s, u"<table width=\"80%\" align=\"center\" border=\"1\"><tr>"_s};
-    frame.beforeClosing = {u"</table>"_s};
+    frame.summary = { u"検索拡張子 .gif;.png;.jpg;.jpeg;.bmp<br>"_s, u"7個のファイルがありました<hr>"_s };
+    frame.afterNavigation = { u"<hr>"_s, u"<table width=\"80%\" align=\"center\" border=\"1\"><tr>"_s };
+    frame.beforeClosing = { u"</table>"_s };
     QStringList rows;
     for (int start = 0; start < 7; start += 5) {
         const int count = qMin(5, 7 - start);

@@ -10,8 +10,8 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <curl/curl.h>
 #include <ctime>
+#include <curl/curl.h>
 #include <memory>
 #include <optional>
 
@@ -31,7 +31,7 @@ struct Outcome {
     QByteArray headers;
     int errorCode = -1;
     QString errorText;
-    bool busyAtEnd = true;         // busy() while the final state was being raised
+    bool busyAtEnd = true; // busy() while the final state was being raised
     bool raisedOutsidePump = false;
     qsizetype largestPiece = 0;
     qint64 elapsedMs = 0;
@@ -39,7 +39,7 @@ struct Outcome {
 
 // The crawl's wait loop: pump until idle, reading the body at every state.
 Outcome fetch(CurlTransferControl& control, const QString& url, const QString& verb = u"GET"_s,
-              const QString& headerLines = {}, const QByteArray& body = {})
+    const QString& headerLines = {}, const QByteArray& body = {})
 {
     Outcome outcome;
     bool pumping = false;
@@ -86,7 +86,9 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
 class EnvironmentVariable {
 public:
     EnvironmentVariable(const char* name, const std::optional<QByteArray>& value)
-        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+        : m_name(name)
+        , m_had(qEnvironmentVariableIsSet(name))
+        , m_old(qgetenv(name))
     {
         if (value)
             qputenv(name, *value);
@@ -178,10 +180,8 @@ void TestCurlTransferControl::initTestCase()
     const QDir root(m_root.path());
     QVERIFY(root.mkpath(u"private"_s) && root.mkpath(u"forbidden"_s));
     m_big = randomBytes(kBigSize, 7);
-    const QList<std::pair<QString, QByteArray>> files{{u"hello.txt"_s, "hello world\n"_ba},
-                                                      {u"private/secret.txt"_s, "secret\n"_ba},
-                                                      {u"forbidden/x.txt"_s, "x\n"_ba},
-                                                      {u"big.bin"_s, m_big}};
+    const QList<std::pair<QString, QByteArray>> files { { u"hello.txt"_s, "hello world\n"_ba },
+        { u"private/secret.txt"_s, "secret\n"_ba }, { u"forbidden/x.txt"_s, "x\n"_ba }, { u"big.bin"_s, m_big } };
     for (const auto& [name, bytes] : files) {
         QFile file(root.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -223,8 +223,7 @@ void TestCurlTransferControl::sendsHeaderLinesAsGiven_data()
                         u"Referer: http://127.0.0.1/from.html\r\nRange: bytes=100-\r\nIf-Match: \"abc\"\r\n"
                         u"Authorization: Basic dXNlcjpzZWNyZXQ=\r\n"_s;
     QTest::newRow("all, in this order") << all << all.toLatin1();
-    QTest::newRow("no accept line") << u"Host: %HOST%\r\nUser-Agent: x\r\n"_s
-                                    << "Host: %HOST%\r\nUser-Agent: x\r\n"_ba;
+    QTest::newRow("no accept line") << u"Host: %HOST%\r\nUser-Agent: x\r\n"_s << "Host: %HOST%\r\nUser-Agent: x\r\n"_ba;
     QTest::newRow("host after others") << u"User-Agent: x\r\nHost: %HOST%\r\n"_s
                                        << "User-Agent: x\r\nHost: %HOST%\r\n"_ba;
     QTest::newRow("no host line") << u"User-Agent: x\r\nReferer: http://r/\r\n"_s
@@ -238,15 +237,15 @@ void TestCurlTransferControl::sendsHeaderLinesAsGiven()
     QFETCH(QString, lines);
     QFETCH(QByteArray, expectedHeaders);
     const QByteArray host = "127.0.0.1:" + QByteArray::number(m_server->port());
-    m_server->enqueue({ScriptedHttpServer::response(200, "OK", {}, "ok")});
+    m_server->enqueue({ ScriptedHttpServer::response(200, "OK", {}, "ok") });
 
-    const Outcome outcome = fetch(*m_control, m_server->url(u"/page?q=1"_s), u"GET"_s,
-                                  lines.replace(u"%HOST%"_s, QString::fromLatin1(host)));
+    const Outcome outcome = fetch(
+        *m_control, m_server->url(u"/page?q=1"_s), u"GET"_s, lines.replace(u"%HOST%"_s, QString::fromLatin1(host)));
 
-    QCOMPARE(outcome.states, (QList<int>{kReceiving, kCompleted}));
+    QCOMPARE(outcome.states, (QList<int> { kReceiving, kCompleted }));
     QCOMPARE(m_server->requests().size(), 1);
     QCOMPARE(m_server->requests().at(0).head,
-             "GET /page?q=1 HTTP/1.1\r\n" + expectedHeaders.replace("%HOST%", host) + "\r\n");
+        "GET /page?q=1 HTTP/1.1\r\n" + expectedHeaders.replace("%HOST%", host) + "\r\n");
 }
 
 void TestCurlTransferControl::headAndGet_data()
@@ -262,11 +261,11 @@ void TestCurlTransferControl::headAndGet()
     QFETCH(QString, verb);
     QFETCH(QByteArray, expectedBody);
     const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 5\r\n\r\n";
-    m_server->enqueue({head + expectedBody});
+    m_server->enqueue({ head + expectedBody });
 
     const Outcome outcome = fetch(*m_control, m_server->url(u"/r"_s), verb, u"User-Agent: x\r\n"_s);
 
-    QCOMPARE(outcome.states, (QList<int>{kReceiving, kCompleted}));
+    QCOMPARE(outcome.states, (QList<int> { kReceiving, kCompleted }));
     QCOMPARE(outcome.headers, head);
     QCOMPARE(outcome.body, expectedBody);
     QVERIFY(m_server->requests().at(0).head.startsWith(verb.toLatin1() + " /r HTTP/1.1\r\n"));
@@ -275,8 +274,8 @@ void TestCurlTransferControl::headAndGet()
 void TestCurlTransferControl::headThenGetOnOneControl()
 {
     const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n";
-    m_server->enqueue({head});
-    m_server->enqueue({head + "body"});
+    m_server->enqueue({ head });
+    m_server->enqueue({ head + "body" });
     QCOMPARE(fetch(*m_control, m_server->url(u"/h"_s), u"HEAD"_s).states.last(), kCompleted);
     const Outcome get = fetch(*m_control, m_server->url(u"/h"_s));
     QCOMPARE(get.body, "body"_ba);
@@ -303,7 +302,7 @@ void TestCurlTransferControl::propertiesAreKept()
 
 void TestCurlTransferControl::postSendsBody()
 {
-    m_server->enqueue({ScriptedHttpServer::response(200, "OK", {}, "done")});
+    m_server->enqueue({ ScriptedHttpServer::response(200, "OK", {}, "done") });
     const Outcome outcome = fetch(*m_control, m_server->url(u"/form"_s), u"POST"_s, {}, "a=1&b=2");
     QCOMPARE(outcome.states.last(), kCompleted);
     QVERIFY(m_server->requests().at(0).head.startsWith("POST /form HTTP/1.1\r\n"));
@@ -318,31 +317,34 @@ void TestCurlTransferControl::responses_data()
     QTest::addColumn<QByteArray>("expectedBody");
     QTest::addColumn<int>("expectedError");
 
-    const QList<int> completed{kReceiving, kCompleted};
-    auto plain = [&](const char* name, int status, const QByteArray& reason,
-                     const ScriptedHttpServer::Headers& headers, const QByteArray& body) {
+    const QList<int> completed { kReceiving, kCompleted };
+    auto plain = [&](const char* name, int status, const QByteArray& reason, const ScriptedHttpServer::Headers& headers,
+                     const QByteArray& body) {
         const QByteArray bytes = ScriptedHttpServer::response(status, reason, headers, body);
-        QTest::newRow(name) << Reply{bytes} << completed << headOf(bytes) << body << 0;
+        QTest::newRow(name) << Reply { bytes } << completed << headOf(bytes) << body << 0;
     };
-    plain("200", 200, "OK", {{"Content-Type", "text/html"}, {"ETag", "\"e1\""}}, "<p>hi</p>");
-    plain("206", 206, "Partial Content", {{"Content-Range", "bytes 2-4/10"}}, "cde");
+    plain("200", 200, "OK", { { "Content-Type", "text/html" }, { "ETag", "\"e1\"" } }, "<p>hi</p>");
+    plain("206", 206, "Partial Content", { { "Content-Range", "bytes 2-4/10" } }, "cde");
     plain("302 without location", 302, "Found", {}, "gone");
-    plain("401", 401, "Unauthorized", {{"WWW-Authenticate", "Basic realm=\"r\""}}, "who?");
+    plain("401", 401, "Unauthorized", { { "WWW-Authenticate", "Basic realm=\"r\"" } }, "who?");
     plain("403", 403, "Forbidden", {}, "no");
-    plain("404", 404, "Not Found", {{"Content-Type", "text/html"}}, "<p>missing</p>");
-    QTest::newRow("bare line feeds") << Reply{"HTTP/1.1 200 OK\nContent-Length: 2\n\nok"} << completed
-                                     << "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n"_ba << "ok"_ba << 0;
+    plain("404", 404, "Not Found", { { "Content-Type", "text/html" } }, "<p>missing</p>");
+    QTest::newRow("bare line feeds") << Reply { "HTTP/1.1 200 OK\nContent-Length: 2\n\nok" } << completed
+                                     << "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n"_ba
+                                     << "ok"_ba << 0;
     QTest::newRow("100 continue first")
-        << Reply{"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"} << completed
-        << "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n"_ba << "ok"_ba << 0;
+        << Reply { "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok" } << completed
+        << "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n"_ba
+        << "ok"_ba << 0;
     QTest::newRow("chunked with trailer")
-        << Reply{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\nX-Trailer: t\r\n\r\n"}
-        << completed << "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"_ba << "ok"_ba << 0;
+        << Reply { "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\nX-Trailer: t\r\n\r\n" }
+        << completed << "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"_ba
+        << "ok"_ba << 0;
     // libcurl refuses answers without a status line (HTTP/0.9) and reports an empty answer.
-    QTest::newRow("no status line") << Reply{"just text\r\n\r\n", 0, -1, 0, 0, true} << QList<int>{kError}
+    QTest::newRow("no status line") << Reply { "just text\r\n\r\n", 0, -1, 0, 0, true } << QList<int> { kError }
                                     << QByteArray() << QByteArray() << int(CURLE_UNSUPPORTED_PROTOCOL);
-    QTest::newRow("empty answer") << ScriptedHttpServer::nothingThenClose() << QList<int>{kError}
-                                  << QByteArray() << QByteArray() << int(CURLE_GOT_NOTHING);
+    QTest::newRow("empty answer") << ScriptedHttpServer::nothingThenClose() << QList<int> { kError } << QByteArray()
+                                  << QByteArray() << int(CURLE_GOT_NOTHING);
 }
 
 void TestCurlTransferControl::responses()
@@ -378,17 +380,17 @@ void TestCurlTransferControl::binaryBodies_data()
     const QByteArray zeros(5000, '\0');
     const QByteArray image = "GIF89a\x01\x00\x01\x00\x00\x00\x00\x3b\r\n\r\n\x00\xff"_ba + randomBytes(40000, 3);
     using S = ScriptedHttpServer;
-    QTest::newRow("every byte, typed") << Reply{S::response(200, "OK", {{"Content-Type", "image/gif"}}, everyByte)}
-                                       << everyByte;
-    QTest::newRow("every byte, untyped") << Reply{S::response(200, "OK", {}, everyByte)} << everyByte;
-    QTest::newRow("zeros") << Reply{S::response(200, "OK", {{"Content-Type", "application/octet-stream"}}, zeros)}
-                           << zeros;
-    QTest::newRow("chunked") << Reply{S::response(200, "OK", {{"Transfer-Encoding", "chunked"}},
-                                                  S::chunked(image, 1000))}
-                             << image;
-    QTest::newRow("ended by close") << Reply{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + image, 0, -1, 0, 0, true}
-                                    << image;
-    QTest::newRow("sent in pieces") << Reply{S::response(200, "OK", {}, image), 0, -1, 7000, 5} << image;
+    QTest::newRow("every byte, typed") << Reply { S::response(200, "OK", { { "Content-Type", "image/gif" } },
+        everyByte) } << everyByte;
+    QTest::newRow("every byte, untyped") << Reply { S::response(200, "OK", {}, everyByte) } << everyByte;
+    QTest::newRow("zeros") << Reply { S::response(200, "OK", { { "Content-Type", "application/octet-stream" } },
+        zeros) } << zeros;
+    QTest::newRow("chunked") << Reply {
+        S::response(200, "OK", { { "Transfer-Encoding", "chunked" } }, S::chunked(image, 1000))
+    } << image;
+    QTest::newRow("ended by close") << Reply { "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + image, 0, -1, 0, 0,
+        true } << image;
+    QTest::newRow("sent in pieces") << Reply { S::response(200, "OK", {}, image), 0, -1, 7000, 5 } << image;
 }
 
 void TestCurlTransferControl::binaryBodies()
@@ -409,18 +411,17 @@ void TestCurlTransferControl::encodedBodyIsNotDecoded()
 {
     const QByteArray gzip = QByteArray::fromHex("1f8b08000000000002 03cb48cdc9c9d75148cecf2d284a2d2e4e4d5128cf2fca49e1"
                                                 "ca20511c00a65b159b48000000");
-    m_server->enqueue({ScriptedHttpServer::response(200, "OK", {{"Content-Type", "text/plain"},
-                                                                {"Content-Encoding", "gzip"}}, gzip)});
-    const Outcome outcome = fetch(*m_control, m_server->url(u"/z.txt"_s), u"GET"_s,
-                                  u"Accept-Encoding: gzip\r\n"_s);
+    m_server->enqueue({ ScriptedHttpServer::response(
+        200, "OK", { { "Content-Type", "text/plain" }, { "Content-Encoding", "gzip" } }, gzip) });
+    const Outcome outcome = fetch(*m_control, m_server->url(u"/z.txt"_s), u"GET"_s, u"Accept-Encoding: gzip\r\n"_s);
     QCOMPARE(outcome.states.last(), kCompleted);
     QCOMPARE(outcome.body, gzip);
 }
 
 void TestCurlTransferControl::keepsConnectionAlive()
 {
-    m_server->enqueue({ScriptedHttpServer::response(200, "OK", {}, "one")});
-    m_server->enqueue({ScriptedHttpServer::response(200, "OK", {}, "two")});
+    m_server->enqueue({ ScriptedHttpServer::response(200, "OK", {}, "one") });
+    m_server->enqueue({ ScriptedHttpServer::response(200, "OK", {}, "two") });
     QCOMPARE(fetch(*m_control, m_server->url(u"/1"_s)).body, "one"_ba);
     QCOMPARE(fetch(*m_control, m_server->url(u"/2"_s)).body, "two"_ba);
     QCOMPARE(m_server->connectionCount(), 1);
@@ -430,25 +431,26 @@ void TestCurlTransferControl::keepsConnectionAlive()
 void TestCurlTransferControl::opensNewConnectionWhenServerClosed()
 {
     // The server drops the connection after answering without saying so; the next request still works.
-    m_server->enqueue({ScriptedHttpServer::response(200, "OK", {}, "one"), 0, -1, 0, 0, true});
-    m_server->enqueue({ScriptedHttpServer::response(200, "OK", {}, "two")});
+    m_server->enqueue({ ScriptedHttpServer::response(200, "OK", {}, "one"), 0, -1, 0, 0, true });
+    m_server->enqueue({ ScriptedHttpServer::response(200, "OK", {}, "two") });
     QCOMPARE(fetch(*m_control, m_server->url(u"/1"_s)).body, "one"_ba);
     QTest::qWait(100);
     const Outcome second = fetch(*m_control, m_server->url(u"/2"_s));
-    QCOMPARE(second.states, (QList<int>{kReceiving, kCompleted}));
+    QCOMPARE(second.states, (QList<int> { kReceiving, kCompleted }));
     QCOMPARE(second.body, "two"_ba);
     QCOMPARE(m_server->connectionCount(), 2);
 }
 
 void TestCurlTransferControl::followsRedirect()
 {
-    m_server->route("/old", {ScriptedHttpServer::response(301, "Moved Permanently", {{"Location", "/new"}}, "moved")});
-    const QByteArray fresh = ScriptedHttpServer::response(200, "OK", {{"Content-Type", "text/html"}}, "fresh");
-    m_server->route("/new", {fresh});
+    m_server->route(
+        "/old", { ScriptedHttpServer::response(301, "Moved Permanently", { { "Location", "/new" } }, "moved") });
+    const QByteArray fresh = ScriptedHttpServer::response(200, "OK", { { "Content-Type", "text/html" } }, "fresh");
+    m_server->route("/new", { fresh });
 
     const Outcome outcome = fetch(*m_control, m_server->url(u"/old"_s));
 
-    QCOMPARE(outcome.states, (QList<int>{kReceiving, kCompleted}));
+    QCOMPARE(outcome.states, (QList<int> { kReceiving, kCompleted }));
     QCOMPARE(outcome.headers, headOf(fresh));
     QCOMPARE(outcome.body, "fresh"_ba);
     QCOMPARE(m_server->requests().size(), 2);
@@ -471,19 +473,21 @@ void TestCurlTransferControl::redirectToOtherHostAdjustsHeaders()
     QFETCH(bool, keepsCredentials);
     const QByteArray port = QByteArray::number(m_server->port());
     const QByteArray target = "http://" + host.toLatin1() + ':' + port + "/new";
-    m_server->route("/old", {ScriptedHttpServer::response(302, "Found", {{"Location", target}}, "moved")});
-    m_server->route("/new", {ScriptedHttpServer::response(200, "OK", {}, "fresh")});
+    m_server->route("/old", { ScriptedHttpServer::response(302, "Found", { { "Location", target } }, "moved") });
+    m_server->route("/new", { ScriptedHttpServer::response(200, "OK", {}, "fresh") });
 
-    const QString lines = u"User-Agent: x\r\nHost: 127.0.0.1:%1\r\nAuthorization: Basic dTpw\r\nReferer: http://r/\r\n"_s
-                              .arg(m_server->port());
+    const QString lines
+        = u"User-Agent: x\r\nHost: 127.0.0.1:%1\r\nAuthorization: Basic dTpw\r\nReferer: http://r/\r\n"_s.arg(
+            m_server->port());
     const Outcome outcome = fetch(*m_control, m_server->url(u"/old"_s), u"GET"_s, lines);
 
-    QCOMPARE(outcome.states, (QList<int>{kReceiving, kCompleted}));
+    QCOMPARE(outcome.states, (QList<int> { kReceiving, kCompleted }));
     QCOMPARE(outcome.body, "fresh"_ba);
     QCOMPARE(m_server->requests().size(), 2);
     const QByteArray credentials = keepsCredentials ? "Authorization: Basic dTpw\r\n"_ba : QByteArray();
-    QCOMPARE(m_server->requests().at(1).head, "GET /new HTTP/1.1\r\nUser-Agent: x\r\nHost: " + host.toLatin1() + ':'
-                                                  + port + "\r\n" + credentials + "Referer: http://r/\r\n\r\n");
+    QCOMPARE(m_server->requests().at(1).head,
+        "GET /new HTTP/1.1\r\nUser-Agent: x\r\nHost: " + host.toLatin1() + ':' + port + "\r\n" + credentials
+            + "Referer: http://r/\r\n\r\n");
 }
 
 void TestCurlTransferControl::tooManyRedirectsCompleteAsRedirectResponse_data()
@@ -499,13 +503,13 @@ void TestCurlTransferControl::tooManyRedirectsCompleteAsRedirectResponse()
     for (int hop = 0; hop < 12; ++hop) {
         const QByteArray path = "/r" + QByteArray::number(hop);
         const QByteArray next = loop ? path : "/r" + QByteArray::number(hop + 1);
-        m_server->route(path, {ScriptedHttpServer::response(302, "Found", {{"Location", next}}, "again")});
+        m_server->route(path, { ScriptedHttpServer::response(302, "Found", { { "Location", next } }, "again") });
     }
-    m_server->route("/r12", {ScriptedHttpServer::response(200, "OK", {}, "end")});
+    m_server->route("/r12", { ScriptedHttpServer::response(200, "OK", {}, "end") });
 
     const Outcome outcome = fetch(*m_control, m_server->url(u"/r0"_s));
 
-    QCOMPARE(outcome.states, (QList<int>{kReceiving, kCompleted}));
+    QCOMPARE(outcome.states, (QList<int> { kReceiving, kCompleted }));
     QVERIFY(!outcome.busyAtEnd);
     QCOMPARE(outcome.errorCode, 0);
     QVERIFY2(outcome.headers.startsWith("HTTP/1.1 302 Found\r\n"), outcome.headers.constData());
@@ -518,7 +522,7 @@ void TestCurlTransferControl::tooManyRedirectsCompleteAsRedirectResponse()
 void TestCurlTransferControl::connectionRefusedIsError()
 {
     const Outcome outcome = fetch(*m_control, u"http://127.0.0.1:%1/"_s.arg(closedPort()));
-    QCOMPARE(outcome.states, QList<int>{kError});
+    QCOMPARE(outcome.states, QList<int> { kError });
     QVERIFY(!outcome.busyAtEnd);
     QCOMPARE(outcome.errorCode, int(CURLE_COULDNT_CONNECT));
     QVERIFY(!outcome.errorText.isEmpty());
@@ -533,7 +537,7 @@ void TestCurlTransferControl::unsupportedSchemeIsErrorFromPump()
     QVERIFY(!raised);
     QVERIFY(m_control->busy());
     const Outcome outcome = fetch(*m_control, u"ftp://127.0.0.1/file"_s);
-    QCOMPARE(outcome.states, QList<int>{kError});
+    QCOMPARE(outcome.states, QList<int> { kError });
     QCOMPARE(outcome.errorCode, int(CURLE_UNSUPPORTED_PROTOCOL));
 }
 
@@ -546,14 +550,14 @@ void TestCurlTransferControl::closedMidBody_data()
 
     const QByteArray body = randomBytes(1000, 5);
     const QByteArray sized = ScriptedHttpServer::response(200, "OK", {}, body);
-    QTest::newRow("short of its length") << Reply{sized, 0, headOf(sized).size() + 500} << kError
+    QTest::newRow("short of its length") << Reply { sized, 0, headOf(sized).size() + 500 } << kError
                                          << int(CURLE_PARTIAL_FILE) << body.left(500);
-    const QByteArray chunked = ScriptedHttpServer::response(200, "OK", {{"Transfer-Encoding", "chunked"}},
-                                                            ScriptedHttpServer::chunked(body, 100));
-    QTest::newRow("chunks cut off") << Reply{chunked, 0, headOf(chunked).size() + 3 * 106} << kError
+    const QByteArray chunked = ScriptedHttpServer::response(
+        200, "OK", { { "Transfer-Encoding", "chunked" } }, ScriptedHttpServer::chunked(body, 100));
+    QTest::newRow("chunks cut off") << Reply { chunked, 0, headOf(chunked).size() + 3 * 106 } << kError
                                     << int(CURLE_PARTIAL_FILE) << body.left(300);
-    QTest::newRow("no length, ended by close") << Reply{"HTTP/1.1 200 OK\r\n\r\n" + body, 0, -1, 0, 0, true}
-                                               << kCompleted << 0 << body;
+    QTest::newRow("no length, ended by close")
+        << Reply { "HTTP/1.1 200 OK\r\n\r\n" + body, 0, -1, 0, 0, true } << kCompleted << 0 << body;
 }
 
 void TestCurlTransferControl::closedMidBody()
@@ -579,7 +583,7 @@ void TestCurlTransferControl::silentServerTimesOut()
     m_server->enqueue(ScriptedHttpServer::silence());
     m_control->setRequestTimeout(1);
     const Outcome outcome = fetch(*m_control, m_server->url(u"/quiet"_s));
-    QCOMPARE(outcome.states, QList<int>{kError});
+    QCOMPARE(outcome.states, QList<int> { kError });
     QCOMPARE(outcome.errorCode, int(CURLE_OPERATION_TIMEDOUT));
     QVERIFY2(outcome.elapsedMs >= 900 && outcome.elapsedMs < 5000, qPrintable(QString::number(outcome.elapsedMs)));
 }
@@ -590,7 +594,7 @@ void TestCurlTransferControl::slowButSteadyServerCompletes()
     // (libcurl's speed check does not count header bytes and measures whole seconds: a 2 s limit
     // keeps this test free of its rounding).
     const QByteArray body = randomBytes(250, 9);
-    m_server->enqueue({"HTTP/1.1 200 OK\r\n\r\n" + body, 0, -1, 25, 300, true});
+    m_server->enqueue({ "HTTP/1.1 200 OK\r\n\r\n" + body, 0, -1, 25, 300, true });
     m_control->setRequestTimeout(2);
     const Outcome outcome = fetch(*m_control, m_server->url(u"/slow"_s));
     QCOMPARE(outcome.states.last(), kCompleted);
@@ -604,8 +608,8 @@ void TestCurlTransferControl::cancelInMidTransfer()
     QVERIFY(!m_control->busy());
 
     const QByteArray bytes = ScriptedHttpServer::response(200, "OK", {}, randomBytes(400, 2));
-    m_server->enqueue({bytes, 0, -1, int(headOf(bytes).size()) + 100, 1000});
-    m_server->enqueue({ScriptedHttpServer::response(200, "OK", {}, "after")});
+    m_server->enqueue({ bytes, 0, -1, int(headOf(bytes).size()) + 100, 1000 });
+    m_server->enqueue({ ScriptedHttpServer::response(200, "OK", {}, "after") });
 
     QList<int> states;
     bool busyAfterCancel = true;
@@ -621,26 +625,26 @@ void TestCurlTransferControl::cancelInMidTransfer()
     timer.start();
     while (m_control->busy() && timer.elapsed() < 5000)
         m_control->pump(50);
-    QCOMPARE(states, QList<int>{kReceiving});
+    QCOMPARE(states, QList<int> { kReceiving });
     QVERIFY(!busyAfterCancel);
     for (int round = 0; round < 5; ++round) {
         m_control->pump(50);
         QTest::qWait(50);
     }
-    QCOMPARE(states, QList<int>{kReceiving});
+    QCOMPARE(states, QList<int> { kReceiving });
     QVERIFY(m_control->nextBodyPiece().isEmpty());
 
     const Outcome next = fetch(*m_control, m_server->url(u"/next"_s));
-    QCOMPARE(next.states, (QList<int>{kReceiving, kCompleted}));
+    QCOMPARE(next.states, (QList<int> { kReceiving, kCompleted }));
     QCOMPARE(next.body, "after"_ba);
 }
 
 void TestCurlTransferControl::handlerMayStartNextRequest()
 {
     using S = ScriptedHttpServer;
-    m_server->route("/slow", {S::response(200, "OK", {}, QByteArray(300, 's')), 0, -1, 100, 300});
-    m_server->route("/a", {S::response(200, "OK", {}, "A")});
-    m_server->route("/b", {S::response(200, "OK", {}, "B")});
+    m_server->route("/slow", { S::response(200, "OK", {}, QByteArray(300, 's')), 0, -1, 100, 300 });
+    m_server->route("/a", { S::response(200, "OK", {}, "A") });
+    m_server->route("/b", { S::response(200, "OK", {}, "B") });
 
     // At the first state of /slow the handler starts /a, and when /a completes it starts /b.
     QList<int> states;
@@ -662,7 +666,7 @@ void TestCurlTransferControl::handlerMayStartNextRequest()
     while (m_control->busy() && timer.elapsed() < 5000)
         m_control->pump(50);
 
-    QCOMPARE(states, (QList<int>{kReceiving, kReceiving, kCompleted, kReceiving, kCompleted}));
+    QCOMPARE(states, (QList<int> { kReceiving, kReceiving, kCompleted, kReceiving, kCompleted }));
     QCOMPARE(body, "A|B"_ba);
     QVERIFY(!m_control->busy());
 }
@@ -673,11 +677,11 @@ void TestCurlTransferControl::directAccessIgnoresEnvironmentProxy()
     const EnvironmentVariable proxy("http_proxy", deadProxy);
     const EnvironmentVariable noProxy("no_proxy", std::nullopt);
     const EnvironmentVariable noProxyUpper("NO_PROXY", std::nullopt);
-    m_server->enqueue({ScriptedHttpServer::response(200, "OK", {}, "direct")});
+    m_server->enqueue({ ScriptedHttpServer::response(200, "OK", {}, "direct") });
 
     m_control->setAccessType(TransferControl::AccessPreconfigured);
     const Outcome viaEnvironment = fetch(*m_control, m_server->url(u"/p"_s));
-    QCOMPARE(viaEnvironment.states, QList<int>{kError});
+    QCOMPARE(viaEnvironment.states, QList<int> { kError });
     QCOMPARE(viaEnvironment.errorCode, int(CURLE_COULDNT_CONNECT));
     QCOMPARE(m_server->requests().size(), 0);
 
@@ -691,13 +695,13 @@ void TestCurlTransferControl::namedProxyGetsAbsoluteRequest()
 {
     // no_proxy must not keep the named proxy out.
     const EnvironmentVariable noProxy("no_proxy", "fetchwright.invalid");
-    m_server->enqueue({ScriptedHttpServer::response(200, "OK", {}, "proxied")});
+    m_server->enqueue({ ScriptedHttpServer::response(200, "OK", {}, "proxied") });
     m_control->setAccessType(TransferControl::AccessNamedProxy);
     m_control->setProxy(u"127.0.0.1:%1"_s.arg(m_server->port()));
     QCOMPARE(m_control->proxy(), u"127.0.0.1:%1"_s.arg(m_server->port()));
 
     const Outcome outcome = fetch(*m_control, u"http://fetchwright.invalid/page?x=1"_s, u"GET"_s,
-                                  u"Host: fetchwright.invalid\r\nUser-Agent: x\r\n"_s);
+        u"Host: fetchwright.invalid\r\nUser-Agent: x\r\n"_s);
 
     QCOMPARE(outcome.states.last(), kCompleted);
     QCOMPARE(outcome.body, "proxied"_ba);
@@ -710,14 +714,14 @@ void TestCurlTransferControl::namedProxyGetsAbsoluteRequest()
 
 void TestCurlTransferControl::pumpSleeps()
 {
-    m_server->enqueue({ScriptedHttpServer::response(200, "OK", {}, "late"), 1000});
+    m_server->enqueue({ ScriptedHttpServer::response(200, "OK", {}, "late"), 1000 });
     const std::clock_t cpuBefore = std::clock();
     const Outcome outcome = fetch(*m_control, m_server->url(u"/late"_s));
     const double cpuMs = double(std::clock() - cpuBefore) * 1000.0 / CLOCKS_PER_SEC;
     QCOMPARE(outcome.body, "late"_ba);
     QVERIFY(outcome.elapsedMs >= 900);
-    QVERIFY2(cpuMs < 0.2 * double(outcome.elapsedMs),
-             qPrintable(u"%1 ms CPU in %2 ms"_s.arg(cpuMs).arg(outcome.elapsedMs)));
+    QVERIFY2(
+        cpuMs < 0.2 * double(outcome.elapsedMs), qPrintable(u"%1 ms CPU in %2 ms"_s.arg(cpuMs).arg(outcome.elapsedMs)));
 
     // Nothing to do: pump() returns at once.
     QElapsedTimer timer;
@@ -737,8 +741,8 @@ void TestCurlTransferControl::nginxResponses_data()
     QTest::newRow("200 with etag") << u"GET"_s << u"/hello.txt"_s << QString() << "HTTP/1.1 200 OK"_ba
                                    << "hello world\n"_ba;
     QTest::newRow("HEAD") << u"HEAD"_s << u"/hello.txt"_s << QString() << "HTTP/1.1 200 OK"_ba << QByteArray();
-    QTest::newRow("206") << u"GET"_s << u"/hello.txt"_s << u"Range: bytes=6-\r\n"_s
-                         << "HTTP/1.1 206 Partial Content"_ba << "world\n"_ba;
+    QTest::newRow("206") << u"GET"_s << u"/hello.txt"_s << u"Range: bytes=6-\r\n"_s << "HTTP/1.1 206 Partial Content"_ba
+                         << "world\n"_ba;
     QTest::newRow("401") << u"GET"_s << u"/private/secret.txt"_s << QString() << "HTTP/1.1 401 Unauthorized"_ba
                          << QByteArray();
     QTest::newRow("authorised") << u"GET"_s << u"/private/secret.txt"_s
@@ -746,8 +750,7 @@ void TestCurlTransferControl::nginxResponses_data()
                                 << "secret\n"_ba;
     QTest::newRow("403") << u"GET"_s << u"/forbidden/x.txt"_s << QString() << "HTTP/1.1 403 Forbidden"_ba
                          << QByteArray();
-    QTest::newRow("404") << u"GET"_s << u"/missing.html"_s << QString() << "HTTP/1.1 404 Not Found"_ba
-                         << QByteArray();
+    QTest::newRow("404") << u"GET"_s << u"/missing.html"_s << QString() << "HTTP/1.1 404 Not Found"_ba << QByteArray();
 }
 
 void TestCurlTransferControl::nginxResponses()
@@ -793,7 +796,7 @@ void TestCurlTransferControl::httpsToPlainServerIsError()
 {
     requireNginx();
     const Outcome outcome = fetch(*m_control, u"https://127.0.0.1:%1/hello.txt"_s.arg(m_nginx->port()));
-    QCOMPARE(outcome.states, QList<int>{kError});
+    QCOMPARE(outcome.states, QList<int> { kError });
     QCOMPARE(outcome.errorCode, int(CURLE_SSL_CONNECT_ERROR));
 }
 
@@ -825,7 +828,7 @@ void TestCurlTransferControl::undrainedBodyPausesTransfer()
     QVERIFY(receiving > raisedWhilePaused); // raised again while bytes wait
     QByteArray body = m_control->nextBodyPiece();
     QVERIFY2(body.size() >= 4 * 1024 * 1024 && body.size() <= 4 * 1024 * 1024 + 256 * 1024,
-             qPrintable(QString::number(body.size())));
+        qPrintable(QString::number(body.size())));
 
     // Reading resumes it, and nothing was lost.
     m_control->setStateHandler([&](int) { body += m_control->nextBodyPiece(); });
@@ -843,7 +846,7 @@ void TestCurlTransferControl::undrainedBodyPausesTransfer()
         m_control->pump(20);
     m_control->cancel();
     const Outcome next = fetch(*m_control, m_nginx->url(u"/hello.txt"_s));
-    QCOMPARE(next.states, (QList<int>{kReceiving, kCompleted}));
+    QCOMPARE(next.states, (QList<int> { kReceiving, kCompleted }));
     QCOMPARE(next.body, "hello world\n"_ba);
 }
 

@@ -36,13 +36,13 @@ void TestLogs::firstFailureCreatesTheReportWithItsHeader()
 {
     const QString site = m_dir->path();
     QVERIFY(WriteFailureReport(site, m_clock, u"ダウンロード エラー"_s, u"ファイルのダウンロードに失敗しました。"_s,
-                               u"http://h/a.gif"_s, FailureReportName));
+        u"http://h/a.gif"_s, FailureReportName));
     m_clock.set(QDateTime(QDate(2026, 1, 2), QTime(13, 4, 5)));
     QVERIFY(WriteFailureReport(site, m_clock, u"s"_s, u"d, with a comma"_s, u"http://h/b.gif"_s, FailureReportName));
     QCOMPARE(ReadRecordLines(site + u"/障害報告.csv"_s).value(),
-             (QStringList{u"日時,適用,詳細,アドレス"_s,
-                          u"\"2026/12/07 9:05:03\",\"ダウンロード エラー\",\"ファイルのダウンロードに失敗しました。\",\"http://h/a.gif\""_s,
-                          u"\"2026/01/02 13:04:05\",\"s\",\"d, with a comma\",\"http://h/b.gif\""_s}));
+        (QStringList { u"日時,適用,詳細,アドレス"_s,
+            u"\"2026/12/07 9:05:03\",\"ダウンロード エラー\",\"ファイルのダウンロードに失敗しました。\",\"http://h/a.gif\""_s,
+            u"\"2026/01/02 13:04:05\",\"s\",\"d, with a comma\",\"http://h/b.gif\""_s }));
 }
 
 void TestLogs::anEmptyErrorLogGetsItsHeaderFirst()
@@ -50,11 +50,11 @@ void TestLogs::anEmptyErrorLogGetsItsHeaderFirst()
     const QString site = m_dir->path();
     QVERIFY(WriteFileBytes(site + u"/エラーレスポンス.csv"_s, QByteArray()));
     QVERIFY(WriteErrorResponse(site, m_clock, u"Webサーバ レスポンスエラー"_s,
-                               u"Webサーバがエラーを返しました。HTTP/1.1 404 Not Found"_s, u"http://h/x"_s,
-                               ErrorResponseLogName, u"http://h/"_s));
+        u"Webサーバがエラーを返しました。HTTP/1.1 404 Not Found"_s, u"http://h/x"_s, ErrorResponseLogName,
+        u"http://h/"_s));
     QCOMPARE(ReadRecordLines(site + u"/エラーレスポンス.csv"_s).value(),
-             (QStringList{u"日時,適用,詳細,リンク先アドレス,リンク元アドレス"_s,
-                          u"\"2026/12/07 9:05:03\",\"Webサーバ レスポンスエラー\",\"Webサーバがエラーを返しました。HTTP/1.1 404 Not Found\",\"http://h/x\",\"http://h/\""_s}));
+        (QStringList { u"日時,適用,詳細,リンク先アドレス,リンク元アドレス"_s,
+            u"\"2026/12/07 9:05:03\",\"Webサーバ レスポンスエラー\",\"Webサーバがエラーを返しました。HTTP/1.1 404 Not Found\",\"http://h/x\",\"http://h/\""_s }));
 }
 
 void TestLogs::downloadLineListsTheChainBackwards_data()
@@ -62,12 +62,11 @@ void TestLogs::downloadLineListsTheChainBackwards_data()
     QTest::addColumn<QStringList>("chain");
     QTest::addColumn<QString>("expectedTail");
     QTest::newRow("the start address itself has four fields")
-        << QStringList{u"http://h/a.gif"_s} << u"\"http://h/a.gif\""_s;
-    QTest::newRow("a file found at depth one lists its page and the start")
-        << QStringList{u"http://h/"_s, u"http://h/p.html"_s, u"http://h/a.gif"_s}
-        << u"\"http://h/a.gif\",\"http://h/p.html\",\"http://h/\""_s;
+        << QStringList { u"http://h/a.gif"_s } << u"\"http://h/a.gif\""_s;
+    QTest::newRow("a file found at depth one lists its page and the start") << QStringList { u"http://h/"_s,
+        u"http://h/p.html"_s, u"http://h/a.gif"_s } << u"\"http://h/a.gif\",\"http://h/p.html\",\"http://h/\""_s;
     QTest::newRow("empty elements are left out")
-        << QStringList{u"http://h/"_s, QString(), u"http://h/a.gif"_s} << u"\"http://h/a.gif\",\"http://h/\""_s;
+        << QStringList { u"http://h/"_s, QString(), u"http://h/a.gif"_s } << u"\"http://h/a.gif\",\"http://h/\""_s;
 }
 
 void TestLogs::downloadLineListsTheChainBackwards()
@@ -80,8 +79,9 @@ void TestLogs::downloadLineListsTheChainBackwards()
     const QStringList lines = ReadRecordLines(site + u"/ダウンロードファイルログ.csv"_s).value();
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines[0], DownloadLogHeader);
-    QCOMPARE(lines[1], u"\"2026/12/07 9:05:03\",\"a.gif\",\""_s + ToNativeSeparators(site + u"/sub/a.gif"_s)
-                           + u"\","_s + expectedTail);
+    QCOMPARE(lines[1],
+        u"\"2026/12/07 9:05:03\",\"a.gif\",\""_s + ToNativeSeparators(site + u"/sub/a.gif"_s) + u"\","_s
+            + expectedTail);
 }
 
 void TestLogs::detectedAddressesReadBackInOrder()
@@ -90,10 +90,10 @@ void TestLogs::detectedAddressesReadBackInOrder()
     QVERIFY(StartLog(site, DetectedLogName, DetectedLogHeader));
     QCOMPARE(ReadDetectedAddresses(site), QStringList());
     QVERIFY(WriteDetectedAddress(site, u"http://h/b"_s));
-    QVERIFY(AppendRecordLines(site + u"/検出アドレス.csv"_s, {QString()}));
+    QVERIFY(AppendRecordLines(site + u"/検出アドレス.csv"_s, { QString() }));
     QVERIFY(WriteDetectedAddress(site, u"http://h/a\",\"x"_s));
     QCOMPARE(ReadRecordLines(site + u"/検出アドレス.csv"_s)->at(1), u"\"http://h/b\",\"\""_s);
-    QCOMPARE(ReadDetectedAddresses(site), (QStringList{u"http://h/b"_s, u"http://h/a\",\"x"_s}));
+    QCOMPARE(ReadDetectedAddresses(site), (QStringList { u"http://h/b"_s, u"http://h/a\",\"x"_s }));
 }
 
 void TestLogs::aLogThatCannotBeWrittenIsReported()
@@ -102,7 +102,7 @@ void TestLogs::aLogThatCannotBeWrittenIsReported()
     if (!QFile::exists(full))
         QSKIP("this system has no full device");
     // Appending to a full disk must say so rather than lose the line silently.
-    const IoStatus status = AppendRecordLines(full, {u"\"x\""_s});
+    const IoStatus status = AppendRecordLines(full, { u"\"x\""_s });
     QVERIFY(!status.ok);
     QVERIFY(status.error.startsWith(full));
     QVERIFY(WriteFileBytes(m_dir->filePath(u"plain"_s), "x"));

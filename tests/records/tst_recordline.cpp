@@ -24,28 +24,26 @@ private slots:
 
 void TestRecordLine::ordinaryFieldsAreWrittenAsTheyAre()
 {
-    QCOMPARE(JoinRecordLine({u"http://h/a.gif"_s, QString(), u"a,b"_s, u"5"_s}),
-             u"\"http://h/a.gif\",\"\",\"a,b\",\"5\""_s);
-    QCOMPARE(SplitRecordLine(u"\"a\",\"\",\"c d\""_s), (QStringList{u"a"_s, QString(), u"c d"_s}));
+    QCOMPARE(JoinRecordLine({ u"http://h/a.gif"_s, QString(), u"a,b"_s, u"5"_s }),
+        u"\"http://h/a.gif\",\"\",\"a,b\",\"5\""_s);
+    QCOMPARE(SplitRecordLine(u"\"a\",\"\",\"c d\""_s), (QStringList { u"a"_s, QString(), u"c d"_s }));
     QCOMPARE(EscapeRecordField(u"a&b&#c"_s), u"a&b&#c"_s);
 }
 
 void TestRecordLine::fieldsRoundTripThroughAFile_data()
 {
     QTest::addColumn<QStringList>("fields");
-    QTest::newRow("the separator sequence inside a field")
-        << QStringList{u"a\",\"b"_s, u"x"_s};
-    QTest::newRow("a field ending in quote and comma") << QStringList{u"a\","_s, u",\"b"_s};
-    QTest::newRow("an etag with its quotes") << QStringList{u"\"abc-123\""_s, u"W/\"x\""_s};
-    QTest::newRow("line breaks inside fields") << QStringList{u"a\r\nb"_s, u"\n"_s, u"\r"_s};
+    QTest::newRow("the separator sequence inside a field") << QStringList { u"a\",\"b"_s, u"x"_s };
+    QTest::newRow("a field ending in quote and comma") << QStringList { u"a\","_s, u",\"b"_s };
+    QTest::newRow("an etag with its quotes") << QStringList { u"\"abc-123\""_s, u"W/\"x\""_s };
+    QTest::newRow("line breaks inside fields") << QStringList { u"a\r\nb"_s, u"\n"_s, u"\r"_s };
     QTest::newRow("a literal reference stays literal")
-        << QStringList{u"&#x41;"_s, u"&#x26;#x22;"_s, u"&"_s, u"&#x"_s, u"&#xZZ;"_s};
-    QTest::newRow("characters outside the code page")
-        << QStringList{u"😀 emoji"_s, u"한국어"_s, u"¥100"_s, u"a&😀"_s};
-    QTest::newRow("Japanese that the code page holds") << QStringList{u"写真ｽﾗｯｼｭﾄｯﾌﾟ.html"_s, u"～"_s};
+        << QStringList { u"&#x41;"_s, u"&#x26;#x22;"_s, u"&"_s, u"&#x"_s, u"&#xZZ;"_s };
+    QTest::newRow("characters outside the code page") << QStringList { u"😀 emoji"_s, u"한국어"_s, u"¥100"_s, u"a&😀"_s };
+    QTest::newRow("Japanese that the code page holds") << QStringList { u"写真ｽﾗｯｼｭﾄｯﾌﾟ.html"_s, u"～"_s };
     QTest::newRow("a save folder holding every awkward character")
-        << QStringList{u"/home/u/保存\",\"先\t😀/"_s, u"http://h/a%20b/c.gif"_s};
-    QTest::newRow("empty fields") << QStringList{QString(), QString()};
+        << QStringList { u"/home/u/保存\",\"先\t😀/"_s, u"http://h/a%20b/c.gif"_s };
+    QTest::newRow("empty fields") << QStringList { QString(), QString() };
 }
 
 void TestRecordLine::fieldsRoundTripThroughAFile()
@@ -53,8 +51,8 @@ void TestRecordLine::fieldsRoundTripThroughAFile()
     QFETCH(QStringList, fields);
     QTemporaryDir dir;
     const QString path = dir.filePath(u"r.csv"_s);
-    QVERIFY(AppendRecordLines(path, {JoinRecordLine(fields)}));
-    QVERIFY(AppendRecordLines(path, {JoinRecordLine(fields)}));
+    QVERIFY(AppendRecordLines(path, { JoinRecordLine(fields) }));
+    QVERIFY(AppendRecordLines(path, { JoinRecordLine(fields) }));
     const std::optional<QStringList> lines = ReadRecordLines(path);
     QVERIFY(lines);
     QCOMPARE(lines->size(), 2);
@@ -66,15 +64,16 @@ void TestRecordLine::fileBytesAreCodePageWithCrLf()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"r.csv"_s);
-    QVERIFY(AppendRecordLines(path, {u"アドレス,Webサーバレスポンス"_s, JoinRecordLine({u"写"_s})}));
-    QCOMPARE(ReadFileBytes(path), "\x83\x41\x83\x68\x83\x8c\x83\x58,Web\x83\x54\x81\x5b\x83\x6f\x83\x8c\x83\x58"
-                                  "\x83\x7c\x83\x93\x83\x58\r\n\"\x8e\xca\"\r\n"_ba);
+    QVERIFY(AppendRecordLines(path, { u"アドレス,Webサーバレスポンス"_s, JoinRecordLine({ u"写"_s }) }));
+    QCOMPARE(ReadFileBytes(path),
+        "\x83\x41\x83\x68\x83\x8c\x83\x58,Web\x83\x54\x81\x5b\x83\x6f\x83\x8c\x83\x58"
+        "\x83\x7c\x83\x93\x83\x58\r\n\"\x8e\xca\"\r\n"_ba);
 }
 
 void TestRecordLine::readsLinesEndedByLfOnly()
 {
-    QCOMPARE(DecodeRecordLines("a\nb\r\nc"_ba), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
-    QCOMPARE(DecodeRecordLines("a\r\n\r\n"_ba), (QStringList{u"a"_s, QString()}));
+    QCOMPARE(DecodeRecordLines("a\nb\r\nc"_ba), (QStringList { u"a"_s, u"b"_s, u"c"_s }));
+    QCOMPARE(DecodeRecordLines("a\r\n\r\n"_ba), (QStringList { u"a"_s, QString() }));
     QCOMPARE(DecodeRecordLines(QByteArray()), QStringList());
 }
 

@@ -104,7 +104,7 @@ void TestResumeRecord::theLastLineCounts()
     const QString path = ResumeRecordPath(m_dir->path());
     ResumeRecord older = sampleRecord();
     older.workLine = 1;
-    QVERIFY(AppendRecordLines(path, {JoinRecordLine(older.toFields()), JoinRecordLine(sampleRecord().toFields())}));
+    QVERIFY(AppendRecordLines(path, { JoinRecordLine(older.toFields()), JoinRecordLine(sampleRecord().toFields()) }));
     QCOMPARE(ReadResumeRecord(path)->workLine, 7);
 }
 
@@ -116,7 +116,7 @@ void TestResumeRecord::checkpointRoundTripsAndOlderRecordsHaveNone()
     checkpoint.stage = ResumeCheckpoint::Done;
     checkpoint.workListSize = 1234;
     checkpoint.errorLogSize = 9;
-    checkpoint.counters = {1, 2, 3, 4, 5, 6};
+    checkpoint.counters = { 1, 2, 3, 4, 5, 6 };
     checkpoint.pendingPath = u"/save/h/a \"b\".gif"_s;
     record.checkpoint = checkpoint;
     QVERIFY(WriteResumeRecord(path, record));
@@ -153,7 +153,7 @@ void TestResumeRecord::brokenRecordsAreRefused()
     else
         fields[field] = text;
     const QString path = ResumeRecordPath(m_dir->path());
-    QVERIFY(ReplaceRecordFile(path, {JoinRecordLine(fields)}));
+    QVERIFY(ReplaceRecordFile(path, { JoinRecordLine(fields) }));
     QVERIFY(!ReadResumeRecord(path));
     QVERIFY(!ReadResumeRecord(m_dir->path() + u"/missing.csv"_s));
 }
@@ -174,19 +174,19 @@ void TestResumeRecord::replacementLeavesNoTemporaryFile()
     const QString path = ResumeRecordPath(m_dir->path());
     QVERIFY(WriteResumeRecord(path, sampleRecord()));
     QVERIFY(UpdateResumeField(path, FieldCheckedCount, u"1"_s));
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{u"FetchwrightRecode.csv"_s});
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList { u"FetchwrightRecode.csv"_s });
 }
 
 void TestResumeRecord::resumeListKeepsOrderAndDropsBySiteRoot()
 {
     const QString path = ResumeListPath(m_dir->path() + u'/');
     QCOMPARE(path, m_dir->path() + u"/FetchwrightRecode.csv"_s);
-    QVERIFY(WriteResumeList(path, {u"http://a/x/"_s, QString(), u"http://b/"_s, u"http://a/y.html"_s,
-                                   u"https://a/"_s, u"http://A/"_s}));
+    QVERIFY(WriteResumeList(
+        path, { u"http://a/x/"_s, QString(), u"http://b/"_s, u"http://a/y.html"_s, u"https://a/"_s, u"http://A/"_s }));
     QCOMPARE(ReadResumeList(path).value(),
-             (QStringList{u"http://a/x/"_s, u"http://b/"_s, u"http://a/y.html"_s, u"https://a/"_s, u"http://A/"_s}));
+        (QStringList { u"http://a/x/"_s, u"http://b/"_s, u"http://a/y.html"_s, u"https://a/"_s, u"http://A/"_s }));
     QVERIFY(DropFromResumeList(path, u"http://a/top.html"_s));
-    QCOMPARE(ReadResumeList(path).value(), (QStringList{u"http://b/"_s, u"https://a/"_s, u"http://A/"_s}));
+    QCOMPARE(ReadResumeList(path).value(), (QStringList { u"http://b/"_s, u"https://a/"_s, u"http://A/"_s }));
 }
 
 void TestResumeRecord::aMissingResumeListIsWrittenEmptyByDrop()
@@ -206,7 +206,7 @@ void TestResumeRecord::writeErrorsAreReported()
     QVERIFY(!written.ok);
     QVERIFY(written.error.contains(path));
     QVERIFY(!UpdateResumeField(path, FieldDetectCount, u"1"_s).ok);
-    QVERIFY(!WriteResumeList(ResumeListPath(m_dir->filePath(u"plain/"_s)), {u"http://a/"_s}).ok);
+    QVERIFY(!WriteResumeList(ResumeListPath(m_dir->filePath(u"plain/"_s)), { u"http://a/"_s }).ok);
 }
 
 QTEST_GUILESS_MAIN(TestResumeRecord)

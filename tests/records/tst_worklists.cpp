@@ -153,7 +153,7 @@ void TestWorkLists::overwriteStartsTheListAfresh()
     const QString list = WorkListPath(m_site, 0);
     QVERIFY(WriteWorkRecord(list, workRecord(1), false));
     QVERIFY(WriteWorkRecord(list, workRecord(2), true));
-    QCOMPARE(ReadRecordLines(list).value(), QStringList{JoinRecordLine(workRecord(2))});
+    QCOMPARE(ReadRecordLines(list).value(), QStringList { JoinRecordLine(workRecord(2)) });
 }
 
 void TestWorkLists::pageLinksAreAppendedInOrder()

@@ -49,7 +49,7 @@ private:
 void TestLocalPath::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    m_tree = LocalTree{m_dir->path() + u"/H"_s, u"http://H/"_s, false, true, true};
+    m_tree = LocalTree { m_dir->path() + u"/H"_s, u"http://H/"_s, false, true, true };
 }
 
 void TestLocalPath::mapsAddresses_data()
@@ -65,8 +65,8 @@ void TestLocalPath::mapsAddresses_data()
         << u"http://H/a/b/c.gif"_s << top << false << u"/a/b/c.gif"_s << u"c.gif"_s;
     QTest::newRow("query string is dropped from the file name")
         << u"http://H/cgi/view.cgi?id=3"_s << top << false << u"/cgi/view.cgi"_s << u"view.cgi"_s;
-    QTest::newRow("blank and comma become dots") << u"http://H/a b,c.html"_s << top << false << u"/a.b.c.html"_s
-                                                 << u"a.b.c.html"_s;
+    QTest::newRow("blank and comma become dots")
+        << u"http://H/a b,c.html"_s << top << false << u"/a.b.c.html"_s << u"a.b.c.html"_s;
     QTest::newRow("equals and ampersand become dots")
         << u"http://H/x=1&y=2"_s << top << false << u"/x.1.y.2"_s << u"x.1.y.2"_s;
     QTest::newRow("brackets, dollar, colon and backslash become dots")
@@ -112,8 +112,8 @@ void TestLocalPath::staysInsideTheSiteFolder_data()
     QTest::addColumn<QString>("expectedTail");
     QTest::newRow("dot-dot folders cannot climb out")
         << u"http://H/a/../../../x.gif"_s << u"http://H/"_s << u"/x.gif"_s;
-    QTest::newRow("dot-dot folders climb within the tree") << u"http://H/a/b/../c/./x.gif"_s << u"http://H/"_s
-                                                           << u"/a/c/x.gif"_s;
+    QTest::newRow("dot-dot folders climb within the tree")
+        << u"http://H/a/b/../c/./x.gif"_s << u"http://H/"_s << u"/a/c/x.gif"_s;
     QTest::newRow("a host made of dots gets full-width dots")
         << u"http://../x.gif"_s << u"http://../"_s << u"/http：／／．．/x.gif"_s;
     QTest::newRow("a file name made of dots gets full-width dots")
@@ -148,10 +148,9 @@ void TestLocalPath::existingFiles_data()
     QTest::newRow("two bytes apart is numbered") << true << true << 102 << qint64(100) << u"/p_0.jpg"_s;
     QTest::newRow("no size and an empty file count as the same") << true << true << 0 << qint64(-1) << QString();
     QTest::newRow("no size and a longer file is numbered") << true << true << 5 << qint64(-1) << u"/p_0.jpg"_s;
-    QTest::newRow("without skipping an equal file is numbered") << false << true << 100 << qint64(100)
-                                                                 << u"/p_0.jpg"_s;
-    QTest::newRow("without numbering a different file is overwritten") << true << false << 5 << qint64(100)
-                                                                        << u"/p.jpg"_s;
+    QTest::newRow("without skipping an equal file is numbered") << false << true << 100 << qint64(100) << u"/p_0.jpg"_s;
+    QTest::newRow("without numbering a different file is overwritten")
+        << true << false << 5 << qint64(100) << u"/p.jpg"_s;
 }
 
 void TestLocalPath::existingFiles()

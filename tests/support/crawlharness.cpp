@@ -42,7 +42,7 @@ void CrawlHarness::resume()
 
 QMap<QString, QByteArray> MirroredFiles(const QString& siteDir)
 {
-    const QStringList records{DownloadLogName, DetectedLogName, FailureReportName, ErrorResponseLogName};
+    const QStringList records { DownloadLogName, DetectedLogName, FailureReportName, ErrorResponseLogName };
     QMap<QString, QByteArray> files;
     QDirIterator it(siteDir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {

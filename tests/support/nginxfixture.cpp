@@ -11,7 +11,8 @@
 
 using namespace Qt::StringLiterals;
 
-NginxFixture::NginxFixture(const QString& root) : m_root(QFileInfo(root).absoluteFilePath())
+NginxFixture::NginxFixture(const QString& root)
+    : m_root(QFileInfo(root).absoluteFilePath())
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
 }
@@ -39,8 +40,8 @@ void NginxFixture::requireBasicAuth(const QString& location, const QString& user
     QFile out(file);
     if (out.open(QIODevice::WriteOnly))
         out.write((user + u":{PLAIN}"_s + password + u'\n').toUtf8());
-    m_locations += u"        location %1 { auth_basic \"Fetchwright test\"; auth_basic_user_file %2; }\n"_s
-                       .arg(location, file);
+    m_locations
+        += u"        location %1 { auth_basic \"Fetchwright test\"; auth_basic_user_file %2; }\n"_s.arg(location, file);
 }
 
 void NginxFixture::forbid(const QString& location)
@@ -85,8 +86,8 @@ bool NginxFixture::startOnce()
     out.write(configuration().toUtf8());
     out.close();
 
-    m_process.start(executable(), {u"-p"_s, m_dir.path() + u'/', u"-c"_s, conf, u"-e"_s,
-                                   m_dir.filePath(u"error.log"_s)});
+    m_process.start(
+        executable(), { u"-p"_s, m_dir.path() + u'/', u"-c"_s, conf, u"-e"_s, m_dir.filePath(u"error.log"_s) });
     if (!m_process.waitForStarted(5000)) {
         m_error = u"nginx did not start: "_s + m_process.errorString();
         return false;
@@ -104,7 +105,7 @@ bool NginxFixture::startOnce()
     QFile log(m_dir.filePath(u"error.log"_s));
     log.open(QIODevice::ReadOnly);
     m_error = u"nginx did not accept connections: "_s + QString::fromUtf8(m_process.readAll())
-              + QString::fromUtf8(log.readAll());
+        + QString::fromUtf8(log.readAll());
     stop();
     return false;
 }

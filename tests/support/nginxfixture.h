@@ -29,7 +29,10 @@ public:
     // Before start(): requests under location are refused with 403.
     void forbid(const QString& location);
     // Before start(): a directive for the server block, such as "limit_rate 200k;".
-    void addDirective(const QString& directive) { m_locations += QStringLiteral("        ") + directive + QLatin1Char('\n'); }
+    void addDirective(const QString& directive)
+    {
+        m_locations += QStringLiteral("        ") + directive + QLatin1Char('\n');
+    }
 
     // Starts nginx and waits until it accepts connections.
     bool start();

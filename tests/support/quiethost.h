@@ -12,10 +12,10 @@ public:
     void yield() override { QCoreApplication::processEvents(); }
     bool askOkCancel(const QString&) override { return true; }
     void showMessage(const QString& text) override { QTextStream(stderr) << text << Qt::endl; }
-    void setCounter(Counter, qint64) override {}
-    void setCurrentAddress(const QString&) override {}
-    void setCaption(const QString&) override {}
-    void stepProgress() override {}
-    void resetProgress() override {}
-    void openDocument(const QString&) override {}
+    void setCounter(Counter, qint64) override { }
+    void setCurrentAddress(const QString&) override { }
+    void setCaption(const QString&) override { }
+    void stepProgress() override { }
+    void resetProgress() override { }
+    void openDocument(const QString&) override { }
 };

@@ -45,7 +45,7 @@ struct ScriptedHttpServer::Shared {
         }
         if (!queue.isEmpty())
             return queue.takeFirst();
-        return Reply{response(500, "No scripted reply"), 0, -1, 0, 0, false};
+        return Reply { response(500, "No scripted reply"), 0, -1, 0, 0, false };
     }
 };
 
@@ -64,7 +64,10 @@ qsizetype contentLength(const QByteArray& head)
 
 class ScriptedHttpServer::Thread final : public QThread {
 public:
-    explicit Thread(std::shared_ptr<Shared> shared) : m_shared(std::move(shared)) {}
+    explicit Thread(std::shared_ptr<Shared> shared)
+        : m_shared(std::move(shared))
+    {
+    }
 
     QSemaphore ready;
     quint16 port = 0;
@@ -124,24 +127,22 @@ private:
         connection->buffer.remove(0, headEnd + 4 + bodyLength);
         const Reply reply = m_shared->answer(request);
         connection->answering = true;
-        QTimer::singleShot(reply.delayMs, socket,
-                           [this, socket, connection, reply] { send(socket, connection, reply, 0); });
+        QTimer::singleShot(
+            reply.delayMs, socket, [this, socket, connection, reply] { send(socket, connection, reply, 0); });
     }
 
-    void send(QTcpSocket* socket, const std::shared_ptr<Connection>& connection, const Reply& reply,
-              qsizetype offset)
+    void send(QTcpSocket* socket, const std::shared_ptr<Connection>& connection, const Reply& reply, qsizetype offset)
     {
-        const qsizetype total = reply.closeAfterBytes >= 0 ? std::min(reply.closeAfterBytes, reply.bytes.size())
-                                                           : reply.bytes.size();
-        const qsizetype piece = reply.chunkSize > 0 ? std::min<qsizetype>(reply.chunkSize, total - offset)
-                                                    : total - offset;
+        const qsizetype total
+            = reply.closeAfterBytes >= 0 ? std::min(reply.closeAfterBytes, reply.bytes.size()) : reply.bytes.size();
+        const qsizetype piece
+            = reply.chunkSize > 0 ? std::min<qsizetype>(reply.chunkSize, total - offset) : total - offset;
         if (piece > 0)
             socket->write(reply.bytes.mid(offset, piece));
         offset += piece;
         if (offset < total) {
-            QTimer::singleShot(reply.chunkPauseMs, socket, [this, socket, connection, reply, offset] {
-                send(socket, connection, reply, offset);
-            });
+            QTimer::singleShot(reply.chunkPauseMs, socket,
+                [this, socket, connection, reply, offset] { send(socket, connection, reply, offset); });
             return;
         }
         if (reply.closeAfter || reply.closeAfterBytes >= 0) {
@@ -163,7 +164,8 @@ QByteArray ScriptedHttpServer::Request::target() const
 }
 
 ScriptedHttpServer::ScriptedHttpServer()
-    : m_shared(std::make_shared<Shared>()), m_thread(std::make_unique<Thread>(m_shared))
+    : m_shared(std::make_shared<Shared>())
+    , m_thread(std::make_unique<Thread>(m_shared))
 {
 }
 
@@ -228,8 +230,8 @@ bool ScriptedHttpServer::waitForRequests(int count, int timeoutMs) const
     return true;
 }
 
-QByteArray ScriptedHttpServer::response(int status, const QByteArray& reason, const Headers& headers,
-                                        const QByteArray& body)
+QByteArray ScriptedHttpServer::response(
+    int status, const QByteArray& reason, const Headers& headers, const QByteArray& body)
 {
     QByteArray text = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n";
     bool framed = false;

@@ -17,21 +17,21 @@
 class ScriptedHttpServer {
 public:
     struct Reply {
-        QByteArray bytes;               // sent exactly as given
-        int delayMs = 0;                // pause before the first byte
+        QByteArray bytes; // sent exactly as given
+        int delayMs = 0; // pause before the first byte
         qsizetype closeAfterBytes = -1; // send only this many bytes, then close; -1 sends all
-        int chunkSize = 0;              // when > 0, send in pieces of this size...
-        int chunkPauseMs = 0;           // ...with this pause between them
-        bool closeAfter = false;        // close the connection once the answer is out
+        int chunkSize = 0; // when > 0, send in pieces of this size...
+        int chunkPauseMs = 0; // ...with this pause between them
+        bool closeAfter = false; // close the connection once the answer is out
     };
     // Nothing at all, then the connection closes.
-    static Reply nothingThenClose() { return Reply{{}, 0, -1, 0, 0, true}; }
+    static Reply nothingThenClose() { return Reply { {}, 0, -1, 0, 0, true }; }
     // No answer ever; the connection stays open.
-    static Reply silence() { return Reply{}; }
+    static Reply silence() { return Reply {}; }
 
     struct Request {
-        QByteArray head;    // request line and header lines, up to and including the empty line
-        QByteArray body;    // as long as its Content-Length said
+        QByteArray head; // request line and header lines, up to and including the empty line
+        QByteArray body; // as long as its Content-Length said
         int connection = 0; // which connection it came on, counted from 0
         QByteArray target() const; // the request line's target: "/a?b" or "http://host/a?b"
     };
@@ -62,8 +62,8 @@ public:
 
     // "HTTP/1.1 <status> <reason>", the headers in order, Content-Length unless headers give it or a
     // Transfer-Encoding, the empty line and the body.
-    static QByteArray response(int status, const QByteArray& reason, const Headers& headers = {},
-                               const QByteArray& body = {});
+    static QByteArray response(
+        int status, const QByteArray& reason, const Headers& headers = {}, const QByteArray& body = {});
     // body in chunked transfer coding, pieces of at most pieceSize bytes.
     static QByteArray chunked(const QByteArray& body, qsizetype pieceSize);
 

@@ -10,7 +10,6 @@
 
 #include <QCoreApplication>
 
-
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
