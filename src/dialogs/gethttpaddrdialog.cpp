@@ -6,6 +6,7 @@
 #include "dialogs/deepaddrdialog.h"
 #include "dialogs/dirdialog.h"
 #include "platform/filesystem.h"
+#include "platform/userfolders.h"
 #include "productnames.h"
 
 #include <QCloseEvent>
@@ -110,8 +111,11 @@ void GetHttpAddrDialog::load()
     SettingsStore& settings = m_env.settings;
     DirDialog& picker = m_env.folderPicker;
     m_siteAddress->setText(settings.get(SettingsKeys::SiteAddress, SettingsDefaults::SiteAddressInDialog));
-    // A stored folder that is gone leaves the picker where it was, and the box shows that.
-    picker.setFolder(settings.get(SettingsKeys::SaveFolder, QString()));
+    // A stored folder that is gone leaves the picker where it was, and the box shows that; with
+    // no folder there either (the first run), a folder the user keeps downloads in is offered.
+    if (!picker.setFolder(ResolveUserFolder(settings.get(SettingsKeys::SaveFolder, QString())))
+        && picker.folder().isEmpty())
+        picker.setFolder(DefaultSaveFolder());
     m_savePath->setText(picker.folder());
     picker.setDrive(settings.get(SettingsKeys::SaveDrive, QString()));
 }
@@ -120,12 +124,15 @@ void GetHttpAddrDialog::browse()
 {
     DirDialog& picker = m_env.folderPicker;
     picker.setWindowTitle(u"保存先のフォルダを選んでください。"_s);
-    picker.setFolder(m_savePath->text());
+    picker.setFolder(ResolveUserFolder(m_savePath->text()));
     picker.setDrive(picker.folder());
     picker.exec();
     QString savePath = m_savePath->text();
     if (picker.isOK())
         savePath = picker.folder();
+    // An empty box left empty stays so: a lone separator would name the file system's root.
+    if (savePath.isEmpty())
+        return;
     appendSeparator(savePath);
     m_savePath->setText(savePath);
     m_env.settings.save(SettingsKeys::SaveFolder, savePath);
@@ -144,11 +151,17 @@ void GetHttpAddrDialog::confirm()
         m_siteAddress->setFocus();
         return;
     }
+    // Refused before anything is stored: an empty folder would be created and saved as the root.
+    if (m_savePath->text().trimmed().isEmpty()) {
+        ask(u"ダウンロード先フォルダを入力して下さい。"_s, false);
+        m_savePath->setFocus();
+        return;
+    }
     m_sitesTopAddr = address;
     m_env.settings.save(SettingsKeys::SiteAddress, address);
 
     DirDialog& picker = m_env.folderPicker;
-    QString savePath = m_savePath->text();
+    QString savePath = ResolveUserFolder(m_savePath->text());
     if (!picker.setFolder(savePath)) {
         if (ask(savePath + u"\r\n"_s + u"は存在しません、作成しますか？"_s, true) != QMessageBox::Ok)
             return;

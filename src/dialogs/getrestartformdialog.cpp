@@ -7,6 +7,7 @@
 #include "dialogs/dirdialog.h"
 #include "dialogs/getrestartlistdialog.h"
 #include "platform/filesystem.h"
+#include "platform/userfolders.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -124,8 +125,9 @@ void GetReStartFormDialog::browseClicked()
 void GetReStartFormDialog::okClicked()
 {
     m_env.crawl.StopRequested = false;
-    // A folder typed without its final separator would name a file beside the folder, not in it.
-    m_savePath->setText(withFinalSeparator(m_savePath->text()));
+    // A folder typed without its final separator would name a file beside the folder, not in it;
+    // a relative one is taken from where the save folder dialog takes it.
+    m_savePath->setText(withFinalSeparator(ResolveUserFolder(m_savePath->text())));
     m_env.settings.save(SettingsKeys::SaveFolder, m_savePath->text());
     done(Accepted);
     m_list.setSaveFolder(m_savePath->text());

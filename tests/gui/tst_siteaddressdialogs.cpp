@@ -10,6 +10,7 @@
 #include "dialogs/dirdialog.h"
 #include "dialogs/gethttpaddrdialog.h"
 #include "gui/messageboxes.h"
+#include "support/temphome.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -29,6 +30,7 @@ namespace {
 
 const QString NoAddress = u"サイトトップのアドレスを入力して下さい。"_s;
 const QString BadAddress = u"アドレスが不正です。"_s;
+const QString NoFolder = u"ダウンロード先フォルダを入力して下さい。"_s;
 const QStringList DeepKeys { SettingsKeys::SearchType, SettingsKeys::DeepCount, SettingsKeys::DownloadExts,
     SettingsKeys::OnDownFileNames, SettingsKeys::NotDownFileNames, SettingsKeys::MaxSize, SettingsKeys::MinSize,
     SettingsKeys::SkipSameName, SettingsKeys::NoDirTree, SettingsKeys::NumberDuplicates, SettingsKeys::ListViewCheck,
@@ -98,6 +100,13 @@ class TestSiteAddressDialogs : public QObject {
     Q_OBJECT
 private slots:
     void firstOpeningShowsDefaults();
+    void firstRunOffersTheDownloadFolder_data();
+    void firstRunOffersTheDownloadFolder();
+    void emptySaveFolderIsRefused_data();
+    void emptySaveFolderIsRefused();
+    void browseCancelledOnAnEmptyBoxStoresNothing();
+    void relativeFolderIsTakenFromHome_data();
+    void relativeFolderIsTakenFromHome();
     void openingShowsStoredAddressAndFolder();
     void addressIsChecked_data();
     void addressIsChecked();
@@ -114,6 +123,7 @@ private slots:
 
 void TestSiteAddressDialogs::firstOpeningShowsDefaults()
 {
+    TempHome home;
     Fixture f;
     f.crawl.StopRequested = false;
     f.addr.show();
@@ -121,7 +131,7 @@ void TestSiteAddressDialogs::firstOpeningShowsDefaults()
     QCOMPARE(f.box(u"SiteAddress"_s)->text(), u"http://"_s);
     QCOMPARE(f.box(u"SiteAddress"_s)->selectedText(), u"http://"_s);
     QCOMPARE(f.addr.focusWidget(), f.box(u"SiteAddress"_s));
-    QCOMPARE(f.box(u"SavePath"_s)->text(), QString());
+    QCOMPARE(f.box(u"SavePath"_s)->text(), QDir::toNativeSeparators(home.path()));
     QVERIFY(f.crawl.StopRequested);
     QCOMPARE(f.addr.findChild<QLabel*>(u"Label1"_s)->text(),
         u"最後が特定のファイル名でない場合必ず/（半角ｽﾗｯｼｭ）を入れてください"_s);
@@ -135,6 +145,109 @@ void TestSiteAddressDialogs::firstOpeningShowsDefaults()
             tabOrder.append(w->objectName());
     QCOMPARE(
         tabOrder, (QStringList { u"SiteAddress"_s, u"SavePath"_s, u"DirDlg"_s, u"OKButton"_s, u"CancelButton"_s }));
+}
+
+void TestSiteAddressDialogs::firstRunOffersTheDownloadFolder_data()
+{
+    QTest::addColumn<bool>("hasDownloads");
+    QTest::newRow("the download folder when the user has one") << true;
+    QTest::newRow("the home folder when there is no download folder") << false;
+}
+
+void TestSiteAddressDialogs::firstRunOffersTheDownloadFolder()
+{
+    QFETCH(bool, hasDownloads);
+    TempHome home;
+    if (hasDownloads)
+        QVERIFY(QDir(home.path()).mkpath(u"Downloads"_s));
+    Fixture f;
+    f.addr.show();
+    const QString offered = hasDownloads ? home.filePath(u"Downloads"_s) : QDir::toNativeSeparators(home.path());
+    QCOMPARE(f.box(u"SavePath"_s)->text(), offered);
+    f.addr.close();
+
+    // A stored folder that has gone since, on a first opening: the same offer, never an empty box.
+    f.store.save(SettingsKeys::SaveFolder, f.folder(u"gone/"_s));
+    DirDialog freshPicker;
+    DialogEnvironment env { f.store, f.crawl, freshPicker };
+    DeepAddrDialog deep { env };
+    GetHttpAddrDialog addr { env, deep };
+    addr.show();
+    QCOMPARE(addr.findChild<QLineEdit*>(u"SavePath"_s)->text(), offered);
+}
+
+void TestSiteAddressDialogs::emptySaveFolderIsRefused_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("an empty box") << QString();
+    QTest::newRow("blanks only") << u"   "_s;
+}
+
+void TestSiteAddressDialogs::emptySaveFolderIsRefused()
+{
+    QFETCH(QString, typed);
+    Fixture f;
+    f.addr.show();
+    type(f.box(u"SiteAddress"_s), u"http://a.example/"_s);
+    type(f.box(u"SavePath"_s), typed);
+    MessageBoxAnswer answer(QMessageBox::Ok);
+    click(&f.addr, u"OKButton"_s);
+    QCOMPARE(answer.texts(), QStringList { NoFolder });
+    QCOMPARE(f.addr.focusWidget(), f.box(u"SavePath"_s));
+    QVERIFY(f.addr.isVisible());
+    QVERIFY(!f.deep.isVisible());
+    QVERIFY(f.crawl.StopRequested);
+    QVERIFY(f.nothingSaved());
+    QCOMPARE(f.stored(SettingsKeys::SaveDrive), u"<absent>"_s);
+}
+
+void TestSiteAddressDialogs::browseCancelledOnAnEmptyBoxStoresNothing()
+{
+    Fixture f;
+    f.addr.show();
+    type(f.box(u"SavePath"_s), QString());
+    whenModal(&f.picker, [&] { click(&f.picker, u"CancelButton"_s); });
+    click(&f.addr, u"DirDlg"_s);
+    QCOMPARE(f.box(u"SavePath"_s)->text(), QString());
+    QCOMPARE(f.stored(SettingsKeys::SaveFolder), u"<absent>"_s);
+}
+
+void TestSiteAddressDialogs::relativeFolderIsTakenFromHome_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("a new relative folder is created in the home folder") << u"relsave/sub"_s << false;
+    QTest::newRow("an existing relative folder is the home folder's") << u"have"_s << true;
+}
+
+void TestSiteAddressDialogs::relativeFolderIsTakenFromHome()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, exists);
+    TempHome home;
+    QVERIFY(QDir(home.path()).mkpath(u"have"_s));
+    // The current folder is somewhere else, as when the program was started from its own folder.
+    QTemporaryDir elsewhere;
+    QVERIFY(QDir(elsewhere.path()).mkpath(u"have"_s));
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(elsewhere.path()));
+    Fixture f;
+    whenModal(&f.deep, [&] { click(&f.deep, u"OKButton"_s); });
+    f.addr.show();
+    type(f.box(u"SiteAddress"_s), u"http://a.example/"_s);
+    type(f.box(u"SavePath"_s), typed);
+    MessageBoxAnswer answer(QMessageBox::Ok);
+    click(&f.addr, u"OKButton"_s);
+    QDir::setCurrent(previous);
+
+    const QString expected = home.filePath(typed);
+    QCOMPARE(
+        answer.texts(), exists ? QStringList() : QStringList { expected + u"\r\nは存在しません、作成しますか？"_s });
+    QVERIFY(QFileInfo(expected).isDir());
+    QVERIFY(!QFileInfo::exists(elsewhere.filePath(u"relsave"_s)));
+    QCOMPARE(f.stored(SettingsKeys::SaveFolder), expected + QDir::separator());
+    QCOMPARE(f.box(u"SavePath"_s)->text(), expected + QDir::separator());
+    QVERIFY(!f.crawl.StopRequested);
 }
 
 void TestSiteAddressDialogs::openingShowsStoredAddressAndFolder()
@@ -321,6 +434,7 @@ void TestSiteAddressDialogs::addressDialogHidesOrReloads()
 {
     QFETCH(QString, how);
     QFETCH(bool, reloads);
+    TempHome home;
     Fixture f;
     f.store.save(SettingsKeys::SiteAddress, u"http://stored.example/"_s);
     for (int opening = 0; opening < 2; ++opening) {
@@ -344,7 +458,7 @@ void TestSiteAddressDialogs::addressDialogHidesOrReloads()
     QCOMPARE(f.stored(SettingsKeys::SaveFolder), u"<absent>"_s);
     f.addr.show();
     QCOMPARE(f.box(u"SiteAddress"_s)->text(), reloads ? u"http://stored.example/"_s : u"http://typed.example/"_s);
-    QCOMPARE(f.box(u"SavePath"_s)->text(), reloads ? QString() : u"typed folder"_s);
+    QCOMPARE(f.box(u"SavePath"_s)->text(), reloads ? QDir::toNativeSeparators(home.path()) : u"typed folder"_s);
 }
 
 QTEST_MAIN(TestSiteAddressDialogs)
