@@ -1,8 +1,10 @@
-// Start-up: one copy per user, the program's folder as the current folder, then the main window.
+// Start-up: one copy per user, Qt's own texts in Japanese, then the main window. The current
+// folder is left as the program was given it on Linux; on Windows it becomes the program's own.
 #include "app/mainwindow.h"
+#include "app/qttranslations.h"
 #include "app/settingsstore.h"
 #include "platform/clock.h"
-#include "platform/shell.h"
+#include "platform/desktopservicesshell.h"
 #include "platform/singleinstance.h"
 #include "productnames.h"
 
@@ -20,13 +22,17 @@ int main(int argc, char* argv[])
     QCoreApplication::setOrganizationName(MakerName);
     QCoreApplication::setApplicationName(ProductName);
 
+    LoadQtTranslations(app);
+
+#ifdef Q_OS_WIN
     // A program started from a network path keeps the current folder it was given.
     const QString programFolder = QCoreApplication::applicationDirPath();
     if (!programFolder.startsWith(u"\\\\"_s) && !programFolder.startsWith(u"//"_s))
         QDir::setCurrent(programFolder);
+#endif
 
     SettingsStore settings;
-    DesktopShell shell;
+    DesktopServicesShell shell;
     SystemClock clock;
     MainWindow window(settings, shell, clock);
 

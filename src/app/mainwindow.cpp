@@ -16,6 +16,7 @@
 #include "dialogs/settingdialog.h"
 #include "pages/downloadlist.h"
 #include "platform/shell.h"
+#include "platform/userfolders.h"
 #include "productnames.h"
 
 #include <QApplication>
@@ -114,9 +115,13 @@ void MainWindow::buildControls()
     buttons->addWidget(dirList, 1, 1);
     buttons->addWidget(imageList, 1, 2);
     buttons->addWidget(explore, 1, 3);
+    buttons->setColumnStretch(4, 1);
     layout->addLayout(buttons);
 
+    // Captions and values in two groups of three; the values keep beside their captions at any
+    // width, and the space to the right takes what the window adds.
     auto* counters = new QGridLayout;
+    const int valueWidth = fontMetrics().horizontalAdvance(u"00000000"_s);
     for (int i = 1; i <= 6; ++i) {
         auto* label = new QLabel(QString::fromUtf16(CounterRows[i - 1].caption), central);
         label->setObjectName(u"Label%1"_s.arg(i));
@@ -124,12 +129,15 @@ void MainWindow::buildControls()
         auto* count = new QLabel(u"0"_s, central);
         count->setObjectName(u"Count%1"_s.arg(i));
         count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        count->setMinimumWidth(valueWidth);
         m_counts[size_t(i)] = count;
         const int row = (i - 1) % 3;
-        const int column = (i - 1) / 3 * 2;
+        const int column = (i - 1) / 3 * 3;
         counters->addWidget(label, row, column);
         counters->addWidget(count, row, column + 1);
     }
+    counters->setColumnMinimumWidth(2, 4 * fontMetrics().averageCharWidth());
+    counters->setColumnStretch(5, 1);
     layout->addLayout(counters);
 
     m_time1 = new QLabel(u"開始時間"_s, central);
@@ -139,6 +147,7 @@ void MainWindow::buildControls()
     auto* times = new QHBoxLayout;
     times->addWidget(m_time1);
     times->addWidget(m_time2);
+    times->addStretch(1);
     layout->addLayout(times);
 
     m_comment = new QLabel(central);
@@ -218,10 +227,22 @@ void MainWindow::resumeClicked()
 
 void MainWindow::exploreClicked()
 {
-    QString folder = m_settings.get(SettingsKeys::SaveFolder, QString());
+    // No stored folder: the folder a relative one is taken from (home on Linux).
+    QString folder = ResolveUserFolder(m_settings.get(SettingsKeys::SaveFolder, QString()));
     if (folder.isEmpty())
-        folder = QDir::currentPath();
-    m_shell.exploreFolder(folder);
+        folder = QDir::toNativeSeparators(UserFolderBase());
+    if (!m_shell.exploreFolder(folder))
+        reportUnopened(u"フォルダを開けませんでした。次のフォルダを開いてください。"_s, folder);
+}
+
+void MainWindow::reportUnopened(const QString& message, const QString& path)
+{
+    // The path is selectable, so the user can copy it into a browser or file manager.
+    QMessageBox box(QMessageBox::Information, ProductName, message + u"\n"_s + path, QMessageBox::Ok, this);
+    box.setObjectName(u"UnopenedPath"_s);
+    box.setTextFormat(Qt::PlainText);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    box.exec();
 }
 
 void MainWindow::showDownloadList()
@@ -302,5 +323,7 @@ void MainWindow::resetProgress()
 
 void MainWindow::openDocument(const QString& path)
 {
-    m_shell.openDocument(path);
+    // The pages are written whether or not a browser comes up; the user must learn where they are.
+    if (!m_shell.openDocument(path))
+        reportUnopened(u"ページをブラウザで開けませんでした。次のファイルを開いてください。"_s, path);
 }

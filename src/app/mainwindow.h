@@ -62,6 +62,8 @@ private:
     void getFilesClicked();
     void resumeClicked();
     void exploreClicked();
+    // Tells the user that path could not be opened, with the path to copy.
+    void reportUnopened(const QString& message, const QString& path);
     void stampTime(QLabel* label, const QString& prefix);
 
     SettingsStore& m_settings;

@@ -99,8 +99,9 @@ void TerminalHost::openDocument(const QString& path)
 {
     endStatusLine();
     QTextStream(stdout) << path << Qt::endl;
-    if (m_openDocuments)
-        m_shell.openDocument(path);
+    // The path is on stdout already; say why no browser came up.
+    if (m_openDocuments && !m_shell.openDocument(path))
+        QTextStream(stderr) << u"ページをブラウザで開けませんでした。"_s << Qt::endl;
 }
 
 QString TerminalHost::countersLine() const

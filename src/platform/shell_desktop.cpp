@@ -12,18 +12,20 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-void openWithDesktop(const QString& path, const wchar_t* verb)
+bool openWithDesktop(const QString& path, const wchar_t* verb)
 {
 #ifdef Q_OS_WIN
-    ShellExecuteW(nullptr, verb, reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()), nullptr,
-        nullptr, SW_SHOWNORMAL);
+    // ShellExecute reports success with a value above 32.
+    return reinterpret_cast<INT_PTR>(
+               ShellExecuteW(nullptr, verb, reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
+                   nullptr, nullptr, SW_SHOWNORMAL))
+        > 32;
 #else
     Q_UNUSED(verb);
     if (!DesktopShell::hasDisplay())
-        return;
+        return false;
     const QString opener = QStandardPaths::findExecutable(u"xdg-open"_s);
-    if (!opener.isEmpty())
-        QProcess::startDetached(opener, { path });
+    return !opener.isEmpty() && QProcess::startDetached(opener, { path });
 #endif
 }
 
@@ -38,12 +40,12 @@ bool DesktopShell::hasDisplay()
 #endif
 }
 
-void DesktopShell::openDocument(const QString& path)
+bool DesktopShell::openDocument(const QString& path)
 {
-    openWithDesktop(path, L"open");
+    return openWithDesktop(path, L"open");
 }
 
-void DesktopShell::exploreFolder(const QString& path)
+bool DesktopShell::exploreFolder(const QString& path)
 {
-    openWithDesktop(path, L"explore");
+    return openWithDesktop(path, L"explore");
 }

@@ -12,6 +12,7 @@
 #include "support/crawlharness.h"
 #include "support/fixedclock.h"
 #include "support/scriptedhttpserver.h"
+#include "support/temphome.h"
 #include "support/tempsettings.h"
 
 #include <QCheckBox>
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,10 +34,20 @@ namespace {
 
 class RecordingShell final : public Shell {
 public:
-    void openDocument(const QString& path) override { opened.append(path); }
-    void exploreFolder(const QString& path) override { explored.append(path); }
+    bool openDocument(const QString& path) override
+    {
+        opened.append(path);
+        return desktopAnswers;
+    }
+    bool exploreFolder(const QString& path) override
+    {
+        explored.append(path);
+        return desktopAnswers;
+    }
     QStringList opened;
     QStringList explored;
+    // false: as on a machine where no browser or file manager can be started.
+    bool desktopAnswers = true;
 };
 
 // Runs action on the modal dialog named name as soon as it is up.
@@ -106,7 +118,11 @@ private slots:
     void captionsAndToolTips_data();
     void captionsAndToolTips();
     void opensIdle();
-    void explorerOpensTheCurrentFolderWithoutASavedOne();
+    void explorerOpensTheHomeFolderWithoutASavedOne();
+    void whatCannotBeOpenedIsShownWithItsPath_data();
+    void whatCannotBeOpenedIsShownWithItsPath();
+    void countersStayBesideTheirCaptions_data();
+    void countersStayBesideTheirCaptions();
     void aCrawlFromGetFiles();
     void cancellingTheAddressDialogChangesNothing();
     void stopDuringARunThenResume();
@@ -201,13 +217,95 @@ void TestMainWindow::opensIdle()
     QVERIFY(m_window->findChild<QWidget*>(u"ProgressBar1"_s));
 }
 
-void TestMainWindow::explorerOpensTheCurrentFolderWithoutASavedOne()
+void TestMainWindow::explorerOpensTheHomeFolderWithoutASavedOne()
 {
+    TempHome home;
     click(m_window.get(), u"run_exp"_s);
-    QCOMPARE(m_shell.explored, QStringList { QDir::currentPath() });
+    QCOMPARE(m_shell.explored, QStringList { QDir::toNativeSeparators(home.path()) });
     m_settings->save(SettingsKeys::SaveFolder, m_saveDir);
     click(m_window.get(), u"run_exp"_s);
     QCOMPARE(m_shell.explored.last(), m_saveDir);
+    // A folder stored relative (by an earlier version) is the home folder's too.
+    m_settings->save(SettingsKeys::SaveFolder, u"relsave/"_s);
+    click(m_window.get(), u"run_exp"_s);
+    QCOMPARE(m_shell.explored.last(), home.filePath(u"relsave/"_s));
+}
+
+void TestMainWindow::whatCannotBeOpenedIsShownWithItsPath_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("the save folder from the explorer button")
+        << u"folder"_s << u"フォルダを開けませんでした。次のフォルダを開いてください。"_s;
+    QTest::newRow("a list page") << u"page"_s
+                                 << u"ページをブラウザで開けませんでした。次のファイルを開いてください。"_s;
+    QTest::newRow("the list pages of a folder from their button")
+        << u"folder list"_s << u"ページをブラウザで開けませんでした。次のファイルを開いてください。"_s;
+}
+
+void TestMainWindow::whatCannotBeOpenedIsShownWithItsPath()
+{
+    QFETCH(QString, what);
+    QFETCH(QString, message);
+    m_shell.desktopAnswers = false;
+    const QString folder = m_dir->filePath(u"listed #1"_s);
+    QVERIFY(QDir().mkpath(folder));
+    const QString page = folder + u"/プレビュー1.html"_s;
+    QString text;
+    Qt::TextInteractionFlags flags;
+    whenModal(u"UnopenedPath"_s, [&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        text = box->text();
+        flags = box->textInteractionFlags();
+        box->accept();
+    });
+    if (what == u"folder"_s) {
+        m_settings->save(SettingsKeys::SaveFolder, folder);
+        click(m_window.get(), u"run_exp"_s);
+    } else if (what == u"page"_s) {
+        m_window->openDocument(page);
+    } else {
+        whenModal(u"MakeListDirDialog"_s, [folder](QWidget* dialog) {
+            type(dialog, u"MakeDirPath"_s, folder);
+            click(dialog, u"OKButton"_s);
+        });
+        click(m_window.get(), u"Command3"_s);
+    }
+    QCOMPARE(text, message + u"\n"_s + (what == u"folder"_s ? folder : page));
+    QVERIFY(flags.testFlag(Qt::TextSelectableByMouse));
+    QVERIFY(flags.testFlag(Qt::TextSelectableByKeyboard));
+}
+
+void TestMainWindow::countersStayBesideTheirCaptions_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("the window as it opens") << QSize();
+    QTest::newRow("a large window") << QSize(1200, 850);
+}
+
+void TestMainWindow::countersStayBesideTheirCaptions()
+{
+    QFETCH(QSize, size);
+    if (size.isValid())
+        m_window->resize(size);
+    QTest::qWait(0);
+    QWidget* central = panel(m_window.get());
+    const int width = central->width();
+    for (int i = 1; i <= 6; ++i) {
+        auto* caption = central->findChild<QLabel*>(u"Label%1"_s.arg(i));
+        auto* count = central->findChild<QLabel*>(u"Count%1"_s.arg(i));
+        const QRect captionBox = caption->geometry();
+        const QRect countBox = count->geometry();
+        // The value ends within a few characters of where its caption's text ends.
+        const int captionEnd = captionBox.left() + caption->fontMetrics().horizontalAdvance(caption->text());
+        QCOMPARE(countBox.top(), captionBox.top());
+        QVERIFY2(countBox.left() > captionEnd - 1, qPrintable(u"Count%1 overlaps its caption"_s.arg(i)));
+        QVERIFY2(countBox.right() - captionEnd < 200,
+            qPrintable(u"Count%1 ends %2 px after its caption"_s.arg(i).arg(countBox.right() - captionEnd)));
+    }
+    // The extra width goes to the address line and the progress bar.
+    for (const QString& name : { u"CommentLabel"_s, u"ProgressBar1"_s })
+        QVERIFY2(central->findChild<QWidget*>(name)->width() > width - 40, qPrintable(name));
 }
 
 void TestMainWindow::answerCrawlDialogs(const QString& address)

@@ -1,5 +1,5 @@
-// The built program started as a user would: a second copy refuses to run, and a copy that was
-// killed leaves no lock behind.
+// The built program started as a user would: a second copy refuses to run, a copy that was
+// killed leaves no lock behind, and the program stays in the folder it was started in.
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -15,6 +15,7 @@ class TestStartup : public QObject {
 private slots:
     void initTestCase();
     void aSecondCopyRefusesToRun();
+    void theProgramKeepsTheFolderItWasStartedIn();
 
 private:
     void startProgram(QProcess& process);
@@ -42,6 +43,8 @@ void TestStartup::startProgram(QProcess& process)
     environment.insert(u"XDG_CONFIG_HOME"_s, m_home.filePath(u"config"_s));
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::SeparateChannels);
+    if (process.workingDirectory().isEmpty())
+        process.setWorkingDirectory(m_home.path());
     process.start(m_program, {});
     QVERIFY(process.waitForStarted(10000));
 }
@@ -90,6 +93,21 @@ void TestStartup::aSecondCopyRefusesToRun()
     QCOMPARE(third.state(), QProcess::Running);
     third.kill();
     third.waitForFinished();
+}
+
+void TestStartup::theProgramKeepsTheFolderItWasStartedIn()
+{
+    // A relative save folder is the home folder's, so nothing needs the program's folder to be
+    // current, and an installed program's folder is not writable anyway.
+    QTemporaryDir startedIn;
+    QProcess program;
+    program.setWorkingDirectory(startedIn.path());
+    startProgram(program);
+    QVERIFY2(waitForLock(program.processId(), 15000), "the program must come up");
+    const QString current = QFileInfo(u"/proc/%1/cwd"_s.arg(program.processId())).symLinkTarget();
+    program.kill();
+    program.waitForFinished();
+    QCOMPARE(current, QFileInfo(startedIn.path()).canonicalFilePath());
 }
 
 QTEST_GUILESS_MAIN(TestStartup)
