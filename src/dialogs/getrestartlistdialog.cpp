@@ -119,6 +119,14 @@ void GetRestartListDialog::saveClicked()
 
 void GetRestartListDialog::startClicked()
 {
+    // A click on empty space clears the selection; Start would then resume nothing, silently.
+    // An emptied list has nothing to choose: Start saves it and closes.
+    if (m_list->count() > 0 && selectedAddress().isEmpty()) {
+        QMessageBox::information(
+            this, ProductName, u"再開するアドレスが選択されていません。一覧から選んでください。"_s, QMessageBox::Ok);
+        m_list->setFocus();
+        return;
+    }
     if (!selectedAddress().isEmpty())
         m_env.crawl.StopRequested = false;
     // The deletions reach the file also when nothing is resumed.

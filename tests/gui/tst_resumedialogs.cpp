@@ -119,7 +119,7 @@ private slots:
     void deleteEverythingLeavesEmptyFile();
     void listWaysOutKeepTheFile_data();
     void listWaysOutKeepTheFile();
-    void startWithoutSelectionSavesButResumesNothing();
+    void startWithoutSelectionSaysSoAndStaysOpen();
     void saveWritesWithoutClosing();
     void secondOpeningListsTheOtherFolder();
     void folderWithoutFinalSeparatorFindsTheList();
@@ -271,16 +271,31 @@ void TestResumeDialogs::listWaysOutKeepTheFile()
     QCOMPARE(ReadFileBytes(f.listFile(u"save1"_s)), ThreeSites);
 }
 
-void TestResumeDialogs::startWithoutSelectionSavesButResumesNothing()
+void TestResumeDialogs::startWithoutSelectionSaysSoAndStaysOpen()
 {
     Fixture f;
     QVERIFY(WriteFileBytes(f.listFile(u"save1"_s), ThreeSites));
+    QStringList messages;
+    bool stillOpen = false;
+    QByteArray fileAfterRefusal;
     f.resumeFrom(f.folder(u"save1"_s), [&] {
-        f.view()->clearSelection();
+        // A click on the empty space below the lines, as a user clears the selection.
+        QWidget* viewport = f.view()->viewport();
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(viewport->width() / 2, viewport->height() - 4));
+        QVERIFY(f.view()->selectedItems().isEmpty());
+        MessageBoxAnswer answer(QMessageBox::Ok);
+        f.click(f.listButton(u"OKButton"_s));
+        messages = answer.texts();
+        stillOpen = f.list.isVisible();
+        fileAfterRefusal = ReadFileBytes(f.listFile(u"save1"_s));
+        f.view()->setCurrentRow(1);
         f.click(f.listButton(u"OKButton"_s));
     });
-    QVERIFY(f.crawl.StopRequested);
-    QCOMPARE(f.list.selectedAddress(), QString());
+    QCOMPARE(messages, QStringList { u"再開するアドレスが選択されていません。一覧から選んでください。"_s });
+    QVERIFY(stillOpen);
+    QCOMPARE(fileAfterRefusal, ThreeSites);
+    QVERIFY(!f.crawl.StopRequested);
+    QCOMPARE(f.list.selectedAddress(), u"http://b.example/x/"_s);
     QCOMPARE(ReadFileBytes(f.listFile(u"save1"_s)), ThreeSitesSaved);
 }
 
