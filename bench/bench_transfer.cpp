@@ -2,9 +2,9 @@
 //   BM_WaitSleeps: CPU time while a request waits 5 s for its answer (the wait must sleep).
 //   BM_RangedGiB: a 1 GiB file from nginx in the default 1 MiB ranged pieces, against curl
 //   fetching it once; peak memory of this process is reported with it.
-#include "app/settingskeys.h"
 #include "crawl/crawlrun.h"
 #include "crawl/transport.h"
+#include "settings/settingskeys.h"
 
 #include "support/crawlharness.h"
 #include "support/nginxfixture.h"

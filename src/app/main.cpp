@@ -2,11 +2,11 @@
 // folder is left as the program was given it on Linux; on Windows it becomes the program's own.
 #include "app/mainwindow.h"
 #include "app/qttranslations.h"
-#include "app/settingsstore.h"
 #include "platform/clock.h"
 #include "platform/desktopservicesshell.h"
 #include "platform/singleinstance.h"
 #include "productnames.h"
+#include "settings/settingsstore.h"
 
 #include <QApplication>
 #include <QDir>

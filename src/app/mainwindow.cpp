@@ -1,8 +1,6 @@
 #include "app/mainwindow.h"
 
 #include "address/addressfunctions.h"
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "crawl/crawlrun.h"
 #include "crawl/transport.h"
 #include "dialogs/deepaddrdialog.h"
@@ -18,6 +16,9 @@
 #include "platform/shell.h"
 #include "platform/userfolders.h"
 #include "productnames.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
+#include "storage/localpath.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -228,7 +229,7 @@ void MainWindow::resumeClicked()
 void MainWindow::exploreClicked()
 {
     // No stored folder: the folder a relative one is taken from (home on Linux).
-    QString folder = ResolveUserFolder(m_settings.get(SettingsKeys::SaveFolder, QString()));
+    QString folder = ResolveUserFolder(m_settings.text(SettingsKeys::SaveFolder));
     if (folder.isEmpty())
         folder = QDir::toNativeSeparators(UserFolderBase());
     if (!m_shell.exploreFolder(folder))

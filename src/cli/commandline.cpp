@@ -1,9 +1,9 @@
 #include "cli/commandline.h"
 
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "crawl/httpheaders.h"
 #include "platform/filesystem.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,6 @@
 // fetchwright-cli: the crawl, resume and list pages of Fetchwright for scripts and machines without
 // a screen, on the same settings and files as the window.
 #include "address/addressfunctions.h"
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "cli/commandline.h"
 #include "cli/terminalhost.h"
 #include "crawl/crawlrun.h"
@@ -14,6 +12,9 @@
 #include "platform/shell.h"
 #include "productnames.h"
 #include "records/resumerecord.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
+#include "storage/localpath.h"
 
 #include <QCoreApplication>
 #include <QDir>

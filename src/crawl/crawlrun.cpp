@@ -1,8 +1,6 @@
 #include "crawl/crawlrun.h"
 
 #include "address/addressfunctions.h"
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "crawl/fetchloop.h"
 #include "crawl/linkaddress.h"
 #include "crawl/linkresolver.h"
@@ -12,6 +10,8 @@
 #include "records/logs.h"
 #include "records/resumerecord.h"
 #include "records/worklists.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 #include "storage/filefilters.h"
 #include "storage/localpath.h"
 
@@ -23,11 +23,6 @@ using namespace Qt::StringLiterals;
 
 namespace K = SettingsKeys;
 namespace D = SettingsDefaults;
-
-QString SiteDirOf(const QString& saveDir, const QString& topAddress)
-{
-    return saveDir + HostFolderName(HostOf(topAddress));
-}
 
 void StartCrawl(CrawlContext& c, QString& topAddress)
 {
@@ -41,28 +36,27 @@ void StartCrawl(CrawlContext& c, QString& topAddress)
     TransferControl& t = c.transfer;
     t.cancel();
     t.setUrl(QString());
-    t.setAccessType(int(settings.number(K::AccessType, 0)));
+    t.setAccessType(int(settings.number(K::AccessType)));
     t.setProxy(QString());
     if (t.accessType() == TransferControl::AccessNamedProxy)
-        t.setProxy(
-            settings.get(K::ProxyAddress, QString()) + u':' + QString::number(settings.number(K::PortNo, D::PortNo)));
-    t.setRequestTimeout(int(settings.number(K::RequestTimeout, D::RequestTimeout)));
+        t.setProxy(settings.text(K::ProxyAddress) + u':' + QString::number(settings.number(K::PortNo)));
+    t.setRequestTimeout(int(settings.number(K::RequestTimeout)));
 
     s.SaveDir = settings.get(K::SaveFolder, D::HomeSaveFolder());
-    const qint64 deep = settings.number(K::DeepCount, D::DeepCount);
+    const qint64 deep = settings.number(K::DeepCount);
     s.DepthLimit = qint16(std::clamp<qint64>(deep == 0 ? 0 : deep + 1, 0, 32767));
-    s.SearchType = qint16(settings.number(K::SearchType, D::SearchType));
-    s.NoDirTree = settings.flag(K::NoDirTree, false);
-    s.SkipSameName = settings.flag(K::SkipSameName, true);
+    s.SearchType = qint16(settings.number(K::SearchType));
+    s.NoDirTree = settings.flag(K::NoDirTree);
+    s.SkipSameName = settings.flag(K::SkipSameName);
     s.DownloadExts = settings.get(K::DownloadExts, D::CrawlDownloadExts);
-    s.OnDownFileNames = settings.get(K::OnDownFileNames, QString());
-    s.NotDownFileNames = settings.get(K::NotDownFileNames, QString());
-    s.MaxSize = ScaledSize(settings.decimal(K::MaxSize, D::MaxSizeKb), 1024);
-    s.MinSize = ScaledSize(settings.decimal(K::MinSize, D::MinSizeKb), 1024);
-    s.AuthString = settings.get(K::AuthString, QString());
-    s.UserAgent = settings.get(K::UserAgent, D::UserAgent);
-    s.NumberDuplicates = settings.flag(K::NumberDuplicates, true);
-    s.BufferSize = ScaledSize(settings.decimal(K::BuffLen, D::BuffLenMb), 1048576);
+    s.OnDownFileNames = settings.text(K::OnDownFileNames);
+    s.NotDownFileNames = settings.text(K::NotDownFileNames);
+    s.MaxSize = ScaledSize(settings.decimal(K::MaxSize), 1024);
+    s.MinSize = ScaledSize(settings.decimal(K::MinSize), 1024);
+    s.AuthString = settings.text(K::AuthString);
+    s.UserAgent = settings.text(K::UserAgent);
+    s.NumberDuplicates = settings.flag(K::NumberDuplicates);
+    s.BufferSize = ScaledSize(settings.decimal(K::BuffLen), 1048576);
 
     s.WorkLine = 1;
     s.WorkList.clear();
@@ -106,12 +100,12 @@ void RunCrawl(CrawlContext& c, const QString& topAddress, const QString& startAd
     s.TopAddr = topAddress;
     s.TopBase = DirectoryAddressOf(topAddress);
     s.TopRoot = SiteRootOf(topAddress);
-    QStringList startRecord(WorkRecordFieldCount);
-    startRecord[0] = startAddress;
-    startRecord[3] = DirectoryAddressOf(startAddress);
-    startRecord[4] = SiteRootOf(startAddress);
-    startRecord[5] = u"0"_s;
-    startRecord[6] = startAddress;
+    WorkRecord startRecord;
+    startRecord.address = startAddress;
+    startRecord.directoryAddress = DirectoryAddressOf(startAddress);
+    startRecord.siteRoot = SiteRootOf(startAddress);
+    startRecord.depth = u"0"_s;
+    startRecord.referrerChain = startAddress;
 
     if (resuming) {
         for (const QString& address : ReadDetectedAddresses(s.SiteDir))
@@ -135,7 +129,7 @@ void RunCrawl(CrawlContext& c, const QString& topAddress, const QString& startAd
         QString headers;
         const QString start = s.StopRequested ? QString() : ResolveLink(c, startRecord, headers, QString(), QString());
         if (!start.isEmpty()) {
-            startRecord[0] = start;
+            startRecord.address = start;
             RecordResponseHeaders(c, s.WorkList, startRecord, true, headers);
             // The queue is seeded: a resume from here takes its first record.
             c.checkpoint.stage = ResumeCheckpoint::Done;
@@ -155,7 +149,7 @@ void RunCrawl(CrawlContext& c, const QString& topAddress, const QString& startAd
     c.host.setCaption(ProductName);
     c.host.resetProgress();
     c.transfer.cancel();
-    if (c.settings.number(SettingsKeys::ListViewCheck, 1) == 1 && c.listDisplay)
+    if (c.settings.flag(SettingsKeys::ListViewCheck) && c.listDisplay)
         c.listDisplay();
 }
 

@@ -15,7 +15,3 @@ void ResumeCrawl(CrawlContext& context, const QString& siteDir);
 // Undoes what the record in progress did after the checkpoint: the work list and logs are cut
 // back to their sizes then, the counters restored, and the file it was writing removed.
 void UndoUnfinishedRecord(CrawlContext& context, const ResumeCheckpoint& checkpoint);
-
-// The site folder of a save folder and a top address: the host's folder name directly after the
-// save folder.
-QString SiteDirOf(const QString& saveDir, const QString& topAddress);

@@ -23,7 +23,7 @@ enum class Outcome { Done, Failed, AuthRetry, Abandoned };
 
 struct RecordFetch {
     CrawlContext& c;
-    const QStringList& record;
+    const WorkRecord& record;
     QString referrer;
     QString refererLine;
     QString agentLine;
@@ -43,7 +43,7 @@ struct RecordFetch {
         if (WaitTransportIdle(c))
             return interrupted();
         ClearTransferFlags(c);
-        ExecuteRequest(c, record[0], u"GET"_s, lines, ranged);
+        ExecuteRequest(c, record.address, u"GET"_s, lines, ranged);
         if (WaitRequestDone(c, false))
             return interrupted();
         lastFailed = ClassifyResponse(c, authLine, attempt, { referrer });
@@ -119,14 +119,14 @@ void writeDownloadOutcome(CrawlContext& c, RecordFetch& fetch, const QString& na
 }
 
 // Steps of one taken record; false when it was abandoned.
-bool fetchRecord(CrawlContext& c, QStringList& record)
+bool fetchRecord(CrawlContext& c, WorkRecord& record)
 {
     CrawlState& s = c.state;
-    SelectProtocol(c, record[0]);
-    const QString contentType = record[7];
-    s.ContentLength = record[8].isEmpty() ? u"-1"_s : record[8];
-    s.ETag = record[9];
-    s.AcceptRanges = record[10];
+    SelectProtocol(c, record.address);
+    const QString contentType = record.contentType;
+    s.ContentLength = record.contentLength.isEmpty() ? u"-1"_s : record.contentLength;
+    s.ETag = record.entityTag;
+    s.AcceptRanges = record.acceptRanges;
     bool numeric = false;
     const qint64 length = s.ContentLength.toLongLong(&numeric);
 
@@ -134,8 +134,8 @@ bool fetchRecord(CrawlContext& c, QStringList& record)
     s.SaveToFile = false;
     QString name;
     if (PassesSizeAtDownload(numeric ? length : -1, s.MaxSize, s.MinSize)) {
-        name = FileNameOf(record[0]);
-        s.LocalPath = MapLocalPath(s.localTree(), name, record, numeric ? length : -1);
+        name = FileNameOf(record.address);
+        s.LocalPath = MapLocalPath(s.localTree(), name, record.address, record.siteRoot, numeric ? length : -1);
         if (!s.LocalPath.isEmpty())
             s.SaveToFile = PassesFileFilters(s.LocalPath, name, s.DownloadExtList, s.OnNameList, s.NotNameList);
     }
@@ -144,12 +144,12 @@ bool fetchRecord(CrawlContext& c, QStringList& record)
 
     const QStringList referrers = s.RefChain.split(u'\t');
     RecordFetch fetch { c, record, {}, {}, {}, {}, {}, 0, numeric ? length : -1, false };
-    if (referrers.size() >= 2 && referrers[referrers.size() - 2] != record[0])
+    if (referrers.size() >= 2 && referrers[referrers.size() - 2] != record.address)
         fetch.referrer = referrers[referrers.size() - 2];
     if (!fetch.referrer.isEmpty())
         fetch.refererLine = u"Referer: "_s + fetch.referrer + u"\r\n"_s;
     fetch.agentLine = u"User-Agent: \""_s + s.UserAgent + u"\"\r\n"_s;
-    fetch.hostLine = u"Host: "_s + HostOf(record[0]) + u"\r\n"_s;
+    fetch.hostLine = u"Host: "_s + HostOf(record.address) + u"\r\n"_s;
     const bool saveWanted = s.SaveToFile;
 
     bool rangedMode = false;
@@ -206,7 +206,7 @@ bool fetchRecord(CrawlContext& c, QStringList& record)
     if (!s.NoLinkScan) {
         const QString text = s.PageText;
         s.PageText.clear();
-        ScanPageLinks(c, record[0], text);
+        ScanPageLinks(c, record.address, text);
     }
     return true;
 }
@@ -216,26 +216,24 @@ bool fetchRecord(CrawlContext& c, QStringList& record)
 void FetchWorkItems(CrawlContext& context)
 {
     CrawlState& s = context.state;
-    QStringList record;
+    WorkRecord record;
     bool taken = false;
     while (true) {
         if (taken)
-            SaveResumeRecord(context, record.value(0));
+            SaveResumeRecord(context, record.address);
         if (s.StopRequested)
             return;
         QString retired;
         if (!TakeWorkRecord(s.WorkList, record, s.WorkLine, s.SiteDir, &retired))
             return;
         taken = true;
-        while (record.size() < WorkRecordFieldCount)
-            record.append(QString());
-        record[3] = DirectoryAddressOf(record[0]);
-        record[4] = SiteRootOf(record[0]);
-        s.CurDepth = qint16(record[5].toInt());
-        s.RefChain = record[6];
+        record.directoryAddress = DirectoryAddressOf(record.address);
+        record.siteRoot = SiteRootOf(record.address);
+        s.CurDepth = record.depthNumber();
+        s.RefChain = record.referrerChain;
         ++s.WorkLine;
         TakeCheckpoint(context, ResumeCheckpoint::Taken);
-        SaveResumeRecord(context, record[0]);
+        SaveResumeRecord(context, record.address);
         // Only now does the resume record name the compacted list, so the old one may go.
         if (!retired.isEmpty())
             DeleteFileQuietly(retired);

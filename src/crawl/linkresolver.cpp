@@ -81,20 +81,18 @@ ProbeResult probe(CrawlContext& c, const QString& link, const QString& referrer,
 } // namespace
 
 QString ResolveLink(
-    CrawlContext& context, QStringList& record, QString& headers, const QString& referrer, const QString& baseAddress)
+    CrawlContext& context, WorkRecord& record, QString& headers, const QString& referrer, const QString& baseAddress)
 {
     CrawlState& s = context.state;
     headers.clear();
     if (s.DepthLimit > 0 && s.DepthLimit < s.CurDepth + 1)
         return {};
-    while (record.size() < 11)
-        record.append(QString());
-    const QString base = baseAddress.isEmpty() ? RelativeBase(record[3]) : baseAddress;
-    QString link = ResolveAgainstBase(DecodeLinkText(record[0]), base, record[4]);
+    const QString base = baseAddress.isEmpty() ? RelativeBase(record.directoryAddress) : baseAddress;
+    QString link = ResolveAgainstBase(DecodeLinkText(record.address), base, record.siteRoot);
     if (link.isEmpty())
         return {};
     link = EncodeForWire(link);
-    record[0] = link;
+    record.address = link;
     if (!InScope(link, s.SearchType, s.TopRoot, s.TopBase))
         return {};
     if (s.DetectedAddrs.contains(link))
@@ -108,7 +106,7 @@ QString ResolveLink(
         const qint64 length = size.toLongLong();
         if (PassesSizeAtDetection(length, s.MaxSize, s.MinSize)) {
             QString name = FileNameOf(link);
-            const QString path = MapLocalPath(s.localTree(), name, record, length);
+            const QString path = MapLocalPath(s.localTree(), name, record.address, record.siteRoot, length);
             if (!path.isEmpty() && PassesFileFilters(path, name, s.DownloadExtList, s.OnNameList, s.NotNameList))
                 IncreaseCounter(context, CrawlHost::Planned);
         }

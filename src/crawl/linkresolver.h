@@ -5,10 +5,11 @@
 // be saved.
 
 #include "crawl/crawlcontext.h"
+#include "records/workrecord.h"
 
 #include <QStringList>
 
 // record: a link record (field 0 the raw value, 3 the page's directory address, 4 the page's root).
 // headers: out, the probe's raw header block. Returns the address to queue, or "".
 QString ResolveLink(
-    CrawlContext& context, QStringList& record, QString& headers, const QString& referrer, const QString& baseAddress);
+    CrawlContext& context, WorkRecord& record, QString& headers, const QString& referrer, const QString& baseAddress);

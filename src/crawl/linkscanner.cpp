@@ -44,17 +44,17 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
             base = resolved;
             continue;
         }
-        QStringList record(11);
-        record[0] = cut->value;
-        record[3] = DirectoryAddressOf(pageAddress);
-        record[4] = pageRoot;
-        record[5] = QString::number(s.CurDepth);
+        WorkRecord record;
+        record.address = cut->value;
+        record.directoryAddress = DirectoryAddressOf(pageAddress);
+        record.siteRoot = pageRoot;
+        record.depth = QString::number(s.CurDepth);
         QString headers;
         const QString link = ResolveLink(context, record, headers, pageAddress, base);
         if (link.isEmpty())
             continue;
-        record[0] = link;
-        record[6] = s.RefChain + u'\t' + link;
+        record.address = link;
+        record.referrerChain = s.RefChain + u'\t' + link;
         QString pageList = s.PageLinkList;
         RecordResponseHeaders(context, pageList, record, first, headers);
         first = false;

@@ -221,21 +221,21 @@ bool ClassifyResponse(CrawlContext& context, QString& authLine, int attempt, con
 }
 
 void RecordResponseHeaders(
-    CrawlContext& context, QString& listPath, const QStringList& record, bool overwrite, const QString& headers)
+    CrawlContext& context, QString& listPath, const WorkRecord& record, bool overwrite, const QString& headers)
 {
     QString contentLength = HeaderValue(headers, u"content-length:"_s);
     if (contentLength.isEmpty())
         contentLength = u"-1"_s;
     if (listPath.isEmpty())
         SwitchWorkList(listPath, context.state.SiteDir, true);
-    QStringList line(WorkRecordFieldCount);
-    line[0] = record.value(0);
-    line[5] = record.value(5);
-    line[6] = record.value(6);
-    line[7] = HeaderValue(headers, u"content-type:"_s).toLower();
-    line[8] = contentLength;
-    line[9] = HeaderValue(headers, u"etag:"_s);
-    line[10] = HeaderValue(headers, u"accept-ranges:"_s).toLower();
+    WorkRecord line;
+    line.address = record.address;
+    line.depth = record.depth;
+    line.referrerChain = record.referrerChain;
+    line.contentType = HeaderValue(headers, u"content-type:"_s).toLower();
+    line.contentLength = contentLength;
+    line.entityTag = HeaderValue(headers, u"etag:"_s);
+    line.acceptRanges = HeaderValue(headers, u"accept-ranges:"_s).toLower();
     ReportWriteFailure(context, WriteWorkRecord(listPath, line, overwrite));
 }
 

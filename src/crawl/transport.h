@@ -4,6 +4,7 @@
 // text, the judgement of a response by its status line, and the work record of a probed link.
 
 #include "crawl/crawlcontext.h"
+#include "records/workrecord.h"
 
 #include <QStringList>
 
@@ -20,7 +21,7 @@ bool ClassifyResponse(CrawlContext& context, QString& authLine, int attempt, con
 // Writes one work record with the values of the probe's headers; listPath empty selects the
 // first work list.
 void RecordResponseHeaders(
-    CrawlContext& context, QString& listPath, const QStringList& record, bool overwrite, const QString& headers);
+    CrawlContext& context, QString& listPath, const WorkRecord& record, bool overwrite, const QString& headers);
 void SelectProtocol(CrawlContext& context, const QString& address);
 // Prepares the response bookkeeping and executes a request.
 void ExecuteRequest(CrawlContext& context, const QString& address, const QString& verb, const QString& headerLines,

@@ -1,11 +1,11 @@
 #include "dialogs/deepaddrdialog.h"
 
 #include "address/addressfunctions.h"
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "crawl/crawlstate.h"
 #include "crawl/httpheaders.h"
 #include "productnames.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -200,8 +200,7 @@ void DeepAddrDialog::closeEvent(QCloseEvent* event)
 void DeepAddrDialog::load()
 {
     const SettingsStore& settings = m_env.settings;
-    const std::optional<double> searchType
-        = TextToNumber(settings.get(SettingsKeys::SearchType, QString::number(SettingsDefaults::SearchType)));
+    const std::optional<double> searchType = TextToNumber(settings.text(SettingsKeys::SearchType));
     const QList<QRadioButton*> options { m_option1, m_option2, m_option3 };
     for (qsizetype i = 0; i < options.size(); ++i) {
         // Auto-exclusive buttons refuse to be cleared; a stored type outside 1..3 selects none.
@@ -209,16 +208,16 @@ void DeepAddrDialog::load()
         options[i]->setChecked(searchType && *searchType == double(i + 1));
         options[i]->setAutoExclusive(true);
     }
-    m_deepCount->setText(settings.get(SettingsKeys::DeepCount, QString::number(SettingsDefaults::DeepCount)));
-    m_downloadExts->setText(settings.get(SettingsKeys::DownloadExts, SettingsDefaults::DialogDownloadExts));
-    m_onDownFileNames->setText(settings.get(SettingsKeys::OnDownFileNames, QString()));
-    m_notDownFileNames->setText(settings.get(SettingsKeys::NotDownFileNames, QString()));
-    m_maxSize->setText(settings.get(SettingsKeys::MaxSize, QString::number(SettingsDefaults::MaxSizeKb)));
-    m_minSize->setText(settings.get(SettingsKeys::MinSize, QString::number(SettingsDefaults::MinSizeKb)));
-    m_skipSameName->setChecked(settings.flag(SettingsKeys::SkipSameName, true));
-    m_noDirTree->setChecked(settings.flag(SettingsKeys::NoDirTree, false));
-    m_numberDuplicates->setChecked(settings.flag(SettingsKeys::NumberDuplicates, true));
-    m_listView->setChecked(settings.flag(SettingsKeys::ListViewCheck, true));
+    m_deepCount->setText(settings.text(SettingsKeys::DeepCount));
+    m_downloadExts->setText(settings.text(SettingsKeys::DownloadExts));
+    m_onDownFileNames->setText(settings.text(SettingsKeys::OnDownFileNames));
+    m_notDownFileNames->setText(settings.text(SettingsKeys::NotDownFileNames));
+    m_maxSize->setText(settings.text(SettingsKeys::MaxSize));
+    m_minSize->setText(settings.text(SettingsKeys::MinSize));
+    m_skipSameName->setChecked(settings.flag(SettingsKeys::SkipSameName));
+    m_noDirTree->setChecked(settings.flag(SettingsKeys::NoDirTree));
+    m_numberDuplicates->setChecked(settings.flag(SettingsKeys::NumberDuplicates));
+    m_listView->setChecked(settings.flag(SettingsKeys::ListViewCheck));
     // Credentials are never stored readably; they are typed again in every program run.
     m_user->clear();
     m_password->clear();

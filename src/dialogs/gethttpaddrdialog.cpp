@@ -1,13 +1,13 @@
 #include "dialogs/gethttpaddrdialog.h"
 
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "crawl/crawlstate.h"
 #include "dialogs/deepaddrdialog.h"
 #include "dialogs/dirdialog.h"
 #include "platform/filesystem.h"
 #include "platform/userfolders.h"
 #include "productnames.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -113,11 +113,10 @@ void GetHttpAddrDialog::load()
     m_siteAddress->setText(settings.get(SettingsKeys::SiteAddress, SettingsDefaults::SiteAddressInDialog));
     // A stored folder that is gone leaves the picker where it was, and the box shows that; with
     // no folder there either (the first run), a folder the user keeps downloads in is offered.
-    if (!picker.setFolder(ResolveUserFolder(settings.get(SettingsKeys::SaveFolder, QString())))
-        && picker.folder().isEmpty())
+    if (!picker.setFolder(ResolveUserFolder(settings.text(SettingsKeys::SaveFolder))) && picker.folder().isEmpty())
         picker.setFolder(DefaultSaveFolder());
     m_savePath->setText(picker.folder());
-    picker.setDrive(settings.get(SettingsKeys::SaveDrive, QString()));
+    picker.setDrive(settings.text(SettingsKeys::SaveDrive));
 }
 
 void GetHttpAddrDialog::browse()

@@ -1,13 +1,13 @@
 #include "dialogs/getrestartformdialog.h"
 
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "crawl/crawlstate.h"
 #include "dialogs/dialogenvironment.h"
 #include "dialogs/dirdialog.h"
 #include "dialogs/getrestartlistdialog.h"
 #include "platform/filesystem.h"
 #include "platform/userfolders.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

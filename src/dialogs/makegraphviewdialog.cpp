@@ -1,7 +1,5 @@
 #include "dialogs/makegraphviewdialog.h"
 
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "crawl/crawlhost.h"
 #include "dialogs/dialogenvironment.h"
 #include "dialogs/dialogwidgets.h"
@@ -10,6 +8,8 @@
 #include "pages/folderlist.h"
 #include "platform/filesystem.h"
 #include "productnames.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -135,14 +135,14 @@ void MakeGraphViewDialog::load()
     SettingsStore& settings = m_env.settings;
     DirDialog& picker = m_env.folderPicker;
     // A stored folder that is gone leaves the picker where it was, and the box shows that.
-    picker.setFolder(settings.get(SettingsKeys::MakeGraphDirPath, QString()));
+    picker.setFolder(settings.text(SettingsKeys::MakeGraphDirPath));
     m_dirPath->setText(picker.folder());
     picker.setDrive(m_dirPath->text());
 
-    m_fileName->setText(settings.get(SettingsKeys::MakeGraphListFileName, SettingsDefaults::ListFileName));
-    m_exts->setText(settings.get(SettingsKeys::MakeGraphListExts, SettingsDefaults::MakeGraphListExts));
-    m_subDir->setChecked(settings.flag(SettingsKeys::MakeGraphSubDirCheck, true));
-    m_thumbnails->setChecked(settings.flag(SettingsKeys::MakeGraphMinCheck, true));
+    m_fileName->setText(settings.text(SettingsKeys::MakeGraphListFileName));
+    m_exts->setText(settings.text(SettingsKeys::MakeGraphListExts));
+    m_subDir->setChecked(settings.flag(SettingsKeys::MakeGraphSubDirCheck));
+    m_thumbnails->setChecked(settings.flag(SettingsKeys::MakeGraphMinCheck));
     switchLayout();
 }
 
@@ -153,13 +153,11 @@ void MakeGraphViewDialog::switchLayout()
     if (m_thumbnails->isChecked()) {
         m_countLabel->setText(RowsLabel);
         m_unitLabel->setText(RowsUnit);
-        m_count->setText(
-            settings.get(SettingsKeys::MakeGraphMinNLine, QString::number(SettingsDefaults::MakeGraphMinNLine)));
+        m_count->setText(settings.text(SettingsKeys::MakeGraphMinNLine));
     } else {
         m_countLabel->setText(ImagesLabel);
         m_unitLabel->setText(ImagesUnit);
-        m_count->setText(
-            settings.get(SettingsKeys::MakeGraphListCount, QString::number(SettingsDefaults::MakeGraphListCount)));
+        m_count->setText(settings.text(SettingsKeys::MakeGraphListCount));
     }
 }
 

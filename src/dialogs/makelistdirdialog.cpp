@@ -1,7 +1,5 @@
 #include "dialogs/makelistdirdialog.h"
 
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "crawl/crawlhost.h"
 #include "dialogs/dialogenvironment.h"
 #include "dialogs/dialogwidgets.h"
@@ -9,6 +7,8 @@
 #include "pages/folderlist.h"
 #include "platform/filesystem.h"
 #include "productnames.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -26,12 +26,6 @@
 #include <limits>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-constexpr qint32 DefaultFileCount = 20;
-
-} // namespace
 
 std::optional<qint32> ListCountFromText(const QString& text)
 {
@@ -135,16 +129,16 @@ void MakeListDirDialog::load()
     SettingsStore& settings = m_env.settings;
     DirDialog& picker = m_env.folderPicker;
     // A stored folder that is gone leaves the picker where it was, and the box shows that.
-    picker.setFolder(settings.get(SettingsKeys::MakeDirPath, QString()));
+    picker.setFolder(settings.text(SettingsKeys::MakeDirPath));
     m_dirPath->setText(picker.folder());
     picker.setDrive(m_dirPath->text());
 
-    m_fileName->setText(settings.get(SettingsKeys::MakeListFileName, SettingsDefaults::ListFileName));
-    m_exts->setText(settings.get(SettingsKeys::MakeListExts, SettingsDefaults::MakeListExts));
-    m_fileCount->setText(settings.get(SettingsKeys::MakeListFileCount, QString::number(DefaultFileCount)));
-    m_subDir->setChecked(settings.flag(SettingsKeys::MakeSubDirCheck, true));
-    m_aviMov->setChecked(settings.flag(SettingsKeys::MakeAviMovCheck, false));
-    m_swfDcr->setChecked(settings.flag(SettingsKeys::MakeSwfDcrCheck, false));
+    m_fileName->setText(settings.text(SettingsKeys::MakeListFileName));
+    m_exts->setText(settings.text(SettingsKeys::MakeListExts));
+    m_fileCount->setText(settings.text(SettingsKeys::MakeListFileCount));
+    m_subDir->setChecked(settings.flag(SettingsKeys::MakeSubDirCheck));
+    m_aviMov->setChecked(settings.flag(SettingsKeys::MakeAviMovCheck));
+    m_swfDcr->setChecked(settings.flag(SettingsKeys::MakeSwfDcrCheck));
 }
 
 void MakeListDirDialog::browse()
@@ -173,7 +167,7 @@ void MakeListDirDialog::start()
         return;
     }
     // A page needs at least one file; a count below that would never finish a page.
-    m_fileCount->setText(QString::number(*count < 1 ? DefaultFileCount : *count));
+    m_fileCount->setText(QString::number(*count < 1 ? SettingsDefaults::ListCount : *count));
 
     for (const auto& [key, value] : startSettings())
         m_env.settings.save(key, value);

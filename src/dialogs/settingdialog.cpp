@@ -1,10 +1,10 @@
 #include "dialogs/settingdialog.h"
 
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "dialogs/dialogenvironment.h"
 #include "dialogs/dialogwidgets.h"
 #include "productnames.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -121,17 +121,16 @@ std::optional<qint32> SettingDialog::ToInteger(const QString& text)
 void SettingDialog::load()
 {
     SettingsStore& settings = m_env.settings;
-    const qint64 accessType = settings.number(SettingsKeys::AccessType, 0);
+    const qint64 accessType = settings.number(SettingsKeys::AccessType);
     // A value the list cannot show opens on its first item rather than on no item at all.
     m_accessType->setCurrentIndex(accessType >= 0 && accessType < m_accessType->count() ? int(accessType) : 0);
-    m_proxyAddress->setText(settings.get(SettingsKeys::ProxyAddress, QString()));
-    m_portNo->setText(settings.get(SettingsKeys::PortNo, QString::number(SettingsDefaults::PortNo)));
-    m_requestTimeout->setText(
-        settings.get(SettingsKeys::RequestTimeout, QString::number(SettingsDefaults::RequestTimeout)));
-    m_buffLen->setText(settings.get(SettingsKeys::BuffLen, QString::number(SettingsDefaults::BuffLenMb)));
-    m_userAgent->setText(settings.get(SettingsKeys::UserAgent, SettingsDefaults::UserAgent));
-    m_listViewGraphs->setText(settings.get(SettingsKeys::ListViewGraphs, SettingsDefaults::ListViewGraphs));
-    m_listViewSize->setText(settings.get(SettingsKeys::ListViewSize, SettingsDefaults::ListViewSize));
+    m_proxyAddress->setText(settings.text(SettingsKeys::ProxyAddress));
+    m_portNo->setText(settings.text(SettingsKeys::PortNo));
+    m_requestTimeout->setText(settings.text(SettingsKeys::RequestTimeout));
+    m_buffLen->setText(settings.text(SettingsKeys::BuffLen));
+    m_userAgent->setText(settings.text(SettingsKeys::UserAgent));
+    m_listViewGraphs->setText(settings.text(SettingsKeys::ListViewGraphs));
+    m_listViewSize->setText(settings.text(SettingsKeys::ListViewSize));
 }
 
 bool SettingDialog::checkNumber(QLineEdit* box, qint32 minimum)

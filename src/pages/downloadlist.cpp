@@ -1,13 +1,13 @@
 #include "pages/downloadlist.h"
 
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
-#include "crawl/crawlrun.h"
+#include "crawl/crawlhost.h"
 #include "pages/pageframe.h"
 #include "pages/previews.h"
 #include "platform/codepage.h"
 #include "records/logs.h"
 #include "records/recordline.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 #include "storage/localpath.h"
 
 #include <QDir>
@@ -87,9 +87,9 @@ QStringList ReadLogRecord(QFile& log, bool& atEnd, CrawlHost* host)
 IoStatus MakeDownloadList(SettingsStore& settings, CrawlHost& host, const QString& logPath, const QString& siteAddress,
     const QString& siteFolder)
 {
-    qint64 perPage = settings.number(SettingsKeys::ListViewSize, 20);
+    qint64 perPage = settings.number(SettingsKeys::ListViewSize);
     if (perPage < 1)
-        perPage = 20;
+        perPage = SettingsDefaults::ListCount;
 
     QFile log(logPath);
     if (!log.open(QIODevice::ReadOnly))
@@ -99,8 +99,7 @@ IoStatus MakeDownloadList(SettingsStore& settings, CrawlHost& host, const QStrin
         ++count;
     log.seek(0);
 
-    const QStringList imageExts
-        = settings.get(SettingsKeys::ListViewGraphs, SettingsDefaults::ListViewGraphs).toLower().split(u';');
+    const QStringList imageExts = settings.text(SettingsKeys::ListViewGraphs).toLower().split(u';');
     PageFrame frame;
     frame.basePath = DownloadListBasePath(siteAddress, siteFolder);
     frame.pageCount = PageCountFor(count, perPage);
@@ -128,12 +127,12 @@ IoStatus MakeDownloadList(SettingsStore& settings, CrawlHost& host, const QStrin
 
 bool IEView_Click(SettingsStore& settings, CrawlHost& host)
 {
-    const QString address = settings.get(SettingsKeys::SiteAddress, QString());
+    const QString address = settings.text(SettingsKeys::SiteAddress);
     if (address.isEmpty()) {
         host.showMessage(u"ダウンロードしたアドレスがありません。"_s);
         return false;
     }
-    const QString saveDir = settings.get(SettingsKeys::SaveFolder, QString());
+    const QString saveDir = settings.text(SettingsKeys::SaveFolder);
     const QString siteFolder = SiteDirOf(saveDir, address);
     const QString logPath = siteFolder + NativeSeparator() + DownloadLogName;
     for (const QString& folder : { saveDir, siteFolder }) {

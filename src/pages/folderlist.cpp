@@ -1,9 +1,9 @@
 #include "pages/folderlist.h"
 
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "pages/pageframe.h"
 #include "pages/previews.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -59,15 +59,10 @@ QStringList summaryLines(const QString& inclusion, qint64 count, bool oneLine)
     return lines;
 }
 
-qint64 perPageSetting(SettingsStore& settings, const QString& key, qint64 fallback)
+qint64 perPageSetting(SettingsStore& settings, const QString& key)
 {
-    const qint64 value = settings.number(key, fallback);
-    return value < 1 ? fallback : value;
-}
-
-bool switchOn(SettingsStore& settings, const QString& key, const QString& fallback)
-{
-    return TextToNumber(settings.get(key, fallback)).value_or(0) != 0;
+    const qint64 value = settings.number(key);
+    return value < 1 ? SettingsDefaults::NumberOf(key) : value;
 }
 
 } // namespace
@@ -113,19 +108,15 @@ IoStatus MakeDirList(SettingsStore& settings, CrawlHost& host, const QString& pa
     const QString folder = withoutTrailingSeparator(path);
     if (const IoStatus usable = checkFolder(folder); !usable)
         return usable;
-    const QString base = settings.get(SettingsKeys::MakeListFileName, SettingsDefaults::ListFileName);
+    const QString base = settings.text(SettingsKeys::MakeListFileName);
     const QStringList folders
-        = switchOn(settings, SettingsKeys::MakeSubDirCheck, u"1"_s) ? CollectFolders(folder) : QStringList { folder };
-    const QString inclusion
-        = settings
-              .get(SettingsKeys::MakeListExts, u".html;.htm;.gif;.png;.jpg;.jpeg;.bmp;.mov;.mpg;.mpeg;.avi;.rm;.ram"_s)
-              .toLower();
+        = settings.flag(SettingsKeys::MakeSubDirCheck) ? CollectFolders(folder) : QStringList { folder };
+    const QString inclusion = settings.get(SettingsKeys::MakeListExts, SettingsDefaults::FolderListExts).toLower();
     const QStringList files = CollectListFiles(folders, inclusion, base);
-    const qint64 perPage = perPageSetting(settings, SettingsKeys::MakeListFileCount, 20);
-    const QStringList imageExts
-        = settings.get(SettingsKeys::ListViewGraphs, SettingsDefaults::ListViewGraphs).toLower().split(u';');
-    const bool movies = switchOn(settings, SettingsKeys::MakeAviMovCheck, u"0"_s);
-    const bool flash = switchOn(settings, SettingsKeys::MakeSwfDcrCheck, u"0"_s);
+    const qint64 perPage = perPageSetting(settings, SettingsKeys::MakeListFileCount);
+    const QStringList imageExts = settings.text(SettingsKeys::ListViewGraphs).toLower().split(u';');
+    const bool movies = settings.flag(SettingsKeys::MakeAviMovCheck);
+    const bool flash = settings.flag(SettingsKeys::MakeSwfDcrCheck);
 
     PageFrame frame;
     frame.basePath = folder + NativeSeparator() + base;
@@ -164,15 +155,14 @@ IoStatus MakeGraphList(SettingsStore& settings, CrawlHost& host, const QString& 
     const QString folder = withoutTrailingSeparator(path);
     if (const IoStatus usable = checkFolder(folder); !usable)
         return usable;
-    const QString base = settings.get(SettingsKeys::MakeGraphListFileName, SettingsDefaults::ListFileName);
-    const QStringList folders = switchOn(settings, SettingsKeys::MakeGraphSubDirCheck, u"1"_s) ? CollectFolders(folder)
-                                                                                               : QStringList { folder };
+    const QString base = settings.text(SettingsKeys::MakeGraphListFileName);
+    const QStringList folders
+        = settings.flag(SettingsKeys::MakeGraphSubDirCheck) ? CollectFolders(folder) : QStringList { folder };
     const QString inclusion = settings.get(SettingsKeys::MakeGraphListExts, SettingsDefaults::ListViewGraphs).toLower();
     const QStringList files = CollectListFiles(folders, inclusion);
-    const bool thumbnails = switchOn(settings, SettingsKeys::MakeGraphMinCheck, u"1"_s);
-    const qint64 perPage = thumbnails
-        ? perPageSetting(settings, SettingsKeys::MakeGraphMinNLine, SettingsDefaults::MakeGraphMinNLine) * 5
-        : perPageSetting(settings, SettingsKeys::MakeGraphListCount, SettingsDefaults::MakeGraphListCount);
+    const bool thumbnails = settings.flag(SettingsKeys::MakeGraphMinCheck);
+    const qint64 perPage = thumbnails ? perPageSetting(settings, SettingsKeys::MakeGraphMinNLine) * 5
+                                      : perPageSetting(settings, SettingsKeys::MakeGraphListCount);
 
     PageFrame frame;
     frame.basePath = folder + NativeSeparator() + base;

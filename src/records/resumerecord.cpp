@@ -4,6 +4,7 @@
 #include "productnames.h"
 #include "records/recordfile.h"
 #include "records/recordline.h"
+#include "settings/settingsstore.h"
 
 #include <algorithm>
 #include <limits>
@@ -24,20 +25,10 @@ template <typename Int> bool parseInteger(const QString& text, Int& value)
 
 bool parseFlag(const QString& text, bool& value)
 {
-    const QString trimmed = text.trimmed();
-    if (trimmed.compare(u"True"_s, Qt::CaseInsensitive) == 0) {
-        value = true;
-        return true;
-    }
-    if (trimmed.compare(u"False"_s, Qt::CaseInsensitive) == 0) {
-        value = false;
-        return true;
-    }
-    qint64 number = 0;
-    if (!parseInteger(trimmed, number))
-        return false;
-    value = number != 0;
-    return true;
+    const std::optional<bool> flag = TextToFlag(text);
+    if (flag)
+        value = *flag;
+    return flag.has_value();
 }
 
 } // namespace

@@ -53,7 +53,7 @@ QString SwitchWorkList(QString& workList, const QString& siteDir, bool switchIt)
     return workList;
 }
 
-bool TakeWorkRecord(QString& listPath, QStringList& record, qint32& line, const QString& siteDir, QString* retiredList)
+bool TakeWorkRecord(QString& listPath, WorkRecord& record, qint32& line, const QString& siteDir, QString* retiredList)
 {
     if (line < 1)
         return false;
@@ -73,7 +73,7 @@ bool TakeWorkRecord(QString& listPath, QStringList& record, qint32& line, const 
     const qsizetype offset = lineOffset(bytes, line);
     if (offset < 0)
         return false;
-    record = SplitRecordLine(lineAt(bytes, offset));
+    record = WorkRecord::fromFields(SplitRecordLine(lineAt(bytes, offset)));
 
     if (compacting) {
         const QString oldList = listPath;
@@ -92,9 +92,9 @@ bool TakeWorkRecord(QString& listPath, QStringList& record, qint32& line, const 
     return true;
 }
 
-IoStatus WriteWorkRecord(const QString& listPath, const QStringList& record, bool overwrite)
+IoStatus WriteWorkRecord(const QString& listPath, const WorkRecord& record, bool overwrite)
 {
-    const QStringList lines { JoinRecordLine(record) };
+    const QStringList lines { JoinRecordLine(record.toFields()) };
     return overwrite ? ReplaceRecordFile(listPath, lines) : AppendRecordLines(listPath, lines);
 }
 

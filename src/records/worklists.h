@@ -2,16 +2,14 @@
 // The crawl's queue: work records in two alternating files, SiteDir/FetchwrightDATA0.csv and
 // DATA1.csv. Records are appended at the end and taken by line number from the front; when the
 // take reaches line 10 the unread rest moves to the other file, so a take reads at most ten lines.
-// A work record has 11 fields: address, page text, lower-cased page text, directory address,
-// site root, depth, referrer chain (TAB-separated), content type, content length, ETag,
-// accept-ranges.
+// Each line is a WorkRecord.
 
 #include "platform/filesystem.h"
+#include "records/workrecord.h"
 
 #include <QString>
 #include <QStringList>
 
-inline constexpr qsizetype WorkRecordFieldCount = 11;
 inline constexpr qint32 CompactionLine = 10;
 
 QString WorkListPath(const QString& siteDir, int index);
@@ -27,10 +25,10 @@ QString SwitchWorkList(QString& workList, const QString& siteDir, bool switchIt)
 // delete it once the resume record names the new list, so a process killed in between resumes
 // from a list that still exists. Returns false when the list is missing or has fewer lines.
 bool TakeWorkRecord(
-    QString& listPath, QStringList& record, qint32& line, const QString& siteDir, QString* retiredList = nullptr);
+    QString& listPath, WorkRecord& record, qint32& line, const QString& siteDir, QString* retiredList = nullptr);
 
 // Writes one record as a line, replacing the file when overwrite is set, else appending.
-IoStatus WriteWorkRecord(const QString& listPath, const QStringList& record, bool overwrite);
+IoStatus WriteWorkRecord(const QString& listPath, const WorkRecord& record, bool overwrite);
 
 // Appends every line of from to to, byte for byte (the page's new links joining the queue).
 IoStatus AppendListFile(const QString& from, const QString& to);

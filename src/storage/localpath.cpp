@@ -63,15 +63,13 @@ QStringList resolvedSegments(const QString& directoryPath)
     return kept;
 }
 
-QString folderPart(const LocalTree& tree, const QStringList& record)
+QString folderPart(const LocalTree& tree, const QString& address, const QString& filedUnder)
 {
     if (tree.noDirTree)
         return u"/"_s;
     QString folder = u"/"_s;
-    const QString address = record.value(0);
     for (const QString& segment : resolvedSegments(DirectoryPathOf(address)))
         folder += FitNameLength(CleanNameSegment(segment)) + u'/';
-    const QString filedUnder = record.value(4);
     if (filedUnder != tree.topRoot) {
         const QString host = filedUnder.split(u'/').value(2);
         folder = ForeignHostPrefix + FitNameLength(HostFolderName(host)) + folder;
@@ -95,6 +93,11 @@ QString CleanNameSegment(const QString& segment)
 QString HostFolderName(const QString& host)
 {
     return CleanNameSegment(host);
+}
+
+QString SiteDirOf(const QString& saveDir, const QString& topAddress)
+{
+    return saveDir + HostFolderName(HostOf(topAddress));
 }
 
 QString FitNameLength(const QString& name)
@@ -132,7 +135,8 @@ QString NumberedName(const QString& name, int counter)
     return parts.join(u'.') + u'_' + QString::number(counter) + u'.' + extension;
 }
 
-QString MapLocalPath(const LocalTree& tree, QString& name, const QStringList& record, qint64 expectedSize)
+QString MapLocalPath(
+    const LocalTree& tree, QString& name, const QString& address, const QString& filedUnder, qint64 expectedSize)
 {
     const auto clean = [](QString text) {
         const qsizetype query = text.indexOf(u'?');
@@ -142,7 +146,7 @@ QString MapLocalPath(const LocalTree& tree, QString& name, const QStringList& re
     };
     name = clean(name);
     if (name.isEmpty()) {
-        const QStringList segments = record.value(0).split(u'/');
+        const QStringList segments = address.split(u'/');
         for (qsizetype i = segments.size() - 1; i >= 0 && name.isEmpty(); --i)
             if (!segments[i].isEmpty())
                 name = clean(segments[i] + DefaultPageSuffix);
@@ -150,7 +154,7 @@ QString MapLocalPath(const LocalTree& tree, QString& name, const QStringList& re
             return {};
     }
 
-    const QString folder = folderPart(tree, record);
+    const QString folder = folderPart(tree, address, filedUnder);
     QString candidate = FitNameLength(name);
     for (int counter = 0;; ++counter) {
         const QString path = tree.siteDir + folder + candidate;

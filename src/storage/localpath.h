@@ -25,11 +25,12 @@ struct LocalTree {
     bool numberDuplicates = true; // an existing file is kept and the new one numbered name_0.ext
 };
 
-// record: a work record (field 0 the address, field 4 the root of the host it is filed under).
+// address: the file's address; filedUnder: the root (scheme://host/) of the host it is filed under.
 // name: in, the address's last segment; out, the cleaned name that the file filters test.
 // Returns the path to write, or "" when the file is not to be saved. May delete an existing file
 // when it is to be overwritten.
-QString MapLocalPath(const LocalTree& tree, QString& name, const QStringList& record, qint64 expectedSize);
+QString MapLocalPath(
+    const LocalTree& tree, QString& name, const QString& address, const QString& filedUnder, qint64 expectedSize);
 
 // The file-name rule: < > [ ] / , \ blank = $ & : and ? become "."; a name of dots only gets
 // full-width dots. Used for file names, folder names and host names alike.
@@ -41,6 +42,9 @@ QString FitNameLength(const QString& name);
 QString NumberedName(const QString& name, int counter);
 // The folder name for a host: the file-name rule applied to it.
 QString HostFolderName(const QString& host);
+// The site folder of a save folder and a top address: the host's folder name directly after the
+// save folder (which ends in its separator).
+QString SiteDirOf(const QString& saveDir, const QString& topAddress);
 
 // Creates every missing folder along path, excluding its last segment. Never reports anything.
 void MakeFolders(const QString& path);

@@ -1,9 +1,9 @@
 // fetchwright-cli run as a process, as a script would run it, against nginx on 127.0.0.1.
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "records/logs.h"
 #include "records/recordfile.h"
 #include "records/resumerecord.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include "support/crawlharness.h"
 #include "support/nginxfixture.h"

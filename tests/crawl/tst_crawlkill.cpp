@@ -1,11 +1,11 @@
 // A crawl killed (SIGKILL) at many different moments and resumed each time must end exactly as
 // an uninterrupted crawl: the same files, logs and counters, no partial or numbered copies.
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "records/logs.h"
 #include "records/recordfile.h"
 #include "records/recordline.h"
 #include "records/resumerecord.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include "support/crawlharness.h"
 #include "support/nginxfixture.h"

@@ -1,10 +1,10 @@
 // Whole crawls through a real web server (nginx on 127.0.0.1) over a small fixture site with
 // entity tags, byte ranges and a Basic-authentication area.
-#include "app/settingskeys.h"
 #include "crawl/crawlrun.h"
 #include "crawl/httpheaders.h"
 #include "records/logs.h"
 #include "records/resumerecord.h"
+#include "settings/settingskeys.h"
 
 #include "support/crawlharness.h"
 #include "support/nginxfixture.h"

@@ -1,10 +1,10 @@
 // Whole crawls against a scripted server: the bytes each request is answered with are given here,
 // and the records, logs, counters and files the engine leaves are checked.
-#include "app/settingskeys.h"
 #include "crawl/crawlrun.h"
 #include "records/logs.h"
 #include "records/recordline.h"
 #include "records/resumerecord.h"
+#include "settings/settingskeys.h"
 
 #include "support/crawlharness.h"
 #include "support/scriptedhttpserver.h"

@@ -1,13 +1,13 @@
 // The connection settings dialog driven through its widgets: what it loads, how OK checks and
 // rewrites the numeric boxes, what it saves, and which ways out keep or drop what was typed.
 
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "crawl/crawlstate.h"
 #include "dialogs/dialogenvironment.h"
 #include "dialogs/dirdialog.h"
 #include "dialogs/settingdialog.h"
 #include "gui/messageboxes.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,14 +1,14 @@
 // The crawl options dialog driven through its widgets, opened as the site address dialog opens it.
 // Every test reads what reached the stop flag and the settings.
 
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "crawl/crawlstate.h"
 #include "crawl/httpheaders.h"
 #include "dialogs/deepaddrdialog.h"
 #include "dialogs/dialogenvironment.h"
 #include "dialogs/dirdialog.h"
 #include "gui/messageboxes.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

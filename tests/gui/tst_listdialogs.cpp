@@ -2,8 +2,6 @@
 // layout switch, the count check, what a start stores and writes into a real folder, and which
 // ways out keep or drop what was typed.
 
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "crawl/crawlhost.h"
 #include "crawl/crawlstate.h"
 #include "dialogs/dialogenvironment.h"
@@ -11,6 +9,8 @@
 #include "dialogs/makegraphviewdialog.h"
 #include "dialogs/makelistdirdialog.h"
 #include "gui/messageboxes.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -2,11 +2,11 @@
 // from Get Files through both dialogs, Stop during a run, a resume through the resume dialogs, and
 // closing the window in mid-run.
 #include "app/mainwindow.h"
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "platform/shell.h"
 #include "records/logs.h"
 #include "records/resumerecord.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include "messageboxes.h"
 #include "support/crawlharness.h"

@@ -2,14 +2,14 @@
 // dialog, then the list of that folder's resume list. Every test reads what reached the stop flag,
 // the settings and the resume list file.
 
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "crawl/crawlstate.h"
 #include "dialogs/dialogenvironment.h"
 #include "dialogs/dirdialog.h"
 #include "dialogs/getrestartformdialog.h"
 #include "dialogs/getrestartlistdialog.h"
 #include "gui/messageboxes.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 #include "support/tempsettings.h"
 
 #include <QDeadlineTimer>

@@ -2,14 +2,14 @@
 // window opens them. Every test reads what reached the stop flag, the settings and the folders.
 
 #include "address/addressfunctions.h"
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "crawl/crawlstate.h"
 #include "dialogs/deepaddrdialog.h"
 #include "dialogs/dialogenvironment.h"
 #include "dialogs/dirdialog.h"
 #include "dialogs/gethttpaddrdialog.h"
 #include "gui/messageboxes.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 #include "support/temphome.h"
 
 #include <QDeadlineTimer>

@@ -1,11 +1,11 @@
 // Download list pages compared whole with pages built here from the rules.
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "pages/downloadlist.h"
 #include "platform/codepage.h"
 #include "records/logs.h"
 #include "records/recordfile.h"
 #include "records/recordline.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include "expectedpages.h"
 #include "support/fixedclock.h"

@@ -1,9 +1,9 @@
 // Directory and image list pages of real folders, compared whole with pages built here from the
 // rules.
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "pages/folderlist.h"
 #include "platform/codepage.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include "expectedpages.h"
 #include "support/recordinghost.h"

@@ -1,10 +1,10 @@
 // The list pages as a browser sees them: generated pages opened from file:// in headless Chromium,
 // checked from the browser's own view (the DOM after load, scripts run in the page by the test).
 // One thumbnail page's screenshot is kept beside this test program for a person to look at.
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
 #include "pages/folderlist.h"
 #include "platform/filesystem.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 #include "support/headlesschromium.h"
 #include "support/quiethost.h"
 #include "support/tempsettings.h"

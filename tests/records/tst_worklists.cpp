@@ -12,14 +12,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList workRecord(int n)
+WorkRecord workRecord(int n)
 {
-    QStringList record(WorkRecordFieldCount);
-    record[0] = u"http://h/%1.gif"_s.arg(n);
-    record[5] = u"1"_s;
-    record[6] = u"http://h/\thttp://h/%1.gif"_s.arg(n);
-    record[8] = u"-1"_s;
-    record[9] = u"\"etag-%1\""_s.arg(n);
+    WorkRecord record;
+    record.address = u"http://h/%1.gif"_s.arg(n);
+    record.depth = u"1"_s;
+    record.referrerChain = u"http://h/\thttp://h/%1.gif"_s.arg(n);
+    record.contentLength = u"-1"_s;
+    record.entityTag = u"\"etag-%1\""_s.arg(n);
     return record;
 }
 
@@ -35,6 +35,8 @@ private slots:
     void compactionAtLineTenMovesTheRestToTheOtherList();
     void compactionKeepsTheOldListUntilTheCallerRetiresIt();
     void aQueueOfManyRecordsIsTakenExactlyOnceEach();
+    void aRecordsFieldsKeepTheirPlaces();
+    void aShortLineReadsAsEmptyFields();
     void overwriteStartsTheListAfresh();
     void pageLinksAreAppendedInOrder();
     void aMissingListIsExhausted();
@@ -67,7 +69,7 @@ void TestWorkLists::takesRecordsInOrderUntilExhausted()
     for (int n = 1; n <= 3; ++n)
         QVERIFY(WriteWorkRecord(list, workRecord(n), n == 1));
     qint32 line = 1;
-    QStringList record;
+    WorkRecord record;
     for (int n = 1; n <= 3; ++n) {
         QVERIFY(TakeWorkRecord(list, record, line, m_site));
         QCOMPARE(record, workRecord(n));
@@ -82,7 +84,7 @@ void TestWorkLists::aListOneLineShortIsExhausted()
     for (int n = 1; n <= 11; ++n)
         QVERIFY(WriteWorkRecord(list, workRecord(n), false));
     qint32 line = 12;
-    QStringList record;
+    WorkRecord record;
     QVERIFY(!TakeWorkRecord(list, record, line, m_site));
     QCOMPARE(list, WorkListPath(m_site, 0));
 }
@@ -93,7 +95,7 @@ void TestWorkLists::compactionAtLineTenMovesTheRestToTheOtherList()
     for (int n = 1; n <= 14; ++n)
         QVERIFY(WriteWorkRecord(list, workRecord(n), false));
     qint32 line = 10;
-    QStringList record;
+    WorkRecord record;
     QVERIFY(TakeWorkRecord(list, record, line, m_site));
     QCOMPARE(record, workRecord(10));
     QCOMPARE(list, WorkListPath(m_site, 1));
@@ -101,7 +103,7 @@ void TestWorkLists::compactionAtLineTenMovesTheRestToTheOtherList()
     QVERIFY(!QFile::exists(WorkListPath(m_site, 0)));
     const QStringList moved = ReadRecordLines(list).value();
     QCOMPARE(moved.size(), 5);
-    QCOMPARE(SplitRecordLine(moved.first()), workRecord(10));
+    QCOMPARE(SplitRecordLine(moved.first()), workRecord(10).toFields());
     ++line;
     QVERIFY(TakeWorkRecord(list, record, line, m_site));
     QCOMPARE(record, workRecord(11));
@@ -114,7 +116,7 @@ void TestWorkLists::compactionKeepsTheOldListUntilTheCallerRetiresIt()
         QVERIFY(WriteWorkRecord(list, workRecord(n), false));
     const QByteArray before = ReadFileBytes(list);
     qint32 line = 11;
-    QStringList record;
+    WorkRecord record;
     QString retired;
     QVERIFY(TakeWorkRecord(list, record, line, m_site, &retired));
     QCOMPARE(retired, WorkListPath(m_site, 0));
@@ -133,12 +135,12 @@ void TestWorkLists::aQueueOfManyRecordsIsTakenExactlyOnceEach()
     SwitchWorkList(list, m_site, true);
     QVERIFY(WriteWorkRecord(list, workRecord(0), true));
     qint32 line = 1;
-    QStringList record;
+    WorkRecord record;
     QList<int> seen;
     int next = 1;
     while (TakeWorkRecord(list, record, line, m_site)) {
         ++line;
-        seen.append(record[0].section(u'/', 3).section(u'.', 0, 0).toInt());
+        seen.append(record.address.section(u'/', 3).section(u'.', 0, 0).toInt());
         // Every taken record queues two more until 100 have been queued, as pages do.
         for (int k = 0; k < 2 && next < 100; ++k)
             QVERIFY(WriteWorkRecord(list, workRecord(next++), false));
@@ -148,12 +150,40 @@ void TestWorkLists::aQueueOfManyRecordsIsTakenExactlyOnceEach()
         QCOMPARE(seen[n], n);
 }
 
+void TestWorkLists::aRecordsFieldsKeepTheirPlaces()
+{
+    const QStringList fields { u"http://h/a.gif"_s, u"p"_s, u"lp"_s, u"http://h/"_s, u"http://h/"_s, u"2"_s,
+        u"http://h/\thttp://h/a.gif"_s, u"image/gif"_s, u"120"_s, u"\"e\""_s, u"bytes"_s };
+    const WorkRecord record = WorkRecord::fromFields(fields);
+    QCOMPARE(record.address, u"http://h/a.gif"_s);
+    QCOMPARE(record.pageText, u"p"_s);
+    QCOMPARE(record.lowerPageText, u"lp"_s);
+    QCOMPARE(record.directoryAddress, u"http://h/"_s);
+    QCOMPARE(record.siteRoot, u"http://h/"_s);
+    QCOMPARE(record.depthNumber(), qint16(2));
+    QCOMPARE(record.referrerChain, u"http://h/\thttp://h/a.gif"_s);
+    QCOMPARE(record.contentType, u"image/gif"_s);
+    QCOMPARE(record.contentLength, u"120"_s);
+    QCOMPARE(record.entityTag, u"\"e\""_s);
+    QCOMPARE(record.acceptRanges, u"bytes"_s);
+    QCOMPARE(record.toFields(), fields);
+}
+
+void TestWorkLists::aShortLineReadsAsEmptyFields()
+{
+    const WorkRecord record
+        = WorkRecord::fromFields({ u"http://h/a.gif"_s, QString(), QString(), QString(), QString(), u"x"_s });
+    QCOMPARE(record.depthNumber(), qint16(0));
+    QCOMPARE(record.toFields().size(), WorkRecord::FieldCount);
+    QCOMPARE(record.toFields().last(), QString());
+}
+
 void TestWorkLists::overwriteStartsTheListAfresh()
 {
     const QString list = WorkListPath(m_site, 0);
     QVERIFY(WriteWorkRecord(list, workRecord(1), false));
     QVERIFY(WriteWorkRecord(list, workRecord(2), true));
-    QCOMPARE(ReadRecordLines(list).value(), QStringList { JoinRecordLine(workRecord(2)) });
+    QCOMPARE(ReadRecordLines(list).value(), QStringList { JoinRecordLine(workRecord(2).toFields()) });
 }
 
 void TestWorkLists::pageLinksAreAppendedInOrder()
@@ -166,7 +196,7 @@ void TestWorkLists::pageLinksAreAppendedInOrder()
     QVERIFY(AppendListFile(page, list));
     const QStringList lines = ReadRecordLines(list).value();
     QCOMPARE(lines.size(), 3);
-    QCOMPARE(SplitRecordLine(lines[2]), workRecord(3));
+    QCOMPARE(SplitRecordLine(lines[2]), workRecord(3).toFields());
     QVERIFY(!AppendListFile(m_site + u"/none.csv"_s, list));
 }
 
@@ -174,7 +204,7 @@ void TestWorkLists::aMissingListIsExhausted()
 {
     QString list = WorkListPath(m_site, 1);
     qint32 line = 1;
-    QStringList record;
+    WorkRecord record;
     QVERIFY(!TakeWorkRecord(list, record, line, m_site));
 }
 

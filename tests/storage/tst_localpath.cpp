@@ -12,13 +12,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList recordFor(const QString& address, const QString& filedUnder)
-{
-    QStringList record(11);
-    record[0] = address;
-    record[4] = filedUnder;
-    return record;
-}
+const QString Site = QStringLiteral("http://H/");
 
 } // namespace
 
@@ -101,7 +95,7 @@ void TestLocalPath::mapsAddresses()
     QFETCH(QString, expectedName);
     m_tree.noDirTree = noDirTree;
     QString name = address.mid(address.lastIndexOf(u'/') + 1);
-    QCOMPARE(MapLocalPath(m_tree, name, recordFor(address, filedUnder), 100), m_tree.siteDir + expectedTail);
+    QCOMPARE(MapLocalPath(m_tree, name, address, filedUnder, 100), m_tree.siteDir + expectedTail);
     QCOMPARE(name, expectedName);
 }
 
@@ -126,7 +120,7 @@ void TestLocalPath::staysInsideTheSiteFolder()
     QFETCH(QString, filedUnder);
     QFETCH(QString, expectedTail);
     QString name = address.mid(address.lastIndexOf(u'/') + 1);
-    const QString path = MapLocalPath(m_tree, name, recordFor(address, filedUnder), 1);
+    const QString path = MapLocalPath(m_tree, name, address, filedUnder, 1);
     QCOMPARE(path, m_tree.siteDir + expectedTail);
     MakeFolders(path);
     QVERIFY(WriteFileBytes(path, "x"));
@@ -165,7 +159,7 @@ void TestLocalPath::existingFiles()
     QVERIFY(WriteFileBytes(m_tree.siteDir + u"/p.jpg"_s, QByteArray(existingSize, 'x')));
     QString name = u"p.jpg"_s;
     const QString expected = expectedTail.isEmpty() ? QString() : m_tree.siteDir + expectedTail;
-    QCOMPARE(MapLocalPath(m_tree, name, recordFor(u"http://H/p.jpg"_s, u"http://H/"_s), expectedSize), expected);
+    QCOMPARE(MapLocalPath(m_tree, name, u"http://H/p.jpg"_s, Site, expectedSize), expected);
 }
 
 void TestLocalPath::numbersUntilAFreeName()
@@ -173,11 +167,11 @@ void TestLocalPath::numbersUntilAFreeName()
     QVERIFY(WriteFileBytes(m_tree.siteDir + u"/a.b.c"_s, "1"));
     QVERIFY(WriteFileBytes(m_tree.siteDir + u"/a.b_0.c"_s, "22"));
     QString name = u"a.b.c"_s;
-    const QStringList record = recordFor(u"http://H/a.b.c"_s, u"http://H/"_s);
-    QCOMPARE(MapLocalPath(m_tree, name, record, 500), m_tree.siteDir + u"/a.b_1.c"_s);
+    const QString address = u"http://H/a.b.c"_s;
+    QCOMPARE(MapLocalPath(m_tree, name, address, Site, 500), m_tree.siteDir + u"/a.b_1.c"_s);
     QCOMPARE(name, u"a.b.c"_s);
     // A numbered copy of the same size ends the search: the file is already there.
-    QCOMPARE(MapLocalPath(m_tree, name, record, 2), QString());
+    QCOMPARE(MapLocalPath(m_tree, name, address, Site, 2), QString());
 }
 
 void TestLocalPath::overwriteDeletesTheOldFileDuringMapping()
@@ -187,7 +181,7 @@ void TestLocalPath::overwriteDeletesTheOldFileDuringMapping()
     const QString existing = m_tree.siteDir + u"/p.jpg"_s;
     QVERIFY(WriteFileBytes(existing, "old"));
     QString name = u"p.jpg"_s;
-    QCOMPARE(MapLocalPath(m_tree, name, recordFor(u"http://H/p.jpg"_s, u"http://H/"_s), 3), existing);
+    QCOMPARE(MapLocalPath(m_tree, name, u"http://H/p.jpg"_s, Site, 3), existing);
     QVERIFY(!QFile::exists(existing));
 }
 
@@ -195,10 +189,10 @@ void TestLocalPath::aFolderInTheWayIsNumberedAround()
 {
     QVERIFY(QDir().mkpath(m_tree.siteDir + u"/a"_s));
     QString name = u"a"_s;
-    const QStringList record = recordFor(u"http://H/a"_s, u"http://H/"_s);
-    QCOMPARE(MapLocalPath(m_tree, name, record, 3), m_tree.siteDir + u"/a_0"_s);
+    const QString address = u"http://H/a"_s;
+    QCOMPARE(MapLocalPath(m_tree, name, address, Site, 3), m_tree.siteDir + u"/a_0"_s);
     m_tree.numberDuplicates = false;
-    QCOMPARE(MapLocalPath(m_tree, name, record, 3), QString());
+    QCOMPARE(MapLocalPath(m_tree, name, address, Site, 3), QString());
     QVERIFY(QFileInfo(m_tree.siteDir + u"/a"_s).isDir());
 }
 
@@ -207,8 +201,8 @@ void TestLocalPath::longNamesAreShortenedAndStillWritable()
     const QString longStem = u"写"_s.repeated(120) + u"x"_s.repeated(20);
     QString first = longStem + u"1.jpeg"_s;
     QString second = longStem + u"2.jpeg"_s;
-    const QString pathOne = MapLocalPath(m_tree, first, recordFor(u"http://H/"_s + first, u"http://H/"_s), 1);
-    const QString pathTwo = MapLocalPath(m_tree, second, recordFor(u"http://H/"_s + second, u"http://H/"_s), 1);
+    const QString pathOne = MapLocalPath(m_tree, first, u"http://H/"_s + first, Site, 1);
+    const QString pathTwo = MapLocalPath(m_tree, second, u"http://H/"_s + second, Site, 1);
     QCOMPARE(first, longStem + u"1.jpeg"_s); // the filters still see the whole name
     const QString fileOne = QFileInfo(pathOne).fileName();
     QVERIFY(fileOne.endsWith(u".jpeg"_s));
@@ -220,7 +214,7 @@ void TestLocalPath::longNamesAreShortenedAndStillWritable()
     QCOMPARE(ReadFileBytes(pathOne), "1"_ba);
     // The same long name maps to the same shortened file again, so the same-name rules still apply.
     QString again = longStem + u"1.jpeg"_s;
-    QCOMPARE(MapLocalPath(m_tree, again, recordFor(u"http://H/"_s + again, u"http://H/"_s), 1), QString());
+    QCOMPARE(MapLocalPath(m_tree, again, u"http://H/"_s + again, Site, 1), QString());
 }
 
 void TestLocalPath::numberedNames_data()

@@ -1,10 +1,10 @@
 #include "support/crawlharness.h"
 
-#include "app/settingskeys.h"
 #include "crawl/crawlrun.h"
 #include "crawl/transport.h"
 #include "records/logs.h"
 #include "records/recordfile.h"
+#include "settings/settingskeys.h"
 
 #include <QDir>
 #include <QDirIterator>

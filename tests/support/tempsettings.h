@@ -1,7 +1,7 @@
 #pragma once
 // A settings store kept in a temporary folder, so a test never touches the user's settings.
 
-#include "app/settingsstore.h"
+#include "settings/settingsstore.h"
 
 #include <QTemporaryDir>
 #include <memory>

@@ -2,10 +2,10 @@
 //   fw-crawl-child SETTINGS-FILE start ADDRESS
 //   fw-crawl-child SETTINGS-FILE resume SITE-FOLDER
 // Questions are answered OK; messages go to standard error.
-#include "app/settingsstore.h"
 #include "crawl/crawlrun.h"
 #include "crawl/transport.h"
 #include "platform/curltransfercontrol.h"
+#include "settings/settingsstore.h"
 #include "support/quiethost.h"
 
 #include <QCoreApplication>

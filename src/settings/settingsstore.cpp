@@ -1,4 +1,6 @@
-#include "app/settingsstore.h"
+#include "settings/settingsstore.h"
+
+#include "settings/settingskeys.h"
 
 #include "productnames.h"
 
@@ -84,6 +86,11 @@ QString SettingsStore::filePath() const
     return m_settings->fileName();
 }
 
+QString SettingsStore::text(const QString& key) const
+{
+    return get(key, SettingsDefaults::Of(key));
+}
+
 QString SettingsStore::get(const QString& key, const QString& defaultValue) const
 {
     const QVariant value = m_settings->value(qualified(key));
@@ -94,6 +101,11 @@ void SettingsStore::save(const QString& key, const QString& value)
 {
     m_settings->setValue(qualified(key), value);
     m_settings->sync();
+}
+
+qint64 SettingsStore::number(const QString& key) const
+{
+    return number(key, SettingsDefaults::NumberOf(key));
 }
 
 qint64 SettingsStore::number(const QString& key, qint64 defaultValue) const
@@ -107,12 +119,22 @@ qint64 SettingsStore::number(const QString& key, qint64 defaultValue) const
     return qint64(std::llround(*number));
 }
 
+double SettingsStore::decimal(const QString& key) const
+{
+    return decimal(key, TextToNumber(SettingsDefaults::Of(key)).value_or(0));
+}
+
 double SettingsStore::decimal(const QString& key, double defaultValue) const
 {
     const QVariant value = m_settings->value(qualified(key));
     if (!value.isValid())
         return defaultValue;
     return TextToNumber(value.toString()).value_or(defaultValue);
+}
+
+bool SettingsStore::flag(const QString& key) const
+{
+    return flag(key, TextToFlag(SettingsDefaults::Of(key)).value_or(false));
 }
 
 bool SettingsStore::flag(const QString& key, bool defaultValue) const

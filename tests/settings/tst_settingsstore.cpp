@@ -1,5 +1,5 @@
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include "support/tempsettings.h"
 

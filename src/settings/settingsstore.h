@@ -1,11 +1,13 @@
 #pragma once
 // Every choice that outlives a run: text values under organisation Quillmark, section Fetchwright,
 // in the user's configuration folder ($XDG_CONFIG_HOME/Quillmark/Fetchwright.conf on Linux).
-// Numbers are stored as decimal text and check boxes as "1" or "0"; each reader passes its own
-// default, returned when the key is absent or its text does not convert.
+// Numbers are stored as decimal text and check boxes as "1" or "0". A reader returns the key's
+// default (SettingsDefaults::Of) when the key is absent or its text does not convert; the few
+// readers with a default of their own pass it.
 //   SettingsStore store;                       // the user's store
 //   SettingsStore store(dir + u"/s.conf"_s);   // a test's store
-//   store.number(u"DeepCount"_s, 3);
+//   store.number(SettingsKeys::DeepCount);      // 3 when absent
+//   store.get(SettingsKeys::DownloadExts, SettingsDefaults::CrawlDownloadExts);
 
 #include <QString>
 #include <QVariant>
@@ -27,15 +29,20 @@ public:
     static QString defaultFilePath();
     QString filePath() const;
 
+    // The stored text, or the key's default.
+    QString text(const QString& key) const;
     QString get(const QString& key, const QString& defaultValue) const;
     void save(const QString& key, const QString& value);
     void save(const QString& key, qint64 value) { save(key, QString::number(value)); }
 
     // The stored text as a number (rounded to the nearest whole number), or the default.
+    qint64 number(const QString& key) const;
     qint64 number(const QString& key, qint64 defaultValue) const;
     // The stored text as a decimal number, or the default.
+    double decimal(const QString& key) const;
     double decimal(const QString& key, double defaultValue) const;
     // "1", "-1", "True" and any non-zero number are true; "0" and "False" false; else the default.
+    bool flag(const QString& key) const;
     bool flag(const QString& key, bool defaultValue) const;
 
     // Guarantees the values saved so far are on disk; errors are reported.

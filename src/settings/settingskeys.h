@@ -1,6 +1,8 @@
 #pragma once
-// The settings keys and the defaults their readers pass. Some keys have different defaults for
-// different readers (the crawl start reads DownloadExts without ".png"); both are named here.
+// The settings keys and their defaults, the one place a default is written. SettingsDefaults::Of
+// gives a key's default as stored text, which the store's one-argument readers use. A few keys have
+// a second default for one reader (the crawl start reads DownloadExts without ".png"); those are
+// named below and passed explicitly by that reader.
 
 #include <QDir>
 #include <QString>
@@ -49,9 +51,13 @@ inline const QString MakeGraphListCount = QStringLiteral("MakeGraphListCount");
 
 namespace SettingsDefaults {
 
+// Defaults that one reader uses instead of the key's own.
 inline const QString SiteAddressInDialog = QStringLiteral("http://");
-inline const QString DialogDownloadExts = QStringLiteral(".gif;.png;.jpg;.mpg;.avi;.rm");
 inline const QString CrawlDownloadExts = QStringLiteral(".gif;.jpg;.mpg;.avi;.rm");
+inline const QString FolderListExts
+    = QStringLiteral(".html;.htm;.gif;.png;.jpg;.jpeg;.bmp;.mov;.mpg;.mpeg;.avi;.rm;.ram");
+
+inline const QString DialogDownloadExts = QStringLiteral(".gif;.png;.jpg;.mpg;.avi;.rm");
 inline const QString UserAgent = QStringLiteral("Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)");
 inline const QString ListViewGraphs = QStringLiteral(".gif;.png;.jpg;.jpeg;.bmp");
 inline const QString ListViewSize = QStringLiteral("20");
@@ -63,16 +69,23 @@ constexpr int SearchType = 1;
 constexpr int DeepCount = 3;
 constexpr int MaxSizeKb = 1024;
 constexpr int MinSizeKb = 0;
+constexpr int AccessType = 0;
 constexpr int PortNo = 80;
 constexpr int RequestTimeout = 60;
 constexpr int BuffLenMb = 1;
+constexpr int ListCount = 20; // entries per list page: ListViewSize, MakeListFileCount, MakeGraphListCount
 constexpr int MakeGraphMinNLine = 10;
-constexpr int MakeGraphListCount = 20;
+constexpr int MakeGraphListCount = ListCount;
 
 // Where a save folder defaults when none was stored: the user's home folder, ending in its separator.
 inline QString HomeSaveFolder()
 {
     return QDir::toNativeSeparators(QDir::homePath() + QLatin1Char('/'));
 }
+
+// The key's default as stored text ("" for a key without one: texts that start empty).
+QString Of(const QString& key);
+// The key's default as a number (0 when it has none).
+qint64 NumberOf(const QString& key);
 
 } // namespace SettingsDefaults
