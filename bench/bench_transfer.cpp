@@ -48,7 +48,7 @@ static void BM_WaitSleeps(benchmark::State& state)
         ScriptedHttpServer::Reply late { ScriptedHttpServer::response(200, "OK", {}, "done") };
         late.delayMs = 5000;
         server.enqueue(late);
-        crawl.state.FetchKind = 1;
+        crawl.state.FetchKind = BodyKind::Binary;
         QElapsedTimer wall;
         wall.start();
         const double cpuBefore = processCpuSeconds();

@@ -131,7 +131,7 @@ void MainWindow::buildControls()
         count->setObjectName(u"Count%1"_s.arg(i));
         count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         count->setMinimumWidth(valueWidth);
-        m_counts[size_t(i)] = count;
+        m_counts[size_t(i - 1)] = count;
         const int row = (i - 1) % 3;
         const int column = (i - 1) / 3 * 3;
         counters->addWidget(label, row, column);
@@ -204,7 +204,7 @@ void MainWindow::getFilesClicked()
         stampTime(m_time1, u"開始時間 "_s);
         m_time2->setText(u"終了時間 "_s);
         QString top = m_addressDialog->sitesTopAddr();
-        StartCrawl(m_context, top);
+        m_lastOutcome = StartCrawl(m_context, top);
         stampTime(m_time2, u"終了時間 "_s);
     }
     setRunning(false);
@@ -220,7 +220,7 @@ void MainWindow::resumeClicked()
         m_time2->setText(u"終了時間 "_s);
         m_state.SaveDir = m_restartForm->savePath();
         m_state.SiteDir = SiteDirOf(m_state.SaveDir, m_restartList->selectedAddress());
-        ResumeCrawl(m_context, m_state.SiteDir);
+        m_lastOutcome = ResumeCrawl(m_context, m_state.SiteDir);
         stampTime(m_time2, u"終了時間 "_s);
     }
     setRunning(false);

@@ -6,6 +6,7 @@
 
 #include "crawl/crawlcontext.h"
 #include "crawl/crawlhost.h"
+#include "crawl/crawlrun.h"
 #include "crawl/crawlstate.h"
 #include "platform/curltransfercontrol.h"
 
@@ -50,6 +51,8 @@ public:
     // The download list; refused while one is being built (a nested request cannot wait for it).
     void showDownloadList();
     bool crawlRunning() const { return m_running; }
+    // How the last crawl started by Get Files or Resume ended.
+    CrawlOutcome lastOutcome() const { return m_lastOutcome; }
     // Run instead of ending the process when the window is closed during a crawl (tests).
     void setAbandonHandler(std::function<void()> handler) { m_abandon = std::move(handler); }
 
@@ -70,6 +73,7 @@ private:
     Shell& m_shell;
     const Clock& m_clock;
     CrawlState m_state;
+    CrawlOutcome m_lastOutcome;
     CurlTransferControl m_transfer;
     CrawlContext m_context;
     bool m_running = false;
@@ -91,7 +95,7 @@ private:
     QPushButton* m_stop = nullptr;
     QPushButton* m_settingsButton = nullptr;
     QPushButton* m_listButton = nullptr;
-    std::array<QLabel*, 7> m_counts {};
+    std::array<QLabel*, CounterCount> m_counts {};
     QLabel* m_time1 = nullptr;
     QLabel* m_time2 = nullptr;
     QLabel* m_comment = nullptr;

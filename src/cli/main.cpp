@@ -46,9 +46,10 @@ int runCrawl(const Command& command, SettingsStore& settings, TerminalHost& host
     host.watchSignals(state);
 
     const QString started = LongTimeText(clock.now().time());
+    CrawlOutcome outcome;
     if (command.kind == Command::Crawl) {
         QString top = command.address;
-        StartCrawl(context, top);
+        outcome = StartCrawl(context, top);
     } else {
         state.SaveDir = command.folder;
         const QStringList sites = ReadResumeList(ResumeListPath(command.folder)).value_or(QStringList());
@@ -68,19 +69,19 @@ int runCrawl(const Command& command, SettingsStore& settings, TerminalHost& host
             return InvalidInput;
         }
         state.SiteDir = SiteDirOf(command.folder, chosen);
-        ResumeCrawl(context, state.SiteDir);
+        outcome = ResumeCrawl(context, state.SiteDir);
     }
     transfer.setStateHandler({});
     const QString ended = LongTimeText(clock.now().time());
 
     host.endStatusLine();
-    if (host.outcome().isEmpty())
-        return Failed; // declined at the resume-list question, or the resume record was broken
+    if (outcome.kind == CrawlOutcome::Declined || outcome.kind == CrawlOutcome::Failed)
+        return Failed; // the host has shown the reason
     QTextStream out(stdout);
-    out << host.outcome() << Qt::endl
+    out << outcome.caption() << Qt::endl
         << host.countersLine() << Qt::endl
         << u"開始時間 "_s << started << u"  終了時間 "_s << ended << Qt::endl;
-    return host.outcome() == u"中断"_s ? Stopped : Finished;
+    return outcome.kind == CrawlOutcome::Stopped ? Stopped : Finished;
 }
 
 } // namespace

@@ -23,8 +23,8 @@ extern "C" void onStopSignal(int)
     stopSignals = 1;
 }
 
-constexpr const char16_t* CounterLabels[] = { u"", u"検出数", u"ダウンロード数", u"検査済ファイル数", u"障害数",
-    u"予定ダウンロード数", u"エラーレスポンス数" };
+constexpr const char16_t* CounterLabels[CounterCount]
+    = { u"検出数", u"ダウンロード数", u"検査済ファイル数", u"障害数", u"予定ダウンロード数", u"エラーレスポンス数" };
 
 // Status lines are redrawn at most this often.
 constexpr qint64 RedrawMilliseconds = 250;
@@ -88,10 +88,7 @@ void TerminalHost::setCounter(Counter counter, qint64 value)
 
 void TerminalHost::setCurrentAddress(const QString& text)
 {
-    if (text == u"中断"_s || text == u"終了"_s)
-        m_outcome = text;
-    else
-        m_address = text;
+    m_address = text;
     drawStatus(false);
 }
 
@@ -107,8 +104,9 @@ void TerminalHost::openDocument(const QString& path)
 QString TerminalHost::countersLine() const
 {
     QStringList parts;
-    for (int i = 1; i <= 6; ++i)
-        parts.append(QString::fromUtf16(CounterLabels[i]) + u' ' + QString::number(m_counters[size_t(i)]));
+    for (Counter counter : AllCounters)
+        parts.append(
+            QString::fromUtf16(CounterLabels[size_t(counter)]) + u' ' + QString::number(this->counter(counter)));
     return parts.join(u"  "_s);
 }
 

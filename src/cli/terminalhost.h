@@ -30,7 +30,6 @@ public:
     void openDocument(const QString& path) override;
 
     qint64 counter(Counter which) const { return m_counters[size_t(which)]; }
-    QString outcome() const { return m_outcome; }
     bool messageShown() const { return m_messageShown; }
     // The counters by their labels, one line.
     QString countersLine() const;
@@ -45,9 +44,8 @@ private:
     bool m_answerYes;
     bool m_openDocuments;
     CrawlState* m_state = nullptr;
-    std::array<qint64, 7> m_counters {};
+    std::array<qint64, CounterCount> m_counters {};
     QString m_address;
-    QString m_outcome;
     bool m_messageShown = false;
     bool m_statusShown = false;
     QElapsedTimer m_sinceDrawn;

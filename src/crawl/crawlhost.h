@@ -2,13 +2,12 @@
 // What the engine asks of whoever shows it: the main window, the command line, or a test's recorder.
 // The crawl runs on the caller's thread and calls yield() at fixed points so the host stays live.
 
+#include "records/crawlcounters.h"
+
 #include <QString>
 
 class CrawlHost {
 public:
-    // The six counters, in the order of the main window's counter labels Count1 to Count6.
-    enum Counter : int { Detect = 1, Download = 2, Checked = 3, Failure = 4, Planned = 5, ErrorResponse = 6 };
-
     virtual ~CrawlHost() = default;
 
     // Lets pending window events run without blocking.

@@ -24,7 +24,31 @@ using namespace Qt::StringLiterals;
 namespace K = SettingsKeys;
 namespace D = SettingsDefaults;
 
-void StartCrawl(CrawlContext& c, QString& topAddress)
+QString CrawlOutcome::caption() const
+{
+    switch (kind) {
+    case Finished:
+        return u"終了"_s;
+    case Stopped:
+        return u"中断"_s;
+    case Declined:
+    case Failed:
+        break;
+    }
+    return {};
+}
+
+namespace {
+
+CrawlOutcome failed(CrawlHost& host, const QString& reason)
+{
+    host.showMessage(reason);
+    return { CrawlOutcome::Failed, reason };
+}
+
+} // namespace
+
+CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
 {
     CrawlState& s = c.state;
     SettingsStore& settings = c.settings;
@@ -71,19 +95,17 @@ void StartCrawl(CrawlContext& c, QString& topAddress)
         }
         const QString host = root.mid(7).chopped(1);
         if (!c.host.askOkCancel(host + u" のドメイン名は再開リストに存在しますが上書きしますか？"_s))
-            return;
+            return { CrawlOutcome::Declined, {} };
     }
     kept.prepend(topAddress);
     MakeFolders(s.SaveDir + u"x"_s);
     const IoStatus written = WriteResumeList(listPath, kept);
-    if (!written) {
-        c.host.showMessage(u"再開リストに書き込めません。\n"_s + written.error);
-        return;
-    }
-    RunCrawl(c, topAddress, topAddress, false);
+    if (!written)
+        return failed(c.host, u"再開リストに書き込めません。\n"_s + written.error);
+    return RunCrawl(c, topAddress, topAddress, false);
 }
 
-void RunCrawl(CrawlContext& c, const QString& topAddress, const QString& startAddress, bool resuming)
+CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString& startAddress, bool resuming)
 {
     CrawlState& s = c.state;
     c.writeFailureShown = false;
@@ -112,7 +134,7 @@ void RunCrawl(CrawlContext& c, const QString& topAddress, const QString& startAd
             s.DetectedAddrs.append(address);
         c.host.yield();
         if (s.StopRequested)
-            return;
+            return { CrawlOutcome::Stopped, {} };
         FetchWorkItems(c);
     } else {
         DeleteFileQuietly(ResumeRecordPath(s.SiteDir));
@@ -122,8 +144,7 @@ void RunCrawl(CrawlContext& c, const QString& topAddress, const QString& startAd
         ReportWriteFailure(c, StartLog(s.SiteDir, DetectedLogName, DetectedLogHeader));
         DeleteFileQuietly(LogPath(s.SiteDir, DownloadLogName));
         ReportWriteFailure(c, StartLog(s.SiteDir, DownloadLogName, DownloadLogHeader));
-        s.DetectCount = s.DownloadCount = s.CheckedCount = 0;
-        s.FailureCount = s.PlannedCount = s.ErrorResponseCount = 0;
+        s.Counters.clear();
         TakeCheckpoint(c, ResumeCheckpoint::Seeding);
         SaveResumeRecord(c, topAddress);
         QString headers;
@@ -138,12 +159,10 @@ void RunCrawl(CrawlContext& c, const QString& topAddress, const QString& startAd
         }
     }
 
-    if (s.StopRequested) {
-        c.host.setCurrentAddress(u"中断"_s);
-    } else {
+    CrawlOutcome outcome { s.StopRequested ? CrawlOutcome::Stopped : CrawlOutcome::Finished, {} };
+    if (outcome.kind == CrawlOutcome::Finished)
         ReportWriteFailure(c, DropFromResumeList(ResumeListPath(s.SaveDir), s.TopAddr));
-        c.host.setCurrentAddress(u"終了"_s);
-    }
+    c.host.setCurrentAddress(outcome.caption());
     s.DetectedAddrs.clear();
     ShowCounters(c);
     c.host.setCaption(ProductName);
@@ -151,18 +170,17 @@ void RunCrawl(CrawlContext& c, const QString& topAddress, const QString& startAd
     c.transfer.cancel();
     if (c.settings.flag(SettingsKeys::ListViewCheck) && c.listDisplay)
         c.listDisplay();
+    return outcome;
 }
 
-void ResumeCrawl(CrawlContext& c, const QString& siteDir)
+CrawlOutcome ResumeCrawl(CrawlContext& c, const QString& siteDir)
 {
     CrawlState& s = c.state;
     s.CurDepth = 0;
     s.StopRequested = false;
     const std::optional<ResumeRecord> record = ReadResumeRecord(ResumeRecordPath(siteDir));
-    if (!record) {
-        c.host.showMessage(u"何らかの理由でエラーが起きました"_s);
-        return;
-    }
+    if (!record)
+        return failed(c.host, u"何らかの理由でエラーが起きました"_s);
     const ResumeRecord& r = *record;
     s.TopAddr = r.topAddr;
     // Line 0: stopped before the first record was taken; the queue starts at its first line.
@@ -184,12 +202,7 @@ void ResumeCrawl(CrawlContext& c, const QString& siteDir)
     s.NumberDuplicates = r.numberDuplicates;
     s.BufferSize = r.bufferSize;
     s.CurDepth = r.curDepth;
-    s.DetectCount = r.detectCount;
-    s.DownloadCount = r.downloadCount;
-    s.CheckedCount = r.checkedCount;
-    s.FailureCount = r.failureCount;
-    s.PlannedCount = r.plannedCount;
-    s.ErrorResponseCount = r.errorResponseCount;
+    s.Counters = r.counters;
     s.MaxSize = r.maxSize;
     s.MinSize = r.minSize;
     s.AuthString = r.authString;
@@ -198,8 +211,7 @@ void ResumeCrawl(CrawlContext& c, const QString& siteDir)
     if (r.checkpoint) {
         switch (r.checkpoint->stage) {
         case ResumeCheckpoint::Seeding:
-            RunCrawl(c, r.topAddr, r.topAddr, false);
-            return;
+            return RunCrawl(c, r.topAddr, r.topAddr, false);
         case ResumeCheckpoint::Taken:
             UndoUnfinishedRecord(c, *r.checkpoint);
             break;
@@ -208,7 +220,7 @@ void ResumeCrawl(CrawlContext& c, const QString& siteDir)
             break;
         }
     }
-    RunCrawl(c, r.topAddr, r.currentAddress, true);
+    return RunCrawl(c, r.topAddr, r.currentAddress, true);
 }
 
 void UndoUnfinishedRecord(CrawlContext& c, const ResumeCheckpoint& checkpoint)
@@ -224,12 +236,7 @@ void UndoUnfinishedRecord(CrawlContext& c, const ResumeCheckpoint& checkpoint)
     cut(LogPath(s.SiteDir, DownloadLogName), checkpoint.downloadLogSize);
     cut(LogPath(s.SiteDir, FailureReportName), checkpoint.failureReportSize);
     cut(LogPath(s.SiteDir, ErrorResponseLogName), checkpoint.errorLogSize);
-    s.DetectCount = checkpoint.counters[0];
-    s.DownloadCount = checkpoint.counters[1];
-    s.CheckedCount = checkpoint.counters[2];
-    s.FailureCount = checkpoint.counters[3];
-    s.PlannedCount = checkpoint.counters[4];
-    s.ErrorResponseCount = checkpoint.counters[5];
+    s.Counters = checkpoint.counters;
     if (!checkpoint.pendingPath.isEmpty())
         DeleteFileQuietly(checkpoint.pendingPath);
 }

@@ -3,14 +3,30 @@
 //   StartCrawl: the options and connection settings into the state, the transfer control set up,
 //     the site put at the head of its save folder's resume list (asking before replacing it).
 //   RunCrawl: the site folder and records prepared (or reloaded when resuming), the queue worked
-//     through, the outcome "終了" or "中断" shown, a finished site dropped from the resume list.
+//     through, the outcome's caption "終了" or "中断" shown, a finished site dropped from the resume list.
 //   ResumeCrawl: the state restored from a site folder's resume record, then RunCrawl.
+// Each returns how the run ended, for the host to act on:
+//   if (StartCrawl(context, top).kind == CrawlOutcome::Stopped) ...  // resumable
 
 #include "crawl/crawlcontext.h"
 
-void StartCrawl(CrawlContext& context, QString& topAddress);
-void RunCrawl(CrawlContext& context, const QString& topAddress, const QString& startAddress, bool resuming);
-void ResumeCrawl(CrawlContext& context, const QString& siteDir);
+struct CrawlOutcome {
+    enum Kind {
+        Finished, // the queue ran out or the depth limit was reached; shown as "終了"
+        Stopped, // a stop was requested; the site stays on the resume list; shown as "中断"
+        Declined, // the user kept an existing site's resume entry; nothing ran
+        Failed, // the run could not start; reason holds the message the host was shown
+    };
+    Kind kind = Finished;
+    QString reason;
+
+    // The caption of a run that ran: "終了" or "中断"; empty for one that did not.
+    QString caption() const;
+};
+
+CrawlOutcome StartCrawl(CrawlContext& context, QString& topAddress);
+CrawlOutcome RunCrawl(CrawlContext& context, const QString& topAddress, const QString& startAddress, bool resuming);
+CrawlOutcome ResumeCrawl(CrawlContext& context, const QString& siteDir);
 
 // Undoes what the record in progress did after the checkpoint: the work list and logs are cut
 // back to their sizes then, the counters restored, and the file it was writing removed.

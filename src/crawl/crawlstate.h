@@ -2,6 +2,7 @@
 // The state of a crawl run, one object owned by the application and passed by reference. Fields
 // keep the program's own names; a value not set by a run keeps what the previous run left.
 
+#include "records/crawlcounters.h"
 #include "storage/localpath.h"
 
 #include <QHash>
@@ -30,6 +31,10 @@ private:
     QStringList m_order;
     QSet<QString> m_index;
 };
+
+// How a response body is read: not at all (no GET yet), as bytes only, as a page whose links are
+// scanned, or, without a content type, as a page unless it turns out to hold binary bytes.
+enum class BodyKind : qint16 { None = 0, Binary = 1, Text = 2, Untyped = 3 };
 
 struct CrawlState {
     // Run identity and places.
@@ -64,12 +69,7 @@ struct CrawlState {
     QString RefChain;
     DetectedAddressSet DetectedAddrs;
     QString PageLinkList;
-    qint32 DetectCount = 0;
-    qint32 DownloadCount = 0;
-    qint32 CheckedCount = 0;
-    qint32 FailureCount = 0;
-    qint32 PlannedCount = 0;
-    qint32 ErrorResponseCount = 0;
+    CrawlCounters Counters;
 
     // Control: set by the Stop button, window closing and unconfirmed crawl dialogs.
     bool StopRequested = false;
@@ -80,7 +80,7 @@ struct CrawlState {
     QString AcceptRanges;
     QString LocalPath;
     bool SaveToFile = false;
-    qint16 FetchKind = 0;
+    BodyKind FetchKind = BodyKind::None;
     QString PageText;
     bool NoLinkScan = false;
     qint64 BytesReceived = 0;

@@ -101,7 +101,7 @@ void writeDownloadOutcome(CrawlContext& c, RecordFetch& fetch, const QString& na
         return;
     }
     ReportWriteFailure(c, WriteDownloadLogLine(s.SiteDir, c.clock, name, s.LocalPath, referrers));
-    IncreaseCounter(c, CrawlHost::Download);
+    IncreaseCounter(c, Counter::Download);
     if (fetch.length > s.BytesReceived) {
         ReportFailure(c, u"ダウンロード エラー"_s, u"ファイルのダウンロードに失敗しました。"_s, c.transfer.url());
         return;
@@ -156,8 +156,10 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
     while (true) {
         DeleteFileQuietly(s.LocalPath);
         s.SaveToFile = saveWanted;
-        s.FetchKind = contentType.isEmpty() ? 3 : contentType.contains(u"text"_s) ? 2 : 1;
-        if (!s.SaveToFile && s.FetchKind == 1)
+        s.FetchKind = contentType.isEmpty()   ? BodyKind::Untyped
+            : contentType.contains(u"text"_s) ? BodyKind::Text
+                                              : BodyKind::Binary;
+        if (!s.SaveToFile && s.FetchKind == BodyKind::Binary)
             return true;
         if (s.DepthLimit != 0 && s.CurDepth >= s.DepthLimit && !s.SaveToFile)
             return true;
@@ -169,7 +171,7 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
             && fetch.attempt == 0 && s.BufferSize > 0;
         if (rangedMode && fetch.length > MaxScannedRangedLength) {
             s.NoLinkScan = true;
-            s.FetchKind = 1;
+            s.FetchKind = BodyKind::Binary;
         }
         const Outcome outcome = rangedMode ? fetch.ranged() : fetch.whole();
         if (outcome == Outcome::Abandoned)
@@ -245,7 +247,7 @@ void FetchWorkItems(CrawlContext& context)
         context.host.setCaption(u"ダウンロード中"_s);
         if (!fetchRecord(context, record) || s.StopRequested)
             continue; // unfinished: a resume undoes it and takes it again
-        IncreaseCounter(context, CrawlHost::Checked);
+        IncreaseCounter(context, Counter::Checked);
         context.checkpoint.stage = ResumeCheckpoint::Done;
     }
 }

@@ -108,14 +108,14 @@ QString ResolveLink(
             QString name = FileNameOf(link);
             const QString path = MapLocalPath(s.localTree(), name, record.address, record.siteRoot, length);
             if (!path.isEmpty() && PassesFileFilters(path, name, s.DownloadExtList, s.OnNameList, s.NotNameList))
-                IncreaseCounter(context, CrawlHost::Planned);
+                IncreaseCounter(context, Counter::Planned);
         }
     }
 
     s.DetectedAddrs.append(link);
     ReportWriteFailure(context, WriteDetectedAddress(s.SiteDir, link));
-    IncreaseCounter(context, CrawlHost::Detect);
-    context.host.setCounter(CrawlHost::Planned, s.PlannedCount);
+    IncreaseCounter(context, Counter::Detect);
+    context.host.setCounter(Counter::Planned, s.Counters[Counter::Planned]);
     context.host.stepProgress();
     return probed.failed ? QString() : link;
 }

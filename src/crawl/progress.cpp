@@ -9,44 +9,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-qint32& counterField(CrawlState& state, CrawlHost::Counter counter)
-{
-    switch (counter) {
-    case CrawlHost::Detect:
-        return state.DetectCount;
-    case CrawlHost::Download:
-        return state.DownloadCount;
-    case CrawlHost::Checked:
-        return state.CheckedCount;
-    case CrawlHost::Failure:
-        return state.FailureCount;
-    case CrawlHost::Planned:
-        return state.PlannedCount;
-    case CrawlHost::ErrorResponse:
-        break;
-    }
-    return state.ErrorResponseCount;
-}
-
-int resumeFieldOf(CrawlHost::Counter counter)
-{
-    switch (counter) {
-    case CrawlHost::Detect:
-        return FieldDetectCount;
-    case CrawlHost::Download:
-        return FieldDownloadCount;
-    case CrawlHost::Checked:
-        return FieldCheckedCount;
-    case CrawlHost::Failure:
-        return FieldFailureCount;
-    case CrawlHost::Planned:
-        return FieldPlannedCount;
-    case CrawlHost::ErrorResponse:
-        break;
-    }
-    return FieldErrorResponseCount;
-}
-
 } // namespace
 
 void ReportWriteFailure(CrawlContext& context, const IoStatus& status)
@@ -62,13 +24,11 @@ void ReportWriteFailure(CrawlContext& context, const IoStatus& status)
 
 void ShowCounters(CrawlContext& context)
 {
-    const CrawlState& s = context.state;
-    context.host.setCounter(CrawlHost::Download, s.DownloadCount);
-    context.host.setCounter(CrawlHost::Checked, s.CheckedCount);
-    context.host.setCounter(CrawlHost::Failure, s.FailureCount);
-    context.host.setCounter(CrawlHost::Planned, s.PlannedCount);
-    context.host.setCounter(CrawlHost::Detect, s.DetectCount);
-    context.host.setCounter(CrawlHost::ErrorResponse, s.ErrorResponseCount);
+    // Detect comes fifth, as the window has always updated its labels.
+    const CrawlCounters& counters = context.state.Counters;
+    for (Counter counter : { Counter::Download, Counter::Checked, Counter::Failure, Counter::Planned, Counter::Detect,
+             Counter::ErrorResponse })
+        context.host.setCounter(counter, counters[counter]);
 }
 
 void SaveResumeRecord(CrawlContext& context, const QString& currentAddress)
@@ -95,12 +55,7 @@ void SaveResumeRecord(CrawlContext& context, const QString& currentAddress)
     r.bufferSize = s.BufferSize;
     r.curDepth = s.CurDepth;
     r.currentAddress = currentAddress;
-    r.detectCount = s.DetectCount;
-    r.downloadCount = s.DownloadCount;
-    r.checkedCount = s.CheckedCount;
-    r.failureCount = s.FailureCount;
-    r.plannedCount = s.PlannedCount;
-    r.errorResponseCount = s.ErrorResponseCount;
+    r.counters = s.Counters;
     r.maxSize = s.MaxSize;
     r.minSize = s.MinSize;
     r.authString = s.AuthString;
@@ -123,8 +78,7 @@ void TakeCheckpoint(CrawlContext& context, ResumeCheckpoint::Stage stage)
     c.downloadLogSize = sizeOf(LogPath(s.SiteDir, DownloadLogName));
     c.failureReportSize = sizeOf(LogPath(s.SiteDir, FailureReportName));
     c.errorLogSize = sizeOf(LogPath(s.SiteDir, ErrorResponseLogName));
-    c.counters
-        = { s.DetectCount, s.DownloadCount, s.CheckedCount, s.FailureCount, s.PlannedCount, s.ErrorResponseCount };
+    c.counters = s.Counters;
     c.pendingPath.clear();
 }
 
@@ -134,18 +88,18 @@ void SetPendingPath(CrawlContext& context, const QString& path)
     ReportWriteFailure(context, UpdateResumeField(ResumeRecordPath(context.state.SiteDir), FieldPendingPath, path));
 }
 
-void IncreaseCounter(CrawlContext& context, CrawlHost::Counter counter)
+void IncreaseCounter(CrawlContext& context, Counter counter)
 {
-    qint32& value = counterField(context.state, counter);
+    qint32& value = context.state.Counters[counter];
     ++value;
     context.host.setCounter(counter, value);
     ReportWriteFailure(context,
-        UpdateResumeField(ResumeRecordPath(context.state.SiteDir), resumeFieldOf(counter), QString::number(value)));
+        UpdateResumeField(ResumeRecordPath(context.state.SiteDir), ResumeFieldOf(counter), QString::number(value)));
 }
 
 void ReportFailure(CrawlContext& context, const QString& summary, const QString& detail, const QString& address)
 {
     ReportWriteFailure(
         context, WriteFailureReport(context.state.SiteDir, context.clock, summary, detail, address, FailureReportName));
-    IncreaseCounter(context, CrawlHost::Failure);
+    IncreaseCounter(context, Counter::Failure);
 }

@@ -11,7 +11,7 @@ void SaveResumeRecord(CrawlContext& context, const QString& currentAddress);
 void TakeCheckpoint(CrawlContext& context, ResumeCheckpoint::Stage stage);
 // Records the file the record in progress is about to write.
 void SetPendingPath(CrawlContext& context, const QString& path);
-void IncreaseCounter(CrawlContext& context, CrawlHost::Counter counter);
+void IncreaseCounter(CrawlContext& context, Counter counter);
 // Shows all six counters.
 void ShowCounters(CrawlContext& context);
 // Appends a failure-report entry and counts it.

@@ -62,11 +62,11 @@ void takePiece(CrawlContext& c, const QByteArray& piece)
         MakeFolders(s.LocalPath);
         AppendToFile(s.LocalPath, piece);
     }
-    if (s.NoLinkScan || (s.FetchKind != 2 && s.FetchKind != 3))
+    if (s.NoLinkScan || (s.FetchKind != BodyKind::Text && s.FetchKind != BodyKind::Untyped))
         return;
-    if (s.FetchKind == 3 && piece.contains('\0')) {
+    if (s.FetchKind == BodyKind::Untyped && piece.contains('\0')) {
         s.NoLinkScan = true;
-        s.FetchKind = 1;
+        s.FetchKind = BodyKind::Binary;
         r.pageBytes.clear();
         return;
     }
@@ -82,15 +82,16 @@ void finishBody(CrawlContext& c)
 {
     CrawlState& s = c.state;
     ResponseProgress& r = c.response;
-    if (!r.writeBody || s.NoLinkScan || r.pageBytes.isEmpty() || (s.FetchKind != 2 && s.FetchKind != 3))
+    if (!r.writeBody || s.NoLinkScan || r.pageBytes.isEmpty()
+        || (s.FetchKind != BodyKind::Text && s.FetchKind != BodyKind::Untyped))
         return;
-    if (s.FetchKind == 3 && r.pageBytes.size() != s.ContentLength.toLongLong())
+    if (s.FetchKind == BodyKind::Untyped && r.pageBytes.size() != s.ContentLength.toLongLong())
         return;
     bool decoded = false;
     const QString text
         = DecodePageText(r.pageBytes, CharsetOf(HeaderValue(ResponseHeaderText(c), u"content-type:"_s)), &decoded);
     r.pageBytes.clear();
-    if (s.FetchKind == 3 && !decoded) {
+    if (s.FetchKind == BodyKind::Untyped && !decoded) {
         ReportFailure(c, u"テキストファイルかわかりません"_s,
             u"ダウンロードしたファイルはテキストファイルかわかりませんでした、リンクの検索は失敗します。"_s,
             c.transfer.url());
@@ -178,7 +179,7 @@ void OnTransferStateChanged(CrawlContext& context, int state)
         break;
     case TransferControl::ResponseReceiving:
     case TransferControl::ResponseCompleted:
-        if (s.FetchKind > 0)
+        if (s.FetchKind != BodyKind::None)
             readBody(context, state == TransferControl::ResponseCompleted);
         break;
     default:
@@ -212,7 +213,7 @@ bool ClassifyResponse(CrawlContext& context, QString& authLine, int attempt, con
             WriteErrorResponse(context.state.SiteDir, context.clock, u"Webサーバ レスポンスエラー"_s,
                 u"Webサーバがエラーを返しました。"_s + status, context.transfer.url(), ErrorResponseLogName,
                 referrers.value(0)));
-        IncreaseCounter(context, CrawlHost::ErrorResponse);
+        IncreaseCounter(context, Counter::ErrorResponse);
         failed = true;
     }
     if (status.contains(u"404"_s) || status.contains(u"403"_s))

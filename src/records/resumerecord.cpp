@@ -47,7 +47,7 @@ void appendCheckpoint(QStringList& fields, const ResumeCheckpoint& c)
     const auto n = [](qint64 value) { return QString::number(value); };
     fields << StageNames[c.stage] << n(c.workListSize) << n(c.detectedLogSize) << n(c.downloadLogSize)
            << n(c.failureReportSize) << n(c.errorLogSize);
-    for (qint32 counter : c.counters)
+    for (qint32 counter : c.counters.values)
         fields << n(counter);
     fields << c.pendingPath;
 }
@@ -65,7 +65,7 @@ std::optional<ResumeCheckpoint> parseCheckpoint(const QStringList& f)
         && parseInteger(f[32], c.downloadLogSize) && parseInteger(f[33], c.failureReportSize)
         && parseInteger(f[34], c.errorLogSize);
     for (int i = 0; i < 6; ++i)
-        ok = ok && parseInteger(f[35 + i], c.counters[size_t(i)]);
+        ok = ok && parseInteger(f[35 + i], c.counters.values[size_t(i)]);
     if (!ok)
         return std::nullopt;
     c.pendingPath = f[FieldPendingPath];
@@ -80,8 +80,9 @@ QStringList ResumeRecord::toFields() const
     QStringList fields { topAddr, n(workLine), workList, n(accessType), proxy, n(remotePort), n(requestTimeout),
         saveDir, n(depthLimit), n(searchType), FlagText(noDirTree), FlagText(skipSameName), downloadExts,
         onDownFileNames, notDownFileNames, FlagText(numberDuplicates), n(bufferSize), n(curDepth), currentAddress,
-        n(detectCount), n(downloadCount), n(checkedCount), n(failureCount), n(plannedCount), n(errorResponseCount),
-        n(maxSize), n(minSize), authString, userAgent };
+        n(counters[Counter::Detect]), n(counters[Counter::Download]), n(counters[Counter::Checked]),
+        n(counters[Counter::Failure]), n(counters[Counter::Planned]), n(counters[Counter::ErrorResponse]), n(maxSize),
+        n(minSize), authString, userAgent };
     if (checkpoint)
         appendCheckpoint(fields, *checkpoint);
     return fields;
@@ -106,9 +107,8 @@ std::optional<ResumeRecord> ResumeRecord::fromFields(const QStringList& f)
         && parseInteger(f[5], r.remotePort) && parseInteger(f[6], r.requestTimeout) && parseInteger(f[8], r.depthLimit)
         && parseInteger(f[9], r.searchType) && parseFlag(f[10], r.noDirTree) && parseFlag(f[11], r.skipSameName)
         && parseFlag(f[15], r.numberDuplicates) && parseInteger(f[16], r.bufferSize) && parseInteger(f[17], r.curDepth)
-        && parseInteger(f[19], r.detectCount) && parseInteger(f[20], r.downloadCount)
-        && parseInteger(f[21], r.checkedCount) && parseInteger(f[22], r.failureCount)
-        && parseInteger(f[23], r.plannedCount) && parseInteger(f[24], r.errorResponseCount)
+        && std::all_of(AllCounters.begin(), AllCounters.end(),
+            [&](Counter c) { return parseInteger(f[ResumeFieldOf(c)], r.counters.values[size_t(c)]); })
         && parseInteger(f[25], r.maxSize) && parseInteger(f[26], r.minSize);
     if (!ok)
         return std::nullopt;

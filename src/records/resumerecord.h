@@ -5,6 +5,7 @@
 // per line for every site of that save folder with an unfinished run.
 
 #include "platform/filesystem.h"
+#include "records/crawlcounters.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,8 +13,7 @@
 #include <optional>
 
 inline constexpr int ResumeFieldCount = 29;
-// Fields that hold the six counters, in the order DetectCount, DownloadCount, CheckedCount,
-// FailureCount, PlannedCount, ErrorResponseCount.
+// Fields that hold the six counters, in the order of Counter.
 enum ResumeField : int {
     FieldDetectCount = 19,
     FieldDownloadCount = 20,
@@ -22,6 +22,10 @@ enum ResumeField : int {
     FieldPlannedCount = 23,
     FieldErrorResponseCount = 24,
 };
+constexpr int ResumeFieldOf(Counter counter)
+{
+    return FieldDetectCount + int(counter);
+}
 
 // Fields after the 29 that let a resume undo the unfinished part of the record in progress, so a
 // run stopped or killed at any instant resumes to the same end result: the sizes of the work list
@@ -37,8 +41,7 @@ struct ResumeCheckpoint {
     qint64 downloadLogSize = 0;
     qint64 failureReportSize = 0;
     qint64 errorLogSize = 0;
-    // DetectCount, DownloadCount, CheckedCount, FailureCount, PlannedCount, ErrorResponseCount.
-    std::array<qint32, 6> counters {};
+    CrawlCounters counters;
     QString pendingPath;
 };
 
@@ -62,12 +65,7 @@ struct ResumeRecord {
     qint64 bufferSize = 0; // 16
     qint16 curDepth = 0; // 17
     QString currentAddress; // 18
-    qint32 detectCount = 0; // 19
-    qint32 downloadCount = 0; // 20
-    qint32 checkedCount = 0; // 21
-    qint32 failureCount = 0; // 22
-    qint32 plannedCount = 0; // 23
-    qint32 errorResponseCount = 0; // 24
+    CrawlCounters counters; // 19-24
     qint64 maxSize = 0; // 25
     qint64 minSize = 0; // 26
     QString authString; // 27

@@ -8,42 +8,42 @@ namespace SettingsDefaults {
 
 namespace {
 
-const QHash<QString, QString>& table()
-{
-    namespace K = SettingsKeys;
-    const auto n = [](int value) { return QString::number(value); };
-    static const QHash<QString, QString> defaults {
-        { K::SearchType, n(SearchType) },
-        { K::DeepCount, n(DeepCount) },
-        { K::DownloadExts, DialogDownloadExts },
-        { K::SkipSameName, n(1) },
-        { K::NoDirTree, n(0) },
-        { K::NumberDuplicates, n(1) },
-        { K::MaxSize, n(MaxSizeKb) },
-        { K::MinSize, n(MinSizeKb) },
-        { K::ListViewCheck, n(1) },
-        { K::AccessType, n(AccessType) },
-        { K::PortNo, n(PortNo) },
-        { K::RequestTimeout, n(RequestTimeout) },
-        { K::BuffLen, n(BuffLenMb) },
-        { K::UserAgent, UserAgent },
-        { K::ListViewGraphs, ListViewGraphs },
-        { K::ListViewSize, ListViewSize },
-        { K::MakeListFileName, ListFileName },
-        { K::MakeListExts, MakeListExts },
-        { K::MakeAviMovCheck, n(0) },
-        { K::MakeSwfDcrCheck, n(0) },
-        { K::MakeSubDirCheck, n(1) },
-        { K::MakeListFileCount, n(ListCount) },
-        { K::MakeGraphListFileName, ListFileName },
-        { K::MakeGraphListExts, MakeGraphListExts },
-        { K::MakeGraphSubDirCheck, n(1) },
-        { K::MakeGraphMinCheck, n(1) },
-        { K::MakeGraphMinNLine, n(MakeGraphMinNLine) },
-        { K::MakeGraphListCount, n(MakeGraphListCount) },
-    };
-    return defaults;
-}
+    const QHash<QString, QString>& table()
+    {
+        namespace K = SettingsKeys;
+        const auto n = [](int value) { return QString::number(value); };
+        static const QHash<QString, QString> defaults {
+            { K::SearchType, n(SearchType) },
+            { K::DeepCount, n(DeepCount) },
+            { K::DownloadExts, DialogDownloadExts },
+            { K::SkipSameName, n(1) },
+            { K::NoDirTree, n(0) },
+            { K::NumberDuplicates, n(1) },
+            { K::MaxSize, n(MaxSizeKb) },
+            { K::MinSize, n(MinSizeKb) },
+            { K::ListViewCheck, n(1) },
+            { K::AccessType, n(AccessType) },
+            { K::PortNo, n(PortNo) },
+            { K::RequestTimeout, n(RequestTimeout) },
+            { K::BuffLen, n(BuffLenMb) },
+            { K::UserAgent, UserAgent },
+            { K::ListViewGraphs, ListViewGraphs },
+            { K::ListViewSize, ListViewSize },
+            { K::MakeListFileName, ListFileName },
+            { K::MakeListExts, MakeListExts },
+            { K::MakeAviMovCheck, n(0) },
+            { K::MakeSwfDcrCheck, n(0) },
+            { K::MakeSubDirCheck, n(1) },
+            { K::MakeListFileCount, n(ListCount) },
+            { K::MakeGraphListFileName, ListFileName },
+            { K::MakeGraphListExts, MakeGraphListExts },
+            { K::MakeGraphSubDirCheck, n(1) },
+            { K::MakeGraphMinCheck, n(1) },
+            { K::MakeGraphMinNLine, n(MakeGraphMinNLine) },
+            { K::MakeGraphListCount, n(MakeGraphListCount) },
+        };
+        return defaults;
+    }
 
 } // namespace
 

@@ -199,7 +199,7 @@ void TestCli::interruptedThenResumedEndsAsAWholeCrawl()
     QVERIFY(resumed.out.startsWith(u"終了\n"_s));
     QCOMPARE(MirroredFiles(siteOf(save)), MirroredFiles(siteOf(reference)));
     QCOMPARE(MirroredFiles(siteOf(save)).size(), 5);
-    QCOMPARE(ReadResumeRecord(ResumeRecordPath(siteOf(save)))->downloadCount, 5);
+    QCOMPARE(ReadResumeRecord(ResumeRecordPath(siteOf(save)))->counters[Counter::Download], 5);
 }
 
 void TestCli::resumeWithoutAListIsRefused()

@@ -124,8 +124,7 @@ Outcome TestCrawlKill::outcomeOf(const QString& saveDir) const
     outcome.files = MirroredFiles(siteDir);
     const std::optional<ResumeRecord> record = ReadResumeRecord(ResumeRecordPath(siteDir));
     if (record)
-        outcome.counters = { record->detectCount, record->downloadCount, record->checkedCount, record->failureCount,
-            record->plannedCount, record->errorResponseCount };
+        outcome.counters = QList<qint32>(record->counters.values.begin(), record->counters.values.end());
     outcome.downloads = withoutTimeStamps(ReadRecordLines(LogPath(siteDir, DownloadLogName)).value_or(QStringList()));
     for (QStringList& download : outcome.downloads)
         download[1].remove(0, saveDir.size()); // the local path, relative to its own save folder

@@ -172,8 +172,8 @@ void TestCrawlNginx::crawlsBySettings()
     m_crawl->start(m_nginx->url(topPath));
     QCOMPARE(m_crawl->host.currentAddresses.last(), u"終了"_s);
     QCOMPARE(m_crawl->mirroredFiles(), expectedFiles(files, flat));
-    QCOMPARE(m_crawl->host.counter(CrawlHost::Download), files.size());
-    QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 0);
+    QCOMPARE(m_crawl->host.counter(Counter::Download), files.size());
+    QCOMPARE(m_crawl->host.counter(Counter::Failure), 0);
     QCOMPARE(m_crawl->host.messages, QStringList());
 }
 
@@ -200,7 +200,7 @@ void TestCrawlNginx::wrongCredentialsAreErrorResponses()
     QCOMPARE(errors.size(), 2);
     QVERIFY(errors[1].contains(u"401 Unauthorized"_s));
     QVERIFY(errors[1].contains(m_nginx->url(u"/private/secret.gif"_s)));
-    QCOMPARE(m_crawl->host.counter(CrawlHost::ErrorResponse), 1);
+    QCOMPARE(m_crawl->host.counter(Counter::ErrorResponse), 1);
 }
 
 void TestCrawlNginx::sameNameRulesOnASecondCrawl()
@@ -215,7 +215,7 @@ void TestCrawlNginx::sameNameRulesOnASecondCrawl()
 
     m_crawl->start(top); // files of equal size are already there
     QCOMPARE(m_crawl->mirroredFiles(), first);
-    QCOMPARE(m_crawl->host.counter(CrawlHost::Download), 0);
+    QCOMPARE(m_crawl->host.counter(Counter::Download), 0);
 
     settings.save(SettingsKeys::SkipSameName, 0);
     m_crawl->start(top); // numbered copies beside the old ones
@@ -229,7 +229,7 @@ void TestCrawlNginx::sameNameRulesOnASecondCrawl()
     QVERIFY(WriteFileBytes(m_crawl->siteDir() + u"/a.gif"_s, "stale"));
     m_crawl->start(top); // overwritten in place
     QCOMPARE(m_crawl->mirroredFiles(), numbered);
-    QCOMPARE(m_crawl->host.counter(CrawlHost::Download), 3);
+    QCOMPARE(m_crawl->host.counter(Counter::Download), 3);
 }
 
 void TestCrawlNginx::stopInMidTransferThenResume()
@@ -249,9 +249,9 @@ void TestCrawlNginx::stopInMidTransferThenResume()
     const QStringList all { u"a.gif"_s, u"img/b.jpg"_s, u"big.mpg"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s,
         u"docs/c.gif"_s, u"docs/sub/d.gif"_s };
     QCOMPARE(crawl.mirroredFiles(), expectedFiles(all));
-    QCOMPARE(crawl.host.counter(CrawlHost::Download), all.size());
+    QCOMPARE(crawl.host.counter(Counter::Download), all.size());
     QCOMPARE(crawl.logLines(DownloadLogName).size(), all.size() + 1);
-    QCOMPARE(crawl.host.counter(CrawlHost::Failure), 0);
+    QCOMPARE(crawl.host.counter(Counter::Failure), 0);
 }
 
 QTEST_GUILESS_MAIN(TestCrawlNginx)

@@ -90,6 +90,7 @@ private slots:
     void aServerRefusingHeadIsProbedWithGet();
     void unauthorisedRequestsAreRetriedWithTheCredential();
     void stopInMidTransferThenResumeCompletesTheSameFile();
+    void aResumeWithoutARecordFailsWithItsReason();
     void decliningTheResumeListQuestionChangesNothing();
     void linkAnswers_data();
     void linkAnswers();
@@ -124,7 +125,7 @@ void TestCrawlScripted::crawlsASiteLevelByLevel()
     server.route("/page.html", page("<img src=\"c.gif\"><a href=\"/\">top</a>"));
     server.route("/c.gif", file(binary(30, 3)));
     const QString top = server.url(u"/"_s);
-    m_crawl->start(top);
+    QCOMPARE(m_crawl->start(top).kind, CrawlOutcome::Finished);
 
     RecordingHost& host = m_crawl->host;
     QCOMPARE(host.currentAddresses.last(), u"終了"_s);
@@ -152,17 +153,17 @@ void TestCrawlScripted::crawlsASiteLevelByLevel()
         (QList<QStringList> { { u"Webサーバ レスポンスエラー"_s,
             u"Webサーバがエラーを返しました。HTTP/1.1 404 Not Found"_s, top + u"missing.gif"_s, top } }));
 
-    QCOMPARE(host.counter(CrawlHost::Detect), 6);
-    QCOMPARE(host.counter(CrawlHost::Download), 3);
-    QCOMPARE(host.counter(CrawlHost::Checked), 5);
-    QCOMPARE(host.counter(CrawlHost::Failure), 0);
-    QCOMPARE(host.counter(CrawlHost::Planned), 3);
-    QCOMPARE(host.counter(CrawlHost::ErrorResponse), 1);
+    QCOMPARE(host.counter(Counter::Detect), 6);
+    QCOMPARE(host.counter(Counter::Download), 3);
+    QCOMPARE(host.counter(Counter::Checked), 5);
+    QCOMPARE(host.counter(Counter::Failure), 0);
+    QCOMPARE(host.counter(Counter::Planned), 3);
+    QCOMPARE(host.counter(Counter::ErrorResponse), 1);
     QCOMPARE(ReadResumeList(ResumeListPath(m_crawl->saveDir())).value(), QStringList());
     const std::optional<ResumeRecord> record = ReadResumeRecord(ResumeRecordPath(m_crawl->siteDir()));
     QVERIFY(record);
-    QCOMPARE(record->checkedCount, 5);
-    QCOMPARE(record->detectCount, 6);
+    QCOMPARE(record->counters[Counter::Checked], 5);
+    QCOMPARE(record->counters[Counter::Detect], 6);
 }
 
 void TestCrawlScripted::requestsCarryTheirHeaderLinesInOrder()
@@ -200,7 +201,7 @@ void TestCrawlScripted::depthLimitKeepsDeeperLinksOut()
     QVERIFY(!transcript(server).contains(u"HEAD /c.gif"_s));
     QVERIFY2(
         !transcript(server).contains(u"GET /page.html"_s), "a page at the last level that is not saved is not fetched");
-    QCOMPARE(m_crawl->host.counter(CrawlHost::Checked), 3);
+    QCOMPARE(m_crawl->host.counter(Counter::Checked), 3);
 }
 
 void TestCrawlScripted::anErrorAnswerToAGetLeavesNoFile()
@@ -214,8 +215,8 @@ void TestCrawlScripted::anErrorAnswerToAGetLeavesNoFile()
     m_crawl->start(server.url(u"/"_s));
     QCOMPARE(m_crawl->mirroredFiles(), (QMap<QString, QByteArray>()));
     QCOMPARE(m_crawl->logLines(DownloadLogName), QStringList { DownloadLogHeader });
-    QCOMPARE(m_crawl->host.counter(CrawlHost::Download), 0);
-    QVERIFY(m_crawl->host.counter(CrawlHost::ErrorResponse) >= 1);
+    QCOMPARE(m_crawl->host.counter(Counter::Download), 0);
+    QVERIFY(m_crawl->host.counter(Counter::ErrorResponse) >= 1);
     QVERIFY(recordsOf(m_crawl->logLines(ErrorResponseLogName)).first()[1].endsWith(u"500 Internal Server Error"_s));
 }
 
@@ -234,14 +235,14 @@ void TestCrawlScripted::aShortTransferIsRepeatedAfreshThenReported()
     m_crawl->start(top);
     QCOMPARE(transcript(server).count(u"GET /a.gif"_s), 2);
     QCOMPARE(m_crawl->mirroredFiles().value(u"a.gif"_s), body.left(50));
-    QCOMPARE(m_crawl->host.counter(CrawlHost::Download), 1);
+    QCOMPARE(m_crawl->host.counter(Counter::Download), 1);
     const QList<QStringList> failures = recordsOf(m_crawl->logLines(FailureReportName));
     QCOMPARE(failures.size(), 2);
     QVERIFY(failures[0][0].startsWith(u"接続エラーが起きました。エラー："_s));
     QCOMPARE(failures[0][2], top + u"a.gif"_s);
     QCOMPARE(failures[1],
         (QStringList { u"ダウンロード エラー"_s, u"ファイルのダウンロードに失敗しました。"_s, top + u"a.gif"_s }));
-    QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 2);
+    QCOMPARE(m_crawl->host.counter(Counter::Failure), 2);
 }
 
 void TestCrawlScripted::aTransferErrorIsReportedUnderItsOwnAddress()
@@ -293,7 +294,7 @@ void TestCrawlScripted::rangedPiecesCarryTheExactEntityTag()
     }
     QCOMPARE(
         ranges, (QStringList { u"Range: bytes=0-1049"_s, u"Range: bytes=1050-2099"_s, u"Range: bytes=2100-3000"_s }));
-    QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 0);
+    QCOMPARE(m_crawl->host.counter(Counter::Failure), 0);
 }
 
 void TestCrawlScripted::aWholeAnswerToARangeReplacesTheFile()
@@ -310,7 +311,7 @@ void TestCrawlScripted::aWholeAnswerToARangeReplacesTheFile()
     m_crawl->settings().save(SettingsKeys::BuffLen, u"0.001"_s);
     m_crawl->start(server.url(u"/"_s));
     QCOMPARE(m_crawl->mirroredFiles().value(u"big.gif"_s), body);
-    QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 0);
+    QCOMPARE(m_crawl->host.counter(Counter::Failure), 0);
 }
 
 void TestCrawlScripted::aWeakEntityTagFetchesWhole()
@@ -338,8 +339,8 @@ void TestCrawlScripted::aServerRefusingHeadIsProbedWithGet()
     m_crawl->start(server.url(u"/"_s));
     QCOMPARE(transcript(server).mid(2), (QStringList { u"HEAD /a.gif"_s, u"GET /a.gif"_s, u"GET /a.gif"_s }));
     QCOMPARE(m_crawl->mirroredFiles().value(u"a.gif"_s), body);
-    QCOMPARE(m_crawl->host.counter(CrawlHost::Planned), 1);
-    QCOMPARE(m_crawl->host.counter(CrawlHost::ErrorResponse), 0);
+    QCOMPARE(m_crawl->host.counter(Counter::Planned), 1);
+    QCOMPARE(m_crawl->host.counter(Counter::ErrorResponse), 0);
 }
 
 void TestCrawlScripted::unauthorisedRequestsAreRetriedWithTheCredential()
@@ -354,7 +355,7 @@ void TestCrawlScripted::unauthorisedRequestsAreRetriedWithTheCredential()
     m_crawl->settings().save(SettingsKeys::AuthString, u"dXNlcjpwYXNz"_s);
     m_crawl->start(server.url(u"/"_s));
     QCOMPARE(m_crawl->mirroredFiles().value(u"a.gif"_s), "GIF!"_ba);
-    QCOMPARE(m_crawl->host.counter(CrawlHost::ErrorResponse), 0);
+    QCOMPARE(m_crawl->host.counter(Counter::ErrorResponse), 0);
     const QList<ScriptedHttpServer::Request> requests = server.requests();
     QCOMPARE(requests.size(), 6);
     QVERIFY(!requests[2].head.contains("Authorization"));
@@ -379,22 +380,33 @@ void TestCrawlScripted::stopInMidTransferThenResumeCompletesTheSameFile()
             && crawl.state.LocalPath.endsWith(u"a.gif"_s))
             crawl.state.StopRequested = true;
     };
-    crawl.start(server.url(u"/"_s));
+    QCOMPARE(crawl.start(server.url(u"/"_s)).kind, CrawlOutcome::Stopped);
     QCOMPARE(crawl.host.currentAddresses.last(), u"中断"_s);
     QVERIFY(crawl.mirroredFiles().value(u"a.gif"_s).size() < body.size());
     QCOMPARE(ReadResumeList(ResumeListPath(crawl.saveDir())).value(), QStringList { server.url(u"/"_s) });
 
     crawl.host.onYield = {};
-    crawl.resume();
+    QCOMPARE(crawl.resume().kind, CrawlOutcome::Finished);
     QCOMPARE(crawl.host.currentAddresses.last(), u"終了"_s);
     const QMap<QString, QByteArray> expected { { u"a.gif"_s, body }, { u"b.gif"_s, "bb"_ba } };
     QCOMPARE(crawl.mirroredFiles(), expected);
-    QCOMPARE(crawl.host.counter(CrawlHost::Download), 2);
-    QCOMPARE(crawl.host.counter(CrawlHost::Checked), 3);
-    QCOMPARE(crawl.host.counter(CrawlHost::Detect), 3);
+    QCOMPARE(crawl.host.counter(Counter::Download), 2);
+    QCOMPARE(crawl.host.counter(Counter::Checked), 3);
+    QCOMPARE(crawl.host.counter(Counter::Detect), 3);
     QCOMPARE(recordsOf(crawl.logLines(DownloadLogName)).size(), 2);
     QCOMPARE(crawl.logLines(DetectedLogName).size(), 4);
     QCOMPARE(ReadResumeList(ResumeListPath(crawl.saveDir())).value(), QStringList());
+}
+
+void TestCrawlScripted::aResumeWithoutARecordFailsWithItsReason()
+{
+    m_crawl->state.SiteDir = m_crawl->saveDir() + u"nowhere"_s;
+    const CrawlOutcome outcome = m_crawl->resume();
+    QCOMPARE(outcome.kind, CrawlOutcome::Failed);
+    QCOMPARE(outcome.reason, u"何らかの理由でエラーが起きました"_s);
+    QCOMPARE(outcome.caption(), QString());
+    QCOMPARE(m_crawl->host.messages, QStringList { outcome.reason });
+    QVERIFY(m_crawl->host.currentAddresses.isEmpty());
 }
 
 void TestCrawlScripted::decliningTheResumeListQuestionChangesNothing()
@@ -408,7 +420,7 @@ void TestCrawlScripted::decliningTheResumeListQuestionChangesNothing()
     const QByteArray bytes = list.readAll();
     list.close();
     m_crawl->host.answers = { false };
-    m_crawl->start(top);
+    QCOMPARE(m_crawl->start(top).kind, CrawlOutcome::Declined);
     QCOMPARE(m_crawl->host.questions,
         QStringList { u"127.0.0.1:"_s + QString::number(server.port())
             + u" のドメイン名は再開リストに存在しますが上書きしますか？"_s });

@@ -383,6 +383,7 @@ void TestMainWindow::stopDuringARunThenResume()
         });
     click(window, u"GetFiles"_s);
     QCOMPARE(labelText(window, u"CommentLabel"_s), u"中断"_s);
+    QCOMPARE(window->lastOutcome().kind, CrawlOutcome::Stopped);
     QCOMPARE(ReadResumeList(ResumeListPath(m_saveDir + u'/')).value().size(), 1);
 
     const QString saveDir = m_saveDir + u'/';
@@ -393,6 +394,7 @@ void TestMainWindow::stopDuringARunThenResume()
     whenModal(u"GetRestartListDialog"_s, [](QWidget* dialog) { click(dialog, u"OKButton"_s); });
     click(window, u"Command2"_s);
     QCOMPARE(labelText(window, u"CommentLabel"_s), u"終了"_s);
+    QCOMPARE(window->lastOutcome().kind, CrawlOutcome::Finished);
     const QString site = m_saveDir + u"/127.0.0.1."_s + QString::number(m_server->port());
     QCOMPARE(MirroredFiles(site), (QMap<QString, QByteArray> { { u"big.gif"_s, body }, { u"c.gif"_s, "c"_ba } }));
     QCOMPARE(labelText(window, u"Count2"_s), u"2"_s);

@@ -34,12 +34,12 @@ ResumeRecord sampleRecord()
     r.bufferSize = 1048576;
     r.curDepth = 2;
     r.currentAddress = u"http://h/top/a.gif"_s;
-    r.detectCount = 19;
-    r.downloadCount = 20;
-    r.checkedCount = 21;
-    r.failureCount = 22;
-    r.plannedCount = 23;
-    r.errorResponseCount = 24;
+    r.counters[Counter::Detect] = 19;
+    r.counters[Counter::Download] = 20;
+    r.counters[Counter::Checked] = 21;
+    r.counters[Counter::Failure] = 22;
+    r.counters[Counter::Planned] = 23;
+    r.counters[Counter::ErrorResponse] = 24;
     r.maxSize = 1048576;
     r.minSize = 0;
     r.authString = u"dXNlcjpwYXNz"_s;
@@ -125,7 +125,7 @@ void TestResumeRecord::checkpointRoundTripsAndOlderRecordsHaveNone()
     QCOMPARE(read->toFields(), record.toFields());
     QVERIFY(UpdateResumeField(path, FieldPendingPath, QString()));
     QCOMPARE(ReadResumeRecord(path)->checkpoint->pendingPath, QString());
-    QCOMPARE(ReadResumeRecord(path)->checkpoint->counters[5], 6);
+    QCOMPARE(ReadResumeRecord(path)->checkpoint->counters[Counter::ErrorResponse], 6);
 
     QVERIFY(WriteResumeRecord(path, sampleRecord()));
     QVERIFY(ReadResumeRecord(path));
@@ -164,7 +164,7 @@ void TestResumeRecord::updateFieldChangesOneFieldOnly()
     QVERIFY(WriteResumeRecord(path, sampleRecord()));
     QVERIFY(UpdateResumeField(path, FieldDownloadCount, u"321"_s));
     ResumeRecord expected = sampleRecord();
-    expected.downloadCount = 321;
+    expected.counters[Counter::Download] = 321;
     QCOMPARE(ReadResumeRecord(path)->toFields(), expected.toFields());
     QCOMPARE(ReadRecordLines(path)->size(), 1);
 }

@@ -29,15 +29,15 @@ QString CrawlHarness::saveDir() const
     return m_save.path() + u'/';
 }
 
-void CrawlHarness::start(const QString& address)
+CrawlOutcome CrawlHarness::start(const QString& address)
 {
     QString top = address;
-    StartCrawl(*context, top);
+    return StartCrawl(*context, top);
 }
 
-void CrawlHarness::resume()
+CrawlOutcome CrawlHarness::resume()
 {
-    ResumeCrawl(*context, state.SiteDir);
+    return ResumeCrawl(*context, state.SiteDir);
 }
 
 QMap<QString, QByteArray> MirroredFiles(const QString& siteDir)

@@ -4,9 +4,10 @@
 //   CrawlHarness crawl;
 //   crawl.settings().save(u"DeepCount"_s, 2);
 //   crawl.start(server.url(u"/"_s));
-//   QCOMPARE(crawl.host.counter(CrawlHost::Download), 3);
+//   QCOMPARE(crawl.host.counter(Counter::Download), 3);
 
 #include "crawl/crawlcontext.h"
+#include "crawl/crawlrun.h"
 #include "platform/curltransfercontrol.h"
 #include "support/fixedclock.h"
 #include "support/recordinghost.h"
@@ -33,8 +34,8 @@ public:
     QString siteDir() const { return state.SiteDir; }
 
     // Stores the save folder and runs StartCrawl with address.
-    void start(const QString& address);
-    void resume();
+    CrawlOutcome start(const QString& address);
+    CrawlOutcome resume();
 
     QMap<QString, QByteArray> mirroredFiles() const { return MirroredFiles(state.SiteDir); }
     // Lines of a log in the site folder.

@@ -23,7 +23,7 @@ public:
 
     qint64 counter(Counter which) const { return counters[size_t(which)]; }
 
-    std::array<qint64, 7> counters {};
+    std::array<qint64, CounterCount> counters {};
     QStringList questions;
     QList<bool> answers; // taken in order; OK when none is left
     QStringList messages;

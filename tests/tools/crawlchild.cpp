@@ -23,12 +23,13 @@ int main(int argc, char* argv[])
     SystemClock clock;
     CrawlContext context(state, host, transfer, settings, clock);
     transfer.setStateHandler([&](int changed) { OnTransferStateChanged(context, changed); });
+    CrawlOutcome outcome;
     if (args[2] == QLatin1String("start")) {
         QString top = args[3];
-        StartCrawl(context, top);
+        outcome = StartCrawl(context, top);
     } else {
-        ResumeCrawl(context, args[3]);
+        outcome = ResumeCrawl(context, args[3]);
     }
     transfer.setStateHandler({});
-    return 0;
+    return outcome.kind == CrawlOutcome::Finished || outcome.kind == CrawlOutcome::Stopped ? 0 : 1;
 }
