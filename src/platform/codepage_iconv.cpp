@@ -1,4 +1,5 @@
-// CodePage over iconv (glibc's CP932). A Windows build puts WideCharToMultiByte(932) behind the same calls.
+// CodePage over iconv (glibc's CP932), the only variant there is; src/CMakeLists.txt names it in the
+// platform list. A system without iconv needs a variant file of its own behind the same calls.
 #include "platform/codepage.h"
 
 #include <cerrno>

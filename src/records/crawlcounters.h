@@ -10,8 +10,8 @@
 
 enum class Counter : int { Detect, Download, Checked, Failure, Planned, ErrorResponse };
 inline constexpr int CounterCount = 6;
-inline constexpr std::array<Counter, CounterCount> AllCounters { Counter::Detect, Counter::Download,
-    Counter::Checked, Counter::Failure, Counter::Planned, Counter::ErrorResponse };
+inline constexpr std::array<Counter, CounterCount> AllCounters { Counter::Detect, Counter::Download, Counter::Checked,
+    Counter::Failure, Counter::Planned, Counter::ErrorResponse };
 
 struct CrawlCounters {
     std::array<qint32, CounterCount> values {};
