@@ -9,9 +9,12 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <optional>
 
 using CodePageSubstitute = std::function<QString(char32_t)>;
 
 QByteArray EncodeCodePage(QStringView text, const CodePageSubstitute& substitute);
 // Bytes the code page does not define become U+FFFD.
 QString DecodeCodePage(QByteArrayView bytes);
+// The text when every byte is defined in the code page; nullopt otherwise.
+std::optional<QString> DecodeCodePageExactly(QByteArrayView bytes);

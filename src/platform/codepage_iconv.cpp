@@ -132,3 +132,12 @@ QString DecodeCodePage(QByteArrayView bytes)
     }
     return result;
 }
+
+std::optional<QString> DecodeCodePageExactly(QByteArrayView bytes)
+{
+    IconvHandle fromPage = openIconv("UTF-8", "CP932");
+    QByteArray utf8;
+    if (!fromPage || !convertAll(fromPage.get(), bytes, utf8))
+        return std::nullopt;
+    return QString::fromUtf8(utf8);
+}

@@ -1,6 +1,7 @@
 #include "storage/localpath.h"
 
 #include "address/addressfunctions.h"
+#include "storage/localname.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -15,7 +16,13 @@ namespace {
 
 bool isReplacedCharacter(QChar c)
 {
+    // Decoded names may bring controls and the characters Windows refuses in a name.
+    if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+        return true;
     switch (c.unicode()) {
+    case u'"':
+    case u'*':
+    case u'|':
     case u'<':
     case u'>':
     case u'[':
@@ -69,7 +76,7 @@ QString folderPart(const LocalTree& tree, const QString& address, const QString&
         return u"/"_s;
     QString folder = u"/"_s;
     for (const QString& segment : resolvedSegments(DirectoryPathOf(address)))
-        folder += FitNameLength(CleanNameSegment(segment)) + u'/';
+        folder += FitNameLength(CleanNameSegment(DecodeLocalName(segment))) + u'/';
     if (filedUnder != tree.topRoot) {
         const QString host = filedUnder.split(u'/').value(2);
         folder = ForeignHostPrefix + FitNameLength(HostFolderName(host)) + folder;
@@ -142,7 +149,7 @@ QString MapLocalPath(
         const qsizetype query = text.indexOf(u'?');
         if (query >= 0)
             text.truncate(query);
-        return CleanNameSegment(text);
+        return CleanNameSegment(DecodeLocalName(text));
     };
     name = clean(name);
     if (name.isEmpty()) {

@@ -5,8 +5,10 @@
 //   http://H/a/b c.gif               -> /data/H/a/b.c.gif
 //   http://H/a/b/                    -> /data/H/a/b/bｽﾗｯｼｭﾄｯﾌﾟ.html
 //   http://K:81/x/y.gif (filed as K) -> /data/H/http：／／K.81/x/y.gif
+//   http://H/%E5%86%99%E7%9C%9F/a%20b.gif -> /data/H/写真/a.b.gif
+// Folder segments and the file name are percent-decoded (see DecodeLocalName) before cleaning.
 // No path leaves SiteDir: "." and ".." directories are resolved within it, and a name made only of
-// dots is written with full-width dots.
+// dots (also one that decoding made) is written with full-width dots.
 
 #include <QString>
 #include <QStringList>
@@ -32,8 +34,8 @@ struct LocalTree {
 QString MapLocalPath(
     const LocalTree& tree, QString& name, const QString& address, const QString& filedUnder, qint64 expectedSize);
 
-// The file-name rule: < > [ ] / , \ blank = $ & : and ? become "."; a name of dots only gets
-// full-width dots. Used for file names, folder names and host names alike.
+// The file-name rule: < > [ ] / , \ blank = $ & : ? " * | and controls become "."; a name of dots
+// only gets full-width dots. Used for file names, folder names and host names alike.
 QString CleanNameSegment(const QString& segment);
 // A name longer than MaxNameBytes shortened to fit, keeping its extension and made unique by a
 // hash of the whole name: "<start of stem>~<8 hex>.<ext>".

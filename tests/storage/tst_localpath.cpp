@@ -65,8 +65,24 @@ void TestLocalPath::mapsAddresses_data()
         << u"http://H/x=1&y=2"_s << top << false << u"/x.1.y.2"_s << u"x.1.y.2"_s;
     QTest::newRow("brackets, dollar, colon and backslash become dots")
         << u"http://H/[a]<b>$c:d\\e.gif"_s << top << false << u"/.a..b..c.d.e.gif"_s << u".a..b..c.d.e.gif"_s;
-    QTest::newRow("percent escapes, star, bar and Japanese stay")
-        << u"http://H/%20*|写真.jpg"_s << top << false << u"/%20*|写真.jpg"_s << u"%20*|写真.jpg"_s;
+    QTest::newRow("Japanese stays") << u"http://H/写真.jpg"_s << top << false << u"/写真.jpg"_s << u"写真.jpg"_s;
+    QTest::newRow("a UTF-8 escaped name is saved decoded")
+        << u"http://H/%E6%97%A5%E6%9C%AC.gif"_s << top << false << u"/日本.gif"_s << u"日本.gif"_s;
+    QTest::newRow("a Shift_JIS escaped name is saved decoded")
+        << u"http://H/%93%FA%96%7B.gif"_s << top << false << u"/日本.gif"_s << u"日本.gif"_s;
+    QTest::newRow("UTF-8 and Shift_JIS escaped folders are saved decoded")
+        << u"http://H/%E5%86%99%E7%9C%9F/%8E%CA%90%5E/a.gif"_s << top << false << u"/写真/写真/a.gif"_s << u"a.gif"_s;
+    QTest::newRow("escapes that are neither UTF-8 nor Shift_JIS stay as they are")
+        << u"http://H/%FD%FE%FF/%FF.gif"_s << top << false << u"/%FD%FE%FF/%FF.gif"_s << u"%FF.gif"_s;
+    QTest::newRow("an escaped blank becomes a dot as a raw blank does")
+        << u"http://H/a%20b/c%20d.gif"_s << top << false << u"/a.b/c.d.gif"_s << u"c.d.gif"_s;
+    QTest::newRow("decoded slashes, controls, quotes, stars, bars and question marks become dots")
+        << u"http://H/%2F%5C%0A%22%2A%7C%3F*|.gif"_s << top << false << u"/..........gif"_s << u"..........gif"_s;
+    QTest::newRow("the query is cut before decoding")
+        << u"http://H/v%3F.cgi?x=%E6%97%A5"_s << top << false << u"/v..cgi"_s << u"v..cgi"_s;
+    QTest::newRow("an escaped folder address is named after its decoded folder")
+        << u"http://H/%E5%86%99%E7%9C%9F/"_s << top << false << u"/写真/写真ｽﾗｯｼｭﾄｯﾌﾟ.html"_s
+        << u"写真ｽﾗｯｼｭﾄｯﾌﾟ.html"_s;
     QTest::newRow("a directory address is named after its last folder")
         << u"http://H/a/b/"_s << top << false << u"/a/b/bｽﾗｯｼｭﾄｯﾌﾟ.html"_s << u"bｽﾗｯｼｭﾄｯﾌﾟ.html"_s;
     QTest::newRow("the bare host is named after the host")
@@ -112,6 +128,10 @@ void TestLocalPath::staysInsideTheSiteFolder_data()
         << u"http://../x.gif"_s << u"http://../"_s << u"/http：／／．．/x.gif"_s;
     QTest::newRow("a file name made of dots gets full-width dots")
         << u"http://H/a/.."_s << u"http://H/"_s << u"/a/．．"_s;
+    QTest::newRow("escaped dot-dot folders never climb")
+        << u"http://H/a/%2E%2E/%2e%2E/x.gif"_s << u"http://H/"_s << u"/a/．．/．．/x.gif"_s;
+    QTest::newRow("a decoded slash never makes a folder")
+        << u"http://H/a%2F..%2F..%2Fx.gif"_s << u"http://H/"_s << u"/a.......x.gif"_s;
 }
 
 void TestLocalPath::staysInsideTheSiteFolder()
