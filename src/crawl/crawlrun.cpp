@@ -14,6 +14,7 @@
 #include "settings/settingsstore.h"
 #include "storage/filefilters.h"
 #include "storage/localpath.h"
+#include "storage/partfile.h"
 
 #include <QFile>
 
@@ -217,6 +218,8 @@ CrawlOutcome ResumeCrawl(CrawlContext& c, const QString& siteDir)
             break;
         case ResumeCheckpoint::Done:
             s.WorkLine = r.workLine + 1;
+            if (!r.checkpoint->pendingPath.isEmpty())
+                DiscardPartFile(r.checkpoint->pendingPath);
             break;
         }
     }
@@ -237,6 +240,13 @@ void UndoUnfinishedRecord(CrawlContext& c, const ResumeCheckpoint& checkpoint)
     cut(LogPath(s.SiteDir, FailureReportName), checkpoint.failureReportSize);
     cut(LogPath(s.SiteDir, ErrorResponseLogName), checkpoint.errorLogSize);
     s.Counters = checkpoint.counters;
-    if (!checkpoint.pendingPath.isEmpty())
+    if (checkpoint.pendingPath.isEmpty())
+        return;
+    if (PartFileExists(checkpoint.pendingPath)) {
+        // The body never took its real name: whatever file is there is the one from before.
+        DiscardPartFile(checkpoint.pendingPath);
+    } else if (s.SkipSameName || s.NumberDuplicates) {
+        // The record's own file is complete; taken again it would be skipped or numbered.
         DeleteFileQuietly(checkpoint.pendingPath);
+    }
 }

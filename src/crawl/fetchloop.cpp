@@ -9,6 +9,7 @@
 #include "records/worklists.h"
 #include "storage/filefilters.h"
 #include "storage/localpath.h"
+#include "storage/partfile.h"
 
 #include <QFileInfo>
 
@@ -60,7 +61,7 @@ struct RecordFetch {
     {
         CrawlState& s = c.state;
         if (s.SaveToFile)
-            DeleteFileQuietly(s.LocalPath);
+            StartPartFile(s.LocalPath);
         s.BytesReceived = 0;
         s.RangeStart = 0;
         s.PageText.clear();
@@ -92,20 +93,17 @@ struct RecordFetch {
     }
 };
 
+// The body has fully arrived: it takes its real name, is logged and its size checked.
 void writeDownloadOutcome(CrawlContext& c, RecordFetch& fetch, const QString& name, const QStringList& referrers)
 {
     CrawlState& s = c.state;
-    if (fetch.lastFailed) {
-        // The error page is not the wanted file.
-        DeleteFileQuietly(s.LocalPath);
+    const IoStatus committed = CommitPartFile(s.LocalPath);
+    if (!committed) {
+        ReportFailure(c, u"ファイルエラー"_s, committed.error, c.transfer.url());
         return;
     }
     ReportWriteFailure(c, WriteDownloadLogLine(s.SiteDir, c.clock, name, s.LocalPath, referrers));
     IncreaseCounter(c, Counter::Download);
-    if (fetch.length > s.BytesReceived) {
-        ReportFailure(c, u"ダウンロード エラー"_s, u"ファイルのダウンロードに失敗しました。"_s, c.transfer.url());
-        return;
-    }
     if (fetch.length <= 0)
         return;
     const QFileInfo stored(s.LocalPath);
@@ -139,8 +137,12 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
         if (!s.LocalPath.isEmpty())
             s.SaveToFile = PassesFileFilters(s.LocalPath, name, s.DownloadExtList, s.OnNameList, s.NotNameList);
     }
-    if (s.SaveToFile)
+    if (s.SaveToFile) {
+        // The temporary file exists before the checkpoint names it: a resume that finds it gone
+        // knows the body took its real name.
+        StartPartFile(s.LocalPath);
         SetPendingPath(c, s.LocalPath);
+    }
 
     const QStringList referrers = s.RefChain.split(u'\t');
     RecordFetch fetch { c, record, {}, {}, {}, {}, {}, 0, numeric ? length : -1, false };
@@ -154,8 +156,9 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
 
     bool rangedMode = false;
     while (true) {
-        DeleteFileQuietly(s.LocalPath);
         s.SaveToFile = saveWanted;
+        if (s.SaveToFile)
+            StartPartFile(s.LocalPath);
         s.FetchKind = contentType.isEmpty()   ? BodyKind::Untyped
             : contentType.contains(u"text"_s) ? BodyKind::Text
                                               : BodyKind::Binary;
@@ -184,8 +187,9 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
     }
 
     c.transfer.cancel();
-    if (fetch.length > s.BytesReceived && !s.StopRequested) {
-        // One repetition of a short transfer: ranged mode continues, whole mode starts afresh.
+    // An error answer is the record's final answer; a short or broken transfer is repeated once.
+    if (fetch.length > s.BytesReceived && !s.StopRequested && !fetch.lastFailed) {
+        // Ranged mode continues, whole mode starts afresh.
         if (!rangedMode)
             fetch.startAfresh();
         ClearTransferFlags(c);
@@ -197,14 +201,21 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
     if (s.StopRequested)
         return false;
 
+    const bool brokenTransfer = s.TransferFailed;
     if (s.TransferFailed || s.LastErrorCode != 0) {
         ReportFailure(c, u"接続エラーが起きました。エラー："_s + QString::number(s.LastErrorCode), s.LastErrorText,
             c.transfer.url());
         s.LastErrorCode = 0;
         s.LastErrorText.clear();
     }
-    if (s.SaveToFile)
-        writeDownloadOutcome(c, fetch, name, referrers);
+    // Only a body that arrived whole replaces the file; otherwise its temporary file goes once the
+    // record is done.
+    if (s.SaveToFile && !fetch.lastFailed && !brokenTransfer) {
+        if (fetch.length > s.BytesReceived)
+            ReportFailure(c, u"ダウンロード エラー"_s, u"ファイルのダウンロードに失敗しました。"_s, c.transfer.url());
+        else
+            writeDownloadOutcome(c, fetch, name, referrers);
+    }
     if (!s.NoLinkScan) {
         const QString text = s.PageText;
         s.PageText.clear();
@@ -221,8 +232,12 @@ void FetchWorkItems(CrawlContext& context)
     WorkRecord record;
     bool taken = false;
     while (true) {
-        if (taken)
+        if (taken) {
             SaveResumeRecord(context, record.address);
+            // The record is done on disk: the temporary file of a failed download can go.
+            if (context.checkpoint.stage == ResumeCheckpoint::Done && !context.checkpoint.pendingPath.isEmpty())
+                DiscardPartFile(context.checkpoint.pendingPath);
+        }
         if (s.StopRequested)
             return;
         QString retired;

@@ -5,6 +5,7 @@
 #include "records/logs.h"
 #include "records/worklists.h"
 #include "storage/localpath.h"
+#include "storage/partfile.h"
 
 using namespace Qt::StringLiterals;
 
@@ -40,7 +41,7 @@ void startBody(CrawlContext& c)
         return;
     if (start == 0) {
         if (s.SaveToFile)
-            OverwriteFile(s.LocalPath, {});
+            OverwriteFile(PartFilePath(s.LocalPath), {});
         s.BytesReceived = 0;
         r.pageBytes.clear();
         s.PageText.clear();
@@ -58,10 +59,8 @@ void takePiece(CrawlContext& c, const QByteArray& piece)
     if (!r.writeBody)
         return;
     s.BytesReceived += piece.size();
-    if (s.SaveToFile) {
-        MakeFolders(s.LocalPath);
-        AppendToFile(s.LocalPath, piece);
-    }
+    if (s.SaveToFile)
+        AppendToFile(PartFilePath(s.LocalPath), piece);
     if (s.NoLinkScan || (s.FetchKind != BodyKind::Text && s.FetchKind != BodyKind::Untyped))
         return;
     if (s.FetchKind == BodyKind::Untyped && piece.contains('\0')) {

@@ -69,6 +69,13 @@ IoStatus AppendToFile(const QString& path, const QByteArray& bytes)
     return writeAll(file, path, bytes);
 }
 
+IoStatus RenameOver(const QString& from, const QString& to)
+{
+    if (!renameOver(from, to))
+        return IoStatus::failure(to, qt_error_string());
+    return IoStatus::success();
+}
+
 IoStatus OverwriteFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);

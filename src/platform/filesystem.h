@@ -23,6 +23,8 @@ struct IoStatus {
 IoStatus ReplaceFileAtomically(const QString& path, const QByteArray& bytes);
 // Opens path for appending (creating it), writes bytes, closes it.
 IoStatus AppendToFile(const QString& path, const QByteArray& bytes);
+// Renames from to to, replacing a file at to in one step.
+IoStatus RenameOver(const QString& from, const QString& to);
 // Replaces path's content in place (for files that are not the crash-safety anchor).
 IoStatus OverwriteFile(const QString& path, const QByteArray& bytes);
 

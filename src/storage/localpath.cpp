@@ -171,10 +171,9 @@ QString MapLocalPath(
         if (existing.isFile()) {
             if (tree.skipSameName && qAbs(expectedSize - existing.size()) <= 1)
                 return {};
-            if (!tree.numberDuplicates) {
-                DeleteFileQuietly(path);
+            // Overwriting happens only when the new file has fully arrived (see partfile.h).
+            if (!tree.numberDuplicates)
                 return path;
-            }
         } else if (!tree.numberDuplicates) {
             return {}; // a folder stands where the file would go and may not be numbered away
         }

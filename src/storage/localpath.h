@@ -29,8 +29,8 @@ struct LocalTree {
 
 // address: the file's address; filedUnder: the root (scheme://host/) of the host it is filed under.
 // name: in, the address's last segment; out, the cleaned name that the file filters test.
-// Returns the path to write, or "" when the file is not to be saved. May delete an existing file
-// when it is to be overwritten.
+// Returns the path to write, or "" when the file is not to be saved. Never deletes anything: a file
+// to be overwritten stays until its replacement has arrived.
 QString MapLocalPath(
     const LocalTree& tree, QString& name, const QString& address, const QString& filedUnder, qint64 expectedSize);
 

@@ -5,10 +5,12 @@
 #include "records/logs.h"
 #include "records/resumerecord.h"
 #include "settings/settingskeys.h"
+#include "storage/partfile.h"
 
 #include "support/crawlharness.h"
 #include "support/nginxfixture.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTest>
 
@@ -48,6 +50,7 @@ private slots:
     void largeFilesComeInRangedPieces();
     void wrongCredentialsAreErrorResponses();
     void sameNameRulesOnASecondCrawl();
+    void overwritingNeverLosesAnEarlierFile();
     void stopInMidTransferThenResume();
 
 private:
@@ -55,6 +58,7 @@ private:
 
     QTemporaryDir m_root;
     QTemporaryDir m_otherRoot;
+    QTemporaryDir m_switches;
     std::unique_ptr<NginxFixture> m_nginx;
     std::unique_ptr<NginxFixture> m_other;
     std::unique_ptr<CrawlHarness> m_crawl;
@@ -86,6 +90,12 @@ void TestCrawlNginx::initTestCase()
     m_nginx = std::make_unique<NginxFixture>(m_root.path());
     m_nginx->requireBasicAuth(u"/private/"_s, u"user"_s, u"secret"_s);
     m_nginx->addDirective(u"location = /big.mpg { limit_rate 4m; }"_s);
+    // While the switch file exists, every GET of a file is answered 500 (HEAD still succeeds).
+    m_nginx->addDirective(uR"(set $broken "";
+        if (-f %1) { set $broken "on"; }
+        if ($request_method = GET) { set $broken "${broken}-get"; }
+        if ($uri ~ "\.(gif|jpg|mpg)$") { set $broken "${broken}-file"; }
+        if ($broken = "on-get-file") { return 500; })"_s.arg(m_switches.filePath(u"broken"_s)));
     QVERIFY2(m_nginx->start(), qPrintable(m_nginx->errorString()));
 }
 
@@ -232,16 +242,49 @@ void TestCrawlNginx::sameNameRulesOnASecondCrawl()
     QCOMPARE(m_crawl->host.counter(Counter::Download), 3);
 }
 
+void TestCrawlNginx::overwritingNeverLosesAnEarlierFile()
+{
+    SettingsStore& settings = m_crawl->settings();
+    settings.save(SettingsKeys::DeepCount, 1);
+    settings.save(SettingsKeys::DownloadExts, u".gif"_s);
+    const QString top = m_nginx->url(u"/"_s);
+    m_crawl->start(top);
+    const QMap<QString, QByteArray> gifs = expectedFiles({ u"a.gif"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s });
+    QCOMPARE(m_crawl->mirroredFiles(), gifs);
+
+    // Other extensions, overwriting: the files of the first crawl are checked but never fetched.
+    settings.save(SettingsKeys::SkipSameName, 0);
+    settings.save(SettingsKeys::NumberDuplicates, 0);
+    settings.save(SettingsKeys::DownloadExts, u".jpg;.mpg"_s);
+    m_crawl->start(top);
+    QMap<QString, QByteArray> both = gifs;
+    both.insert(expectedFiles({ u"img/b.jpg"_s, u"big.mpg"_s }));
+    QCOMPARE(m_crawl->mirroredFiles(), both);
+
+    // Every download fails now: each old file stays as it was, with no partial file anywhere.
+    settings.save(SettingsKeys::DownloadExts, u".gif;.jpg;.mpg"_s);
+    QVERIFY(WriteFileBytes(m_switches.filePath(u"broken"_s), "on"));
+    m_crawl->start(top);
+    QVERIFY(QFile::remove(m_switches.filePath(u"broken"_s)));
+    QCOMPARE(m_crawl->host.currentAddresses.last(), u"終了"_s);
+    QCOMPARE(m_crawl->mirroredFiles(), both);
+    QCOMPARE(m_crawl->host.counter(Counter::Download), 0);
+    QCOMPARE(m_crawl->host.counter(Counter::ErrorResponse), 5);
+    QCOMPARE(m_crawl->logLines(DownloadLogName), QStringList { DownloadLogHeader });
+}
+
 void TestCrawlNginx::stopInMidTransferThenResume()
 {
     CrawlHarness& crawl = *m_crawl;
     crawl.host.onYield = [&] {
-        if (crawl.state.LocalPath.endsWith(u"big.mpg"_s) && QFileInfo(crawl.state.LocalPath).size() > 100000)
+        if (crawl.state.LocalPath.endsWith(u"big.mpg"_s)
+            && QFileInfo(PartFilePath(crawl.state.LocalPath)).size() > 100000)
             crawl.state.StopRequested = true;
     };
     crawl.start(m_nginx->url(u"/"_s));
     QCOMPARE(crawl.host.currentAddresses.last(), u"中断"_s);
-    QVERIFY(QFileInfo(crawl.siteDir() + u"/big.mpg"_s).size() < 2621440);
+    QVERIFY2(!QFileInfo::exists(crawl.siteDir() + u"/big.mpg"_s), "no partial file under the real name");
+    QVERIFY(QFileInfo(PartFilePath(crawl.siteDir() + u"/big.mpg"_s)).size() < 2621440);
 
     crawl.host.onYield = {};
     crawl.resume();

@@ -7,6 +7,7 @@
 #include "records/resumerecord.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
+#include "storage/partfile.h"
 
 #include "messageboxes.h"
 #include "support/crawlharness.h"
@@ -374,7 +375,7 @@ void TestMainWindow::stopDuringARunThenResume()
     once(
         [window] {
             return window->crawlState().LocalPath.endsWith(u"big.gif"_s)
-                && QFileInfo(window->crawlState().LocalPath).size() > 0;
+                && QFileInfo(PartFilePath(window->crawlState().LocalPath)).size() > 0;
         },
         [window] {
             QVERIFY(window->findChild<QPushButton*>(u"StopBtm"_s)->isEnabled());
@@ -413,7 +414,8 @@ void TestMainWindow::closingTheWindowInMidRunAbandonsTheRun()
     MainWindow* window = m_window.get();
     bool abandoned = false;
     window->setAbandonHandler([&abandoned] { abandoned = true; });
-    once([window] { return QFileInfo(window->crawlState().LocalPath).size() > 0; }, [window] { window->close(); });
+    once([window] { return QFileInfo(PartFilePath(window->crawlState().LocalPath)).size() > 0; },
+        [window] { window->close(); });
     click(window, u"GetFiles"_s);
     QVERIFY(abandoned);
     QVERIFY(window->crawlState().StopRequested);

@@ -27,7 +27,7 @@ private slots:
     void existingFiles_data();
     void existingFiles();
     void numbersUntilAFreeName();
-    void overwriteDeletesTheOldFileDuringMapping();
+    void overwriteKeepsTheOldFileDuringMapping();
     void aFolderInTheWayIsNumberedAround();
     void longNamesAreShortenedAndStillWritable();
     void numberedNames_data();
@@ -194,7 +194,7 @@ void TestLocalPath::numbersUntilAFreeName()
     QCOMPARE(MapLocalPath(m_tree, name, address, Site, 2), QString());
 }
 
-void TestLocalPath::overwriteDeletesTheOldFileDuringMapping()
+void TestLocalPath::overwriteKeepsTheOldFileDuringMapping()
 {
     m_tree.skipSameName = false;
     m_tree.numberDuplicates = false;
@@ -202,7 +202,7 @@ void TestLocalPath::overwriteDeletesTheOldFileDuringMapping()
     QVERIFY(WriteFileBytes(existing, "old"));
     QString name = u"p.jpg"_s;
     QCOMPARE(MapLocalPath(m_tree, name, u"http://H/p.jpg"_s, Site, 3), existing);
-    QVERIFY(!QFile::exists(existing));
+    QCOMPARE(ReadFileBytes(existing), "old"_ba);
 }
 
 void TestLocalPath::aFolderInTheWayIsNumberedAround()

@@ -1,0 +1,20 @@
+#pragma once
+// A download is written under a temporary name in its own folder and takes its real name only when
+// it has fully arrived, so a file being replaced is swapped in one rename and a failed, stopped or
+// killed download never leaves a partial file under the real name:
+//   /data/H/img/a.gif is written as /data/H/img/.fetchwright-<16 hex>.part, then renamed.
+// The temporary name depends on the real path only, so a resumed run finds it again.
+
+#include "platform/filesystem.h"
+
+#include <QString>
+
+QString PartFilePath(const QString& localPath);
+// Creates the folders and an empty temporary file for localPath, or empties an existing one.
+IoStatus StartPartFile(const QString& localPath);
+// Renames the temporary file to localPath, replacing a file there unless it is read-only; a
+// temporary file that is missing is taken as an empty body.
+IoStatus CommitPartFile(const QString& localPath);
+// Removes the temporary file of localPath, if any.
+void DiscardPartFile(const QString& localPath);
+bool PartFileExists(const QString& localPath);
