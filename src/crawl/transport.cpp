@@ -29,10 +29,6 @@ void startBody(CrawlContext& c)
     const QString headers = ResponseHeaderText(c);
     const int code = StatusCode(StatusLine(headers));
     r.writeBody = statusAllowsBody(code);
-    if (r.abandonAfterHeaders) {
-        c.transfer.cancel();
-        return;
-    }
     if (!r.writeBody || !r.rangedRequest)
         return;
     // A ranged request must continue the file exactly where it ends.
@@ -105,7 +101,7 @@ void readBody(CrawlContext& c, bool complete)
         return;
     if (!c.response.headersSeen) {
         startBody(c);
-        if (c.response.abandonAfterHeaders || c.response.rangeMismatch)
+        if (c.response.rangeMismatch)
             return;
     }
     for (QByteArray piece = c.transfer.nextBodyPiece(); !piece.isEmpty(); piece = c.transfer.nextBodyPiece())
@@ -178,6 +174,12 @@ void OnTransferStateChanged(CrawlContext& context, int state)
         break;
     case TransferControl::ResponseReceiving:
     case TransferControl::ResponseCompleted:
+        // The GET standing in for a refused HEAD has told what it had to with its headers, whatever
+        // is being fetched; its body is never read.
+        if (context.response.abandonAfterHeaders) {
+            context.transfer.cancel();
+            break;
+        }
         if (s.FetchKind != BodyKind::None)
             readBody(context, state == TransferControl::ResponseCompleted);
         break;

@@ -83,6 +83,7 @@ private slots:
     void requestsCarryTheirHeaderLinesInOrder();
     void depthLimitKeepsDeeperLinksOut();
     void anErrorAnswerToAGetLeavesNoFile();
+    void aRefusedHeadNeverHangsOnALargeTopPage();
     void aShortTransferIsRepeatedOnceThenLeavesNoFile();
     void aTransferErrorIsReportedUnderItsOwnAddress();
     void rangedPiecesCarryTheExactEntityTag();
@@ -219,6 +220,23 @@ void TestCrawlScripted::anErrorAnswerToAGetLeavesNoFile()
     QCOMPARE(m_crawl->host.counter(Counter::Download), 0);
     QVERIFY(m_crawl->host.counter(Counter::ErrorResponse) >= 1);
     QVERIFY(recordsOf(m_crawl->logLines(ErrorResponseLogName)).first()[1].endsWith(u"500 Internal Server Error"_s));
+}
+
+void TestCrawlScripted::aRefusedHeadNeverHangsOnALargeTopPage()
+{
+    ScriptedHttpServer& server = *m_server;
+    // The refused HEAD of the top address, then its stand-in GET, then the page's own GET.
+    const QByteArray large = "<html>" + QByteArray(6 * 1048576, ' ') + "<a href=\"end.gif\">end</a></html>";
+    server.enqueue(status(405, "Method Not Allowed"));
+    server.enqueue(page(large));
+    server.enqueue(page(large));
+    server.route("/end.gif", file("end"));
+    m_crawl->start(server.url(u"/"_s));
+    QCOMPARE(m_crawl->host.currentAddresses.last(), u"終了"_s);
+    QCOMPARE(transcript(server),
+        (QStringList { u"HEAD /"_s, u"GET /"_s, u"GET /"_s, u"HEAD /end.gif"_s, u"GET /end.gif"_s }));
+    QCOMPARE(m_crawl->mirroredFiles(), (QMap<QString, QByteArray> { { u"end.gif"_s, "end"_ba } }));
+    QCOMPARE(m_crawl->host.counter(CrawlHost::ErrorResponse), 0);
 }
 
 void TestCrawlScripted::aShortTransferIsRepeatedOnceThenLeavesNoFile()
