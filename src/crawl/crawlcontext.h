@@ -21,6 +21,7 @@ struct ResponseProgress {
     bool rangedRequest = false; // the request carried a Range line
     bool headersSeen = false;
     bool writeBody = false; // the status allows the body into the file
+    bool errorPage = false; // an error answer: its page is scanned, never saved or counted
     bool rangeMismatch = false; // a ranged answer that cannot continue the file
     QByteArray pageBytes; // the body kept for the link scanner
 };

@@ -28,16 +28,22 @@ bool probeOnce(CrawlContext& c, const QString& link, const QString& verb, const 
     return WaitRequestDone(c, true);
 }
 
-// A probe that failed in transfer is reported under its own address at once, so the error is not
-// left for the next fetch to report under another one.
-void reportProbeFailure(CrawlContext& c, const QString& link)
+// After a wait that ended early: a stop leaves the address to be queued and fetched later; a probe
+// that failed in transfer is reported once, under its own address, and the address is not queued,
+// so the same failure is not reported again by its fetch.
+ProbeResult interruptedProbe(CrawlContext& c, const QString& link)
 {
     CrawlState& s = c.state;
-    if (s.StopRequested || (!s.TransferFailed && s.LastErrorCode == 0))
-        return;
+    ProbeResult result;
+    if (s.StopRequested || (!s.TransferFailed && s.LastErrorCode == 0)) {
+        result.stopped = true;
+        return result;
+    }
     ReportFailure(c, u"接続エラーが起きました。エラー："_s + QString::number(s.LastErrorCode), s.LastErrorText, link);
     s.LastErrorCode = 0;
     s.LastErrorText.clear();
+    result.failed = true;
+    return result;
 }
 
 ProbeResult probe(CrawlContext& c, const QString& link, const QString& referrer, QString& headers)
@@ -52,20 +58,16 @@ ProbeResult probe(CrawlContext& c, const QString& link, const QString& referrer,
     for (int attempt = 1; attempt <= 2; ++attempt) {
         const QString lines = refererLine + agentLine + authLine + hostLine;
         if (probeOnce(c, link, u"HEAD"_s, lines)) {
-            reportProbeFailure(c, link);
-            result.stopped = true;
             headers.clear();
-            return result;
+            return interruptedProbe(c, link);
         }
         headers = ResponseHeaderText(c);
         const int code = StatusCode(StatusLine(headers));
         if (code == 405 || code == 501) {
             // A server that refuses HEAD still tells the size and type in a GET's headers.
             if (probeOnce(c, link, u"GET"_s, lines)) {
-                reportProbeFailure(c, link);
-                result.stopped = true;
                 headers.clear();
-                return result;
+                return interruptedProbe(c, link);
             }
             headers = ResponseHeaderText(c);
         }

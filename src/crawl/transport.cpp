@@ -29,6 +29,10 @@ void startBody(CrawlContext& c)
     const QString headers = ResponseHeaderText(c);
     const int code = StatusCode(StatusLine(headers));
     r.writeBody = statusAllowsBody(code);
+    // An error answer's page is still scanned for links, in place of what was kept so far.
+    r.errorPage = !r.writeBody;
+    if (r.errorPage)
+        r.pageBytes.clear();
     if (!r.writeBody || !r.rangedRequest)
         return;
     // A ranged request must continue the file exactly where it ends.
@@ -52,11 +56,13 @@ void takePiece(CrawlContext& c, const QByteArray& piece)
 {
     CrawlState& s = c.state;
     ResponseProgress& r = c.response;
-    if (!r.writeBody)
+    if (!r.writeBody && !r.errorPage)
         return;
-    s.BytesReceived += piece.size();
-    if (s.SaveToFile)
-        AppendToFile(PartFilePath(s.LocalPath), piece);
+    if (r.writeBody) {
+        s.BytesReceived += piece.size();
+        if (s.SaveToFile)
+            AppendToFile(PartFilePath(s.LocalPath), piece);
+    }
     if (s.NoLinkScan || (s.FetchKind != BodyKind::Text && s.FetchKind != BodyKind::Untyped))
         return;
     if (s.FetchKind == BodyKind::Untyped && piece.contains('\0')) {
@@ -77,10 +83,10 @@ void finishBody(CrawlContext& c)
 {
     CrawlState& s = c.state;
     ResponseProgress& r = c.response;
-    if (!r.writeBody || s.NoLinkScan || r.pageBytes.isEmpty()
+    if ((!r.writeBody && !r.errorPage) || s.NoLinkScan || r.pageBytes.isEmpty()
         || (s.FetchKind != BodyKind::Text && s.FetchKind != BodyKind::Untyped))
         return;
-    if (s.FetchKind == BodyKind::Untyped && r.pageBytes.size() != s.ContentLength.toLongLong())
+    if (s.FetchKind == BodyKind::Untyped && !r.errorPage && r.pageBytes.size() != s.ContentLength.toLongLong())
         return;
     bool decoded = false;
     const QString text

@@ -83,6 +83,8 @@ private slots:
     void requestsCarryTheirHeaderLinesInOrder();
     void depthLimitKeepsDeeperLinksOut();
     void anErrorAnswerToAGetLeavesNoFile();
+    void anErrorAnswerIsFinalAndItsPageIsScanned();
+    void aBodylessCloseIsAFailureAndAnEmptyFileIsSaved();
     void aRefusedHeadNeverHangsOnALargeTopPage();
     void aShortTransferIsRepeatedOnceThenLeavesNoFile();
     void aTransferErrorIsReportedUnderItsOwnAddress();
@@ -215,11 +217,70 @@ void TestCrawlScripted::anErrorAnswerToAGetLeavesNoFile()
     server.enqueue(status(500, "Internal Server Error"));
     server.enqueue(status(500, "Internal Server Error"));
     m_crawl->start(server.url(u"/"_s));
+    QCOMPARE(m_crawl->host.currentAddresses.last(), u"終了"_s);
     QCOMPARE(m_crawl->mirroredFiles(), (QMap<QString, QByteArray>()));
     QCOMPARE(m_crawl->logLines(DownloadLogName), QStringList { DownloadLogHeader });
     QCOMPARE(m_crawl->host.counter(Counter::Download), 0);
-    QVERIFY(m_crawl->host.counter(Counter::ErrorResponse) >= 1);
-    QVERIFY(recordsOf(m_crawl->logLines(ErrorResponseLogName)).first()[1].endsWith(u"500 Internal Server Error"_s));
+    QCOMPARE(transcript(server).count(u"GET /a.gif"_s), 1);
+    const QList<QStringList> errors = recordsOf(m_crawl->logLines(ErrorResponseLogName));
+    QCOMPARE(errors.size(), 1);
+    QVERIFY(errors[0][1].endsWith(u"500 Internal Server Error"_s));
+    QCOMPARE(m_crawl->host.counter(Counter::ErrorResponse), 1);
+    QCOMPARE(m_crawl->host.counter(Counter::Failure), 0);
+}
+
+void TestCrawlScripted::anErrorAnswerIsFinalAndItsPageIsScanned()
+{
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", page("<a href=\"doc.html\">d</a>"));
+    server.route("/found.gif", file("found"));
+    server.enqueue(
+        { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "text/html" }, { "Content-Length", "300" } }) });
+    server.enqueue({ ScriptedHttpServer::response(404, "Not Found", { { "Content-Type", "text/html" } },
+        "<p>gone, but see <a href=\"found.gif\">this</a></p>") });
+    const QString top = server.url(u"/"_s);
+    m_crawl->start(top);
+    QCOMPARE(transcript(server),
+        (QStringList { u"HEAD /"_s, u"GET /"_s, u"HEAD /doc.html"_s, u"GET /doc.html"_s, u"HEAD /found.gif"_s,
+            u"GET /found.gif"_s }));
+    const QList<QStringList> errors = recordsOf(m_crawl->logLines(ErrorResponseLogName));
+    QCOMPARE(errors,
+        (QList<QStringList> { { u"Webサーバ レスポンスエラー"_s,
+            u"Webサーバがエラーを返しました。HTTP/1.1 404 Not Found"_s, top + u"doc.html"_s, top } }));
+    QCOMPARE(m_crawl->host.counter(Counter::ErrorResponse), 1);
+    QCOMPARE(m_crawl->logLines(FailureReportName), QStringList());
+    QCOMPARE(m_crawl->mirroredFiles(), (QMap<QString, QByteArray> { { u"found.gif"_s, "found"_ba } }));
+    QCOMPARE(m_crawl->host.counter(Counter::Download), 1);
+}
+
+void TestCrawlScripted::aBodylessCloseIsAFailureAndAnEmptyFileIsSaved()
+{
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", page("<a href=\"a.gif\">a</a><a href=\"zero.gif\">z</a>"));
+    const Headers announced { { "Content-Type", "image/gif" }, { "Content-Length", "3" } };
+    server.enqueue({ ScriptedHttpServer::response(200, "OK", announced) });
+    // Closing here makes the GET come on a fresh connection, which libcurl does not retry by itself.
+    Reply empty { ScriptedHttpServer::response(
+        200, "OK", { { "Content-Type", "image/gif" }, { "Content-Length", "0" } }) };
+    empty.closeAfter = true;
+    server.enqueue(empty);
+    server.enqueue(ScriptedHttpServer::nothingThenClose());
+    server.enqueue(ScriptedHttpServer::nothingThenClose());
+    server.enqueue(file({}));
+    const QString top = server.url(u"/"_s);
+    m_crawl->start(top);
+    QCOMPARE(transcript(server).mid(2),
+        (QStringList { u"HEAD /a.gif"_s, u"HEAD /zero.gif"_s, u"GET /a.gif"_s, u"GET /a.gif"_s, u"GET /zero.gif"_s }));
+    const QList<QStringList> failures = recordsOf(m_crawl->logLines(FailureReportName));
+    QCOMPARE(failures.size(), 1);
+    QCOMPARE(failures[0][0], u"接続エラーが起きました。エラー：52"_s);
+    QCOMPARE(failures[0][2], top + u"a.gif"_s);
+    QCOMPARE(m_crawl->mirroredFiles(), (QMap<QString, QByteArray> { { u"zero.gif"_s, QByteArray() } }));
+    const QList<QStringList> downloads = recordsOf(m_crawl->logLines(DownloadLogName));
+    QCOMPARE(downloads.size(), 1);
+    QCOMPARE(downloads[0][0], u"zero.gif"_s);
+    QCOMPARE(m_crawl->host.counter(Counter::Download), 1);
+    QCOMPARE(m_crawl->host.counter(Counter::Failure), 1);
 }
 
 void TestCrawlScripted::aRefusedHeadNeverHangsOnALargeTopPage()
@@ -236,7 +297,7 @@ void TestCrawlScripted::aRefusedHeadNeverHangsOnALargeTopPage()
     QCOMPARE(transcript(server),
         (QStringList { u"HEAD /"_s, u"GET /"_s, u"GET /"_s, u"HEAD /end.gif"_s, u"GET /end.gif"_s }));
     QCOMPARE(m_crawl->mirroredFiles(), (QMap<QString, QByteArray> { { u"end.gif"_s, "end"_ba } }));
-    QCOMPARE(m_crawl->host.counter(CrawlHost::ErrorResponse), 0);
+    QCOMPARE(m_crawl->host.counter(Counter::ErrorResponse), 0);
 }
 
 void TestCrawlScripted::aShortTransferIsRepeatedOnceThenLeavesNoFile()
@@ -508,7 +569,8 @@ void TestCrawlScripted::aProbesTransferErrorIsReportedUnderItsAddress()
     m_crawl->settings().save(SettingsKeys::SearchType, 3);
     m_crawl->start(server.url(u"/"_s));
     const QList<QStringList> failures = recordsOf(m_crawl->logLines(FailureReportName));
-    QCOMPARE(failures.size(), 2); // the probe, then the fetch of the address it still queued
+    QCOMPARE(failures.size(), 1); // the probe's, and the address is not queued
+    QCOMPARE(m_crawl->host.counter(Counter::Failure), 1);
     for (const QStringList& failure : failures) {
         QCOMPARE(failure[0], u"接続エラーが起きました。エラー：7"_s);
         QCOMPARE(failure[2], refused);
