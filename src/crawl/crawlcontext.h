@@ -24,6 +24,7 @@ struct ResponseProgress {
     bool errorPage = false; // an error answer: its page is scanned, never saved or counted
     bool rangeMismatch = false; // a ranged answer that cannot continue the file
     QByteArray pageBytes; // the body kept for the link scanner
+    std::function<void()> headersArrived; // told before the final response's body is taken
 };
 
 struct CrawlContext {

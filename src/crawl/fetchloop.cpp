@@ -22,6 +22,31 @@ constexpr qint64 MaxScannedRangedLength = 1048576;
 
 enum class Outcome { Done, Failed, AuthRetry, Abandoned };
 
+// Where the file of record lands and whether it is saved: sets LocalPath and SaveToFile, and name
+// to the cleaned name the download log shows.
+void mapTarget(CrawlContext& c, const WorkRecord& record, qint64 length, QString& name)
+{
+    CrawlState& s = c.state;
+    s.LocalPath.clear();
+    s.SaveToFile = false;
+    if (!PassesSizeAtDownload(length, s.MaxSize, s.MinSize))
+        return;
+    name = FileNameOf(record.address);
+    s.LocalPath = MapLocalPath(s.localTree(), name, record.address, record.siteRoot, length);
+    if (!s.LocalPath.isEmpty())
+        s.SaveToFile = PassesFileFilters(s.LocalPath, name, s.DownloadExtList, s.OnNameList, s.NotNameList);
+}
+
+// The temporary file exists before the checkpoint names it: a resume that finds it gone knows the
+// body took its real name.
+void startTarget(CrawlContext& c)
+{
+    if (!c.state.SaveToFile)
+        return;
+    StartPartFile(c.state.LocalPath);
+    SetPendingPath(c, c.state.LocalPath);
+}
+
 struct RecordFetch {
     CrawlContext& c;
     const WorkRecord& record;
@@ -33,6 +58,10 @@ struct RecordFetch {
     int attempt = 0;
     qint64 length = -1;
     bool lastFailed = false;
+    QString name;
+    bool saveWanted = false;
+    QString foundAt; // where the last response came from
+    bool folderAdopted = false;
 
     QString headerLines(const QString& middle) const { return refererLine + agentLine + middle + hostLine; }
 
@@ -45,6 +74,7 @@ struct RecordFetch {
             return interrupted();
         ClearTransferFlags(c);
         ExecuteRequest(c, record.address, u"GET"_s, lines, ranged);
+        c.response.headersArrived = [this] { adoptFinalAddress(); };
         if (WaitRequestDone(c, false))
             return interrupted();
         lastFailed = ClassifyResponse(c, authLine, attempt, { referrer });
@@ -56,6 +86,26 @@ struct RecordFetch {
     }
 
     Outcome whole() { return request(headerLines(authLine), false); }
+
+    // A folder linked without its final "/" and answered from the folder form (/jp to /jp/) is saved
+    // as that folder's page, so the folder can still hold the files below it. Decided before any
+    // byte of the body is written.
+    void adoptFinalAddress()
+    {
+        foundAt = c.transfer.finalUrl();
+        if (folderAdopted || foundAt != record.address + u'/')
+            return;
+        folderAdopted = true;
+        CrawlState& s = c.state;
+        const QString previous = s.SaveToFile ? s.LocalPath : QString();
+        WorkRecord folderRecord = record;
+        folderRecord.address = foundAt;
+        mapTarget(c, folderRecord, length, name);
+        startTarget(c);
+        if (!previous.isEmpty())
+            DiscardPartFile(previous);
+        saveWanted = s.SaveToFile;
+    }
 
     void startAfresh()
     {
@@ -128,35 +178,22 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
     bool numeric = false;
     const qint64 length = s.ContentLength.toLongLong(&numeric);
 
-    s.LocalPath.clear();
-    s.SaveToFile = false;
-    QString name;
-    if (PassesSizeAtDownload(numeric ? length : -1, s.MaxSize, s.MinSize)) {
-        name = FileNameOf(record.address);
-        s.LocalPath = MapLocalPath(s.localTree(), name, record.address, record.siteRoot, numeric ? length : -1);
-        if (!s.LocalPath.isEmpty())
-            s.SaveToFile = PassesFileFilters(s.LocalPath, name, s.DownloadExtList, s.OnNameList, s.NotNameList);
-    }
-    if (s.SaveToFile) {
-        // The temporary file exists before the checkpoint names it: a resume that finds it gone
-        // knows the body took its real name.
-        StartPartFile(s.LocalPath);
-        SetPendingPath(c, s.LocalPath);
-    }
+    RecordFetch fetch { c, record, {}, {}, {}, {}, {}, 0, numeric ? length : -1 };
+    mapTarget(c, record, fetch.length, fetch.name);
+    startTarget(c);
 
     const QStringList referrers = s.RefChain.split(u'\t');
-    RecordFetch fetch { c, record, {}, {}, {}, {}, {}, 0, numeric ? length : -1, false };
     if (referrers.size() >= 2 && referrers[referrers.size() - 2] != record.address)
         fetch.referrer = referrers[referrers.size() - 2];
     if (!fetch.referrer.isEmpty())
         fetch.refererLine = u"Referer: "_s + fetch.referrer + u"\r\n"_s;
     fetch.agentLine = u"User-Agent: \""_s + s.UserAgent + u"\"\r\n"_s;
     fetch.hostLine = u"Host: "_s + HostOf(record.address) + u"\r\n"_s;
-    const bool saveWanted = s.SaveToFile;
+    fetch.saveWanted = s.SaveToFile;
 
     bool rangedMode = false;
     while (true) {
-        s.SaveToFile = saveWanted;
+        s.SaveToFile = fetch.saveWanted;
         if (s.SaveToFile)
             StartPartFile(s.LocalPath);
         s.FetchKind = contentType.isEmpty()   ? BodyKind::Untyped
@@ -214,12 +251,12 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
         if (fetch.length > s.BytesReceived)
             ReportFailure(c, u"ダウンロード エラー"_s, u"ファイルのダウンロードに失敗しました。"_s, c.transfer.url());
         else
-            writeDownloadOutcome(c, fetch, name, referrers);
+            writeDownloadOutcome(c, fetch, fetch.name, referrers);
     }
     if (!s.NoLinkScan) {
         const QString text = s.PageText;
         s.PageText.clear();
-        ScanPageLinks(c, record.address, text);
+        ScanPageLinks(c, record.address, text, fetch.foundAt);
     }
     return true;
 }

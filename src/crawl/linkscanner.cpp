@@ -13,7 +13,7 @@
 
 using namespace Qt::StringLiterals;
 
-void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QString& pageText)
+void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QString& pageText, const QString& foundAt)
 {
     CrawlState& s = context.state;
     context.host.setCaption(u"検査中"_s);
@@ -22,8 +22,10 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
     QString base;
     bool first = true;
     DeleteFileQuietly(s.PageLinkList);
-    const QString pageDirectory = RelativeBase(DirectoryAddressOf(pageAddress));
-    const QString pageRoot = SiteRootOf(pageAddress);
+    // A page answered from /jp/ after a link to /jp resolves "a.gif" to /jp/a.gif, as a browser does.
+    const QString resolvedFrom = foundAt.isEmpty() ? pageAddress : foundAt;
+    const QString pageDirectory = RelativeBase(DirectoryAddressOf(resolvedFrom));
+    const QString pageRoot = SiteRootOf(resolvedFrom);
 
     LinkCutter cutter(pageText);
     while (true) {
@@ -46,7 +48,7 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
         }
         WorkRecord record;
         record.address = cut->value;
-        record.directoryAddress = DirectoryAddressOf(pageAddress);
+        record.directoryAddress = DirectoryAddressOf(resolvedFrom);
         record.siteRoot = pageRoot;
         record.depth = QString::number(s.CurDepth);
         QString headers;

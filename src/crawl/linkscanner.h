@@ -7,5 +7,7 @@
 
 #include <QStringList>
 
-// pageItem: the page's address and its text.
-void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QString& pageText);
+// pageAddress: the page's address as linked, the referrer of its links; foundAt: where the page was
+// finally found after redirects, against which its relative links resolve (empty: pageAddress).
+void ScanPageLinks(
+    CrawlContext& context, const QString& pageAddress, const QString& pageText, const QString& foundAt = {});

@@ -26,6 +26,8 @@ void startBody(CrawlContext& c)
     CrawlState& s = c.state;
     ResponseProgress& r = c.response;
     r.headersSeen = true;
+    if (r.headersArrived)
+        r.headersArrived();
     const QString headers = ResponseHeaderText(c);
     const int code = StatusCode(StatusLine(headers));
     r.writeBody = statusAllowsBody(code);

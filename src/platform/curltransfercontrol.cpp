@@ -429,6 +429,10 @@ QString CurlTransferControl::url() const
 {
     return m_url;
 }
+QString CurlTransferControl::finalUrl() const
+{
+    return m_hopUrl;
+}
 void CurlTransferControl::setUrl(const QString& address)
 {
     m_url = address;

@@ -65,6 +65,7 @@ public:
     QString lastErrorText() const override;
 
     QString url() const override;
+    QString finalUrl() const override;
     void setUrl(const QString& address) override;
     int protocol() const override;
     void setProtocol(int protocol) override;

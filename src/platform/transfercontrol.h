@@ -54,6 +54,8 @@ public:
 
     // The address of the request in progress or last executed.
     virtual QString url() const = 0;
+    // The address the last response came from: url() after the redirects that were followed.
+    virtual QString finalUrl() const = 0;
     virtual void setUrl(const QString& address) = 0;
 
     virtual int protocol() const = 0;

@@ -100,6 +100,7 @@ private slots:
     void linkAnswers();
     void aProbesTransferErrorIsReportedUnderItsAddress();
     void baseTagsAndFolderlessPagesResolveAsBrowsersDo();
+    void aFolderLinkedWithoutItsSlashIsSavedAsTheFoldersPage();
     void nonAsciiLinksAreEncodedOnTheWireAndDecodedOnDisk();
     void textWithoutATypeIsScannedWhateverItsCharacters();
 
@@ -590,6 +591,36 @@ void TestCrawlScripted::baseTagsAndFolderlessPagesResolveAsBrowsersDo()
     const QMap<QString, QByteArray> expected { { u"dir/x.gif"_s, "/dir/x.gif"_ba },
         { u"dir/before.gif"_s, "/dir/before.gif"_ba }, { u"other/y.gif"_s, "/other/y.gif"_ba } };
     QCOMPARE(m_crawl->mirroredFiles(), expected);
+}
+
+void TestCrawlScripted::aFolderLinkedWithoutItsSlashIsSavedAsTheFoldersPage()
+{
+    ScriptedHttpServer& server = *m_server;
+    const QByteArray folderPage = "<img src=\"a.gif\"><a href=\"../b.gif\">b</a>";
+    server.route("/index.html", page("<a href=\"jp\">jp</a><a href=\"old.html\">old</a>"));
+    server.route("/jp", { ScriptedHttpServer::response(301, "Moved Permanently", { { "Location", "/jp/" } }) });
+    server.route("/jp/", page(folderPage));
+    server.route("/old.html", { ScriptedHttpServer::response(302, "Found", { { "Location", "/new/here.html" } }) });
+    server.route("/new/here.html", page("<img src=\"c.gif\">"));
+    for (const QByteArray& name : { "/jp/a.gif"_ba, "/b.gif"_ba, "/new/c.gif"_ba })
+        server.route(name, file(name));
+    m_crawl->settings().save(SettingsKeys::DownloadExts, u".gif;.html"_s);
+    const QString top = server.url(u"/index.html"_s);
+    m_crawl->start(top);
+    QCOMPARE(m_crawl->host.currentAddresses.last(), u"終了"_s);
+    QMap<QString, QByteArray> expected { { u"index.html"_s, "<a href=\"jp\">jp</a><a href=\"old.html\">old</a>"_ba },
+        { u"jp/jpｽﾗｯｼｭﾄｯﾌﾟ.html"_s, folderPage }, { u"jp/a.gif"_s, "/jp/a.gif"_ba }, { u"b.gif"_s, "/b.gif"_ba },
+        { u"old.html"_s, "<img src=\"c.gif\">"_ba }, { u"new/c.gif"_s, "/new/c.gif"_ba } };
+    QCOMPARE(m_crawl->mirroredFiles(), expected);
+    const QString site = server.url(u"/"_s);
+    QCOMPARE(m_crawl->logLines(DetectedLogName).mid(1, 3),
+        (QStringList {
+            u"\""_s + top + u"\",\"\""_s, u"\""_s + site + u"jp\",\"\""_s, u"\""_s + site + u"old.html\",\"\""_s }));
+    const QList<QStringList> downloads = recordsOf(m_crawl->logLines(DownloadLogName));
+    QCOMPARE(downloads[1],
+        (QStringList { u"jpｽﾗｯｼｭﾄｯﾌﾟ.html"_s, ToNativeSeparators(m_crawl->siteDir() + u"/jp/jpｽﾗｯｼｭﾄｯﾌﾟ.html"_s),
+            site + u"jp"_s, top }));
+    QCOMPARE(m_crawl->host.counter(CrawlHost::ErrorResponse), 0);
 }
 
 void TestCrawlScripted::nonAsciiLinksAreEncodedOnTheWireAndDecodedOnDisk()
