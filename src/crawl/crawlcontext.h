@@ -23,7 +23,6 @@ struct ResponseProgress {
     bool writeBody = false; // the status allows the body into the file
     bool errorPage = false; // an error answer: its page is scanned, never saved or counted
     bool rangeMismatch = false; // a ranged answer that cannot continue the file
-    QByteArray pageBytes; // the body kept for the link scanner
     std::function<void()> headersArrived; // told before the final response's body is taken
 };
 
@@ -47,6 +46,8 @@ struct CrawlContext {
     std::function<void()> listDisplay;
 
     ResponseProgress response;
+    // The page kept for the link scanner, over all requests of one resource (ranged pieces too).
+    QByteArray pageBytes;
     // Where the record in progress started, written with every resume record.
     ResumeCheckpoint checkpoint;
     bool writeFailureShown = false;

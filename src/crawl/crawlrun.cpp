@@ -82,6 +82,7 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
     s.UserAgent = settings.text(K::UserAgent);
     s.NumberDuplicates = settings.flag(K::NumberDuplicates);
     s.BufferSize = ScaledSize(settings.decimal(K::BuffLen), 1048576);
+    s.ScanLimit = ScaledSize(settings.decimal(K::ScanLimitMB), 1048576);
 
     s.WorkLine = 1;
     s.WorkList.clear();
@@ -202,6 +203,8 @@ CrawlOutcome ResumeCrawl(CrawlContext& c, const QString& siteDir)
     s.NotDownFileNames = r.notDownFileNames;
     s.NumberDuplicates = r.numberDuplicates;
     s.BufferSize = r.bufferSize;
+    // Not part of the resume record, whose format stays as it is: a resumed run takes the setting.
+    s.ScanLimit = ScaledSize(c.settings.decimal(K::ScanLimitMB), 1048576);
     s.CurDepth = r.curDepth;
     s.Counters = r.counters;
     s.MaxSize = r.maxSize;

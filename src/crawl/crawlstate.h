@@ -59,6 +59,7 @@ struct CrawlState {
     qint64 MaxSize = 0;
     qint64 MinSize = 0;
     qint64 BufferSize = 0;
+    qint64 ScanLimit = 1048576; // the largest page scanned for links, in bytes
     QString AuthString;
     QString UserAgent;
 

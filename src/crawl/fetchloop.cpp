@@ -17,9 +17,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Bodies above this size are never scanned for links and are read as bytes.
-constexpr qint64 MaxScannedRangedLength = 1048576;
-
 enum class Outcome { Done, Failed, AuthRetry, Abandoned };
 
 // Where the file of record lands and whether it is saved: sets LocalPath and SaveToFile, and name
@@ -115,6 +112,7 @@ struct RecordFetch {
         s.BytesReceived = 0;
         s.RangeStart = 0;
         s.PageText.clear();
+        c.pageBytes.clear();
     }
 
     Outcome ranged()
@@ -199,20 +197,22 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
         s.FetchKind = contentType.isEmpty()   ? BodyKind::Untyped
             : contentType.contains(u"text"_s) ? BodyKind::Text
                                               : BodyKind::Binary;
+        // A body above the scan limit is never scanned, whatever mode fetches it, and read as bytes;
+        // unless it is saved it is not fetched at all.
+        const bool tooLargeToScan = fetch.length > s.ScanLimit;
+        if (tooLargeToScan)
+            s.FetchKind = BodyKind::Binary;
         if (!s.SaveToFile && s.FetchKind == BodyKind::Binary)
             return true;
         if (s.DepthLimit != 0 && s.CurDepth >= s.DepthLimit && !s.SaveToFile)
             return true;
         s.PageText.clear();
+        c.pageBytes.clear();
         s.RangeStart = 0;
-        s.NoLinkScan = false;
+        s.NoLinkScan = tooLargeToScan;
         s.BytesReceived = 0;
         rangedMode = s.AcceptRanges == u"bytes"_s && IsStrongEntityTag(s.ETag) && s.ContentLength != u"-1"_s
             && fetch.attempt == 0 && s.BufferSize > 0;
-        if (rangedMode && fetch.length > MaxScannedRangedLength) {
-            s.NoLinkScan = true;
-            s.FetchKind = BodyKind::Binary;
-        }
         const Outcome outcome = rangedMode ? fetch.ranged() : fetch.whole();
         if (outcome == Outcome::Abandoned)
             return false;
@@ -253,6 +253,7 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
         else
             writeDownloadOutcome(c, fetch, fetch.name, referrers);
     }
+    TakePageText(c);
     if (!s.NoLinkScan) {
         const QString text = s.PageText;
         s.PageText.clear();

@@ -13,8 +13,6 @@ namespace {
 
 // How long one pass of a wait sleeps on the network at most, so the window stays responsive.
 constexpr int PumpMilliseconds = 10;
-// Pages larger than this are not kept for link scanning.
-constexpr qsizetype MaxPageBytes = 16 * 1024 * 1024;
 
 bool statusAllowsBody(int code)
 {
@@ -34,7 +32,7 @@ void startBody(CrawlContext& c)
     // An error answer's page is still scanned for links, in place of what was kept so far.
     r.errorPage = !r.writeBody;
     if (r.errorPage)
-        r.pageBytes.clear();
+        c.pageBytes.clear();
     if (!r.writeBody || !r.rangedRequest)
         return;
     // A ranged request must continue the file exactly where it ends.
@@ -45,7 +43,7 @@ void startBody(CrawlContext& c)
         if (s.SaveToFile)
             OverwriteFile(PartFilePath(s.LocalPath), {});
         s.BytesReceived = 0;
-        r.pageBytes.clear();
+        c.pageBytes.clear();
         s.PageText.clear();
         return;
     }
@@ -70,40 +68,19 @@ void takePiece(CrawlContext& c, const QByteArray& piece)
     if (s.FetchKind == BodyKind::Untyped && piece.contains('\0')) {
         s.NoLinkScan = true;
         s.FetchKind = BodyKind::Binary;
-        r.pageBytes.clear();
+        c.pageBytes.clear();
         return;
     }
-    if (r.pageBytes.size() + piece.size() > MaxPageBytes) {
+    // Beyond the limit nothing more is kept, so memory stays flat whatever the body's size.
+    if (c.pageBytes.size() + piece.size() > s.ScanLimit) {
         s.NoLinkScan = true;
-        r.pageBytes.clear();
+        c.pageBytes.clear();
         return;
     }
-    r.pageBytes += piece;
+    c.pageBytes += piece;
 }
 
-void finishBody(CrawlContext& c)
-{
-    CrawlState& s = c.state;
-    ResponseProgress& r = c.response;
-    if ((!r.writeBody && !r.errorPage) || s.NoLinkScan || r.pageBytes.isEmpty()
-        || (s.FetchKind != BodyKind::Text && s.FetchKind != BodyKind::Untyped))
-        return;
-    if (s.FetchKind == BodyKind::Untyped && !r.errorPage && r.pageBytes.size() != s.ContentLength.toLongLong())
-        return;
-    bool decoded = false;
-    const QString text
-        = DecodePageText(r.pageBytes, CharsetOf(HeaderValue(ResponseHeaderText(c), u"content-type:"_s)), &decoded);
-    r.pageBytes.clear();
-    if (s.FetchKind == BodyKind::Untyped && !decoded) {
-        ReportFailure(c, u"テキストファイルかわかりません"_s,
-            u"ダウンロードしたファイルはテキストファイルかわかりませんでした、リンクの検索は失敗します。"_s,
-            c.transfer.url());
-        return;
-    }
-    s.PageText += text;
-}
-
-void readBody(CrawlContext& c, bool complete)
+void readBody(CrawlContext& c)
 {
     if (c.response.headOnly)
         return;
@@ -114,11 +91,31 @@ void readBody(CrawlContext& c, bool complete)
     }
     for (QByteArray piece = c.transfer.nextBodyPiece(); !piece.isEmpty(); piece = c.transfer.nextBodyPiece())
         takePiece(c, piece);
-    if (complete)
-        finishBody(c);
 }
 
 } // namespace
+
+void TakePageText(CrawlContext& c)
+{
+    CrawlState& s = c.state;
+    ResponseProgress& r = c.response;
+    if ((!r.writeBody && !r.errorPage) || s.NoLinkScan || c.pageBytes.isEmpty()
+        || (s.FetchKind != BodyKind::Text && s.FetchKind != BodyKind::Untyped))
+        return;
+    if (s.FetchKind == BodyKind::Untyped && !r.errorPage && c.pageBytes.size() != s.ContentLength.toLongLong())
+        return;
+    bool decoded = false;
+    const QString text
+        = DecodePageText(c.pageBytes, CharsetOf(HeaderValue(ResponseHeaderText(c), u"content-type:"_s)), &decoded);
+    c.pageBytes.clear();
+    if (s.FetchKind == BodyKind::Untyped && !decoded) {
+        ReportFailure(c, u"テキストファイルかわかりません"_s,
+            u"ダウンロードしたファイルはテキストファイルかわかりませんでした、リンクの検索は失敗します。"_s,
+            c.transfer.url());
+        return;
+    }
+    s.PageText += text;
+}
 
 QString ResponseHeaderText(const CrawlContext& context)
 {
@@ -189,7 +186,7 @@ void OnTransferStateChanged(CrawlContext& context, int state)
             break;
         }
         if (s.FetchKind != BodyKind::None)
-            readBody(context, state == TransferControl::ResponseCompleted);
+            readBody(context);
         break;
     default:
         break;

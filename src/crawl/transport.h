@@ -26,5 +26,7 @@ void SelectProtocol(CrawlContext& context, const QString& address);
 // Prepares the response bookkeeping and executes a request.
 void ExecuteRequest(CrawlContext& context, const QString& address, const QString& verb, const QString& headerLines,
     bool rangedRequest = false);
+// Decodes the page kept over the resource's requests into PageText for the link scanner.
+void TakePageText(CrawlContext& context);
 // The control's raw header block as text.
 QString ResponseHeaderText(const CrawlContext& context);

@@ -49,6 +49,10 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
     m_buffLen = makeBox(this, u"BuffLen"_s);
     auto* label5 = makeLabel(this, u"Label5"_s, u"MB"_s);
 
+    auto* label12 = makeLabel(this, u"Label12"_s, u"リンクを探すページの上限"_s);
+    m_scanLimit = makeBox(this, u"ScanLimitMB"_s);
+    auto* label13 = makeLabel(this, u"Label13"_s, u"MB"_s);
+
     auto* label8 = makeLabel(this, u"Label8"_s, u"User_Agent"_s);
     m_userAgent = makeBox(this, u"User_Agent"_s);
 
@@ -84,13 +88,16 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
     grid->addWidget(label4, 4, 0);
     grid->addWidget(m_buffLen, 4, 1);
     grid->addWidget(label5, 4, 2);
-    grid->addWidget(label8, 5, 0);
-    grid->addWidget(m_userAgent, 5, 1, 1, 3);
-    grid->addWidget(label9, 6, 0);
-    grid->addWidget(m_listViewGraphs, 6, 1);
-    grid->addWidget(label10, 6, 2, 1, 2);
-    grid->addWidget(label11, 7, 0);
-    grid->addWidget(m_listViewSize, 7, 1);
+    grid->addWidget(label12, 5, 0);
+    grid->addWidget(m_scanLimit, 5, 1);
+    grid->addWidget(label13, 5, 2);
+    grid->addWidget(label8, 6, 0);
+    grid->addWidget(m_userAgent, 6, 1, 1, 3);
+    grid->addWidget(label9, 7, 0);
+    grid->addWidget(m_listViewGraphs, 7, 1);
+    grid->addWidget(label10, 7, 2, 1, 2);
+    grid->addWidget(label11, 8, 0);
+    grid->addWidget(m_listViewSize, 8, 1);
     grid->setColumnStretch(1, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -104,7 +111,7 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
     layout->addLayout(buttons);
 
     // Tab through the boxes as they are laid out, top to bottom and left to right.
-    QWidget* order[] = { m_accessType, m_proxyAddress, m_portNo, m_requestTimeout, m_buffLen, m_userAgent,
+    QWidget* order[] = { m_accessType, m_proxyAddress, m_portNo, m_requestTimeout, m_buffLen, m_scanLimit, m_userAgent,
         m_listViewGraphs, m_listViewSize, m_ok, m_cancel };
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -128,6 +135,7 @@ void SettingDialog::load()
     m_portNo->setText(settings.text(SettingsKeys::PortNo));
     m_requestTimeout->setText(settings.text(SettingsKeys::RequestTimeout));
     m_buffLen->setText(settings.text(SettingsKeys::BuffLen));
+    m_scanLimit->setText(settings.text(SettingsKeys::ScanLimitMB));
     m_userAgent->setText(settings.text(SettingsKeys::UserAgent));
     m_listViewGraphs->setText(settings.text(SettingsKeys::ListViewGraphs));
     m_listViewSize->setText(settings.text(SettingsKeys::ListViewSize));
@@ -150,8 +158,9 @@ void SettingDialog::okClicked()
 {
     constexpr qint32 anyNumber = std::numeric_limits<qint32>::min();
     // A buffer of 0 MB would fetch every file in ranged pieces of one byte.
-    if (!checkNumber(m_buffLen, 1) || !checkNumber(m_requestTimeout, anyNumber) || !checkNumber(m_portNo, anyNumber)
-        || !checkNumber(m_listViewSize, anyNumber))
+    // A scan limit below 1 MB would leave every page unscanned.
+    if (!checkNumber(m_buffLen, 1) || !checkNumber(m_scanLimit, 1) || !checkNumber(m_requestTimeout, anyNumber)
+        || !checkNumber(m_portNo, anyNumber) || !checkNumber(m_listViewSize, anyNumber))
         return;
     if (m_listViewSize->text().toInt() <= 0)
         m_listViewSize->setText(SettingsDefaults::ListViewSize);
@@ -163,6 +172,7 @@ void SettingDialog::okClicked()
     settings.save(SettingsKeys::ProxyAddress, m_proxyAddress->text());
     settings.save(SettingsKeys::RequestTimeout, m_requestTimeout->text());
     settings.save(SettingsKeys::BuffLen, m_buffLen->text());
+    settings.save(SettingsKeys::ScanLimitMB, m_scanLimit->text());
     settings.save(SettingsKeys::PortNo, m_portNo->text());
     settings.save(SettingsKeys::UserAgent, m_userAgent->text());
     settings.save(SettingsKeys::ListViewGraphs, m_listViewGraphs->text());

@@ -1,9 +1,9 @@
 #pragma once
 // SettingDialog, the connection settings: access type, proxy and port, timeout, the size of a
-// ranged download piece, the User-Agent and two options of the download list pages. Its values are
-// only stored; a crawl reads them when it starts and the list pages when they are written.
-// It loads from the settings store on its first opening and after its close box; OK and Cancel
-// only hide it, so the next opening shows what it held.
+// ranged download piece, the largest page scanned for links, the User-Agent and two options of the download list pages.
+// Its values are only stored; a crawl reads them when it starts and the list pages when they are written. It loads from
+// the settings store on its first opening and after its close box; OK and Cancel only hide it, so the next opening
+// shows what it held.
 
 #include "dialogs/loadingdialog.h"
 #include <optional>
@@ -34,6 +34,7 @@ private:
     QLineEdit* m_portNo = nullptr;
     QLineEdit* m_requestTimeout = nullptr;
     QLineEdit* m_buffLen = nullptr;
+    QLineEdit* m_scanLimit = nullptr;
     QLineEdit* m_userAgent = nullptr;
     QLineEdit* m_listViewGraphs = nullptr;
     QLineEdit* m_listViewSize = nullptr;

@@ -26,6 +26,7 @@ namespace {
             { K::PortNo, n(PortNo) },
             { K::RequestTimeout, n(RequestTimeout) },
             { K::BuffLen, n(BuffLenMb) },
+            { K::ScanLimitMB, n(ScanLimitMb) },
             { K::UserAgent, UserAgent },
             { K::ListViewGraphs, ListViewGraphs },
             { K::ListViewSize, ListViewSize },

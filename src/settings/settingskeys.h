@@ -29,6 +29,7 @@ inline const QString ProxyAddress = QStringLiteral("ProxyAddress");
 inline const QString PortNo = QStringLiteral("PortNO");
 inline const QString RequestTimeout = QStringLiteral("RequestTimeout");
 inline const QString BuffLen = QStringLiteral("BuffLen");
+inline const QString ScanLimitMB = QStringLiteral("ScanLimitMB");
 inline const QString UserAgent = QStringLiteral("User_Agent");
 inline const QString ListViewGraphs = QStringLiteral("ListViewGraphs");
 inline const QString ListViewSize = QStringLiteral("ListViewSize");
@@ -74,6 +75,7 @@ constexpr int PortNo = 80;
 constexpr int RequestTimeout = 60;
 constexpr int BuffLenMb = 1;
 constexpr int ListCount = 20; // entries per list page: ListViewSize, MakeListFileCount, MakeGraphListCount
+constexpr int ScanLimitMb = 1;
 constexpr int MakeGraphMinNLine = 10;
 constexpr int MakeGraphListCount = ListCount;
 

@@ -48,6 +48,8 @@ private slots:
     void crawlsBySettings_data();
     void crawlsBySettings();
     void largeFilesComeInRangedPieces();
+    void largePagesAreScannedUpToTheLimit_data();
+    void largePagesAreScannedUpToTheLimit();
     void wrongCredentialsAreErrorResponses();
     void sameNameRulesOnASecondCrawl();
     void overwritingNeverLosesAnEarlierFile();
@@ -86,6 +88,12 @@ void TestCrawlNginx::initTestCase()
     QVERIFY(WriteFileBytes(m_root.filePath(u"docs/page.html"_s),
         "<img src=\"c.gif\"><a href=\"../a.gif\">a</a><a href=\"sub/deep.html\">deep</a>"));
     QVERIFY(WriteFileBytes(m_root.filePath(u"docs/sub/deep.html"_s), "<img src=\"d.gif\">"));
+    // A 2.5 MB table of contents in UTF-8, whose characters straddle the ranged pieces' edges.
+    QByteArray toc = "<html><body>";
+    while (toc.size() < 2500000)
+        toc += u"目次の項目、"_s.toUtf8();
+    QVERIFY(WriteFileBytes(
+        m_root.filePath(u"toc.html"_s), toc + "<a href=\"a.gif\">a</a><img src=\"docs/c.gif\"></body></html>"));
 
     m_nginx = std::make_unique<NginxFixture>(m_root.path());
     m_nginx->requireBasicAuth(u"/private/"_s, u"user"_s, u"secret"_s);
@@ -198,6 +206,34 @@ void TestCrawlNginx::largeFilesComeInRangedPieces()
         if (line.contains(u"\"GET /big.mpg"_s))
             pieces.append(line.section(u' ', -1));
     QCOMPARE(pieces, (QStringList { u"206"_s, u"206"_s, u"206"_s }));
+}
+
+void TestCrawlNginx::largePagesAreScannedUpToTheLimit_data()
+{
+    QTest::addColumn<int>("limitMb"); // 0: the setting is not stored
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("the default of 1 MB leaves a 2.5 MB page unscanned") << 0 << QStringList();
+    QTest::newRow("a limit of 3 MB scans it, fetched in ranged pieces")
+        << 3 << QStringList { u"a.gif"_s, u"docs/c.gif"_s };
+}
+
+void TestCrawlNginx::largePagesAreScannedUpToTheLimit()
+{
+    QFETCH(int, limitMb);
+    QFETCH(QStringList, files);
+    if (limitMb > 0)
+        m_crawl->settings().save(SettingsKeys::ScanLimitMB, limitMb);
+    const QStringList before = m_nginx->accessLog();
+    m_crawl->start(m_nginx->url(u"/toc.html"_s));
+    QCOMPARE(m_crawl->host.currentAddresses.last(), u"終了"_s);
+    QCOMPARE(m_crawl->mirroredFiles(), expectedFiles(files));
+    QCOMPARE(m_crawl->host.counter(CrawlHost::Detect), 1 + files.size());
+    QStringList pieces;
+    for (const QString& line : m_nginx->accessLog().mid(before.size()))
+        if (line.contains(u"\"GET /toc.html"_s))
+            pieces.append(line.section(u' ', -1));
+    const QStringList expected = limitMb > 0 ? QStringList { u"206"_s, u"206"_s, u"206"_s } : QStringList();
+    QCOMPARE(pieces, expected);
 }
 
 void TestCrawlNginx::wrongCredentialsAreErrorResponses()

@@ -293,6 +293,7 @@ void TestCrawlScripted::aRefusedHeadNeverHangsOnALargeTopPage()
     server.enqueue(page(large));
     server.enqueue(page(large));
     server.route("/end.gif", file("end"));
+    m_crawl->settings().save(SettingsKeys::ScanLimitMB, 8);
     m_crawl->start(server.url(u"/"_s));
     QCOMPARE(m_crawl->host.currentAddresses.last(), u"終了"_s);
     QCOMPARE(transcript(server),

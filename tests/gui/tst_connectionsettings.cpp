@@ -22,8 +22,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QStringList NumericBoxes { u"BuffLen"_s, u"RequestTimeout"_s, u"PortNO"_s, u"ListViewSize"_s };
-const QStringList TextKeys { u"ProxyAddress"_s, u"PortNO"_s, u"RequestTimeout"_s, u"BuffLen"_s, u"User_Agent"_s,
-    u"ListViewGraphs"_s, u"ListViewSize"_s };
+const QStringList TextKeys { u"ProxyAddress"_s, u"PortNO"_s, u"RequestTimeout"_s, u"BuffLen"_s, u"ScanLimitMB"_s,
+    u"User_Agent"_s, u"ListViewGraphs"_s, u"ListViewSize"_s };
 
 struct Fixture {
     QTemporaryDir dir;
@@ -64,6 +64,8 @@ private slots:
     void okSavesAllKeys();
     void numericCheckStopsAtFirstBadBox_data();
     void numericCheckStopsAtFirstBadBox();
+    void scanLimitIsAWholeNumberOfAtLeastOne_data();
+    void scanLimitIsAWholeNumberOfAtLeastOne();
     void integerConversion_data();
     void integerConversion();
     void cancelSavesNothingAndKeepsTyping();
@@ -89,6 +91,8 @@ void TestConnectionSettings::controlsAndCaptions()
         { u"Label9"_s, u"一覧表示で画像として表示するもの"_s },
         { u"Label10"_s, u"セミコロン区切り"_s },
         { u"Label11"_s, u"一覧表示で表示する数"_s },
+        { u"Label12"_s, u"リンクを探すページの上限"_s },
+        { u"Label13"_s, u"MB"_s },
     };
     for (const auto& [name, text] : labels) {
         auto* label = f.dialog.findChild<QLabel*>(name);
@@ -109,7 +113,7 @@ void TestConnectionSettings::controlsAndCaptions()
 
     // Tab walks the controls top to bottom, as they are laid out.
     const QStringList order { u"AccessType"_s, u"ProxyAddress"_s, u"PortNO"_s, u"RequestTimeout"_s, u"BuffLen"_s,
-        u"User_Agent"_s, u"ListViewGraphs"_s, u"ListViewSize"_s, u"OKButton"_s, u"CancelButton"_s };
+        u"ScanLimitMB"_s, u"User_Agent"_s, u"ListViewGraphs"_s, u"ListViewSize"_s, u"OKButton"_s, u"CancelButton"_s };
     QWidget* widget = f.accessType();
     for (qsizetype i = 1; i < order.size(); ++i) {
         widget = widget->nextInFocusChain();
@@ -128,6 +132,7 @@ void TestConnectionSettings::firstRunShowsDefaults()
     QCOMPARE(f.box(u"PortNO"_s)->text(), u"80"_s);
     QCOMPARE(f.box(u"RequestTimeout"_s)->text(), u"60"_s);
     QCOMPARE(f.box(u"BuffLen"_s)->text(), u"1"_s);
+    QCOMPARE(f.box(u"ScanLimitMB"_s)->text(), u"1"_s);
     QCOMPARE(f.box(u"User_Agent"_s)->text(), u"Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)"_s);
     QCOMPARE(f.box(u"ListViewGraphs"_s)->text(), u".gif;.png;.jpg;.jpeg;.bmp"_s);
     QCOMPARE(f.box(u"ListViewSize"_s)->text(), u"20"_s);
@@ -209,7 +214,8 @@ void TestConnectionSettings::okSavesAllKeys()
     QVERIFY(!f.dialog.isVisible());
     QCOMPARE(f.dialog.result(), int(QDialog::Accepted));
 
-    QCOMPARE(f.storedKeys().size(), 8);
+    QCOMPARE(f.storedKeys().size(), 9);
+    QCOMPARE(f.store.get(SettingsKeys::ScanLimitMB, u"?"_s), u"1"_s);
     QCOMPARE(f.store.get(SettingsKeys::AccessType, u"?"_s), QString::number(access));
     QCOMPARE(f.store.get(SettingsKeys::ProxyAddress, u"?"_s), u"proxy.example"_s);
     QCOMPARE(f.store.get(SettingsKeys::UserAgent, u"?"_s), u"Agent/1.0"_s);
@@ -274,6 +280,35 @@ void TestConnectionSettings::numericCheckStopsAtFirstBadBox()
     QVERIFY(none.texts().isEmpty());
     QVERIFY(!f.dialog.isVisible());
     QCOMPARE(f.store.get(NumericBoxes[bad], u"?"_s), u"5"_s);
+}
+
+void TestConnectionSettings::scanLimitIsAWholeNumberOfAtLeastOne_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored"); // empty: refused with the message, nothing saved
+    QTest::newRow("eight megabytes are stored") << u"8"_s << u"8"_s;
+    QTest::newRow("2.5 rounds to the even 2") << u"2.5"_s << u"2"_s;
+    QTest::newRow("zero is refused") << u"0"_s << QString();
+    QTest::newRow("letters are refused") << u"big"_s << QString();
+}
+
+void TestConnectionSettings::scanLimitIsAWholeNumberOfAtLeastOne()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    Fixture f;
+    f.dialog.show();
+    f.type(u"ScanLimitMB"_s, typed);
+    MessageBoxAnswer answer(QMessageBox::Ok);
+    QTest::mouseClick(f.button(u"OKButton"_s), Qt::LeftButton);
+    if (stored.isEmpty()) {
+        QCOMPARE(answer.texts(), QStringList { u"数値で入力して下さい｡"_s });
+        QVERIFY(f.dialog.isVisible());
+        QVERIFY(f.storedKeys().isEmpty());
+    } else {
+        QVERIFY(answer.texts().isEmpty());
+        QCOMPARE(f.store.get(SettingsKeys::ScanLimitMB, QString()), stored);
+    }
 }
 
 void TestConnectionSettings::integerConversion_data()
