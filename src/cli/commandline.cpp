@@ -70,6 +70,43 @@ struct Reader {
     void flag(const QString& key, bool on) { command.settings.append({ key, on ? u"1"_s : u"0"_s }); }
 };
 
+// Options that take the next argument as their value; every other "--" argument is a switch.
+const QStringList CrawlValueOptions { u"--scope"_s, u"--depth"_s, u"--exts"_s, u"--names"_s, u"--not-names"_s,
+    u"--max-kb"_s, u"--min-kb"_s, u"--user"_s, u"--password"_s, u"--password-file"_s, u"--access-type"_s, u"--proxy"_s,
+    u"--port"_s, u"--timeout"_s, u"--buffer-mb"_s, u"--scan-limit-mb"_s, u"--user-agent"_s };
+const QStringList ListValueOptions { u"--name"_s, u"--exts"_s, u"--per-page"_s, u"--rows"_s, u"--single"_s };
+
+// Separates the positionals from the options, which may stand anywhere after the command; "--"
+// makes every later argument a positional (a folder named "--x"). The options keep their order,
+// each value right after its option.
+bool splitArguments(Reader& r, const QStringList& valueOptions, QStringList& positionals, QStringList& options)
+{
+    bool onlyPositionals = false;
+    while (r.more()) {
+        const QString arg = r.next();
+        if (!onlyPositionals && arg == u"--"_s) {
+            onlyPositionals = true;
+        } else if (!onlyPositionals && arg.startsWith(u"--"_s)) {
+            options.append(arg);
+            if (valueOptions.contains(arg)) {
+                if (!r.more())
+                    return r.fail(arg + u" には値が必要です。"_s);
+                options.append(r.next());
+            }
+        } else {
+            positionals.append(arg);
+        }
+    }
+    return true;
+}
+
+bool noMorePositionals(Reader& r, const QStringList& positionals, qsizetype allowed)
+{
+    if (positionals.size() > allowed)
+        return r.fail(u"余分な引数です: "_s + positionals[allowed]);
+    return true;
+}
+
 bool readCrawlOptions(Reader& r)
 {
     QString user;
@@ -145,6 +182,9 @@ bool readCrawlOptions(Reader& r)
         } else if (option == u"--buffer-mb"_s) {
             if (!r.number(option, K::BuffLen, 1))
                 return false;
+        } else if (option == u"--scan-limit-mb"_s) {
+            if (!r.number(option, K::ScanLimitMB, 1))
+                return false;
         } else if (option == u"--user-agent"_s) {
             if (!r.value(option, text))
                 return false;
@@ -199,6 +239,22 @@ bool readListOptions(Reader& r, bool images)
     return true;
 }
 
+bool readResumeOptions(Reader& r)
+{
+    while (r.more()) {
+        const QString option = r.next();
+        if (option == u"--list"_s || option == u"--no-list"_s)
+            r.flag(K::ListViewCheck, option == u"--list"_s);
+        else if (option == u"--yes"_s)
+            r.command.yes = true;
+        else if (option == u"--no-open"_s)
+            r.command.noOpen = true;
+        else
+            return r.fail(u"不明なオプションです: "_s + option);
+    }
+    return true;
+}
+
 bool readAddress(Reader& r, const QString& address)
 {
     if (address.isEmpty())
@@ -220,69 +276,73 @@ Command ParseCommandLine(const QStringList& args)
         command.kind = Command::Help;
         return command;
     }
+    const bool lists = verb == u"list"_s;
+    const QStringList valueOptions = lists ? ListValueOptions : verb == u"crawl"_s ? CrawlValueOptions : QStringList();
+    QStringList positionals;
+    QStringList options;
+    if (!splitArguments(r, valueOptions, positionals, options))
+        return command;
+    Reader o { options, 0, command };
     if (verb == u"crawl"_s) {
         command.kind = Command::Crawl;
-        if (!readAddress(r, r.next()))
+        if (!readAddress(r, positionals.value(0)))
             return command;
-        const QString folder = r.next();
+        const QString folder = positionals.value(1);
         if (folder.isEmpty()) {
             r.fail(u"保存先のフォルダを指定してください。"_s);
             return command;
         }
+        if (!noMorePositionals(r, positionals, 2) || !readCrawlOptions(o))
+            return command;
         command.folder = withSeparator(QFileInfo(folder).absoluteFilePath());
         command.createFolder = !QFileInfo(command.folder).isDir();
-        if (!readCrawlOptions(r))
-            return command;
         command.settings.prepend({ K::SaveFolder, command.folder });
         command.settings.prepend({ K::SiteAddress, command.address });
         return command;
     }
     if (verb == u"resume"_s) {
         command.kind = Command::Resume;
-        const QString folder = r.next();
+        const QString folder = positionals.value(0);
         if (folder.isEmpty()) {
             r.fail(u"保存先のフォルダを指定してください。"_s);
             return command;
         }
+        if (!noMorePositionals(r, positionals, 2) || !readResumeOptions(o))
+            return command;
         command.folder = withSeparator(QFileInfo(folder).absoluteFilePath());
-        command.address = r.next();
-        while (r.more()) {
-            const QString option = r.next();
-            if (option == u"--no-open"_s)
-                command.noOpen = true;
-            else if (option == u"--yes"_s)
-                command.yes = true;
-            else
-                r.fail(u"不明なオプションです: "_s + option);
-        }
-        if (command.kind == Command::Resume)
-            command.settings.append({ K::SaveFolder, command.folder });
+        command.address = positionals.value(1);
+        command.settings.prepend({ K::SaveFolder, command.folder });
         return command;
     }
-    if (verb == u"list"_s) {
-        const QString what = r.next();
+    if (lists) {
+        const QString what = positionals.value(0);
         if (what == u"downloads"_s) {
             command.kind = Command::ListDownloads;
-            while (r.more()) {
-                const QString option = r.next();
-                if (option == u"--no-open"_s)
-                    command.noOpen = true;
-                else
-                    r.fail(u"不明なオプションです: "_s + option);
+            if (!noMorePositionals(r, positionals, 1))
+                return command;
+            while (o.more()) {
+                const QString option = o.next();
+                if (option != u"--no-open"_s) {
+                    o.fail(u"不明なオプションです: "_s + option);
+                    break;
+                }
+                command.noOpen = true;
             }
             return command;
         }
         if (what == u"dir"_s || what == u"images"_s) {
             const bool images = what == u"images"_s;
             command.kind = images ? Command::ListImages : Command::ListDir;
-            const QString folder = r.next();
+            const QString folder = positionals.value(1);
             if (folder.isEmpty()) {
                 r.fail(u"一覧を作成するディレクトリを指定してください。"_s);
                 return command;
             }
+            if (!noMorePositionals(r, positionals, 2))
+                return command;
             command.folder = withSeparator(QFileInfo(folder).absoluteFilePath());
             command.settings.append({ images ? K::MakeGraphDirPath : K::MakeDirPath, command.folder });
-            readListOptions(r, images);
+            readListOptions(o, images);
             return command;
         }
         r.fail(u"list の次は downloads、dir または images です。"_s);
@@ -300,12 +360,14 @@ started here can be resumed there and the other way round.
 
 Commands:
   crawl ADDRESS SAVE-FOLDER [options]   start a new crawl of ADDRESS into SAVE-FOLDER
-  resume SAVE-FOLDER [ADDRESS]          continue a stopped crawl from SAVE-FOLDER's resume list
-                                        (the line of ADDRESS's host, else the first line)
+  resume SAVE-FOLDER [ADDRESS] [options]  continue a stopped crawl from SAVE-FOLDER's resume list
+                                        (the line of ADDRESS's host, else the first line);
+                                        its options: --list, --no-list, --yes, --no-open
   list downloads                        list pages of the last crawl's downloads
   list dir FOLDER [options]             list pages of any folder's files
   list images FOLDER [options]          image list pages of a folder
 
+Options may stand before, between or after the other arguments; "--" ends them.
 Crawl options (each is stored in the settings, as the window's dialogs store it):
   --scope 1|2|3          1 below the address, 2 the whole domain, 3 other sites too
   --depth N              link depth limit, 0 for none
@@ -322,6 +384,7 @@ Crawl options (each is stored in the settings, as the window's dialogs store it)
   --proxy HOST, --port N the named proxy
   --timeout S            connect and inactivity limit in seconds
   --buffer-mb N          size of a ranged download piece in MB (1 or more)
+  --scan-limit-mb N      largest page scanned for links, in MB (1 or more)
   --user-agent TEXT      the User-Agent header
   --yes                  answer OK when the site is already in the resume list
 

@@ -131,6 +131,14 @@ void TestCli::invalidInputChangesNothing_data()
         u"--buffer-mb"_s, u"0"_s } << u"数値で入力して下さい｡"_s;
     QTest::newRow("an unknown option") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--fast"_s }
                                        << u"--fast"_s;
+    QTest::newRow("an unknown option before the positionals")
+        << QStringList { u"crawl"_s, u"--fast"_s, u"http://h/"_s, u"SAVE"_s } << u"不明なオプションです: --fast"_s;
+    QTest::newRow("an unknown option of resume")
+        << QStringList { u"resume"_s, u"SAVE"_s, u"--depth"_s } << u"不明なオプションです: --depth"_s;
+    QTest::newRow("an option without its value")
+        << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--depth"_s } << u"--depth には値が必要です。"_s;
+    QTest::newRow("a positional too many")
+        << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"extra"_s } << u"余分な引数です: extra"_s;
     QTest::newRow("an unknown command") << QStringList { u"fetch"_s } << u"fetch"_s;
 }
 
@@ -156,7 +164,9 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
 {
     const QString save = m_home->path() + u"/new/save"_s;
     const QString top = m_nginx->url(u"/index.html"_s);
-    const Run result = run({ u"crawl"_s, top, save, u"--exts"_s, u".gif"_s, u"--depth"_s, u"2.6"_s, u"--no-list"_s });
+    // Options before, between and after the positionals.
+    const Run result = run({ u"crawl"_s, u"--exts"_s, u".gif"_s, top, u"--depth"_s, u"2.6"_s, save,
+        u"--scan-limit-mb"_s, u"2"_s, u"--no-list"_s });
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.out.startsWith(u"終了\n"_s), qPrintable(result.out));
     QVERIFY(result.out.contains(u"ダウンロード数 2"_s));
@@ -173,6 +183,7 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
     QCOMPARE(settings.get(SettingsKeys::DeepCount, QString()), u"3"_s);
     QCOMPARE(settings.get(SettingsKeys::DownloadExts, QString()), u".gif"_s);
     QCOMPARE(settings.get(SettingsKeys::ListViewCheck, QString()), u"0"_s);
+    QCOMPARE(settings.get(SettingsKeys::ScanLimitMB, QString()), u"2"_s);
 
     const Run list = run({ u"list"_s, u"downloads"_s, u"--no-open"_s });
     QCOMPARE(list.exitCode, 0);
@@ -194,7 +205,7 @@ void TestCli::interruptedThenResumedEndsAsAWholeCrawl()
     QVERIFY2(stopped.out.startsWith(u"中断\n"_s), qPrintable(stopped.out));
     QCOMPARE(ReadResumeList(ResumeListPath(save + u'/')).value(), QStringList { top });
 
-    const Run resumed = run({ u"resume"_s, save, top });
+    const Run resumed = run({ u"resume"_s, save, u"--list"_s, top, u"--no-open"_s, u"--no-list"_s });
     QCOMPARE(resumed.exitCode, 0);
     QVERIFY(resumed.out.startsWith(u"終了\n"_s));
     QCOMPARE(MirroredFiles(siteOf(save)), MirroredFiles(siteOf(reference)));
