@@ -41,7 +41,8 @@ QString DecodeLocalName(const QString& segment)
         plainStart = i + 1;
     }
     bytes += QStringView(segment).mid(plainStart).toUtf8();
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder utf8(
+        QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     const QString decoded = utf8.decode(bytes);
     if (!utf8.hasError())
         return decoded;
