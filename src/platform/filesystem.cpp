@@ -13,6 +13,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+constexpr QFileDevice::Permissions OwnerOnlyPermissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
 IoStatus writeAll(QFile& file, const QString& path, const QByteArray& bytes)
 {
     if (file.write(bytes) != bytes.size()) {
@@ -43,11 +45,19 @@ bool renameOver(const QString& from, const QString& to)
 
 } // namespace
 
-IoStatus ReplaceFileAtomically(const QString& path, const QByteArray& bytes)
+IoStatus ReplaceFileAtomically(const QString& path, const QByteArray& bytes, FileAccess access)
 {
     const QString temporary = path + u".tmp"_s;
     QFile file(temporary);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    bool opened = false;
+    if (access == FileAccess::OwnerOnly) {
+        // Created anew, so the owner-only mode holds from the first byte on.
+        QFile::remove(temporary);
+        opened = file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnlyPermissions);
+    } else {
+        opened = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    }
+    if (!opened)
         return IoStatus::failure(path, file.errorString());
     IoStatus status = writeAll(file, path, bytes);
     if (!status) {
@@ -59,6 +69,21 @@ IoStatus ReplaceFileAtomically(const QString& path, const QByteArray& bytes)
         return IoStatus::failure(path, u"cannot replace the file"_s);
     }
     return IoStatus::success();
+}
+
+bool KeepFilePrivate(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        QDir().mkpath(info.path());
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnlyPermissions);
+    }
+    constexpr QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    if (!(info.permissions() & others))
+        return true;
+    return QFile::setPermissions(path, info.permissions() & ~others);
 }
 
 IoStatus AppendToFile(const QString& path, const QByteArray& bytes)

@@ -19,8 +19,14 @@ struct IoStatus {
     explicit operator bool() const { return ok; }
 };
 
+// Who may read a file: everyone the system's defaults allow, or its owner only (files that hold
+// the credential), the temporary file before the rename included.
+enum class FileAccess { Shared, OwnerOnly };
+
 // Writes bytes to a temporary file beside path, then renames it over path.
-IoStatus ReplaceFileAtomically(const QString& path, const QByteArray& bytes);
+IoStatus ReplaceFileAtomically(const QString& path, const QByteArray& bytes, FileAccess access = FileAccess::Shared);
+// Makes an existing file readable by its owner only, or creates it so (empty, with its folders).
+bool KeepFilePrivate(const QString& path);
 // Opens path for appending (creating it), writes bytes, closes it.
 IoStatus AppendToFile(const QString& path, const QByteArray& bytes);
 // Renames from to to, replacing a file at to in one step.

@@ -57,7 +57,7 @@ IoStatus AppendRecordLines(const QString& path, const QStringList& lines)
     return AppendToFile(path, EncodeRecordLines(lines));
 }
 
-IoStatus ReplaceRecordFile(const QString& path, const QStringList& lines)
+IoStatus ReplaceRecordFile(const QString& path, const QStringList& lines, FileAccess access)
 {
-    return ReplaceFileAtomically(path, EncodeRecordLines(lines));
+    return ReplaceFileAtomically(path, EncodeRecordLines(lines), access);
 }

@@ -19,4 +19,4 @@ std::optional<QStringList> ReadRecordLines(const QString& path);
 std::optional<QStringList> ReadFirstRecordLines(const QString& path, qsizetype count);
 IoStatus AppendRecordLines(const QString& path, const QStringList& lines);
 // Replaces the whole file atomically: a killed process leaves the old or the new content.
-IoStatus ReplaceRecordFile(const QString& path, const QStringList& lines);
+IoStatus ReplaceRecordFile(const QString& path, const QStringList& lines, FileAccess access = FileAccess::Shared);

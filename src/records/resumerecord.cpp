@@ -128,7 +128,8 @@ QString ResumeListPath(const QString& saveDir)
 
 IoStatus WriteResumeRecord(const QString& path, const ResumeRecord& record)
 {
-    return ReplaceRecordFile(path, { JoinRecordLine(record.toFields()) });
+    // The record holds the credential.
+    return ReplaceRecordFile(path, { JoinRecordLine(record.toFields()) }, FileAccess::OwnerOnly);
 }
 
 namespace {
@@ -159,7 +160,7 @@ IoStatus UpdateResumeField(const QString& path, int index, const QString& value)
     while (fields->size() <= index)
         fields->append(QString());
     (*fields)[index] = value;
-    return ReplaceRecordFile(path, { JoinRecordLine(*fields) });
+    return ReplaceRecordFile(path, { JoinRecordLine(*fields) }, FileAccess::OwnerOnly);
 }
 
 std::optional<QStringList> ReadResumeList(const QString& path)

@@ -1,6 +1,7 @@
 #pragma once
 // The resume record, SiteDir/FetchwrightRecode.csv: one line of 29 fields holding everything a
-// stopped crawl needs to continue, rewritten whole at every step of the run. Numbers are decimal,
+// stopped crawl needs to continue, rewritten whole at every step of the run. It holds the Basic
+// credential (field 27), so it is readable by its owner only. Numbers are decimal,
 // flags "True" or "False". The resume list, SaveDir/FetchwrightRecode.csv, names one top address
 // per line for every site of that save folder with an unfinished run.
 

@@ -2,6 +2,7 @@
 
 #include "settings/settingskeys.h"
 
+#include "platform/filesystem.h"
 #include "productnames.h"
 
 #include <QLocale>
@@ -99,6 +100,10 @@ QString SettingsStore::get(const QString& key, const QString& defaultValue) cons
 
 void SettingsStore::save(const QString& key, const QString& value)
 {
+    // The store holds the credential: the file is the owner's alone before anything is written,
+    // and the temporary file of each rewrite takes that mode from it.
+    if (!m_private)
+        m_private = KeepFilePrivate(m_settings->fileName());
     m_settings->setValue(qualified(key), value);
     m_settings->sync();
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Every choice that outlives a run: text values under organisation Quillmark, section Fetchwright,
 // in the user's configuration folder ($XDG_CONFIG_HOME/Quillmark/Fetchwright.conf on Linux).
+// The file is readable by its owner only, as it holds the Basic credential (ASTRING).
 // Numbers are stored as decimal text and check boxes as "1" or "0". A reader returns the key's
 // default (SettingsDefaults::Of) when the key is absent or its text does not convert; the few
 // readers with a default of their own pass it.
@@ -50,6 +51,7 @@ public:
 
 private:
     std::unique_ptr<QSettings> m_settings;
+    bool m_private = false; // the file is known to be readable by its owner only
 };
 
 // The conversions the readers use; nullopt when the text does not convert.

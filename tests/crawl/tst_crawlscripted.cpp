@@ -443,6 +443,9 @@ void TestCrawlScripted::unauthorisedRequestsAreRetriedWithTheCredential()
     QVERIFY(requests[3].head.contains("Authorization: Basic dXNlcjpwYXNz\r\n"));
     QVERIFY(!requests[4].head.contains("Authorization"));
     QVERIFY(requests[5].head.contains("Authorization: Basic dXNlcjpwYXNz\r\n"));
+    // Both files that hold the credential are the user's alone.
+    QVERIFY(IsOwnerOnly(m_crawl->settings().filePath()));
+    QVERIFY(IsOwnerOnly(ResumeRecordPath(m_crawl->siteDir())));
 }
 
 void TestCrawlScripted::stopInMidTransferThenResumeCompletesTheSameFile()

@@ -61,6 +61,7 @@ private slots:
     void brokenRecordsAreRefused();
     void updateFieldChangesOneFieldOnly();
     void replacementLeavesNoTemporaryFile();
+    void theRecordIsReadableByItsOwnerOnly();
     void resumeListKeepsOrderAndDropsBySiteRoot();
     void aMissingResumeListIsWrittenEmptyByDrop();
     void writeErrorsAreReported();
@@ -175,6 +176,19 @@ void TestResumeRecord::replacementLeavesNoTemporaryFile()
     QVERIFY(WriteResumeRecord(path, sampleRecord()));
     QVERIFY(UpdateResumeField(path, FieldCheckedCount, u"1"_s));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList { u"FetchwrightRecode.csv"_s });
+}
+
+void TestResumeRecord::theRecordIsReadableByItsOwnerOnly()
+{
+    const QString path = ResumeRecordPath(m_dir->path());
+    // A leftover temporary file readable by all must not lend its mode to the record.
+    QVERIFY(WriteFileBytes(path + u".tmp"_s, "old"));
+    QVERIFY(QFile::setPermissions(path + u".tmp"_s, QFile::permissions(path + u".tmp"_s) | QFileDevice::ReadOther));
+    QVERIFY(WriteResumeRecord(path, sampleRecord()));
+    QVERIFY(IsOwnerOnly(path));
+    QVERIFY(UpdateResumeField(path, FieldCheckedCount, u"1"_s));
+    QVERIFY(IsOwnerOnly(path));
+    QCOMPARE(ReadResumeRecord(path)->authString, sampleRecord().authString);
 }
 
 void TestResumeRecord::resumeListKeepsOrderAndDropsBySiteRoot()

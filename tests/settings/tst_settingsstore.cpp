@@ -23,6 +23,8 @@ private slots:
     void sizesScaleToBytes_data();
     void sizesScaleToBytes();
     void followsTheUsersConfigurationFolder();
+    void theFileIsReadableByItsOwnerOnly_data();
+    void theFileIsReadableByItsOwnerOnly();
 };
 
 void TestSettingsStore::absentKeysGiveTheReadersDefault()
@@ -140,6 +142,35 @@ void TestSettingsStore::followsTheUsersConfigurationFolder()
         qputenv("XDG_CONFIG_HOME", old);
     QCOMPARE(path, dir.path() + u"/Quillmark/Fetchwright.conf"_s);
     QVERIFY(QFile::exists(path));
+}
+
+void TestSettingsStore::theFileIsReadableByItsOwnerOnly_data()
+{
+    QTest::addColumn<bool>("existedForAll");
+    QTest::newRow("a new file is created so") << false;
+    QTest::newRow("an older file readable by all is made so") << true;
+}
+
+void TestSettingsStore::theFileIsReadableByItsOwnerOnly()
+{
+    QFETCH(bool, existedForAll);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"config/Quillmark/Fetchwright.conf"_s);
+    if (existedForAll) {
+        QVERIFY(WriteFileBytes(path, "[Fetchwright]\nDeepCount=2\n"));
+        QVERIFY(
+            QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        QVERIFY(!IsOwnerOnly(path));
+    }
+    {
+        SettingsStore store(path);
+        store.save(SettingsKeys::AuthString, u"dXNlcjpwYXNz"_s);
+        QVERIFY(store.sync());
+    }
+    QVERIFY(IsOwnerOnly(path));
+    SettingsStore reread(path);
+    QCOMPARE(reread.get(SettingsKeys::AuthString, QString()), u"dXNlcjpwYXNz"_s);
+    QCOMPARE(reread.number(SettingsKeys::DeepCount, 0), existedForAll ? 2 : 0);
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)

@@ -25,3 +25,11 @@ bool WriteFileBytes(const QString& path, const QByteArray& bytes)
         return false;
     return file.write(bytes) == bytes.size();
 }
+
+bool IsOwnerOnly(const QString& path)
+{
+    const QFileInfo info(path);
+    constexpr QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    return info.isFile() && (info.permissions() & QFileDevice::ReadOwner) && !(info.permissions() & others);
+}

@@ -21,3 +21,5 @@ private:
 QByteArray ReadFileBytes(const QString& path);
 // Writes bytes to path, creating its folder; fails the calling test when it cannot.
 bool WriteFileBytes(const QString& path, const QByteArray& bytes);
+// Whether only the file's owner may read or write it (mode 0600 on Linux).
+bool IsOwnerOnly(const QString& path);
