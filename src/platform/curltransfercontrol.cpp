@@ -192,6 +192,14 @@ void CurlTransferControl::startHop(const QString& address)
         break;
     }
 
+    // Certificates are always verified. libcurl reads none of the variables that users of curl know
+    // for an extra trust store, such as an intranet's own CA, so they are honoured here.
+    QByteArray caBundle = qgetenv("CURL_CA_BUNDLE");
+    if (caBundle.isEmpty())
+        caBundle = qgetenv("SSL_CERT_FILE");
+    if (!caBundle.isEmpty())
+        curl_easy_setopt(easy, CURLOPT_CAINFO, caBundle.constData());
+
     const long timeout = std::max(0, m_requestTimeout);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, timeout);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, timeout > 0 ? 1L : 0L);

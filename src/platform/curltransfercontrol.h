@@ -34,6 +34,8 @@
 //   for connecting, no limit on silence).
 // - Access types: preconfigured uses the http_proxy / https_proxy / no_proxy environment variables,
 //   direct ignores them, the named proxy is used for every host.
+// - https certificates are always verified, against the system's trust store and the file named by
+//   CURL_CA_BUNDLE, else SSL_CERT_FILE, as curl's own tool does.
 // - pump() returns at once when idle.
 
 #include "platform/transfercontrol.h"

@@ -9,6 +9,7 @@
 
 #include "support/crawlharness.h"
 #include "support/nginxfixture.h"
+#include "support/testca.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -54,6 +55,8 @@ private slots:
     void sameNameRulesOnASecondCrawl();
     void overwritingNeverLosesAnEarlierFile();
     void stopInMidTransferThenResume();
+    void crawlsOverHttpsWithAnExtraTrustStore_data();
+    void crawlsOverHttpsWithAnExtraTrustStore();
 
 private:
     QMap<QString, QByteArray> expectedFiles(const QStringList& names, bool flat = false) const;
@@ -331,6 +334,59 @@ void TestCrawlNginx::stopInMidTransferThenResume()
     QCOMPARE(crawl.host.counter(Counter::Download), all.size());
     QCOMPARE(crawl.logLines(DownloadLogName).size(), all.size() + 1);
     QCOMPARE(crawl.host.counter(Counter::Failure), 0);
+}
+
+void TestCrawlNginx::crawlsOverHttpsWithAnExtraTrustStore_data()
+{
+    QTest::addColumn<QByteArray>("variable"); // names the test CA's certificate; empty: none does
+    QTest::newRow("the test CA given through CURL_CA_BUNDLE") << "CURL_CA_BUNDLE"_ba;
+    QTest::newRow("the test CA given through SSL_CERT_FILE") << "SSL_CERT_FILE"_ba;
+    QTest::newRow("an untrusted certificate is one failure") << QByteArray();
+}
+
+void TestCrawlNginx::crawlsOverHttpsWithAnExtraTrustStore()
+{
+    QFETCH(QByteArray, variable);
+    if (TestCa::executable().isEmpty())
+        QSKIP("openssl is not installed (scripts/install-deps --test installs it)");
+    TestCa ca;
+    QVERIFY2(ca.make(), qPrintable(ca.errorString()));
+    NginxFixture secure(m_root.path());
+    secure.enableTls(ca.serverCertificate(), ca.serverKey());
+    secure.requireBasicAuth(u"/private/"_s, u"user"_s, u"secret"_s);
+    QVERIFY2(secure.start(), qPrintable(secure.errorString()));
+
+    const QByteArray saved[] = { qgetenv("CURL_CA_BUNDLE"), qgetenv("SSL_CERT_FILE") };
+    qunsetenv("CURL_CA_BUNDLE");
+    qunsetenv("SSL_CERT_FILE");
+    if (!variable.isEmpty())
+        qputenv(variable.constData(), QFile::encodeName(ca.caCertificate()));
+    m_crawl->settings().save(SettingsKeys::DeepCount, 1);
+    m_crawl->settings().save(SettingsKeys::DownloadExts, u".gif"_s);
+    const QString top = secure.url(u"/"_s);
+    QVERIFY(top.startsWith(u"https://"_s));
+    m_crawl->start(top);
+    for (const char* name : { "CURL_CA_BUNDLE", "SSL_CERT_FILE" }) {
+        const QByteArray& before = saved[name[0] == 'C' ? 0 : 1];
+        if (before.isEmpty())
+            qunsetenv(name);
+        else
+            qputenv(name, before);
+    }
+
+    QCOMPARE(m_crawl->host.currentAddresses.last(), u"終了"_s);
+    if (variable.isEmpty()) {
+        QCOMPARE(m_crawl->mirroredFiles(), (QMap<QString, QByteArray>()));
+        const QStringList failures = m_crawl->logLines(FailureReportName);
+        QCOMPARE(failures.size(), 2);
+        QVERIFY2(failures[1].contains(u"\"接続エラーが起きました。エラー：60\""_s), qPrintable(failures[1]));
+        QVERIFY(failures[1].endsWith(u"\""_s + top + u"\""_s));
+        QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 1);
+        return;
+    }
+    QCOMPARE(m_crawl->mirroredFiles(), expectedFiles({ u"a.gif"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s }));
+    QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 0);
+    QCOMPARE(m_crawl->logLines(DetectedLogName).value(1), u"\""_s + top + u"\",\"\""_s);
 }
 
 QTEST_GUILESS_MAIN(TestCrawlNginx)

@@ -131,11 +131,11 @@ http {
     etag on;
     keepalive_timeout 30s;
     server {
-        listen 127.0.0.1:%2;
+        listen 127.0.0.1:%2%5;
         root %3;
 %4    }
 }
-)"_s.arg(dir, QString::number(m_port), m_root, m_locations);
+)"_s.arg(dir, QString::number(m_port), m_root, m_locations, m_listenOptions);
 }
 
 void NginxFixture::stop()
@@ -158,7 +158,7 @@ quint16 NginxFixture::port() const
 
 QString NginxFixture::url(const QString& path) const
 {
-    return u"http://127.0.0.1:%1"_s.arg(m_port) + path;
+    return (m_listenOptions.isEmpty() ? u"http"_s : u"https"_s) + u"://127.0.0.1:%1"_s.arg(m_port) + path;
 }
 
 QStringList NginxFixture::accessLog() const

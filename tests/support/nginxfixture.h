@@ -34,11 +34,19 @@ public:
         m_locations += QStringLiteral("        ") + directive + QLatin1Char('\n');
     }
 
+    // Before start(): serve https with this certificate and key instead of http.
+    void enableTls(const QString& certificate, const QString& key)
+    {
+        m_listenOptions = QStringLiteral(" ssl");
+        m_locations
+            += QStringLiteral("        ssl_certificate %1;\n        ssl_certificate_key %2;\n").arg(certificate, key);
+    }
+
     // Starts nginx and waits until it accepts connections.
     bool start();
     QString errorString() const;
     quint16 port() const;
-    // "http://127.0.0.1:<port>" followed by path.
+    // "http://127.0.0.1:<port>" (https once TLS is on) followed by path.
     QString url(const QString& path) const;
     // One line per request: "<connection number> <requests on it so far> <request line> <status>".
     QStringList accessLog() const;
@@ -54,4 +62,5 @@ private:
     quint16 m_port = 0;
     QString m_error;
     QString m_locations;
+    QString m_listenOptions;
 };
