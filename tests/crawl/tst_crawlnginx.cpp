@@ -3,6 +3,7 @@
 #include "crawl/crawlrun.h"
 #include "crawl/httpheaders.h"
 #include "records/logs.h"
+#include "records/recordline.h"
 #include "records/resumerecord.h"
 #include "settings/settingskeys.h"
 #include "storage/partfile.h"
@@ -11,9 +12,14 @@
 #include "support/nginxfixture.h"
 #include "support/testca.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -39,6 +45,33 @@ QMap<QString, QByteArray> siteFiles()
 
 using Settings = QList<std::pair<QString, QString>>;
 
+// A file whose path is raw bytes, as an older Japanese server keeps Shift_JIS names; Qt's
+// temporary folder cannot remove what it cannot name, so this does.
+struct RawNamedFile {
+    QByteArray folder;
+    QByteArray path;
+    RawNamedFile(const QByteArray& parent, const QByteArray& folderName, const QByteArray& name)
+        : folder(parent + '/' + folderName)
+        , path(folder + '/' + name)
+    {
+    }
+    ~RawNamedFile()
+    {
+        ::unlink(path.constData());
+        ::rmdir(folder.constData());
+    }
+    bool write(const QByteArray& bytes) const
+    {
+        ::mkdir(folder.constData(), 0755);
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0)
+            return false;
+        const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+        ::close(fd);
+        return written;
+    }
+};
+
 } // namespace
 
 class TestCrawlNginx : public QObject {
@@ -55,6 +88,7 @@ private slots:
     void sameNameRulesOnASecondCrawl();
     void overwritingNeverLosesAnEarlierFile();
     void stopInMidTransferThenResume();
+    void aJapaneseSiteIsSavedUnderRealNames();
     void crawlsOverHttpsWithAnExtraTrustStore_data();
     void crawlsOverHttpsWithAnExtraTrustStore();
 
@@ -334,6 +368,67 @@ void TestCrawlNginx::stopInMidTransferThenResume()
     QCOMPARE(crawl.host.counter(Counter::Download), all.size());
     QCOMPARE(crawl.logLines(DownloadLogName).size(), all.size() + 1);
     QCOMPARE(crawl.host.counter(Counter::Failure), 0);
+}
+
+void TestCrawlNginx::aJapaneseSiteIsSavedUnderRealNames()
+{
+    QTemporaryDir root;
+    const QByteArray index
+        = u"<html><head><meta charset=\"utf-8\"></head><body><img src=\"日本.gif\">"
+          "<a href=\"%E5%86%99%E7%9C%9F/utf8.gif\">写真</a><a href=\"%8E%CA%90%5E/sjis.gif\">写真</a>"
+          "<a href=\"a&#32;b.gif\">空白</a><a href=\"c%20d.gif\">空白</a><a href=\"jp\">フォルダ</a><a href=\"sjis.html\">旧</a></body></html>"_s
+              .toUtf8();
+    QVERIFY(WriteFileBytes(root.filePath(u"index.html"_s), index));
+    const QByteArray sjisPage
+        = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\"></head><body>"
+          "<img src=\"\x8e\xca\x90\x5e/s.gif\">\x93\xfa\x96\x7b</body></html>";
+    QVERIFY(WriteFileBytes(root.filePath(u"sjis.html"_s), sjisPage));
+    QVERIFY(WriteFileBytes(root.filePath(u"jp/index.html"_s), "<img src=\"p.gif\">"));
+    const QMap<QString, QByteArray> onDisk { { u"日本.gif"_s, "nihon"_ba }, { u"写真/utf8.gif"_s, "utf8"_ba },
+        { u"写真/s.gif"_s, "s"_ba }, { u"a b.gif"_s, "blank"_ba }, { u"c d.gif"_s, "escaped blank"_ba },
+        { u"jp/p.gif"_s, "p"_ba } };
+    for (auto it = onDisk.begin(); it != onDisk.end(); ++it)
+        QVERIFY(WriteFileBytes(root.filePath(it.key()), it.value()));
+    const RawNamedFile sjisNamed(QFile::encodeName(root.path()), "\x8e\xca\x90\x5e", "sjis.gif");
+    QVERIFY(sjisNamed.write("sjis"));
+    NginxFixture site(root.path());
+    QVERIFY2(site.start(), qPrintable(site.errorString()));
+
+    m_crawl->settings().save(SettingsKeys::DownloadExts, u".gif;.html"_s);
+    const QString top = site.url(u"/index.html"_s);
+    m_crawl->start(top);
+    QCOMPARE(m_crawl->host.currentAddresses.last(), u"終了"_s);
+    const QMap<QString, QByteArray> expected { { u"index.html"_s, index }, { u"sjis.html"_s, sjisPage },
+        { u"日本.gif"_s, "nihon"_ba }, { u"写真/utf8.gif"_s, "utf8"_ba }, { u"写真/sjis.gif"_s, "sjis"_ba },
+        { u"写真/s.gif"_s, "s"_ba }, { u"a.b.gif"_s, "blank"_ba }, { u"c.d.gif"_s, "escaped blank"_ba },
+        { u"jp/p.gif"_s, "p"_ba }, { u"jp/jpｽﾗｯｼｭﾄｯﾌﾟ.html"_s, "<img src=\"p.gif\">"_ba } };
+    QCOMPARE(m_crawl->mirroredFiles(), expected);
+
+    const QString at = site.url(u"/"_s);
+    QStringList detected;
+    for (const QString& path :
+        { u"index.html"_s, u"%E6%97%A5%E6%9C%AC.gif"_s, u"%E5%86%99%E7%9C%9F/utf8.gif"_s, u"%8E%CA%90%5E/sjis.gif"_s,
+            u"a%20b.gif"_s, u"c%20d.gif"_s, u"jp"_s, u"sjis.html"_s, u"jp/p.gif"_s, u"%E5%86%99%E7%9C%9F/s.gif"_s })
+        detected.append(u"\""_s + at + path + u"\",\"\""_s);
+    QCOMPARE(m_crawl->logLines(DetectedLogName).mid(1), detected);
+
+    QMap<QString, QString> logged; // the name column against the address column
+    const QStringList logLines = m_crawl->logLines(DownloadLogName);
+    QCOMPARE(logLines.size(), expected.size() + 1);
+    for (const QString& line : logLines.mid(1)) {
+        const QStringList fields = SplitRecordLine(line);
+        const QString relative = fields[2].mid(m_crawl->siteDir().size() + 1);
+        QVERIFY2(expected.contains(QDir::fromNativeSeparators(relative)), qPrintable(fields[2]));
+        logged.insert(fields[1], fields[3].mid(at.size()));
+    }
+    const QMap<QString, QString> names { { u"index.html"_s, u"index.html"_s },
+        { u"日本.gif"_s, u"%E6%97%A5%E6%9C%AC.gif"_s }, { u"utf8.gif"_s, u"%E5%86%99%E7%9C%9F/utf8.gif"_s },
+        { u"sjis.gif"_s, u"%8E%CA%90%5E/sjis.gif"_s }, { u"a.b.gif"_s, u"a%20b.gif"_s },
+        { u"c.d.gif"_s, u"c%20d.gif"_s }, { u"jpｽﾗｯｼｭﾄｯﾌﾟ.html"_s, u"jp"_s }, { u"sjis.html"_s, u"sjis.html"_s },
+        { u"p.gif"_s, u"jp/p.gif"_s }, { u"s.gif"_s, u"%E5%86%99%E7%9C%9F/s.gif"_s } };
+    QCOMPARE(logged, names);
+    QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 0);
+    QCOMPARE(m_crawl->host.counter(CrawlHost::ErrorResponse), 0);
 }
 
 void TestCrawlNginx::crawlsOverHttpsWithAnExtraTrustStore_data()
