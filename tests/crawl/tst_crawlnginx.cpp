@@ -264,7 +264,7 @@ void TestCrawlNginx::largePagesAreScannedUpToTheLimit()
     m_crawl->start(m_nginx->url(u"/toc.html"_s));
     QCOMPARE(m_crawl->host.currentAddresses.last(), u"終了"_s);
     QCOMPARE(m_crawl->mirroredFiles(), expectedFiles(files));
-    QCOMPARE(m_crawl->host.counter(CrawlHost::Detect), 1 + files.size());
+    QCOMPARE(m_crawl->host.counter(Counter::Detect), 1 + files.size());
     QStringList pieces;
     for (const QString& line : m_nginx->accessLog().mid(before.size()))
         if (line.contains(u"\"GET /toc.html"_s))
@@ -427,8 +427,8 @@ void TestCrawlNginx::aJapaneseSiteIsSavedUnderRealNames()
         { u"c.d.gif"_s, u"c%20d.gif"_s }, { u"jpｽﾗｯｼｭﾄｯﾌﾟ.html"_s, u"jp"_s }, { u"sjis.html"_s, u"sjis.html"_s },
         { u"p.gif"_s, u"jp/p.gif"_s }, { u"s.gif"_s, u"%E5%86%99%E7%9C%9F/s.gif"_s } };
     QCOMPARE(logged, names);
-    QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 0);
-    QCOMPARE(m_crawl->host.counter(CrawlHost::ErrorResponse), 0);
+    QCOMPARE(m_crawl->host.counter(Counter::Failure), 0);
+    QCOMPARE(m_crawl->host.counter(Counter::ErrorResponse), 0);
 }
 
 void TestCrawlNginx::crawlsOverHttpsWithAnExtraTrustStore_data()
@@ -476,11 +476,11 @@ void TestCrawlNginx::crawlsOverHttpsWithAnExtraTrustStore()
         QCOMPARE(failures.size(), 2);
         QVERIFY2(failures[1].contains(u"\"接続エラーが起きました。エラー：60\""_s), qPrintable(failures[1]));
         QVERIFY(failures[1].endsWith(u"\""_s + top + u"\""_s));
-        QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 1);
+        QCOMPARE(m_crawl->host.counter(Counter::Failure), 1);
         return;
     }
     QCOMPARE(m_crawl->mirroredFiles(), expectedFiles({ u"a.gif"_s, u"private/secret.gif"_s, u"thumb_x.gif"_s }));
-    QCOMPARE(m_crawl->host.counter(CrawlHost::Failure), 0);
+    QCOMPARE(m_crawl->host.counter(Counter::Failure), 0);
     QCOMPARE(m_crawl->logLines(DetectedLogName).value(1), u"\""_s + top + u"\",\"\""_s);
 }
 

@@ -624,7 +624,7 @@ void TestCrawlScripted::aFolderLinkedWithoutItsSlashIsSavedAsTheFoldersPage()
     QCOMPARE(downloads[1],
         (QStringList { u"jpｽﾗｯｼｭﾄｯﾌﾟ.html"_s, ToNativeSeparators(m_crawl->siteDir() + u"/jp/jpｽﾗｯｼｭﾄｯﾌﾟ.html"_s),
             site + u"jp"_s, top }));
-    QCOMPARE(m_crawl->host.counter(CrawlHost::ErrorResponse), 0);
+    QCOMPARE(m_crawl->host.counter(Counter::ErrorResponse), 0);
 }
 
 void TestCrawlScripted::nonAsciiLinksAreEncodedOnTheWireAndDecodedOnDisk()
