@@ -5,7 +5,6 @@
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -18,12 +17,10 @@ namespace {
 
 const QString NotANumber = u"数値で入力して下さい｡"_s;
 
-QString withSeparator(QString folder)
+// A folder named on the command line, absolute, in native separators and ending in one.
+QString absoluteFolder(const QString& folder)
 {
-    folder = QDir::toNativeSeparators(folder);
-    if (!folder.endsWith(NativeSeparator()))
-        folder += NativeSeparator();
-    return folder;
+    return WithFinalSeparator(ToNativeSeparators(QFileInfo(folder).absoluteFilePath()), EmptyFolder::BecomesRoot);
 }
 
 struct Reader {
@@ -294,7 +291,7 @@ Command ParseCommandLine(const QStringList& args)
         }
         if (!noMorePositionals(r, positionals, 2) || !readCrawlOptions(o))
             return command;
-        command.folder = withSeparator(QFileInfo(folder).absoluteFilePath());
+        command.folder = absoluteFolder(folder);
         command.createFolder = !QFileInfo(command.folder).isDir();
         command.settings.prepend({ K::SaveFolder, command.folder });
         command.settings.prepend({ K::SiteAddress, command.address });
@@ -309,7 +306,7 @@ Command ParseCommandLine(const QStringList& args)
         }
         if (!noMorePositionals(r, positionals, 2) || !readResumeOptions(o))
             return command;
-        command.folder = withSeparator(QFileInfo(folder).absoluteFilePath());
+        command.folder = absoluteFolder(folder);
         command.address = positionals.value(1);
         command.settings.prepend({ K::SaveFolder, command.folder });
         return command;
@@ -340,7 +337,7 @@ Command ParseCommandLine(const QStringList& args)
             }
             if (!noMorePositionals(r, positionals, 2))
                 return command;
-            command.folder = withSeparator(QFileInfo(folder).absoluteFilePath());
+            command.folder = absoluteFolder(folder);
             command.settings.append({ images ? K::MakeGraphDirPath : K::MakeDirPath, command.folder });
             readListOptions(o, images);
             return command;

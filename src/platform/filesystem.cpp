@@ -127,3 +127,12 @@ QString ToNativeSeparators(const QString& path)
 {
     return QDir::toNativeSeparators(path);
 }
+
+QString WithFinalSeparator(const QString& folder, EmptyFolder empty)
+{
+    if (folder.isEmpty())
+        return empty == EmptyFolder::BecomesRoot ? QString(NativeSeparator()) : folder;
+    if (IsFolderSeparator(folder.back()))
+        return folder;
+    return folder + NativeSeparator();
+}

@@ -40,3 +40,11 @@ QChar NativeSeparator();
 bool IsFolderSeparator(QChar ch);
 // The path with "/" written as the native separator.
 QString ToNativeSeparators(const QString& path);
+
+// What WithFinalSeparator makes of an empty text: the separator alone (the root), as the list
+// pages' folder box stores it after an empty browse, or nothing, as the save folder and resume
+// folder boxes keep it (a lone separator would name the file system's root).
+enum class EmptyFolder { BecomesRoot, StaysEmpty };
+// The folder ending in a folder separator, so a file name can be appended to it: the native
+// separator is added unless the text ends in any separator this platform knows.
+QString WithFinalSeparator(const QString& folder, EmptyFolder empty);

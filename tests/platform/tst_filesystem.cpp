@@ -1,0 +1,45 @@
+// The final separator that the dialogs and the command line add to a folder before a file name is
+// appended to it.
+#include "platform/filesystem.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestFileSystem : public QObject {
+    Q_OBJECT
+private slots:
+    void withFinalSeparator_data();
+    void withFinalSeparator();
+};
+
+void TestFileSystem::withFinalSeparator_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<int>("empty");
+    QTest::addColumn<QString>("expected");
+    const int root = int(EmptyFolder::BecomesRoot);
+    const int stays = int(EmptyFolder::StaysEmpty);
+    QTest::newRow("a folder without its separator gets one") << u"/a/b"_s << root << u"/a/b/"_s;
+    QTest::newRow("a folder ending in its separator is left alone") << u"/a/b/"_s << root << u"/a/b/"_s;
+    QTest::newRow("the root is left alone") << u"/"_s << root << u"/"_s;
+    QTest::newRow("a relative folder gets one") << u"save"_s << root << u"save/"_s;
+    QTest::newRow("only one separator is added to a name ending in a dot") << u"/a/b."_s << root << u"/a/b./"_s;
+    // "\" is an ordinary name character here, never a separator.
+    QTest::newRow("a backslash is no separator here") << u"/a/b\\"_s << root << u"/a/b\\/"_s;
+    QTest::newRow("an empty save folder becomes the root") << QString() << root << u"/"_s;
+    QTest::newRow("an empty resume folder stays empty") << QString() << stays << QString();
+    QTest::newRow("a resume folder gets its separator") << u"/a/b"_s << stays << u"/a/b/"_s;
+    QTest::newRow("a resume folder ending in its separator is left alone") << u"/a/"_s << stays << u"/a/"_s;
+}
+
+void TestFileSystem::withFinalSeparator()
+{
+    QFETCH(QString, folder);
+    QFETCH(int, empty);
+    QFETCH(QString, expected);
+    QCOMPARE(WithFinalSeparator(folder, EmptyFolder(empty)), expected);
+}
+
+QTEST_GUILESS_MAIN(TestFileSystem)
+#include "tst_filesystem.moc"
