@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/curltransfercontrol.h"
 #include "platform/shell.h"
+#include "platform/terminal.h"
 #include "productnames.h"
 #include "records/resumerecord.h"
 #include "settings/settingskeys.h"
@@ -20,8 +21,6 @@
 #include <QDir>
 #include <QStorageInfo>
 #include <QTextStream>
-
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -104,7 +103,7 @@ int main(int argc, char* argv[])
 
     SettingsStore settings;
     DesktopShell shell;
-    TerminalHost host(shell, isatty(STDERR_FILENO), command.yes, !command.noOpen);
+    TerminalHost host(shell, StandardErrorIsTerminal(), command.yes, !command.noOpen);
 
     if (command.createFolder) {
         if (!QDir().mkpath(command.folder)) {

@@ -2,26 +2,16 @@
 
 #include "crawl/crawlstate.h"
 #include "platform/shell.h"
+#include "platform/terminal.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-volatile std::sig_atomic_t stopSignals = 0;
-
-extern "C" void onStopSignal(int)
-{
-    if (stopSignals > 0)
-        _exit(130); // a second Ctrl-C ends the program at once, as closing the window does
-    stopSignals = 1;
-}
 
 constexpr const char16_t* CounterLabels[CounterCount]
     = { u"検出数", u"ダウンロード数", u"検査済ファイル数", u"障害数", u"予定ダウンロード数", u"エラーレスポンス数" };
@@ -43,17 +33,13 @@ TerminalHost::TerminalHost(Shell& shell, bool interactive, bool answerYes, bool 
 void TerminalHost::watchSignals(CrawlState& state)
 {
     m_state = &state;
-    struct sigaction action { };
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    WatchStopSignals();
 }
 
 void TerminalHost::yield()
 {
     QCoreApplication::processEvents();
-    if (stopSignals && m_state)
+    if (m_state && StopSignalled())
         m_state->StopRequested = true;
 }
 
@@ -63,7 +49,7 @@ bool TerminalHost::askOkCancel(const QString& text)
     if (m_answerYes)
         return true;
     QTextStream out(stderr);
-    if (!isatty(STDIN_FILENO)) {
+    if (!StandardInputIsTerminal()) {
         out << text << u" ⇒ Cancel (--yes で OK)"_s << Qt::endl; // nobody to ask
         return false;
     }

@@ -15,8 +15,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -96,7 +94,7 @@ Run TestCli::run(const QStringList& args, int interruptAfterMs)
     if (!process.waitForStarted(10000))
         return result;
     if (interruptAfterMs >= 0 && !process.waitForFinished(interruptAfterMs))
-        ::kill(pid_t(process.processId()), SIGINT);
+        process.terminate(); // the system's request to stop, which the program takes as Ctrl-C
     process.waitForFinished(120000);
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     result.out = QString::fromUtf8(process.readAllStandardOutput());
