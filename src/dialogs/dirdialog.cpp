@@ -1,5 +1,7 @@
 #include "dialogs/dirdialog.h"
 
+#include "dialogs/dialogwidgets.h"
+
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -30,8 +32,7 @@ DirDialog::DirDialog(QWidget* parent)
     setObjectName(u"DirDialog"_s);
     setWindowTitle(u"ﾀﾞｲｱﾛｸﾞ ｷｬﾌﾟｼｮﾝ"_s);
 
-    m_drive = new QComboBox(this);
-    m_drive->setObjectName(u"Drive1"_s);
+    m_drive = makeNamed<QComboBox>(this, u"Drive1"_s);
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
         if (volume.isValid() && volume.isReady())
             m_drive->addItem(QDir::toNativeSeparators(volume.rootPath()), volume.rootPath());
@@ -41,34 +42,24 @@ DirDialog::DirDialog(QWidget* parent)
     m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     m_model->setRootPath(QDir::rootPath());
 
-    m_dir = new QTreeView(this);
-    m_dir->setObjectName(u"Dir1"_s);
+    m_dir = makeNamed<QTreeView>(this, u"Dir1"_s);
     m_dir->setModel(m_model);
     m_dir->setHeaderHidden(true);
     for (int column = 1; column < m_model->columnCount(); ++column)
         m_dir->hideColumn(column);
     m_dir->setRootIndex(m_model->index(QDir::rootPath()));
 
-    m_files = new QListWidget(this);
-    m_files->setObjectName(u"File1"_s);
+    m_files = makeNamed<QListWidget>(this, u"File1"_s);
 
-    auto* ok = new QPushButton(u"OK"_s, this);
-    ok->setObjectName(u"OKButton"_s);
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(u"ｷｬﾝｾﾙ"_s, this);
-    cancel->setObjectName(u"CancelButton"_s);
+    const ButtonRow buttons = makeButtonRow(this, u"OK"_s, CancelOnEnter::WhenFocused);
 
     auto* lists = new QHBoxLayout;
     lists->addWidget(m_dir, 3);
     lists->addWidget(m_files, 2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_drive);
     layout->addLayout(lists, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.layout);
     resize(520, 380);
 
     // activated, not currentIndexChanged: only the user's choice moves the folder; setDrive does not.
@@ -77,11 +68,10 @@ DirDialog::DirDialog(QWidget* parent)
         if (current.isValid())
             folderChosen(m_model->filePath(current));
     });
-    connect(ok, &QPushButton::clicked, this, [this] {
+    connect(buttons.ok, &QPushButton::clicked, this, [this] {
         m_isOK = true;
         accept();
     });
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 bool DirDialog::setFolder(const QString& path)

@@ -2,6 +2,7 @@
 
 #include "crawl/crawlstate.h"
 #include "dialogs/deepaddrdialog.h"
+#include "dialogs/dialogwidgets.h"
 #include "dialogs/dirdialog.h"
 #include "platform/filesystem.h"
 #include "platform/userfolders.h"
@@ -21,16 +22,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-void appendSeparator(QString& folder)
-{
-    if (!folder.endsWith(NativeSeparator()))
-        folder += NativeSeparator();
-}
-
-} // namespace
-
 GetHttpAddrDialog::GetHttpAddrDialog(DialogEnvironment& env, DeepAddrDialog& deep, QWidget* parent)
     : LoadingDialog(parent)
     , m_env(env)
@@ -40,24 +31,15 @@ GetHttpAddrDialog::GetHttpAddrDialog(DialogEnvironment& env, DeepAddrDialog& dee
     setWindowTitle(u"ダウンロード元とダウンロード先"_s);
 
     // Widgets are made in their visual order, which is also the tab order.
-    m_siteAddress = new QLineEdit(u"http://www.example.com/"_s, this);
-    m_siteAddress->setObjectName(u"SiteAddress"_s);
-    auto* label1 = new QLabel(u"最後が特定のファイル名でない場合必ず/（半角ｽﾗｯｼｭ）を入れてください"_s, this);
-    label1->setObjectName(u"Label1"_s);
+    m_siteAddress = makeBox(this, u"SiteAddress"_s);
+    m_siteAddress->setText(u"http://www.example.com/"_s);
+    auto* label1
+        = makeLabel(this, u"Label1"_s, u"最後が特定のファイル名でない場合必ず/（半角ｽﾗｯｼｭ）を入れてください"_s);
     label1->setWordWrap(true);
-    auto* label2 = new QLabel(u"ダウンロード先フォルダの選択"_s, this);
-    label2->setObjectName(u"Label2"_s);
-    m_savePath = new QLineEdit(this);
-    m_savePath->setObjectName(u"SavePath"_s);
-    auto* browseButton = new QPushButton(u"参照"_s, this);
-    browseButton->setObjectName(u"DirDlg"_s);
-    browseButton->setAutoDefault(false);
-    auto* okButton = new QPushButton(u"OK"_s, this);
-    okButton->setObjectName(u"OKButton"_s);
-    okButton->setDefault(true);
-    auto* cancelButton = new QPushButton(u"ｷｬﾝｾﾙ"_s, this);
-    cancelButton->setObjectName(u"CancelButton"_s);
-    cancelButton->setAutoDefault(false);
+    auto* label2 = makeLabel(this, u"Label2"_s, u"ダウンロード先フォルダの選択"_s);
+    m_savePath = makeBox(this, u"SavePath"_s);
+    auto* browseButton = makeSideButton(this, u"DirDlg"_s, u"参照"_s);
+    const ButtonRow buttons = makeButtonRow(this, u"OK"_s, CancelOnEnter::Never);
 
     auto* grid = new QGridLayout;
     grid->addWidget(m_siteAddress, 0, 0, 1, 2);
@@ -66,19 +48,14 @@ GetHttpAddrDialog::GetHttpAddrDialog(DialogEnvironment& env, DeepAddrDialog& dee
     grid->addWidget(m_savePath, 3, 0);
     grid->addWidget(browseButton, 3, 1);
     grid->setColumnStretch(0, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(okButton);
-    buttons->addWidget(cancelButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addStretch();
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.layout);
     resize(480, 200);
 
     connect(browseButton, &QPushButton::clicked, this, &GetHttpAddrDialog::browse);
-    connect(okButton, &QPushButton::clicked, this, &GetHttpAddrDialog::confirm);
-    connect(cancelButton, &QPushButton::clicked, this, &GetHttpAddrDialog::reject);
+    connect(buttons.ok, &QPushButton::clicked, this, &GetHttpAddrDialog::confirm);
 }
 
 void GetHttpAddrDialog::reject()
@@ -132,7 +109,7 @@ void GetHttpAddrDialog::browse()
     // An empty box left empty stays so: a lone separator would name the file system's root.
     if (savePath.isEmpty())
         return;
-    appendSeparator(savePath);
+    savePath = WithFinalSeparator(savePath, EmptyFolder::StaysEmpty);
     m_savePath->setText(savePath);
     m_env.settings.save(SettingsKeys::SaveFolder, savePath);
 }
@@ -166,7 +143,7 @@ void GetHttpAddrDialog::confirm()
             return;
         savePath = createSaveFolder(savePath);
     }
-    appendSeparator(savePath);
+    savePath = WithFinalSeparator(savePath, EmptyFolder::StaysEmpty);
     m_savePath->setText(savePath);
     m_env.settings.save(SettingsKeys::SaveFolder, savePath);
     // The drive stored is the save folder's, also when that folder was only just created.

@@ -2,6 +2,7 @@
 
 #include "crawl/crawlstate.h"
 #include "dialogs/dialogenvironment.h"
+#include "dialogs/dialogwidgets.h"
 #include "dialogs/dirdialog.h"
 #include "dialogs/getrestartlistdialog.h"
 #include "platform/filesystem.h"
@@ -18,18 +19,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// The resume list's name is appended straight to the folder, so the folder must end in a separator.
-QString withFinalSeparator(const QString& folder)
-{
-    if (folder.isEmpty() || IsFolderSeparator(folder.back()))
-        return folder;
-    return folder + NativeSeparator();
-}
-
-} // namespace
-
 GetReStartFormDialog::GetReStartFormDialog(DialogEnvironment& env, GetRestartListDialog& list, QWidget* parent)
     : QDialog(parent)
     , m_env(env)
@@ -40,41 +29,25 @@ GetReStartFormDialog::GetReStartFormDialog(DialogEnvironment& env, GetRestartLis
     setWindowTitle(caption);
     setModal(true);
 
-    auto* label1 = new QLabel(caption, this);
-    label1->setObjectName(u"Label1"_s);
-    m_savePath = new QLineEdit(this);
-    m_savePath->setObjectName(u"SavePath"_s);
-    m_browse = new QPushButton(u"参照"_s, this);
-    m_browse->setObjectName(u"DirDlg"_s);
-    m_browse->setAutoDefault(false);
-    m_ok = new QPushButton(u"OK"_s, this);
-    m_ok->setObjectName(u"OKButton"_s);
-    m_ok->setDefault(true);
-    m_cancel = new QPushButton(u"ｷｬﾝｾﾙ"_s, this);
-    m_cancel->setObjectName(u"CancelButton"_s);
+    auto* label1 = makeLabel(this, u"Label1"_s, caption);
+    m_savePath = makeBox(this, u"SavePath"_s);
+    auto* browse = makeSideButton(this, u"DirDlg"_s, u"参照"_s);
+    const ButtonRow buttons = makeButtonRow(this, u"OK"_s, CancelOnEnter::WhenFocused);
 
     auto* folderRow = new QHBoxLayout;
     folderRow->addWidget(m_savePath, 1);
-    folderRow->addWidget(m_browse);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
+    folderRow->addWidget(browse);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label1);
     layout->addLayout(folderRow);
     layout->addStretch(1);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.layout);
 
-    setTabOrder(m_savePath, m_browse);
-    setTabOrder(m_browse, m_ok);
-    setTabOrder(m_ok, m_cancel);
+    chainTabOrder({ m_savePath, browse, buttons.ok, buttons.cancel });
 
-    connect(m_browse, &QPushButton::clicked, this, &GetReStartFormDialog::browseClicked);
-    connect(m_ok, &QPushButton::clicked, this, &GetReStartFormDialog::okClicked);
-    connect(m_cancel, &QPushButton::clicked, this, &GetReStartFormDialog::reject);
+    connect(browse, &QPushButton::clicked, this, &GetReStartFormDialog::browseClicked);
+    connect(buttons.ok, &QPushButton::clicked, this, &GetReStartFormDialog::okClicked);
 }
 
 QString GetReStartFormDialog::savePath() const
@@ -118,16 +91,17 @@ void GetReStartFormDialog::browseClicked()
     picker.exec();
     if (picker.isOK())
         m_savePath->setText(picker.folder());
-    m_savePath->setText(withFinalSeparator(m_savePath->text()));
+    m_savePath->setText(WithFinalSeparator(m_savePath->text(), EmptyFolder::StaysEmpty));
     m_env.settings.save(SettingsKeys::SaveFolder, m_savePath->text());
 }
 
 void GetReStartFormDialog::okClicked()
 {
     m_env.crawl.StopRequested = false;
-    // A folder typed without its final separator would name a file beside the folder, not in it;
-    // a relative one is taken from where the save folder dialog takes it.
-    m_savePath->setText(withFinalSeparator(ResolveUserFolder(m_savePath->text())));
+    // The resume list's name is appended straight to the folder: without its final separator the
+    // folder would name a file beside the folder, not in it. A relative folder is taken from where
+    // the save folder dialog takes it.
+    m_savePath->setText(WithFinalSeparator(ResolveUserFolder(m_savePath->text()), EmptyFolder::StaysEmpty));
     m_env.settings.save(SettingsKeys::SaveFolder, m_savePath->text());
     done(Accepted);
     m_list.setSaveFolder(m_savePath->text());

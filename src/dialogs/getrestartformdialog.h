@@ -13,7 +13,6 @@
 struct DialogEnvironment;
 class GetRestartListDialog;
 class QLineEdit;
-class QPushButton;
 
 class GetReStartFormDialog : public QDialog {
     Q_OBJECT
@@ -39,7 +38,4 @@ private:
     GetRestartListDialog& m_list;
     bool m_needsLoad = true;
     QLineEdit* m_savePath = nullptr;
-    QPushButton* m_browse = nullptr;
-    QPushButton* m_ok = nullptr;
-    QPushButton* m_cancel = nullptr;
 };

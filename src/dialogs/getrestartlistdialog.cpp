@@ -2,10 +2,10 @@
 
 #include "crawl/crawlstate.h"
 #include "dialogs/dialogenvironment.h"
+#include "dialogs/dialogwidgets.h"
 #include "productnames.h"
 #include "records/resumerecord.h"
 
-#include <QHBoxLayout>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -25,36 +25,19 @@ GetRestartListDialog::GetRestartListDialog(DialogEnvironment& env, QWidget* pare
     m_list->setObjectName(u"ListView1"_s);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
 
-    m_save = new QPushButton(u"保存"_s, this);
-    m_save->setObjectName(u"SAVE"_s);
-    m_delete = new QPushButton(u"削除"_s, this);
-    m_delete->setObjectName(u"DELETE"_s);
-    m_start = new QPushButton(u"開始"_s, this);
-    m_start->setObjectName(u"OKButton"_s);
-    m_start->setDefault(true);
-    m_cancel = new QPushButton(u"ｷｬﾝｾﾙ"_s, this);
-    m_cancel->setObjectName(u"CancelButton"_s);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_save);
-    buttons->addWidget(m_delete);
-    buttons->addStretch(1);
-    buttons->addWidget(m_start);
-    buttons->addWidget(m_cancel);
+    auto* save = makeButton(this, u"SAVE"_s, u"保存"_s);
+    auto* remove = makeButton(this, u"DELETE"_s, u"削除"_s);
+    const ButtonRow buttons = makeButtonRow(this, u"開始"_s, CancelOnEnter::WhenFocused, { save, remove });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.layout);
 
-    setTabOrder(m_list, m_save);
-    setTabOrder(m_save, m_delete);
-    setTabOrder(m_delete, m_start);
-    setTabOrder(m_start, m_cancel);
+    chainTabOrder({ m_list, save, remove, buttons.ok, buttons.cancel });
 
-    connect(m_save, &QPushButton::clicked, this, &GetRestartListDialog::saveClicked);
-    connect(m_delete, &QPushButton::clicked, this, &GetRestartListDialog::deleteClicked);
-    connect(m_start, &QPushButton::clicked, this, &GetRestartListDialog::startClicked);
-    connect(m_cancel, &QPushButton::clicked, this, &GetRestartListDialog::reject);
+    connect(save, &QPushButton::clicked, this, &GetRestartListDialog::saveClicked);
+    connect(remove, &QPushButton::clicked, this, &GetRestartListDialog::deleteClicked);
+    connect(buttons.ok, &QPushButton::clicked, this, &GetRestartListDialog::startClicked);
 }
 
 void GetRestartListDialog::setSaveFolder(const QString& folder)

@@ -12,7 +12,6 @@
 
 struct DialogEnvironment;
 class QListWidget;
-class QPushButton;
 
 class GetRestartListDialog : public QDialog {
     Q_OBJECT
@@ -38,8 +37,4 @@ private:
     DialogEnvironment& m_env;
     QString m_saveFolder;
     QListWidget* m_list = nullptr;
-    QPushButton* m_save = nullptr;
-    QPushButton* m_delete = nullptr;
-    QPushButton* m_start = nullptr;
-    QPushButton* m_cancel = nullptr;
 };

@@ -8,39 +8,20 @@
 // The fields are loaded from the settings at the first opening and again after the window's close
 // box; start and Cancel only hide, so other openings show what the dialog held.
 
-#include "dialogs/loadingdialog.h"
-#include <QList>
-#include <utility>
+#include "dialogs/folderlistdialog.h"
 
-struct DialogEnvironment;
-class CrawlHost;
-class QCheckBox;
-class QLabel;
-class QLineEdit;
-
-class MakeGraphViewDialog : public LoadingDialog {
+class MakeGraphViewDialog : public FolderListDialog {
     Q_OBJECT
 public:
     MakeGraphViewDialog(DialogEnvironment& env, CrawlHost& host, QWidget* parent = nullptr);
 
-    // What a start stores, key and text, in the order it stores them, from the controls as they are.
-    QList<std::pair<QString, QString>> startSettings() const;
+    QList<std::pair<QString, QString>> startSettings() const override;
 
-protected:
 private:
     void load() override;
+    qint32 fallbackCount() const override;
+    IoStatus writePages(const QString& folder) override;
     void switchLayout();
-    void browse();
-    void start();
 
-    DialogEnvironment& m_env;
-    CrawlHost& m_host;
-    QLineEdit* m_dirPath = nullptr;
-    QLineEdit* m_exts = nullptr;
-    QLineEdit* m_fileName = nullptr;
-    QLabel* m_countLabel = nullptr;
-    QLineEdit* m_count = nullptr;
-    QLabel* m_unitLabel = nullptr;
-    QCheckBox* m_subDir = nullptr;
     QCheckBox* m_thumbnails = nullptr;
 };

@@ -7,41 +7,20 @@
 // The fields are loaded from the settings at the first opening and again after the window's close
 // box; start and Cancel only hide, so other openings show what the dialog held.
 
-#include "dialogs/loadingdialog.h"
-#include <QList>
-#include <optional>
-#include <utility>
+#include "dialogs/folderlistdialog.h"
 
-struct DialogEnvironment;
-class CrawlHost;
-class QCheckBox;
-class QLineEdit;
-
-// A page count typed into a list dialog, rounded to the nearest whole number with halves going to
-// the even neighbour; nullopt when it is no number or beyond a 32-bit integer.
-std::optional<qint32> ListCountFromText(const QString& text);
-
-class MakeListDirDialog : public LoadingDialog {
+class MakeListDirDialog : public FolderListDialog {
     Q_OBJECT
 public:
     MakeListDirDialog(DialogEnvironment& env, CrawlHost& host, QWidget* parent = nullptr);
 
-    // What a start stores, key and text, in the order it stores them, from the controls as they are.
-    QList<std::pair<QString, QString>> startSettings() const;
+    QList<std::pair<QString, QString>> startSettings() const override;
 
-protected:
 private:
     void load() override;
-    void browse();
-    void start();
+    qint32 fallbackCount() const override;
+    IoStatus writePages(const QString& folder) override;
 
-    DialogEnvironment& m_env;
-    CrawlHost& m_host;
-    QLineEdit* m_dirPath = nullptr;
-    QLineEdit* m_exts = nullptr;
-    QLineEdit* m_fileName = nullptr;
-    QLineEdit* m_fileCount = nullptr;
-    QCheckBox* m_subDir = nullptr;
     QCheckBox* m_aviMov = nullptr;
     QCheckBox* m_swfDcr = nullptr;
 };

@@ -9,7 +9,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -18,7 +17,6 @@
 #include <QVBoxLayout>
 
 #include <cmath>
-#include <iterator>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -32,8 +30,7 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
     setModal(true);
 
     auto* label1 = makeLabel(this, u"Label1"_s, u"インターネットとの通信に使うアクセスの種類 "_s);
-    m_accessType = new QComboBox(this);
-    m_accessType->setObjectName(u"AccessType"_s);
+    m_accessType = makeNamed<QComboBox>(this, u"AccessType"_s);
     m_accessType->addItems({ u"既定値"_s, u"直接接続"_s, u"プロキシ サーバー"_s });
 
     auto* label2 = makeLabel(this, u"Label2"_s, u"プロキシ サーバー"_s);
@@ -59,21 +56,15 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
     const QString graphsTip = u"ダウンロード一覧のみ"_s;
     auto* label9 = makeLabel(this, u"Label9"_s, u"一覧表示で画像として表示するもの"_s);
     label9->setToolTip(graphsTip);
-    m_listViewGraphs = makeBox(this, u"ListViewGraphs"_s);
-    m_listViewGraphs->setToolTip(graphsTip);
+    m_listViewGraphs = makeBox(this, u"ListViewGraphs"_s, graphsTip);
     auto* label10 = makeLabel(this, u"Label10"_s, u"セミコロン区切り"_s);
 
     const QString sizeTip = u"一覧表示で一度に表示するファイルの数"_s;
     auto* label11 = makeLabel(this, u"Label11"_s, u"一覧表示で表示する数"_s);
     label11->setToolTip(sizeTip);
-    m_listViewSize = makeBox(this, u"ListViewSize"_s);
-    m_listViewSize->setToolTip(sizeTip);
+    m_listViewSize = makeBox(this, u"ListViewSize"_s, sizeTip);
 
-    m_ok = new QPushButton(u"OK"_s, this);
-    m_ok->setObjectName(u"OKButton"_s);
-    m_ok->setDefault(true);
-    m_cancel = new QPushButton(u"ｷｬﾝｾﾙ"_s, this);
-    m_cancel->setObjectName(u"CancelButton"_s);
+    const ButtonRow buttons = makeButtonRow(this, u"OK"_s, CancelOnEnter::WhenFocused);
 
     auto* grid = new QGridLayout;
     grid->addWidget(label1, 0, 0, 1, 4);
@@ -100,24 +91,16 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
     grid->addWidget(m_listViewSize, 8, 1);
     grid->setColumnStretch(1, 1);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
-
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addStretch(1);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.layout);
 
     // Tab through the boxes as they are laid out, top to bottom and left to right.
-    QWidget* order[] = { m_accessType, m_proxyAddress, m_portNo, m_requestTimeout, m_buffLen, m_scanLimit, m_userAgent,
-        m_listViewGraphs, m_listViewSize, m_ok, m_cancel };
-    for (size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    chainTabOrder({ m_accessType, m_proxyAddress, m_portNo, m_requestTimeout, m_buffLen, m_scanLimit, m_userAgent,
+        m_listViewGraphs, m_listViewSize, buttons.ok, buttons.cancel });
 
-    connect(m_ok, &QPushButton::clicked, this, &SettingDialog::okClicked);
-    connect(m_cancel, &QPushButton::clicked, this, &SettingDialog::reject);
+    connect(buttons.ok, &QPushButton::clicked, this, &SettingDialog::okClicked);
 }
 
 std::optional<qint32> SettingDialog::ToInteger(const QString& text)

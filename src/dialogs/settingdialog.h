@@ -11,7 +11,6 @@
 struct DialogEnvironment;
 class QComboBox;
 class QLineEdit;
-class QPushButton;
 
 class SettingDialog : public LoadingDialog {
     Q_OBJECT
@@ -38,6 +37,4 @@ private:
     QLineEdit* m_userAgent = nullptr;
     QLineEdit* m_listViewGraphs = nullptr;
     QLineEdit* m_listViewSize = nullptr;
-    QPushButton* m_ok = nullptr;
-    QPushButton* m_cancel = nullptr;
 };

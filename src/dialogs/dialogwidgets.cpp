@@ -1,0 +1,99 @@
+#include "dialogs/dialogwidgets.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+using namespace Qt::StringLiterals;
+
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, QWidget* buddy)
+{
+    auto* label = new QLabel(text, parent);
+    if (!name.isEmpty())
+        label->setObjectName(name);
+    label->setBuddy(buddy);
+    return label;
+}
+
+QLineEdit* makeBox(QWidget* parent, const QString& name, const QString& toolTip)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(name);
+    box->setToolTip(toolTip);
+    return box;
+}
+
+QCheckBox* makeCheck(QWidget* parent, const QString& name, const QString& text, const QString& toolTip)
+{
+    auto* check = new QCheckBox(text, parent);
+    check->setObjectName(name);
+    check->setToolTip(toolTip);
+    return check;
+}
+
+QRadioButton* makeOption(QWidget* parent, const QString& name, const QString& text, const QString& toolTip)
+{
+    auto* option = new QRadioButton(text, parent);
+    option->setObjectName(name);
+    option->setToolTip(toolTip);
+    return option;
+}
+
+QGroupBox* makeGroup(QWidget* parent, const QString& name, const QString& title)
+{
+    auto* group = new QGroupBox(title, parent);
+    group->setObjectName(name);
+    return group;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    return button;
+}
+
+QPushButton* makeSideButton(QWidget* parent, const QString& name, const QString& text, const QString& toolTip)
+{
+    auto* button = makeButton(parent, name, text);
+    button->setToolTip(toolTip);
+    button->setAutoDefault(false);
+    return button;
+}
+
+ButtonRow makeButtonRow(
+    QDialog* dialog, const QString& okText, CancelOnEnter cancelOnEnter, const QList<QWidget*>& leading)
+{
+    ButtonRow row;
+    row.ok = makeButton(dialog, u"OKButton"_s, okText);
+    row.ok->setDefault(true);
+    row.cancel = makeButton(dialog, u"CancelButton"_s, u"ｷｬﾝｾﾙ"_s);
+    if (cancelOnEnter == CancelOnEnter::Never)
+        row.cancel->setAutoDefault(false);
+    // reject() is virtual: a dialog's own reject runs.
+    QObject::connect(row.cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+
+    row.layout = new QHBoxLayout;
+    for (QWidget* widget : leading)
+        row.layout->addWidget(widget);
+    row.layout->addStretch(1);
+    row.layout->addWidget(row.ok);
+    row.layout->addWidget(row.cancel);
+    return row;
+}
+
+void chainTabOrder(const QList<QWidget*>& order)
+{
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+QString checkText(const QCheckBox* check)
+{
+    return check->isChecked() ? u"1"_s : u"0"_s;
+}
