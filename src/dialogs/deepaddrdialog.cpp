@@ -178,7 +178,9 @@ void DeepAddrDialog::load()
     m_noDirTree->setChecked(settings.flag(SettingsKeys::NoDirTree));
     m_numberDuplicates->setChecked(settings.flag(SettingsKeys::NumberDuplicates));
     m_listView->setChecked(settings.flag(SettingsKeys::ListViewCheck));
-    // Credentials are never stored readably; they are typed again in every program run.
+    // The credentials are stored, in the settings and in a crawl's resume record, as the Basic
+    // credential (Base64 of "user:password", which anyone can decode), but never loaded back into
+    // the boxes: they start empty in every program run.
     m_user->clear();
     m_password->clear();
 }
