@@ -5,16 +5,15 @@
 #include "dialogs/dialogenvironment.h"
 #include "dialogs/dirdialog.h"
 #include "dialogs/settingdialog.h"
-#include "gui/messageboxes.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
+#include "support/gui/dialogfixture.h"
+#include "support/gui/messageboxes.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -25,12 +24,7 @@ const QStringList NumericBoxes { u"BuffLen"_s, u"RequestTimeout"_s, u"PortNO"_s,
 const QStringList TextKeys { u"ProxyAddress"_s, u"PortNO"_s, u"RequestTimeout"_s, u"BuffLen"_s, u"ScanLimitMB"_s,
     u"User_Agent"_s, u"ListViewGraphs"_s, u"ListViewSize"_s };
 
-struct Fixture {
-    QTemporaryDir dir;
-    SettingsStore store { dir.filePath(u"s.conf"_s) };
-    CrawlState crawl;
-    DirDialog picker;
-    DialogEnvironment env { store, crawl, picker };
+struct Fixture : DialogFixture {
     SettingDialog dialog { env };
 
     QLineEdit* box(const QString& name) const { return dialog.findChild<QLineEdit*>(name); }
@@ -41,12 +35,6 @@ struct Fixture {
         QLineEdit* edit = box(name);
         edit->clear();
         QTest::keyClicks(edit, text);
-    }
-    // Every key the store holds, so a test can tell that nothing was saved.
-    QStringList storedKeys() const
-    {
-        QSettings file(store.filePath(), QSettings::IniFormat);
-        return file.allKeys();
     }
 };
 

@@ -6,9 +6,10 @@
 #include "dialogs/deepaddrdialog.h"
 #include "dialogs/dialogenvironment.h"
 #include "dialogs/dirdialog.h"
-#include "gui/messageboxes.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
+#include "support/gui/dialogfixture.h"
+#include "support/gui/messageboxes.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -16,7 +17,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -25,7 +25,6 @@ namespace {
 
 const QString NotANumber = u"数値で入力して下さい｡"_s;
 const QString NoCommas = u",(ｶﾝﾏ)は入力しないで下さい"_s;
-const QString Absent = u"<absent>"_s;
 const QStringList Keys { SettingsKeys::SearchType, SettingsKeys::DeepCount, SettingsKeys::DownloadExts,
     SettingsKeys::OnDownFileNames, SettingsKeys::NotDownFileNames, SettingsKeys::MaxSize, SettingsKeys::MinSize,
     SettingsKeys::SkipSameName, SettingsKeys::NoDirTree, SettingsKeys::NumberDuplicates, SettingsKeys::ListViewCheck,
@@ -45,12 +44,7 @@ void tick(QAbstractButton* button)
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
 }
 
-struct Fixture {
-    QTemporaryDir dir;
-    SettingsStore store { dir.filePath(u"s.conf"_s) };
-    CrawlState crawl;
-    DirDialog picker;
-    DialogEnvironment env { store, crawl, picker };
+struct Fixture : DialogFixture {
     DeepAddrDialog deep { env };
 
     // Opens the dialog as the site address dialog's OK does, without waiting for it to close.
@@ -65,7 +59,6 @@ struct Fixture {
     QRadioButton* option(int n) const { return deep.findChild<QRadioButton*>(u"Option"_s + QString::number(n)); }
     QString label(const QString& name) const { return deep.findChild<QLabel*>(name)->text(); }
     void click(const QString& name) { QTest::mouseClick(deep.findChild<QAbstractButton*>(name), Qt::LeftButton); }
-    QString stored(const QString& key) const { return store.get(key, Absent); }
     bool nothingSaved() const
     {
         return std::all_of(Keys.begin(), Keys.end(), [this](const QString& key) { return stored(key) == Absent; });
@@ -386,8 +379,9 @@ void TestDeepAddrDialog::hidesOrReloads()
         QVERIFY(!f.deep.isVisible());
         QCOMPARE(f.crawl.StopRequested, !confirms);
         QCOMPARE(f.stored(SettingsKeys::DeepCount), confirms ? u"9"_s : u"5"_s);
-        QCOMPARE(f.stored(SettingsKeys::SearchType), confirms ? u"3"_s : Absent);
-        QCOMPARE(f.stored(SettingsKeys::AuthString), confirms ? MakeBasicCredential(u"guest"_s, u"pw"_s) : Absent);
+        QCOMPARE(f.stored(SettingsKeys::SearchType), confirms ? u"3"_s : DialogFixture::Absent);
+        QCOMPARE(f.stored(SettingsKeys::AuthString),
+            confirms ? MakeBasicCredential(u"guest"_s, u"pw"_s) : DialogFixture::Absent);
     }
     f.open();
     QVERIFY(f.crawl.StopRequested);

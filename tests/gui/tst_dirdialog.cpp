@@ -2,9 +2,9 @@
 // and what its OK and Cancel leave in isOK.
 
 #include "dialogs/dirdialog.h"
+#include "support/gui/modaldialogs.h"
 
 #include <QComboBox>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileSystemModel>
@@ -14,11 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "guidriver.h"
-#include <QTimer>
 #include <QTreeView>
-
-#include <functional>
 
 using namespace Qt::StringLiterals;
 

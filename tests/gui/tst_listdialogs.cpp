@@ -8,25 +8,23 @@
 #include "dialogs/dirdialog.h"
 #include "dialogs/makegraphviewdialog.h"
 #include "dialogs/makelistdirdialog.h"
-#include "gui/messageboxes.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
+#include "support/gui/dialogfixture.h"
+#include "support/gui/messageboxes.h"
+#include "support/gui/modaldialogs.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QStyle>
 #include <QStyleOptionButton>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -60,12 +58,7 @@ template <> struct Names<MakeGraphViewDialog> {
     static QString base() { return u"MakeGraphListFileName"_s; }
 };
 
-template <typename Dialog> struct Fixture {
-    QTemporaryDir dir;
-    SettingsStore store { dir.filePath(u"s.conf"_s) };
-    CrawlState crawl;
-    DirDialog picker;
-    DialogEnvironment env { store, crawl, picker };
+template <typename Dialog> struct Fixture : DialogFixture {
     Host host;
     Dialog dialog { env, host };
 
@@ -79,7 +72,6 @@ template <typename Dialog> struct Fixture {
         QTest::keyClicks(box(name), text);
     }
     void click(const QString& name) const { QTest::mouseClick(button(name), Qt::LeftButton); }
-    QStringList storedKeys() const { return QSettings(store.filePath(), QSettings::IniFormat).allKeys(); }
     // A folder under the test's own, holding the given files (a name ending in "/" is a folder).
     QString folder(const QString& name, const QStringList& files = {}) const
     {
@@ -117,20 +109,13 @@ QByteArray readAll(const QString& path)
 // when folder is empty. A picker that never comes up is given up on after a few seconds.
 void answerPicker(DirDialog& picker, const QString& folder, QString* caption)
 {
-    auto* timer = new QTimer(&picker);
-    const QDeadlineTimer deadline(5000);
-    QObject::connect(timer, &QTimer::timeout, timer, [=, &picker] {
-        if (QApplication::activeModalWidget() != &picker && !deadline.hasExpired())
-            return;
-        timer->stop();
-        timer->deleteLater();
+    whenModal(&picker, [=, &picker] {
         *caption = picker.windowTitle();
         if (!folder.isEmpty() && picker.setFolder(folder))
             picker.findChild<QPushButton*>(u"OKButton"_s)->click();
         else
             picker.reject();
     });
-    timer->start(5);
 }
 
 template <typename Dialog> void checkTabOrder(Fixture<Dialog>& f, const QStringList& order)

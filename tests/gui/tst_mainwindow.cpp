@@ -9,9 +9,10 @@
 #include "settings/settingsstore.h"
 #include "storage/partfile.h"
 
-#include "messageboxes.h"
 #include "support/crawlharness.h"
 #include "support/fixedclock.h"
+#include "support/gui/messageboxes.h"
+#include "support/gui/modaldialogs.h"
 #include "support/scriptedhttpserver.h"
 #include "support/temphome.h"
 #include "support/tempsettings.h"
@@ -27,7 +28,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -50,37 +50,6 @@ public:
     // false: as on a machine where no browser or file manager can be started.
     bool desktopAnswers = true;
 };
-
-// Runs action on the modal dialog named name as soon as it is up.
-void whenModal(const QString& name, std::function<void(QWidget*)> action)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, name, action] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal->objectName() != name)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        action(modal);
-    });
-    timer->start();
-}
-
-// Runs action once, at the first moment condition holds.
-void once(std::function<bool()> condition, std::function<void()> action)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, condition, action] {
-        if (!condition())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        action();
-    });
-    timer->start();
-}
 
 // The main window's own controls; its dialogs are its children too and reuse some names.
 QWidget* panel(QWidget* window)

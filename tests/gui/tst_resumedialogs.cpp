@@ -7,23 +7,20 @@
 #include "dialogs/dirdialog.h"
 #include "dialogs/getrestartformdialog.h"
 #include "dialogs/getrestartlistdialog.h"
-#include "gui/messageboxes.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
+#include "support/gui/dialogfixture.h"
+#include "support/gui/messageboxes.h"
+#include "support/gui/modaldialogs.h"
 #include "support/tempsettings.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include "guidriver.h"
-#include <QTimer>
 
 #include <functional>
 
@@ -56,12 +53,7 @@ void addWaysOut()
     QTest::newRow("close box") << int(CloseBox);
 }
 
-struct Fixture {
-    QTemporaryDir dir;
-    SettingsStore store { dir.filePath(u"s.conf"_s) };
-    CrawlState crawl;
-    DirDialog picker;
-    DialogEnvironment env { store, crawl, picker };
+struct Fixture : DialogFixture {
     GetRestartListDialog list { env };
     GetReStartFormDialog form { env, list };
 

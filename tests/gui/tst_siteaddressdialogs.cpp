@@ -7,22 +7,19 @@
 #include "dialogs/dialogenvironment.h"
 #include "dialogs/dirdialog.h"
 #include "dialogs/gethttpaddrdialog.h"
-#include "gui/messageboxes.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
+#include "support/gui/dialogfixture.h"
+#include "support/gui/messageboxes.h"
+#include "support/gui/modaldialogs.h"
 #include "support/temphome.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStorageInfo>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-
-#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -36,26 +33,6 @@ const QStringList DeepKeys { SettingsKeys::SearchType, SettingsKeys::DeepCount, 
     SettingsKeys::SkipSameName, SettingsKeys::NoDirTree, SettingsKeys::NumberDuplicates, SettingsKeys::ListViewCheck,
     SettingsKeys::AuthString };
 
-// Runs action from inside a dialog's exec() once it is the modal window; a dialog that stays up
-// is closed after a few seconds so a failing test cannot hang.
-void whenModal(QWidget* dialog, std::function<void()> action)
-{
-    auto* timer = new QTimer(dialog);
-    const QDeadlineTimer deadline(5000);
-    QObject::connect(timer, &QTimer::timeout, timer, [=] {
-        const bool up = QApplication::activeModalWidget() == dialog && dialog->isVisible();
-        if (up || deadline.hasExpired()) {
-            timer->stop();
-            timer->deleteLater();
-            if (up)
-                action();
-            else if (QWidget* modal = QApplication::activeModalWidget())
-                modal->close();
-        }
-    });
-    timer->start(5);
-}
-
 void type(QLineEdit* box, const QString& text)
 {
     box->selectAll();
@@ -68,12 +45,7 @@ void click(QWidget* dialog, const QString& name)
     QTest::mouseClick(dialog->findChild<QAbstractButton*>(name), Qt::LeftButton);
 }
 
-struct Fixture {
-    QTemporaryDir dir;
-    SettingsStore store { dir.filePath(u"s.conf"_s) };
-    CrawlState crawl;
-    DirDialog picker;
-    DialogEnvironment env { store, crawl, picker };
+struct Fixture : DialogFixture {
     DeepAddrDialog deep { env };
     GetHttpAddrDialog addr { env, deep };
 
@@ -83,12 +55,11 @@ struct Fixture {
         return found ? found : deep.findChild<QLineEdit*>(name);
     }
     QString label(const QString& name) const { return deep.findChild<QLabel*>(name)->text(); }
-    QString stored(const QString& key) const { return store.get(key, u"<absent>"_s); }
     QString folder(const QString& name) const { return QDir::toNativeSeparators(dir.filePath(name)); }
     bool nothingSaved() const
     {
         for (const QString& key : DeepKeys + QStringList { SettingsKeys::SiteAddress, SettingsKeys::SaveFolder })
-            if (stored(key) != u"<absent>"_s)
+            if (stored(key) != Absent)
                 return false;
         return true;
     }
@@ -198,7 +169,7 @@ void TestSiteAddressDialogs::emptySaveFolderIsRefused()
     QVERIFY(!f.deep.isVisible());
     QVERIFY(f.crawl.StopRequested);
     QVERIFY(f.nothingSaved());
-    QCOMPARE(f.stored(SettingsKeys::SaveDrive), u"<absent>"_s);
+    QCOMPARE(f.stored(SettingsKeys::SaveDrive), DialogFixture::Absent);
 }
 
 void TestSiteAddressDialogs::browseCancelledOnAnEmptyBoxStoresNothing()
@@ -209,7 +180,7 @@ void TestSiteAddressDialogs::browseCancelledOnAnEmptyBoxStoresNothing()
     whenModal(&f.picker, [&] { click(&f.picker, u"CancelButton"_s); });
     click(&f.addr, u"DirDlg"_s);
     QCOMPARE(f.box(u"SavePath"_s)->text(), QString());
-    QCOMPARE(f.stored(SettingsKeys::SaveFolder), u"<absent>"_s);
+    QCOMPARE(f.stored(SettingsKeys::SaveFolder), DialogFixture::Absent);
 }
 
 void TestSiteAddressDialogs::relativeFolderIsTakenFromHome_data()
@@ -386,8 +357,8 @@ void TestSiteAddressDialogs::declinedFolderKeepsTheDialogOpen()
     QVERIFY(!f.deep.isVisible());
     QVERIFY(f.crawl.StopRequested);
     QCOMPARE(f.box(u"SavePath"_s)->text(), f.folder(u"new/one"_s));
-    QCOMPARE(f.stored(SettingsKeys::SaveFolder), u"<absent>"_s);
-    QCOMPARE(f.stored(SettingsKeys::SaveDrive), u"<absent>"_s);
+    QCOMPARE(f.stored(SettingsKeys::SaveFolder), DialogFixture::Absent);
+    QCOMPARE(f.stored(SettingsKeys::SaveDrive), DialogFixture::Absent);
 }
 
 void TestSiteAddressDialogs::browsePicksTheSaveFolder_data()
@@ -455,7 +426,7 @@ void TestSiteAddressDialogs::addressDialogHidesOrReloads()
         QVERIFY(!f.deep.isVisible());
     }
     QCOMPARE(f.stored(SettingsKeys::SiteAddress), u"http://stored.example/"_s);
-    QCOMPARE(f.stored(SettingsKeys::SaveFolder), u"<absent>"_s);
+    QCOMPARE(f.stored(SettingsKeys::SaveFolder), DialogFixture::Absent);
     f.addr.show();
     QCOMPARE(f.box(u"SiteAddress"_s)->text(), reloads ? u"http://stored.example/"_s : u"http://typed.example/"_s);
     QCOMPARE(f.box(u"SavePath"_s)->text(), reloads ? QDir::toNativeSeparators(home.path()) : u"typed folder"_s);
