@@ -70,9 +70,9 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     scope->setColumnStretch(1, 1);
 
     m_deepCount = makeBox(this, u"DeepCount"_s, u"リンクを追っていくネストの回数です。"_s);
-    m_downloadExts = makeBox(this, u"DownloadExts"_s);
-    m_onDownFileNames = makeBox(this, u"OnDownFileNames"_s);
-    m_notDownFileNames = makeBox(this, u"NotDownFileNames"_s);
+    m_downloadExts = makeValueBox(this, u"DownloadExts"_s, TypicalValues::ExtensionList);
+    m_onDownFileNames = makeValueBox(this, u"OnDownFileNames"_s, TypicalValues::ExtensionList);
+    m_notDownFileNames = makeValueBox(this, u"NotDownFileNames"_s, TypicalValues::ExtensionList);
     auto* label5 = makeLabel(this, u"Label5"_s, u"＊１;セミコロン区切り,無指定全て,[数-数]指定 例[00-99]"_s);
     m_maxSize = makeBox(this, u"MAXSIZE"_s);
     m_minSize = makeBox(this, u"MINSIZE"_s);
@@ -128,6 +128,7 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     layout->addWidget(m_listView);
     layout->addStretch();
     layout->addLayout(buttons.layout);
+    resizeToContents(this);
 
     chainTabOrder({ m_option1, m_option2, m_option3, m_deepCount, m_downloadExts, m_onDownFileNames, m_notDownFileNames,
         m_maxSize, m_minSize, m_skipSameName, m_noDirTree, m_numberDuplicates, m_user, m_password, m_listView,

@@ -8,6 +8,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOption>
+#include <QTextDocument>
 
 using namespace Qt::StringLiterals;
 
@@ -26,6 +29,61 @@ QLineEdit* makeBox(QWidget* parent, const QString& name, const QString& toolTip)
     box->setObjectName(name);
     box->setToolTip(toolTip);
     return box;
+}
+
+namespace {
+
+// A line box whose preferred width fits a typical value rather than QLineEdit's seventeen "x".
+class ValueBox final : public QLineEdit {
+public:
+    ValueBox(QWidget* parent, const QString& typical)
+        : QLineEdit(parent)
+        , m_typical(typical)
+    {
+    }
+
+    QSize sizeHint() const override
+    {
+        const QSize plain = QLineEdit::sizeHint();
+        QStyleOptionFrame option;
+        initStyleOption(&option);
+        const QMargins margins = textMargins();
+        // The text, the cursor after it (one "x" wide, which also covers rounding), QLineEdit's
+        // own inner margin of two pixels a side, and the text margins; the style adds its frame.
+        const int inner = fontMetrics().horizontalAdvance(m_typical) + fontMetrics().horizontalAdvance(u'x') + 4
+            + margins.left() + margins.right();
+        const QSize styled
+            = style()->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(inner, fontMetrics().height()), this);
+        return { qMax(plain.width(), styled.width()), plain.height() };
+    }
+
+private:
+    QString m_typical;
+};
+
+} // namespace
+
+QLineEdit* makeValueBox(QWidget* parent, const QString& name, const QString& typical, const QString& explanation)
+{
+    auto* box = new ValueBox(parent, typical);
+    box->setObjectName(name);
+    box->setToolTip(explanation);
+    QObject::connect(box, &QLineEdit::textChanged, box,
+        [box, explanation](const QString& value) { box->setToolTip(valueTip(explanation, value)); });
+    return box;
+}
+
+QString valueTip(const QString& explanation, const QString& value)
+{
+    if (value.isEmpty())
+        return explanation;
+    if (!explanation.isEmpty())
+        return explanation + u'\n' + value;
+    // A tip is shown as markup when its first line looks like markup; a value such as a folder
+    // named "<b>x" is shown as it is written.
+    if (Qt::mightBeRichText(value))
+        return u"<p style=\"white-space:pre\">"_s + value.toHtmlEscaped() + u"</p>"_s;
+    return value;
 }
 
 QCheckBox* makeCheck(QWidget* parent, const QString& name, const QString& text, const QString& toolTip)
@@ -85,6 +143,11 @@ ButtonRow makeButtonRow(
     row.layout->addWidget(row.ok);
     row.layout->addWidget(row.cancel);
     return row;
+}
+
+void resizeToContents(QDialog* dialog, const QSize& least)
+{
+    dialog->resize(dialog->sizeHint().expandedTo(least));
 }
 
 void chainTabOrder(const QList<QWidget*>& order)

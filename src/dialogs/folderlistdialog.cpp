@@ -5,6 +5,7 @@
 #include "dialogs/dialogwidgets.h"
 #include "dialogs/dirdialog.h"
 #include "productnames.h"
+#include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
 
 #include <QCheckBox>
@@ -30,11 +31,12 @@ FolderListDialog::FolderListDialog(
 
     // Widgets are made in their visual order, top to bottom and left to right.
     const QString dirTip = u"一覧を作るファイルが含まれたディレクトリを指定します。"_s;
-    m_dirPath = makeBox(this, captions.folderBox, dirTip);
+    m_dirPath = makeValueBox(this, captions.folderBox, TypicalValues::Folder, dirTip);
     m_folderLabel = makeLabel(this, u"Label1"_s, u"一覧を作成するディレクトリ"_s, m_dirPath);
     m_browse = makeSideButton(this, u"Command1"_s, u"参照"_s, dirTip);
 
-    m_exts = makeBox(this, captions.extsBox);
+    // The longest list the dialogs offer by default is shown whole.
+    m_exts = makeValueBox(this, captions.extsBox, SettingsDefaults::MakeListExts);
     m_extsLabel = makeLabel(this, u"Label2"_s, u"一覧に含める拡張子（セミコロン区切り）"_s, m_exts);
 
     m_fileName = makeBox(this, captions.fileNameBox, u"このファイル名のファイルが作成するディレクトリに作られます。"_s);
@@ -74,7 +76,7 @@ void FolderListDialog::finishLayout(const QList<QCheckBox*>& switches, const QSi
     layout->addLayout(checks);
     layout->addStretch(1);
     layout->addLayout(buttons.layout);
-    resize(size);
+    resizeToContents(this, size);
 
     QList<QWidget*> order { m_dirPath, m_browse, m_exts, m_fileName, m_count, m_subDir };
     for (QCheckBox* check : switches)

@@ -31,13 +31,13 @@ GetHttpAddrDialog::GetHttpAddrDialog(DialogEnvironment& env, DeepAddrDialog& dee
     setWindowTitle(u"ダウンロード元とダウンロード先"_s);
 
     // Widgets are made in their visual order, which is also the tab order.
-    m_siteAddress = makeBox(this, u"SiteAddress"_s);
+    m_siteAddress = makeValueBox(this, u"SiteAddress"_s, TypicalValues::Address);
     m_siteAddress->setText(u"http://www.example.com/"_s);
     auto* label1
         = makeLabel(this, u"Label1"_s, u"最後が特定のファイル名でない場合必ず/（半角ｽﾗｯｼｭ）を入れてください"_s);
     label1->setWordWrap(true);
     auto* label2 = makeLabel(this, u"Label2"_s, u"ダウンロード先フォルダの選択"_s);
-    m_savePath = makeBox(this, u"SavePath"_s);
+    m_savePath = makeValueBox(this, u"SavePath"_s, TypicalValues::Folder);
     auto* browseButton = makeSideButton(this, u"DirDlg"_s, u"参照"_s);
     const ButtonRow buttons = makeButtonRow(this, u"OK"_s, CancelOnEnter::Never);
 
@@ -52,7 +52,7 @@ GetHttpAddrDialog::GetHttpAddrDialog(DialogEnvironment& env, DeepAddrDialog& dee
     layout->addLayout(grid);
     layout->addStretch();
     layout->addLayout(buttons.layout);
-    resize(480, 200);
+    resizeToContents(this, QSize(480, 200));
 
     connect(browseButton, &QPushButton::clicked, this, &GetHttpAddrDialog::browse);
     connect(buttons.ok, &QPushButton::clicked, this, &GetHttpAddrDialog::confirm);

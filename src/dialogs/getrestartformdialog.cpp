@@ -30,7 +30,7 @@ GetReStartFormDialog::GetReStartFormDialog(DialogEnvironment& env, GetRestartLis
     setModal(true);
 
     auto* label1 = makeLabel(this, u"Label1"_s, caption);
-    m_savePath = makeBox(this, u"SavePath"_s);
+    m_savePath = makeValueBox(this, u"SavePath"_s, TypicalValues::Folder);
     auto* browse = makeSideButton(this, u"DirDlg"_s, u"参照"_s);
     const ButtonRow buttons = makeButtonRow(this, u"OK"_s, CancelOnEnter::WhenFocused);
 
@@ -43,6 +43,7 @@ GetReStartFormDialog::GetReStartFormDialog(DialogEnvironment& env, GetRestartLis
     layout->addLayout(folderRow);
     layout->addStretch(1);
     layout->addLayout(buttons.layout);
+    resizeToContents(this);
 
     chainTabOrder({ m_savePath, browse, buttons.ok, buttons.cancel });
 

@@ -51,12 +51,12 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
     auto* label13 = makeLabel(this, u"Label13"_s, u"MB"_s);
 
     auto* label8 = makeLabel(this, u"Label8"_s, u"User_Agent"_s);
-    m_userAgent = makeBox(this, u"User_Agent"_s);
+    m_userAgent = makeValueBox(this, u"User_Agent"_s, TypicalValues::UserAgent);
 
     const QString graphsTip = u"ダウンロード一覧のみ"_s;
     auto* label9 = makeLabel(this, u"Label9"_s, u"一覧表示で画像として表示するもの"_s);
     label9->setToolTip(graphsTip);
-    m_listViewGraphs = makeBox(this, u"ListViewGraphs"_s, graphsTip);
+    m_listViewGraphs = makeValueBox(this, u"ListViewGraphs"_s, TypicalValues::ExtensionList, graphsTip);
     auto* label10 = makeLabel(this, u"Label10"_s, u"セミコロン区切り"_s);
 
     const QString sizeTip = u"一覧表示で一度に表示するファイルの数"_s;
@@ -95,6 +95,7 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
     layout->addLayout(grid);
     layout->addStretch(1);
     layout->addLayout(buttons.layout);
+    resizeToContents(this);
 
     // Tab through the boxes as they are laid out, top to bottom and left to right.
     chainTabOrder({ m_accessType, m_proxyAddress, m_portNo, m_requestTimeout, m_buffLen, m_scanLimit, m_userAgent,
