@@ -4,6 +4,7 @@
 #include "dialogs/dialogenvironment.h"
 #include "dialogs/dialogwidgets.h"
 #include "dialogs/dirdialog.h"
+#include "platform/userfolders.h"
 #include "productnames.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
@@ -90,7 +91,7 @@ void FolderListDialog::finishLayout(const QList<QCheckBox*>& switches, const QSi
 void FolderListDialog::loadFolder()
 {
     DirDialog& picker = m_env.folderPicker;
-    picker.setFolder(m_env.settings.text(m_folderKey));
+    picker.setFolder(ResolveUserFolder(m_env.settings.text(m_folderKey)));
     m_dirPath->setText(picker.folder());
     picker.setDrive(m_dirPath->text());
 }
@@ -99,26 +100,36 @@ void FolderListDialog::browse()
 {
     DirDialog& picker = m_env.folderPicker;
     picker.setWindowTitle(u"一覧リストを作るフォルダを選んでください。"_s);
-    picker.setFolder(m_dirPath->text());
+    picker.setFolder(ResolveUserFolder(m_dirPath->text()));
     picker.setDrive(picker.folder());
     picker.exec();
     QString folder = m_dirPath->text();
     if (picker.isOK())
         folder = picker.folder();
-    folder = WithFinalSeparator(folder, EmptyFolder::BecomesRoot);
+    // An empty box left empty stays so: a lone separator would list the whole file system.
+    if (folder.isEmpty())
+        return;
+    folder = WithFinalSeparator(folder, EmptyFolder::StaysEmpty);
     m_dirPath->setText(folder);
     m_env.settings.save(m_folderKey, folder);
 }
 
 void FolderListDialog::start()
 {
+    // Refused before anything is stored: an empty box names no folder to list.
+    if (m_dirPath->text().trimmed().isEmpty()) {
+        tell(u"一覧を作成するディレクトリを入力して下さい。"_s);
+        m_dirPath->setFocus();
+        return;
+    }
     const std::optional<qint32> count = TextToInteger32(m_count->text());
     if (!count) {
-        QMessageBox box(QMessageBox::NoIcon, ProductName, u"数値で入力して下さい"_s, QMessageBox::Ok, this);
-        box.exec();
+        tell(u"数値で入力して下さい"_s);
         m_count->setFocus();
         return;
     }
+    // A relative folder is taken from where the save folder dialog takes it, and stored absolute.
+    m_dirPath->setText(ResolveUserFolder(m_dirPath->text()));
     m_count->setText(QString::number(*count < 1 ? fallbackCount() : *count));
 
     for (const auto& [key, value] : startSettings())
@@ -128,4 +139,10 @@ void FolderListDialog::start()
     const IoStatus written = writePages(m_dirPath->text());
     if (!written)
         m_host.showMessage(written.error);
+}
+
+void FolderListDialog::tell(const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, ProductName, text, QMessageBox::Ok, this);
+    box.exec();
 }

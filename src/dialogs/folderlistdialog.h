@@ -1,11 +1,12 @@
 #pragma once
 // FolderListDialog, what the directory list and the image list share: a folder with its browse
 // button, the extensions to list, the page file name, a count with its label and unit, the
-// subfolder switch, the dialog's own switches below it, and 開始 / ｷｬﾝｾﾙ. Its start checks the
-// count, stores the settings and writes the pages into the folder, which opens page 1 through the
-// host; a failure is shown through the host too. The fields are loaded from the settings at the
-// first opening and again after the window's close box; start and Cancel only hide, so other
-// openings show what the dialog held.
+// subfolder switch, the dialog's own switches below it, and 開始 / ｷｬﾝｾﾙ. Its start refuses an
+// empty folder, checks the count, stores the settings and writes the pages into the folder, which
+// opens page 1 through the host; a failure is shown through the host too. A relative folder is
+// taken from where the save folder dialog takes it (on Linux the home folder). The fields are
+// loaded from the settings at the first opening and again after the window's close box; start and
+// Cancel only hide, so other openings show what the dialog held.
 
 #include "dialogs/loadingdialog.h"
 #include "platform/filesystem.h"
@@ -69,6 +70,7 @@ protected:
 private:
     void browse();
     void start();
+    void tell(const QString& text);
 
     QString m_folderKey;
     QLabel* m_folderLabel = nullptr;

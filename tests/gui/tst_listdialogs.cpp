@@ -13,6 +13,7 @@
 #include "support/gui/dialogfixture.h"
 #include "support/gui/messageboxes.h"
 #include "support/gui/modaldialogs.h"
+#include "support/temphome.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -171,7 +172,13 @@ template <typename Dialog> void browse()
     const QString chosen = f.folder(u"chosen"_s);
     const QString dirName = Names<Dialog>::dir();
     f.dialog.show();
+    // A picker cancelled on the empty box stores nothing: a lone separator would name the root.
     QString caption;
+    answerPicker(f.picker, QString(), &caption);
+    f.click(u"Command1"_s);
+    QCOMPARE(f.box(dirName)->text(), QString());
+    QVERIFY(f.storedKeys().isEmpty());
+
     answerPicker(f.picker, chosen, &caption);
     f.click(u"Command1"_s);
     QCOMPARE(caption, u"一覧リストを作るフォルダを選んでください。"_s);
@@ -186,6 +193,37 @@ template <typename Dialog> void browse()
     QCOMPARE(f.store.get(dirName, u"?"_s), u"/typed/elsewhere/"_s);
     QVERIFY(!f.box(dirName)->text().contains(u'\\'));
     QCOMPARE(f.storedKeys().size(), 1);
+}
+
+template <typename Dialog> void refuseEmptyFolder()
+{
+    for (const QString& typed : { QString(), u"  "_s }) {
+        Fixture<Dialog> f;
+        f.dialog.show();
+        f.type(Names<Dialog>::dir(), typed);
+        MessageBoxAnswer answer(QMessageBox::Ok);
+        f.click(u"OKButton"_s);
+        QCOMPARE(answer.texts(), QStringList { u"一覧を作成するディレクトリを入力して下さい。"_s });
+        QVERIFY(f.dialog.isVisible());
+        QCOMPARE(f.dialog.focusWidget(), f.box(Names<Dialog>::dir()));
+        QVERIFY(f.storedKeys().isEmpty() && f.host.messages.isEmpty());
+    }
+}
+
+// A relative folder, stored or typed, is the home folder's, not the current folder's.
+template <typename Dialog> void relativeFromHome()
+{
+    TempHome home;
+    QVERIFY(QDir(home.path()).mkpath(u"pics"_s));
+    Fixture<Dialog> f;
+    f.store.save(Names<Dialog>::dir(), u"pics/"_s);
+    f.dialog.show();
+    QCOMPARE(f.box(Names<Dialog>::dir())->text(), home.filePath(u"pics"_s));
+    f.type(Names<Dialog>::dir(), u"pics"_s);
+    f.click(u"OKButton"_s);
+    QVERIFY2(f.host.messages.isEmpty(), qPrintable(f.host.messages.join(u'\n')));
+    QCOMPARE(f.store.get(Names<Dialog>::dir(), u"?"_s), home.filePath(u"pics"_s));
+    QVERIFY(f.host.opened.value(0).startsWith(home.filePath(u"pics/"_s)));
 }
 
 // Cancel stores nothing and start stores everything, but both only hide: the next opening shows
@@ -250,6 +288,8 @@ private slots:
     void missingFolderReported();
     void unwritablePageReported();
     void browseStoresFolderWithSeparator();
+    void emptyFolderIsRefused();
+    void relativeFolderIsTakenFromHome();
     void waysOut();
 };
 
@@ -564,6 +604,20 @@ void TestListDialogs::browseStoresFolderWithSeparator()
     browse<MakeListDirDialog>();
     if (!QTest::currentTestFailed())
         browse<MakeGraphViewDialog>();
+}
+
+void TestListDialogs::emptyFolderIsRefused()
+{
+    refuseEmptyFolder<MakeListDirDialog>();
+    if (!QTest::currentTestFailed())
+        refuseEmptyFolder<MakeGraphViewDialog>();
+}
+
+void TestListDialogs::relativeFolderIsTakenFromHome()
+{
+    relativeFromHome<MakeListDirDialog>();
+    if (!QTest::currentTestFailed())
+        relativeFromHome<MakeGraphViewDialog>();
 }
 
 void TestListDialogs::waysOut()
