@@ -1,7 +1,7 @@
 // Link scanning cost against page size: a page of N links, none of which the resolver accepts
 // (they are all out of scope), so only the scanner and the scope test are measured.
 #include "crawl/linkscanner.h"
-#include "platform/curltransfercontrol.h"
+#include "platform/lookaheadtransfercontrol.h"
 #include "settings/settingsstore.h"
 
 #include "support/quiethost.h"
@@ -27,7 +27,7 @@ static void BM_ScanPageLinks(benchmark::State& state)
     SettingsStore settings(dir.filePath(u"s.conf"_s));
     CrawlState crawl;
     QuietHost host;
-    CurlTransferControl transfer;
+    LookAheadTransferControl transfer;
     SystemClock clock;
     CrawlContext context(crawl, host, transfer, settings, clock);
     crawl.SiteDir = dir.path();

@@ -8,7 +8,7 @@
 #include "crawl/crawlhost.h"
 #include "crawl/crawlrun.h"
 #include "crawl/crawlstate.h"
-#include "platform/curltransfercontrol.h"
+#include "platform/lookaheadtransfercontrol.h"
 
 #include <QMainWindow>
 #include <array>
@@ -74,7 +74,7 @@ private:
     const Clock& m_clock;
     CrawlState m_state;
     CrawlOutcome m_lastOutcome;
-    CurlTransferControl m_transfer;
+    LookAheadTransferControl m_transfer;
     CrawlContext m_context;
     bool m_running = false;
     bool m_listBuilding = false;

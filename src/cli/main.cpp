@@ -8,7 +8,7 @@
 #include "pages/downloadlist.h"
 #include "pages/folderlist.h"
 #include "platform/clock.h"
-#include "platform/curltransfercontrol.h"
+#include "platform/lookaheadtransfercontrol.h"
 #include "platform/shell.h"
 #include "platform/terminal.h"
 #include "productnames.h"
@@ -37,7 +37,7 @@ void storeSettings(SettingsStore& settings, const Command& command)
 int runCrawl(const Command& command, SettingsStore& settings, TerminalHost& host)
 {
     CrawlState state;
-    CurlTransferControl transfer;
+    LookAheadTransferControl transfer;
     SystemClock clock;
     CrawlContext context(state, host, transfer, settings, clock);
     transfer.setStateHandler([&context](int changed) { OnTransferStateChanged(context, changed); });

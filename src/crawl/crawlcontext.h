@@ -48,6 +48,8 @@ struct CrawlContext {
     ResponseProgress response;
     // The page kept for the link scanner, over all requests of one resource (ranged pieces too).
     QByteArray pageBytes;
+    // Records taken in this run: the record in progress's number, the tag of what is predicted for it.
+    qint64 recordTag = 0;
     // Where the record in progress started, written with every resume record.
     ResumeCheckpoint checkpoint;
     bool writeFailureShown = false;

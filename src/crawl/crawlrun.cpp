@@ -25,6 +25,19 @@ using namespace Qt::StringLiterals;
 namespace K = SettingsKeys;
 namespace D = SettingsDefaults;
 
+namespace {
+
+// How many requests may run at once and how far apart they start per host: settings of this
+// machine rather than of the crawl, so a resumed crawl takes them as they are now.
+void configureConnections(CrawlContext& c)
+{
+    c.transfer.setConnections(
+        int(std::clamp<qint64>(c.settings.number(K::Connections), D::MinConnections, D::MaxConnections)));
+    c.transfer.setRequestInterval(int(std::clamp<qint64>(c.settings.number(K::RequestIntervalMs), 0, 3600000)));
+}
+
+} // namespace
+
 QString CrawlOutcome::caption() const
 {
     switch (kind) {
@@ -60,6 +73,7 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
 
     TransferControl& t = c.transfer;
     t.cancel();
+    configureConnections(c);
     t.setUrl(QString());
     t.setAccessType(int(settings.number(K::AccessType)));
     t.setProxy(QString());
@@ -111,6 +125,7 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
 {
     CrawlState& s = c.state;
     c.writeFailureShown = false;
+    c.recordTag = 0;
     s.DownloadExtList = SplitFilterSetting(s.DownloadExts);
     s.OnNameList = SplitFilterSetting(s.OnDownFileNames);
     s.NotNameList = SplitFilterSetting(s.NotDownFileNames);
@@ -170,6 +185,7 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     c.host.setCaption(ProductName);
     c.host.resetProgress();
     c.transfer.cancel();
+    c.transfer.dropPredictions(TransferControl::AllTags);
     if (c.settings.flag(SettingsKeys::ListViewCheck) && c.listDisplay)
         c.listDisplay();
     return outcome;
@@ -189,6 +205,7 @@ CrawlOutcome ResumeCrawl(CrawlContext& c, const QString& siteDir)
     s.WorkLine = qMax(r.workLine, 1);
     c.checkpoint = r.checkpoint.value_or(ResumeCheckpoint());
     s.WorkList = r.workList;
+    configureConnections(c);
     c.transfer.setAccessType(r.accessType);
     c.transfer.setProxy(r.proxy);
     c.transfer.setRemotePort(r.remotePort);

@@ -3,6 +3,7 @@
 #include "address/addressfunctions.h"
 #include "crawl/httpheaders.h"
 #include "crawl/linkscanner.h"
+#include "crawl/lookahead.h"
 #include "crawl/progress.h"
 #include "crawl/transport.h"
 #include "records/logs.h"
@@ -47,10 +48,7 @@ void startTarget(CrawlContext& c)
 struct RecordFetch {
     CrawlContext& c;
     const WorkRecord& record;
-    QString referrer;
-    QString refererLine;
-    QString agentLine;
-    QString hostLine;
+    FetchHeaderLines around;
     QString authLine;
     int attempt = 0;
     qint64 length = -1;
@@ -60,7 +58,7 @@ struct RecordFetch {
     QString foundAt; // where the last response came from
     bool folderAdopted = false;
 
-    QString headerLines(const QString& middle) const { return refererLine + agentLine + middle + hostLine; }
+    QString headerLines(const QString& middle) const { return around.around(middle); }
 
     // After a wait ended early: a stop abandons the record, a transfer error ends its transfer.
     Outcome interrupted() const { return c.state.StopRequested ? Outcome::Abandoned : Outcome::Done; }
@@ -74,7 +72,7 @@ struct RecordFetch {
         c.response.headersArrived = [this] { adoptFinalAddress(); };
         if (WaitRequestDone(c, false))
             return interrupted();
-        lastFailed = ClassifyResponse(c, authLine, attempt, { referrer });
+        lastFailed = ClassifyResponse(c, authLine, attempt, { around.referrer });
         if (lastFailed)
             return Outcome::Failed;
         if (!authLine.isEmpty() && attempt == 0)
@@ -123,10 +121,9 @@ struct RecordFetch {
             const qint64 end = qMin(s.RangeStart + s.BufferSize, length);
             if (end == length && s.RangeStart == 0)
                 return whole();
-            const QString lines = headerLines(u"If-Match: "_s + s.ETag + u"\r\nRange: bytes="_s
-                + QString::number(s.RangeStart) + u'-' + QString::number(end) + u"\r\n"_s);
+            PredictRangedPieces(c, record.address, around, end + 1, length);
             const qint64 before = s.BytesReceived;
-            const Outcome outcome = request(lines, true);
+            const Outcome outcome = request(headerLines(RangeLines(s.ETag, s.RangeStart, end)), true);
             if (outcome != Outcome::Done || s.TransferFailed)
                 return outcome;
             if (c.response.rangeMismatch) {
@@ -176,17 +173,11 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
     bool numeric = false;
     const qint64 length = s.ContentLength.toLongLong(&numeric);
 
-    RecordFetch fetch { c, record, {}, {}, {}, {}, {}, 0, numeric ? length : -1 };
+    RecordFetch fetch { c, record, FetchHeaderLinesOf(s, record), {}, 0, numeric ? length : -1 };
     mapTarget(c, record, fetch.length, fetch.name);
     startTarget(c);
 
     const QStringList referrers = s.RefChain.split(u'\t');
-    if (referrers.size() >= 2 && referrers[referrers.size() - 2] != record.address)
-        fetch.referrer = referrers[referrers.size() - 2];
-    if (!fetch.referrer.isEmpty())
-        fetch.refererLine = u"Referer: "_s + fetch.referrer + u"\r\n"_s;
-    fetch.agentLine = u"User-Agent: \""_s + s.UserAgent + u"\"\r\n"_s;
-    fetch.hostLine = u"Host: "_s + HostOf(record.address) + u"\r\n"_s;
     fetch.saveWanted = s.SaveToFile;
 
     bool rangedMode = false;
@@ -194,14 +185,10 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
         s.SaveToFile = fetch.saveWanted;
         if (s.SaveToFile)
             StartPartFile(s.LocalPath);
-        s.FetchKind = contentType.isEmpty()   ? BodyKind::Untyped
-            : contentType.contains(u"text"_s) ? BodyKind::Text
-                                              : BodyKind::Binary;
         // A body above the scan limit is never scanned, whatever mode fetches it, and read as bytes;
         // unless it is saved it is not fetched at all.
         const bool tooLargeToScan = fetch.length > s.ScanLimit;
-        if (tooLargeToScan)
-            s.FetchKind = BodyKind::Binary;
+        s.FetchKind = BodyKindOf(contentType, tooLargeToScan);
         if (!s.SaveToFile && s.FetchKind == BodyKind::Binary)
             return true;
         if (s.DepthLimit != 0 && s.CurDepth >= s.DepthLimit && !s.SaveToFile)
@@ -211,8 +198,7 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
         s.RangeStart = 0;
         s.NoLinkScan = tooLargeToScan;
         s.BytesReceived = 0;
-        rangedMode = s.AcceptRanges == u"bytes"_s && IsStrongEntityTag(s.ETag) && s.ContentLength != u"-1"_s
-            && fetch.attempt == 0 && s.BufferSize > 0;
+        rangedMode = fetch.attempt == 0 && FetchesInPieces(s, s.AcceptRanges, s.ETag, s.ContentLength);
         const Outcome outcome = rangedMode ? fetch.ranged() : fetch.whole();
         if (outcome == Outcome::Abandoned)
             return false;
@@ -264,6 +250,42 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
 
 } // namespace
 
+FetchHeaderLines FetchHeaderLinesOf(const CrawlState& state, const WorkRecord& record)
+{
+    FetchHeaderLines lines;
+    const QString& address = record.address;
+    const QStringList referrers = record.referrerChain.split(u'\t');
+    if (referrers.size() >= 2 && referrers[referrers.size() - 2] != address)
+        lines.referrer = referrers[referrers.size() - 2];
+    if (!lines.referrer.isEmpty())
+        lines.refererLine = u"Referer: "_s + lines.referrer + u"\r\n"_s;
+    lines.agentLine = u"User-Agent: \""_s + state.UserAgent + u"\"\r\n"_s;
+    lines.hostLine = u"Host: "_s + HostOf(address) + u"\r\n"_s;
+    return lines;
+}
+
+QString RangeLines(const QString& entityTag, qint64 start, qint64 end)
+{
+    return u"If-Match: "_s + entityTag + u"\r\nRange: bytes="_s + QString::number(start) + u'-' + QString::number(end)
+        + u"\r\n"_s;
+}
+
+BodyKind BodyKindOf(const QString& contentType, bool tooLargeToScan)
+{
+    if (tooLargeToScan)
+        return BodyKind::Binary;
+    if (contentType.isEmpty())
+        return BodyKind::Untyped;
+    return contentType.contains(u"text"_s) ? BodyKind::Text : BodyKind::Binary;
+}
+
+bool FetchesInPieces(
+    const CrawlState& state, const QString& acceptRanges, const QString& entityTag, const QString& contentLength)
+{
+    return acceptRanges == u"bytes"_s && IsStrongEntityTag(entityTag) && contentLength != u"-1"_s
+        && state.BufferSize > 0;
+}
+
 void FetchWorkItems(CrawlContext& context)
 {
     CrawlState& s = context.state;
@@ -282,6 +304,7 @@ void FetchWorkItems(CrawlContext& context)
         if (!TakeWorkRecord(s.WorkList, record, s.WorkLine, s.SiteDir, &retired))
             return;
         taken = true;
+        ++context.recordTag;
         record.directoryAddress = DirectoryAddressOf(record.address);
         record.siteRoot = SiteRootOf(record.address);
         s.CurDepth = record.depthNumber();
@@ -298,7 +321,10 @@ void FetchWorkItems(CrawlContext& context)
         if (s.DepthLimit > 0 && s.DepthLimit < s.CurDepth)
             return;
         context.host.setCaption(u"ダウンロード中"_s);
-        if (!fetchRecord(context, record) || s.StopRequested)
+        PredictComingFetches(context);
+        const bool finished = fetchRecord(context, record);
+        context.transfer.dropPredictions(context.recordTag);
+        if (!finished || s.StopRequested)
             continue; // unfinished: a resume undoes it and takes it again
         IncreaseCounter(context, Counter::Checked);
         context.checkpoint.stage = ResumeCheckpoint::Done;

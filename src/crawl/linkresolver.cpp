@@ -48,15 +48,10 @@ ProbeResult interruptedProbe(CrawlContext& c, const QString& link)
 
 ProbeResult probe(CrawlContext& c, const QString& link, const QString& referrer, QString& headers)
 {
-    CrawlState& s = c.state;
-    const QString refererLine
-        = !referrer.isEmpty() && referrer != link ? u"Referer: "_s + referrer + u"\r\n"_s : QString();
-    const QString agentLine = u"User-Agent: \""_s + s.UserAgent + u"\"\r\n"_s;
-    const QString hostLine = u"Host: "_s + HostOf(link) + u"\r\n"_s;
     QString authLine;
     ProbeResult result;
     for (int attempt = 1; attempt <= 2; ++attempt) {
-        const QString lines = refererLine + agentLine + authLine + hostLine;
+        const QString lines = ProbeHeaderLines(c.state, link, referrer, authLine);
         if (probeOnce(c, link, u"HEAD"_s, lines)) {
             headers.clear();
             return interruptedProbe(c, link);
@@ -82,11 +77,16 @@ ProbeResult probe(CrawlContext& c, const QString& link, const QString& referrer,
 
 } // namespace
 
-QString ResolveLink(
-    CrawlContext& context, WorkRecord& record, QString& headers, const QString& referrer, const QString& baseAddress)
+QString ProbeHeaderLines(const CrawlState& state, const QString& link, const QString& referrer, const QString& authLine)
 {
-    CrawlState& s = context.state;
-    headers.clear();
+    const QString refererLine
+        = !referrer.isEmpty() && referrer != link ? u"Referer: "_s + referrer + u"\r\n"_s : QString();
+    return refererLine + u"User-Agent: \""_s + state.UserAgent + u"\"\r\n"_s + authLine + u"Host: "_s + HostOf(link)
+        + u"\r\n"_s;
+}
+
+QString ProbeTarget(const CrawlState& s, WorkRecord& record, const QString& baseAddress)
+{
     if (s.DepthLimit > 0 && s.DepthLimit < s.CurDepth + 1)
         return {};
     const QString base = baseAddress.isEmpty() ? RelativeBase(record.directoryAddress) : baseAddress;
@@ -98,6 +98,17 @@ QString ResolveLink(
     if (!InScope(link, s.SearchType, s.TopRoot, s.TopBase))
         return {};
     if (s.DetectedAddrs.contains(link))
+        return {};
+    return link;
+}
+
+QString ResolveLink(
+    CrawlContext& context, WorkRecord& record, QString& headers, const QString& referrer, const QString& baseAddress)
+{
+    CrawlState& s = context.state;
+    headers.clear();
+    const QString link = ProbeTarget(s, record, baseAddress);
+    if (link.isEmpty())
         return {};
 
     const ProbeResult probed = probe(context, link, referrer, headers);

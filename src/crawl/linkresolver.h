@@ -13,3 +13,10 @@
 // headers: out, the probe's raw header block. Returns the address to queue, or "".
 QString ResolveLink(
     CrawlContext& context, WorkRecord& record, QString& headers, const QString& referrer, const QString& baseAddress);
+
+// The address ResolveLink would probe for a link record, with record field 0 set to it, or "" when
+// it would not probe it (not followed, out of scope, already detected). Changes nothing else.
+QString ProbeTarget(const CrawlState& state, WorkRecord& record, const QString& baseAddress);
+// The header lines of a probe of link found on the page referrer, in the order they are sent.
+QString ProbeHeaderLines(
+    const CrawlState& state, const QString& link, const QString& referrer, const QString& authLine = {});

@@ -4,6 +4,7 @@
 #include "crawl/linkaddress.h"
 #include "crawl/linkcutter.h"
 #include "crawl/linkresolver.h"
+#include "crawl/lookahead.h"
 #include "crawl/progress.h"
 #include "crawl/transport.h"
 #include "records/worklists.h"
@@ -12,6 +13,15 @@
 #include <QFile>
 
 using namespace Qt::StringLiterals;
+
+QString BaseTagAddress(const QString& value, const QString& pageDirectory, const QString& pageRoot)
+{
+    // A relative base is taken relative to the page, as a browser does.
+    QString resolved = ResolveAgainstBase(DecodeLinkText(value), pageDirectory, pageRoot);
+    if (!resolved.isEmpty() && !resolved.endsWith(u'/'))
+        resolved += u'/';
+    return resolved;
+}
 
 void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QString& pageText, const QString& foundAt)
 {
@@ -26,6 +36,7 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
     const QString resolvedFrom = foundAt.isEmpty() ? pageAddress : foundAt;
     const QString pageDirectory = RelativeBase(DirectoryAddressOf(resolvedFrom));
     const QString pageRoot = SiteRootOf(resolvedFrom);
+    PredictPageProbes(context, pageAddress, resolvedFrom, pageText);
 
     LinkCutter cutter(pageText);
     while (true) {
@@ -37,13 +48,9 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
         if (!cut || s.StopRequested)
             break;
         if (cut->isBase) {
-            // A relative base is taken relative to the page, as a browser does.
-            QString resolved = ResolveAgainstBase(DecodeLinkText(cut->value), pageDirectory, pageRoot);
-            if (resolved.isEmpty())
-                continue;
-            if (!resolved.endsWith(u'/'))
-                resolved += u'/';
-            base = resolved;
+            const QString tagBase = BaseTagAddress(cut->value, pageDirectory, pageRoot);
+            if (!tagBase.isEmpty())
+                base = tagBase;
             continue;
         }
         WorkRecord record;

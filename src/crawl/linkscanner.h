@@ -11,3 +11,6 @@
 // finally found after redirects, against which its relative links resolve (empty: pageAddress).
 void ScanPageLinks(
     CrawlContext& context, const QString& pageAddress, const QString& pageText, const QString& foundAt = {});
+
+// The base a base tag's href value sets for the links after it on the page, or "" when it gives none.
+QString BaseTagAddress(const QString& value, const QString& pageDirectory, const QString& pageRoot);

@@ -6,7 +6,9 @@
 #include <QStringList>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -320,6 +322,49 @@ void CurlTransferControl::pump(int maxWaitMs)
         }
     }
     deliver();
+}
+
+void CurlTransferControl::pumpTogether(const std::vector<CurlTransferControl*>& controls, int maxWaitMs)
+{
+    fd_set readSet;
+    fd_set writeSet;
+    fd_set exceptSet;
+    FD_ZERO(&readSet);
+    FD_ZERO(&writeSet);
+    FD_ZERO(&exceptSet);
+    int maxFd = -1;
+    long wait = std::max(0, maxWaitMs);
+    bool busy = false;
+    for (const CurlTransferControl* control : controls) {
+        if (!control->m_busy)
+            continue;
+        busy = true;
+        // Something to hand over already: no sleeping at all.
+        if (control->m_done || !control->m_attached || control->m_newBytes || control->m_paused) {
+            wait = 0;
+            continue;
+        }
+        int fd = -1;
+        curl_multi_fdset(control->m_multi.get(), &readSet, &writeSet, &exceptSet, &fd);
+        maxFd = std::max(maxFd, fd);
+        long timeout = -1;
+        curl_multi_timeout(control->m_multi.get(), &timeout);
+        if (timeout >= 0)
+            wait = std::min(wait, timeout);
+    }
+    if (!busy)
+        return;
+    if (wait > 0) {
+        if (maxFd >= 0) {
+            timeval limit { wait / 1000, int((wait % 1000) * 1000) };
+            select(maxFd + 1, &readSet, &writeSet, &exceptSet, &limit);
+        } else {
+            // libcurl has no socket to offer yet (a name being resolved): a short nap instead.
+            std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+        }
+    }
+    for (CurlTransferControl* control : controls)
+        control->pump(0);
 }
 
 void CurlTransferControl::deliver()

@@ -46,6 +46,7 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <vector>
 
 class CurlTransferControl final : public TransferControl {
 public:
@@ -60,6 +61,9 @@ public:
     bool busy() const override;
     void cancel() override;
     void pump(int maxWaitMs) override;
+    // For requests run side by side: waits at most maxWaitMs for network activity on any of the
+    // controls, sleeping on all their sockets at once, then pumps each of them without waiting.
+    static void pumpTogether(const std::vector<CurlTransferControl*>& controls, int maxWaitMs);
 
     QByteArray nextBodyPiece() override;
     QByteArray responseHeaders() const override;

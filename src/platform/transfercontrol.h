@@ -71,4 +71,25 @@ public:
     // The control's remote port property, kept in the resume record and restored unchanged.
     virtual int remotePort() const = 0;
     virtual void setRemotePort(int port) = 0;
+
+    // Look-ahead: a control with several connections may run requests it is told are coming before
+    // they are executed, and serves execute() from such a prediction when address, verb and header
+    // lines are identical, with the same states, headers, body and errors. Predictions are grouped
+    // by a tag the caller chooses; those never executed are dropped with their tag. A control
+    // without look-ahead ignores all of this and runs every request itself.
+    // Connections at once, never more to one host (the executed request included); 1 predicts nothing.
+    virtual int connections() const { return 1; }
+    virtual void setConnections(int connections) { Q_UNUSED(connections); }
+    // The least time between the starts of two requests to the same host.
+    virtual void setRequestInterval(int milliseconds) { Q_UNUSED(milliseconds); }
+    virtual void predict(const QString& address, const QString& verb, const QString& headerLines, qint64 tag)
+    {
+        Q_UNUSED(address);
+        Q_UNUSED(verb);
+        Q_UNUSED(headerLines);
+        Q_UNUSED(tag);
+    }
+    // Cancels the predictions of tag that were not executed; those of every tag with AllTags.
+    static constexpr qint64 AllTags = -1;
+    virtual void dropPredictions(qint64 tag) { Q_UNUSED(tag); }
 };

@@ -92,6 +92,23 @@ bool TakeWorkRecord(QString& listPath, WorkRecord& record, qint32& line, const Q
     return true;
 }
 
+QList<WorkRecord> PeekWorkRecords(const QString& listPath, qint32 line, int count)
+{
+    QList<WorkRecord> records;
+    QFile file(listPath);
+    if (line < 1 || !file.open(QIODevice::ReadOnly))
+        return records;
+    for (qint32 i = 1; records.size() < count; ++i) {
+        const QByteArray bytes = file.readLine();
+        // A last line still being written has no line end yet and is not a record to go by.
+        if (!bytes.endsWith('\n'))
+            break;
+        if (i >= line)
+            records.append(WorkRecord::fromFields(SplitRecordLine(DecodeRecordLines(bytes).value(0))));
+    }
+    return records;
+}
+
 IoStatus WriteWorkRecord(const QString& listPath, const WorkRecord& record, bool overwrite)
 {
     const QStringList lines { JoinRecordLine(record.toFields()) };

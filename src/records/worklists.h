@@ -27,6 +27,9 @@ QString SwitchWorkList(QString& workList, const QString& siteDir, bool switchIt)
 bool TakeWorkRecord(
     QString& listPath, WorkRecord& record, qint32& line, const QString& siteDir, QString* retiredList = nullptr);
 
+// Up to count records from line (1-based) of listPath on, without taking them; fewer at the end.
+QList<WorkRecord> PeekWorkRecords(const QString& listPath, qint32 line, int count);
+
 // Writes one record as a line, replacing the file when overwrite is set, else appending.
 IoStatus WriteWorkRecord(const QString& listPath, const WorkRecord& record, bool overwrite);
 

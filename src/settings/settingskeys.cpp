@@ -25,6 +25,8 @@ namespace {
             { K::AccessType, n(AccessType) },
             { K::PortNo, n(PortNo) },
             { K::RequestTimeout, n(RequestTimeout) },
+            { K::Connections, n(Connections) },
+            { K::RequestIntervalMs, n(RequestIntervalMs) },
             { K::BuffLen, n(BuffLenMb) },
             { K::ScanLimitMB, n(ScanLimitMb) },
             { K::UserAgent, UserAgent },

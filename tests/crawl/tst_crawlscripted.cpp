@@ -116,6 +116,8 @@ void TestCrawlScripted::init()
     m_crawl = std::make_unique<CrawlHarness>();
     m_crawl->settings().save(SettingsKeys::SearchType, 2);
     m_crawl->settings().save(SettingsKeys::ListViewCheck, 0);
+    // These transcripts and queued answers follow the requests one at a time, in the crawl's order.
+    m_crawl->settings().save(SettingsKeys::Connections, 1);
 }
 
 void TestCrawlScripted::crawlsASiteLevelByLevel()

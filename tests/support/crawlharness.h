@@ -8,7 +8,7 @@
 
 #include "crawl/crawlcontext.h"
 #include "crawl/crawlrun.h"
-#include "platform/curltransfercontrol.h"
+#include "platform/lookaheadtransfercontrol.h"
 #include "support/fixedclock.h"
 #include "support/recordinghost.h"
 #include "support/tempsettings.h"
@@ -43,7 +43,7 @@ public:
 
     CrawlState state;
     RecordingHost host;
-    CurlTransferControl transfer;
+    LookAheadTransferControl transfer;
     FixedClock clock;
     std::unique_ptr<CrawlContext> context;
 };

@@ -4,7 +4,7 @@
 // Questions are answered OK; messages go to standard error.
 #include "crawl/crawlrun.h"
 #include "crawl/transport.h"
-#include "platform/curltransfercontrol.h"
+#include "platform/lookaheadtransfercontrol.h"
 #include "settings/settingsstore.h"
 #include "support/quiethost.h"
 
@@ -19,7 +19,7 @@ int main(int argc, char* argv[])
     SettingsStore settings(args[1]);
     CrawlState state;
     QuietHost host;
-    CurlTransferControl transfer;
+    LookAheadTransferControl transfer;
     SystemClock clock;
     CrawlContext context(state, host, transfer, settings, clock);
     transfer.setStateHandler([&](int changed) { OnTransferStateChanged(context, changed); });

@@ -1,0 +1,24 @@
+#pragma once
+// What the crawl tells a transfer control with several connections is coming, so the network can
+// work ahead while records are still applied one after the other: the HEAD probes of a page's links
+// when the page is about to be scanned, the first GET of the next records of the work list when a
+// record is taken, and the next pieces of a ranged file. Each request is built with the functions
+// the crawl itself sends it with, so an executed request finds its prediction byte for byte; a
+// prediction that turns out wrong is never executed and is dropped with its record's tag.
+// With one connection nothing is predicted.
+
+#include "crawl/crawlcontext.h"
+
+#include <QString>
+
+// Before the links of the page are resolved (the depth check passed), in the state they see;
+// resolvedFrom: where the page was found, against which its links resolve.
+void PredictPageProbes(
+    CrawlContext& context, const QString& pageAddress, const QString& resolvedFrom, const QString& pageText);
+// When a record has been taken: the first request of each of the next records of the work list.
+void PredictComingFetches(CrawlContext& context);
+// Before a ranged piece of address is requested: the pieces from nextStart on of a body of length
+// bytes; around: the record's own lines around the Range lines.
+struct FetchHeaderLines;
+void PredictRangedPieces(
+    CrawlContext& context, const QString& address, const FetchHeaderLines& around, qint64 nextStart, qint64 length);
