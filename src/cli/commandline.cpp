@@ -43,13 +43,14 @@ struct Reader {
         out = next();
         return true;
     }
-    bool number(const QString& option, const QString& key, qint64 minimum = std::numeric_limits<qint32>::min())
+    bool number(const QString& option, const QString& key, qint64 minimum = std::numeric_limits<qint32>::min(),
+        qint64 maximum = std::numeric_limits<qint32>::max())
     {
         QString text;
         if (!value(option, text))
             return false;
         const std::optional<qint32> n = TextToInteger32(text);
-        if (!n || *n < minimum)
+        if (!n || *n < minimum || *n > maximum)
             return fail(NotANumber + u" ("_s + option + u')');
         command.settings.append({ key, QString::number(*n) });
         return true;
@@ -70,7 +71,9 @@ struct Reader {
 // Options that take the next argument as their value; every other "--" argument is a switch.
 const QStringList CrawlValueOptions { u"--scope"_s, u"--depth"_s, u"--exts"_s, u"--names"_s, u"--not-names"_s,
     u"--max-kb"_s, u"--min-kb"_s, u"--user"_s, u"--password"_s, u"--password-file"_s, u"--access-type"_s, u"--proxy"_s,
-    u"--port"_s, u"--timeout"_s, u"--buffer-mb"_s, u"--scan-limit-mb"_s, u"--user-agent"_s };
+    u"--port"_s, u"--timeout"_s, u"--buffer-mb"_s, u"--scan-limit-mb"_s, u"--user-agent"_s, u"--connections"_s,
+    u"--interval-ms"_s };
+const QStringList ResumeValueOptions { u"--connections"_s, u"--interval-ms"_s };
 const QStringList ListValueOptions { u"--name"_s, u"--exts"_s, u"--per-page"_s, u"--rows"_s, u"--single"_s };
 
 // Separates the positionals from the options, which may stand anywhere after the command; "--"
@@ -101,6 +104,19 @@ bool noMorePositionals(Reader& r, const QStringList& positionals, qsizetype allo
 {
     if (positionals.size() > allowed)
         return r.fail(u"余分な引数です: "_s + positionals[allowed]);
+    return true;
+}
+
+// The options of how the crawl uses the network, for a new crawl and a resumed one alike; false
+// when option is none of them or its value is refused (then r has failed).
+bool readConnectionOption(Reader& r, const QString& option, bool& taken)
+{
+    taken = true;
+    if (option == u"--connections"_s)
+        return r.number(option, K::Connections, SettingsDefaults::MinConnections, SettingsDefaults::MaxConnections);
+    if (option == u"--interval-ms"_s)
+        return r.number(option, K::RequestIntervalMs, 0);
+    taken = false;
     return true;
 }
 
@@ -191,7 +207,11 @@ bool readCrawlOptions(Reader& r)
         } else if (option == u"--no-open"_s) {
             r.command.noOpen = true;
         } else {
-            return r.fail(u"不明なオプションです: "_s + option);
+            bool taken = false;
+            if (!readConnectionOption(r, option, taken))
+                return false;
+            if (!taken)
+                return r.fail(u"不明なオプションです: "_s + option);
         }
     }
     if (credential)
@@ -246,8 +266,13 @@ bool readResumeOptions(Reader& r)
             r.command.yes = true;
         else if (option == u"--no-open"_s)
             r.command.noOpen = true;
-        else
-            return r.fail(u"不明なオプションです: "_s + option);
+        else {
+            bool taken = false;
+            if (!readConnectionOption(r, option, taken))
+                return false;
+            if (!taken)
+                return r.fail(u"不明なオプションです: "_s + option);
+        }
     }
     return true;
 }
@@ -274,7 +299,10 @@ Command ParseCommandLine(const QStringList& args)
         return command;
     }
     const bool lists = verb == u"list"_s;
-    const QStringList valueOptions = lists ? ListValueOptions : verb == u"crawl"_s ? CrawlValueOptions : QStringList();
+    const QStringList valueOptions = lists ? ListValueOptions
+        : verb == u"crawl"_s               ? CrawlValueOptions
+        : verb == u"resume"_s              ? ResumeValueOptions
+                                           : QStringList();
     QStringList positionals;
     QStringList options;
     if (!splitArguments(r, valueOptions, positionals, options))
@@ -359,7 +387,8 @@ Commands:
   crawl ADDRESS SAVE-FOLDER [options]   start a new crawl of ADDRESS into SAVE-FOLDER
   resume SAVE-FOLDER [ADDRESS] [options]  continue a stopped crawl from SAVE-FOLDER's resume list
                                         (the line of ADDRESS's host, else the first line);
-                                        its options: --list, --no-list, --yes, --no-open
+                                        its options: --list, --no-list, --yes, --no-open,
+                                        --connections, --interval-ms
   list downloads                        list pages of the last crawl's downloads
   list dir FOLDER [options]             list pages of any folder's files
   list images FOLDER [options]          image list pages of a folder
@@ -383,6 +412,9 @@ Crawl options (each is stored in the settings, as the window's dialogs store it)
   --buffer-mb N          size of a ranged download piece in MB (1 or more)
   --scan-limit-mb N      largest page scanned for links, in MB (1 or more)
   --user-agent TEXT      the User-Agent header
+  --connections N        requests at once, 1 to 16 (default 6); never more to one host. The result
+                         is the same for every number: only the time differs
+  --interval-ms N        wait at least N ms between two requests to the same host (default 0)
   --yes                  answer OK when the site is already in the resume list
 
 List options:

@@ -41,6 +41,15 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
     auto* label3 = makeLabel(this, u"Label3"_s, u"接続タイムアウト"_s);
     m_requestTimeout = makeBox(this, u"RequestTimeout"_s);
     auto* label7 = makeLabel(this, u"Label7"_s, u"秒"_s);
+    const QString connectionsTip = u"1 から 16 まで。一つのサーバーにこれより多くは接続しません"_s;
+    auto* label14 = makeLabel(this, u"Label14"_s, u"同時接続数"_s);
+    label14->setToolTip(connectionsTip);
+    m_connections = makeBox(this, u"Connections"_s, connectionsTip);
+    const QString intervalTip = u"同じサーバーへのリクエストの最小間隔"_s;
+    auto* label15 = makeLabel(this, u"Label15"_s, u"間隔"_s);
+    label15->setToolTip(intervalTip);
+    m_requestInterval = makeBox(this, u"RequestIntervalMs"_s, intervalTip);
+    auto* label16 = makeLabel(this, u"Label16"_s, u"ミリ秒"_s);
 
     auto* label4 = makeLabel(this, u"Label4"_s, u"バッファの大きさ"_s);
     m_buffLen = makeBox(this, u"BuffLen"_s);
@@ -73,12 +82,21 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
     grid->addWidget(m_proxyAddress, 2, 1);
     grid->addWidget(label6, 2, 2);
     grid->addWidget(m_portNo, 2, 3);
+    auto* connectionsRow = new QHBoxLayout;
+    connectionsRow->addWidget(label14);
+    connectionsRow->addWidget(m_connections);
+    auto* intervalRow = new QHBoxLayout;
+    intervalRow->addWidget(label15);
+    intervalRow->addWidget(m_requestInterval);
+    intervalRow->addWidget(label16);
     grid->addWidget(label3, 3, 0);
     grid->addWidget(m_requestTimeout, 3, 1);
     grid->addWidget(label7, 3, 2);
+    grid->addLayout(connectionsRow, 3, 3);
     grid->addWidget(label4, 4, 0);
     grid->addWidget(m_buffLen, 4, 1);
     grid->addWidget(label5, 4, 2);
+    grid->addLayout(intervalRow, 4, 3);
     grid->addWidget(label12, 5, 0);
     grid->addWidget(m_scanLimit, 5, 1);
     grid->addWidget(label13, 5, 2);
@@ -98,8 +116,8 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
     resizeToContents(this);
 
     // Tab through the boxes as they are laid out, top to bottom and left to right.
-    chainTabOrder({ m_accessType, m_proxyAddress, m_portNo, m_requestTimeout, m_buffLen, m_scanLimit, m_userAgent,
-        m_listViewGraphs, m_listViewSize, buttons.ok, buttons.cancel });
+    chainTabOrder({ m_accessType, m_proxyAddress, m_portNo, m_requestTimeout, m_connections, m_buffLen,
+        m_requestInterval, m_scanLimit, m_userAgent, m_listViewGraphs, m_listViewSize, buttons.ok, buttons.cancel });
 
     connect(buttons.ok, &QPushButton::clicked, this, &SettingDialog::okClicked);
 }
@@ -118,6 +136,8 @@ void SettingDialog::load()
     m_proxyAddress->setText(settings.text(SettingsKeys::ProxyAddress));
     m_portNo->setText(settings.text(SettingsKeys::PortNo));
     m_requestTimeout->setText(settings.text(SettingsKeys::RequestTimeout));
+    m_connections->setText(settings.text(SettingsKeys::Connections));
+    m_requestInterval->setText(settings.text(SettingsKeys::RequestIntervalMs));
     m_buffLen->setText(settings.text(SettingsKeys::BuffLen));
     m_scanLimit->setText(settings.text(SettingsKeys::ScanLimitMB));
     m_userAgent->setText(settings.text(SettingsKeys::UserAgent));
@@ -125,12 +145,12 @@ void SettingDialog::load()
     m_listViewSize->setText(settings.text(SettingsKeys::ListViewSize));
 }
 
-bool SettingDialog::checkNumber(QLineEdit* box, qint32 minimum)
+bool SettingDialog::checkNumber(QLineEdit* box, qint32 minimum, qint32 maximum)
 {
     const std::optional<qint32> number = ToInteger(box->text());
     if (number)
         box->setText(QString::number(*number));
-    if (!number || *number < minimum) {
+    if (!number || *number < minimum || *number > maximum) {
         QMessageBox::information(this, ProductName, u"数値で入力して下さい｡"_s, QMessageBox::Ok);
         box->setFocus();
         return false;
@@ -144,7 +164,9 @@ void SettingDialog::okClicked()
     // A buffer of 0 MB would fetch every file in ranged pieces of one byte.
     // A scan limit below 1 MB would leave every page unscanned.
     if (!checkNumber(m_buffLen, 1) || !checkNumber(m_scanLimit, 1) || !checkNumber(m_requestTimeout, anyNumber)
-        || !checkNumber(m_portNo, anyNumber) || !checkNumber(m_listViewSize, anyNumber))
+        || !checkNumber(m_connections, SettingsDefaults::MinConnections, SettingsDefaults::MaxConnections)
+        || !checkNumber(m_requestInterval, 0) || !checkNumber(m_portNo, anyNumber)
+        || !checkNumber(m_listViewSize, anyNumber))
         return;
     if (m_listViewSize->text().toInt() <= 0)
         m_listViewSize->setText(SettingsDefaults::ListViewSize);
@@ -155,6 +177,8 @@ void SettingDialog::okClicked()
     settings.save(SettingsKeys::AccessType, QString::number(m_accessType->currentIndex()));
     settings.save(SettingsKeys::ProxyAddress, m_proxyAddress->text());
     settings.save(SettingsKeys::RequestTimeout, m_requestTimeout->text());
+    settings.save(SettingsKeys::Connections, m_connections->text());
+    settings.save(SettingsKeys::RequestIntervalMs, m_requestInterval->text());
     settings.save(SettingsKeys::BuffLen, m_buffLen->text());
     settings.save(SettingsKeys::ScanLimitMB, m_scanLimit->text());
     settings.save(SettingsKeys::PortNo, m_portNo->text());

@@ -1,11 +1,13 @@
 #pragma once
-// SettingDialog, the connection settings: access type, proxy and port, timeout, the size of a
-// ranged download piece, the largest page scanned for links, the User-Agent and two options of the download list pages.
-// Its values are only stored; a crawl reads them when it starts and the list pages when they are written. It loads from
-// the settings store on its first opening and after its close box; OK and Cancel only hide it, so the next opening
-// shows what it held.
+// SettingDialog, the connection settings: access type, proxy and port, timeout, connections at
+// once and the interval between requests to one host, the size of a ranged download piece, the
+// largest page scanned for links, the User-Agent and two options of the download list pages. Its
+// values are only stored; a crawl reads them when it starts and the list pages when they are
+// written. It loads from the settings store on its first opening and after its close box; OK and
+// Cancel only hide it, so the next opening shows what it held.
 
 #include "dialogs/loadingdialog.h"
+#include <limits>
 #include <optional>
 
 struct DialogEnvironment;
@@ -25,13 +27,15 @@ protected:
 private:
     void load() override;
     void okClicked();
-    bool checkNumber(QLineEdit* box, qint32 minimum);
+    bool checkNumber(QLineEdit* box, qint32 minimum, qint32 maximum = std::numeric_limits<qint32>::max());
 
     DialogEnvironment& m_env;
     QComboBox* m_accessType = nullptr;
     QLineEdit* m_proxyAddress = nullptr;
     QLineEdit* m_portNo = nullptr;
     QLineEdit* m_requestTimeout = nullptr;
+    QLineEdit* m_connections = nullptr;
+    QLineEdit* m_requestInterval = nullptr;
     QLineEdit* m_buffLen = nullptr;
     QLineEdit* m_scanLimit = nullptr;
     QLineEdit* m_userAgent = nullptr;

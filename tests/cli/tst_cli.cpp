@@ -127,6 +127,14 @@ void TestCli::invalidInputChangesNothing_data()
         u".gif,.jpg"_s } << u",(ｶﾝﾏ)は入力しないで下さい"_s;
     QTest::newRow("a buffer below one megabyte") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
         u"--buffer-mb"_s, u"0"_s } << u"数値で入力して下さい｡"_s;
+    QTest::newRow("seventeen connections") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--connections"_s,
+        u"17"_s } << u"数値で入力して下さい｡ (--connections)"_s;
+    QTest::newRow("no connection at all") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--connections"_s,
+        u"0"_s } << u"数値で入力して下さい｡ (--connections)"_s;
+    QTest::newRow("a negative interval") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--interval-ms"_s,
+        u"-5"_s } << u"数値で入力して下さい｡ (--interval-ms)"_s;
+    QTest::newRow("a resume with connections that are no number") << QStringList { u"resume"_s, u"SAVE"_s,
+        u"--connections"_s, u"many"_s } << u"数値で入力して下さい｡ (--connections)"_s;
     QTest::newRow("an unknown option") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--fast"_s }
                                        << u"--fast"_s;
     QTest::newRow("an unknown option before the positionals")
@@ -164,7 +172,7 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
     const QString top = m_nginx->url(u"/index.html"_s);
     // Options before, between and after the positionals.
     const Run result = run({ u"crawl"_s, u"--exts"_s, u".gif"_s, top, u"--depth"_s, u"2.6"_s, save,
-        u"--scan-limit-mb"_s, u"2"_s, u"--no-list"_s });
+        u"--scan-limit-mb"_s, u"2"_s, u"--no-list"_s, u"--connections"_s, u"3"_s, u"--interval-ms"_s, u"5"_s });
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.out.startsWith(u"終了\n"_s), qPrintable(result.out));
     QVERIFY(result.out.contains(u"ダウンロード数 2"_s));
@@ -182,6 +190,8 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
     QCOMPARE(settings.get(SettingsKeys::DownloadExts, QString()), u".gif"_s);
     QCOMPARE(settings.get(SettingsKeys::ListViewCheck, QString()), u"0"_s);
     QCOMPARE(settings.get(SettingsKeys::ScanLimitMB, QString()), u"2"_s);
+    QCOMPARE(settings.get(SettingsKeys::Connections, QString()), u"3"_s);
+    QCOMPARE(settings.get(SettingsKeys::RequestIntervalMs, QString()), u"5"_s);
 
     const Run list = run({ u"list"_s, u"downloads"_s, u"--no-open"_s });
     QCOMPARE(list.exitCode, 0);
@@ -203,12 +213,14 @@ void TestCli::interruptedThenResumedEndsAsAWholeCrawl()
     QVERIFY2(stopped.out.startsWith(u"中断\n"_s), qPrintable(stopped.out));
     QCOMPARE(ReadResumeList(ResumeListPath(save + u'/')).value(), QStringList { top });
 
-    const Run resumed = run({ u"resume"_s, save, u"--list"_s, top, u"--no-open"_s, u"--no-list"_s });
+    const Run resumed
+        = run({ u"resume"_s, save, u"--list"_s, top, u"--no-open"_s, u"--no-list"_s, u"--connections"_s, u"16"_s });
     QCOMPARE(resumed.exitCode, 0);
     QVERIFY(resumed.out.startsWith(u"終了\n"_s));
     QCOMPARE(MirroredFiles(siteOf(save)), MirroredFiles(siteOf(reference)));
     QCOMPARE(MirroredFiles(siteOf(save)).size(), 5);
     QCOMPARE(ReadResumeRecord(ResumeRecordPath(siteOf(save)))->counters[Counter::Download], 5);
+    QCOMPARE(SettingsStore(settingsFile()).get(SettingsKeys::Connections, QString()), u"16"_s);
 }
 
 void TestCli::resumeWithoutAListIsRefused()

@@ -22,7 +22,7 @@ namespace {
 
 const QStringList NumericBoxes { u"BuffLen"_s, u"RequestTimeout"_s, u"PortNO"_s, u"ListViewSize"_s };
 const QStringList TextKeys { u"ProxyAddress"_s, u"PortNO"_s, u"RequestTimeout"_s, u"BuffLen"_s, u"ScanLimitMB"_s,
-    u"User_Agent"_s, u"ListViewGraphs"_s, u"ListViewSize"_s };
+    u"User_Agent"_s, u"ListViewGraphs"_s, u"ListViewSize"_s, u"Connections"_s, u"RequestIntervalMs"_s };
 
 struct Fixture : DialogFixture {
     SettingDialog dialog { env };
@@ -54,6 +54,8 @@ private slots:
     void numericCheckStopsAtFirstBadBox();
     void scanLimitIsAWholeNumberOfAtLeastOne_data();
     void scanLimitIsAWholeNumberOfAtLeastOne();
+    void connectionsAndIntervalAreCheckedLikeTheOtherNumbers_data();
+    void connectionsAndIntervalAreCheckedLikeTheOtherNumbers();
     void integerConversion_data();
     void integerConversion();
     void cancelSavesNothingAndKeepsTyping();
@@ -81,6 +83,9 @@ void TestConnectionSettings::controlsAndCaptions()
         { u"Label11"_s, u"一覧表示で表示する数"_s },
         { u"Label12"_s, u"リンクを探すページの上限"_s },
         { u"Label13"_s, u"MB"_s },
+        { u"Label14"_s, u"同時接続数"_s },
+        { u"Label15"_s, u"間隔"_s },
+        { u"Label16"_s, u"ミリ秒"_s },
     };
     for (const auto& [name, text] : labels) {
         auto* label = f.dialog.findChild<QLabel*>(name);
@@ -100,8 +105,9 @@ void TestConnectionSettings::controlsAndCaptions()
     QCOMPARE(f.button(u"CancelButton"_s)->text(), u"ｷｬﾝｾﾙ"_s);
 
     // Tab walks the controls top to bottom, as they are laid out.
-    const QStringList order { u"AccessType"_s, u"ProxyAddress"_s, u"PortNO"_s, u"RequestTimeout"_s, u"BuffLen"_s,
-        u"ScanLimitMB"_s, u"User_Agent"_s, u"ListViewGraphs"_s, u"ListViewSize"_s, u"OKButton"_s, u"CancelButton"_s };
+    const QStringList order { u"AccessType"_s, u"ProxyAddress"_s, u"PortNO"_s, u"RequestTimeout"_s, u"Connections"_s,
+        u"BuffLen"_s, u"RequestIntervalMs"_s, u"ScanLimitMB"_s, u"User_Agent"_s, u"ListViewGraphs"_s, u"ListViewSize"_s,
+        u"OKButton"_s, u"CancelButton"_s };
     QWidget* widget = f.accessType();
     for (qsizetype i = 1; i < order.size(); ++i) {
         widget = widget->nextInFocusChain();
@@ -121,6 +127,8 @@ void TestConnectionSettings::firstRunShowsDefaults()
     QCOMPARE(f.box(u"RequestTimeout"_s)->text(), u"60"_s);
     QCOMPARE(f.box(u"BuffLen"_s)->text(), u"1"_s);
     QCOMPARE(f.box(u"ScanLimitMB"_s)->text(), u"1"_s);
+    QCOMPARE(f.box(u"Connections"_s)->text(), u"6"_s);
+    QCOMPARE(f.box(u"RequestIntervalMs"_s)->text(), u"0"_s);
     QCOMPARE(f.box(u"User_Agent"_s)->text(), u"Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)"_s);
     QCOMPARE(f.box(u"ListViewGraphs"_s)->text(), u".gif;.png;.jpg;.jpeg;.bmp"_s);
     QCOMPARE(f.box(u"ListViewSize"_s)->text(), u"20"_s);
@@ -202,8 +210,10 @@ void TestConnectionSettings::okSavesAllKeys()
     QVERIFY(!f.dialog.isVisible());
     QCOMPARE(f.dialog.result(), int(QDialog::Accepted));
 
-    QCOMPARE(f.storedKeys().size(), 9);
+    QCOMPARE(f.storedKeys().size(), 11);
     QCOMPARE(f.store.get(SettingsKeys::ScanLimitMB, u"?"_s), u"1"_s);
+    QCOMPARE(f.store.get(SettingsKeys::Connections, u"?"_s), u"6"_s);
+    QCOMPARE(f.store.get(SettingsKeys::RequestIntervalMs, u"?"_s), u"0"_s);
     QCOMPARE(f.store.get(SettingsKeys::AccessType, u"?"_s), QString::number(access));
     QCOMPARE(f.store.get(SettingsKeys::ProxyAddress, u"?"_s), u"proxy.example"_s);
     QCOMPARE(f.store.get(SettingsKeys::UserAgent, u"?"_s), u"Agent/1.0"_s);
@@ -296,6 +306,51 @@ void TestConnectionSettings::scanLimitIsAWholeNumberOfAtLeastOne()
     } else {
         QVERIFY(answer.texts().isEmpty());
         QCOMPARE(f.store.get(SettingsKeys::ScanLimitMB, QString()), stored);
+    }
+}
+
+void TestConnectionSettings::connectionsAndIntervalAreCheckedLikeTheOtherNumbers_data()
+{
+    QTest::addColumn<QString>("connections");
+    QTest::addColumn<QString>("interval");
+    QTest::addColumn<QString>("refused"); // the box that keeps the focus, or "" when OK goes through
+    QTest::addColumn<QStringList>("stored"); // Connections, RequestIntervalMs
+    QTest::newRow("one connection and no interval are stored")
+        << u"1"_s << u"0"_s << QString() << QStringList { u"1"_s, u"0"_s };
+    QTest::newRow("sixteen connections are the most")
+        << u"16"_s << u"250"_s << QString() << QStringList { u"16"_s, u"250"_s };
+    QTest::newRow("a fraction is rounded as in the other boxes")
+        << u"2.5"_s << u"99.5"_s << QString() << QStringList { u"2"_s, u"100"_s };
+    QTest::newRow("seventeen connections are refused") << u"17"_s << u"0"_s << u"Connections"_s << QStringList();
+    QTest::newRow("no connection at all is refused") << u"0"_s << u"0"_s << u"Connections"_s << QStringList();
+    QTest::newRow("letters are refused") << u"six"_s << u"0"_s << u"Connections"_s << QStringList();
+    QTest::newRow("a negative interval is refused") << u"6"_s << u"-1"_s << u"RequestIntervalMs"_s << QStringList();
+}
+
+void TestConnectionSettings::connectionsAndIntervalAreCheckedLikeTheOtherNumbers()
+{
+    QFETCH(QString, connections);
+    QFETCH(QString, interval);
+    QFETCH(QString, refused);
+    QFETCH(QStringList, stored);
+    Fixture f;
+    f.dialog.show();
+    f.type(u"Connections"_s, connections);
+    f.type(u"RequestIntervalMs"_s, interval);
+    f.button(u"OKButton"_s)->setFocus();
+
+    MessageBoxAnswer answer(QMessageBox::Ok);
+    QTest::mouseClick(f.button(u"OKButton"_s), Qt::LeftButton);
+    if (refused.isEmpty()) {
+        QVERIFY(answer.texts().isEmpty());
+        QVERIFY(!f.dialog.isVisible());
+        QCOMPARE(f.store.get(SettingsKeys::Connections, u"?"_s), stored[0]);
+        QCOMPARE(f.store.get(SettingsKeys::RequestIntervalMs, u"?"_s), stored[1]);
+    } else {
+        QCOMPARE(answer.texts(), QStringList { u"数値で入力して下さい｡"_s });
+        QVERIFY(f.dialog.isVisible());
+        QCOMPARE(f.dialog.focusWidget(), f.box(refused));
+        QVERIFY(f.storedKeys().isEmpty());
     }
 }
 
