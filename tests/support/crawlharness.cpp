@@ -57,6 +57,28 @@ QMap<QString, QByteArray> MirroredFiles(const QString& siteDir)
     return files;
 }
 
+QMap<QString, QByteArray> SaveFolderContents(const QString& saveDir)
+{
+    QString root = saveDir;
+    while (root.endsWith(u'/'))
+        root.chop(1);
+    QString windowsRoot = root;
+    windowsRoot.replace(u'/', u'\\');
+    QMap<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        QByteArray bytes = file.readAll();
+        bytes.replace(root.toUtf8() + '/', "<SAVE>/");
+        bytes.replace(windowsRoot.toUtf8() + '\\', "<SAVE>/");
+        files.insert(path.mid(root.size() + 1), bytes);
+    }
+    return files;
+}
+
 QStringList CrawlHarness::logLines(const QString& fileName) const
 {
     return ReadRecordLines(state.SiteDir + u'/' + fileName).value_or(QStringList());

@@ -18,6 +18,9 @@
 
 // Files below a site folder with their contents, the run's records and logs left out.
 QMap<QString, QByteArray> MirroredFiles(const QString& siteDir);
+// Every file below a save folder, records, logs and list pages included, with the save folder's own
+// path (in either separator) replaced by "<SAVE>/", so crawls into two folders compare byte for byte.
+QMap<QString, QByteArray> SaveFolderContents(const QString& saveDir);
 
 class CrawlHarness {
     TempSettings m_settings;

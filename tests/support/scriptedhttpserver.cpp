@@ -1,6 +1,7 @@
 #include "support/scriptedhttpserver.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QMutex>
@@ -11,6 +12,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QWaitCondition>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -21,12 +23,16 @@ struct ScriptedHttpServer::Shared {
     QHash<QByteArray, Reply> routes;
     QList<Request> requests;
     int connections = 0;
+    int open = 0;
+    int peakOpen = 0;
+    QElapsedTimer clock;
 
     // Records the request and picks its answer.
     Reply answer(const Request& request)
     {
         QMutexLocker lock(&mutex);
         requests.append(request);
+        requests.last().arrivedMs = clock.elapsed();
         arrived.wakeAll();
         QByteArray target = request.target();
         if (!routes.contains(target) && target.contains("://")) {
@@ -102,12 +108,17 @@ private:
         {
             QMutexLocker lock(&m_shared->mutex);
             connection->index = m_shared->connections++;
+            m_shared->peakOpen = std::max(m_shared->peakOpen, ++m_shared->open);
         }
         connect(socket, &QTcpSocket::readyRead, socket, [this, socket, connection] {
             connection->buffer += socket->readAll();
             takeRequest(socket, connection);
         });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::disconnected, socket, [this, socket] {
+            QMutexLocker lock(&m_shared->mutex);
+            --m_shared->open;
+            socket->deleteLater();
+        });
     }
 
     void takeRequest(QTcpSocket* socket, const std::shared_ptr<Connection>& connection)
@@ -167,6 +178,7 @@ ScriptedHttpServer::ScriptedHttpServer()
     : m_shared(std::make_shared<Shared>())
     , m_thread(std::make_unique<Thread>(m_shared))
 {
+    m_shared->clock.start();
 }
 
 ScriptedHttpServer::~ScriptedHttpServer()
@@ -217,6 +229,12 @@ int ScriptedHttpServer::connectionCount() const
 {
     QMutexLocker lock(&m_shared->mutex);
     return m_shared->connections;
+}
+
+int ScriptedHttpServer::peakOpenConnections() const
+{
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->peakOpen;
 }
 
 bool ScriptedHttpServer::waitForRequests(int count, int timeoutMs) const

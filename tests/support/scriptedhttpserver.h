@@ -33,6 +33,7 @@ public:
         QByteArray head; // request line and header lines, up to and including the empty line
         QByteArray body; // as long as its Content-Length said
         int connection = 0; // which connection it came on, counted from 0
+        qint64 arrivedMs = 0; // when its head was complete, in ms since the server started
         QByteArray target() const; // the request line's target: "/a?b" or "http://host/a?b"
     };
 
@@ -57,6 +58,8 @@ public:
 
     QList<Request> requests() const;
     int connectionCount() const;
+    // The most connections that were open at the same moment.
+    int peakOpenConnections() const;
     // Waits until at least count requests arrived; false after timeoutMs.
     bool waitForRequests(int count, int timeoutMs) const;
 

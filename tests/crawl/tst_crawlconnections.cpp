@@ -1,0 +1,315 @@
+// The same crawls with one connection and with several: everything the crawl leaves in its save
+// folder (the mirrored tree, the queue and resume records, every log line in its order, the list
+// pages) and every counter must be byte for byte the same. The servers see the requests overlap,
+// never more connections from us than allowed, and the interval between requests to one host.
+#include "crawl/httpheaders.h"
+#include "pages/downloadlist.h"
+#include "records/logs.h"
+#include "app/settingskeys.h"
+#include "app/settingsstore.h"
+
+#include "support/crawlharness.h"
+#include "support/nginxfixture.h"
+#include "support/scriptedhttpserver.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using Reply = ScriptedHttpServer::Reply;
+using Settings = QList<std::pair<QString, QString>>;
+
+namespace {
+
+QByteArray content(const QString& name, int size)
+{
+    QByteArray bytes = name.toUtf8();
+    for (int i = 0; bytes.size() < size; ++i)
+        bytes.append(char((i * 31 + name.size()) % 251));
+    return bytes.left(size);
+}
+
+Reply answer(int status, const QByteArray& reason, const QByteArray& type, const QByteArray& body, int delayMs = 0,
+    const ScriptedHttpServer::Headers& extra = {})
+{
+    ScriptedHttpServer::Headers headers;
+    if (!type.isEmpty())
+        headers.append({ "Content-Type", type });
+    headers += extra;
+    return { ScriptedHttpServer::response(status, reason, headers, body), delayMs };
+}
+
+struct Outcome {
+    QMap<QString, QByteArray> files;
+    std::array<qint64, 7> counters {};
+    QStringList messages;
+    QString lastAddress;
+};
+
+// The first difference between two outcomes, or "" when there is none.
+QString differenceOf(const Outcome& one, const Outcome& other)
+{
+    const QStringList names = QStringList(one.files.keys()) + other.files.keys();
+    for (const QString& name : names) {
+        if (one.files.value(name) != other.files.value(name))
+            return u"file "_s + name + u":\n"_s + QString::fromLocal8Bit(one.files.value(name).left(2000))
+                + u"\n---\n"_s + QString::fromLocal8Bit(other.files.value(name).left(2000));
+    }
+    if (one.counters != other.counters)
+        return u"counters"_s;
+    if (one.messages != other.messages)
+        return u"messages: "_s + one.messages.join(u'|') + u" / "_s + other.messages.join(u'|');
+    if (one.lastAddress != other.lastAddress)
+        return u"last address: "_s + one.lastAddress + u" / "_s + other.lastAddress;
+    return {};
+}
+
+} // namespace
+
+class TestCrawlConnections : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void sameOutputsForEveryNumberOfConnections_data();
+    void sameOutputsForEveryNumberOfConnections();
+    void requestsOverlapOnSeveralConnections();
+    void noHostGetsMoreConnectionsThanAllowed_data();
+    void noHostGetsMoreConnectionsThanAllowed();
+    void requestsToOneHostKeepTheInterval();
+    void aStopInMidCrawlResumesToTheSameEnd();
+
+private:
+    Outcome crawl(int connections, const QString& top, const QList<Settings>& runs);
+
+    QTemporaryDir m_root;
+    QTemporaryDir m_otherRoot;
+    std::unique_ptr<NginxFixture> m_nginx;
+    std::unique_ptr<NginxFixture> m_other;
+    ScriptedHttpServer m_scripted;
+};
+
+void TestCrawlConnections::initTestCase()
+{
+    QVERIFY(m_scripted.start());
+    // A later request answered faster than an earlier one, a connection failing while others
+    // succeed, an answer refused for want of credentials among several, a redirect, errors, a
+    // Japanese name, a base tag and a text page without a type.
+    m_scripted.route("/o/",
+        answer(200, "OK", "text/html",
+            "<img src=slow.gif><img src=fast1.gif><a href=sub.html>s</a><img src=fail.gif><img src=auth.gif>"
+            "<img src=fast2.gif><a href=moved.gif>m</a><img src=missing.gif><img src=forbidden.gif>"
+            "<a href=\"%E5%86%99%E7%9C%9F.gif\">j</a><a href=based.html>b</a><a href=untyped>u</a>"
+            "<img src=slow.gif><a href=\"/o/\">top</a>"));
+    m_scripted.route("/o/slow.gif", answer(200, "OK", "image/gif", content(u"slow"_s, 5000), 300));
+    m_scripted.route("/o/fast1.gif", answer(200, "OK", "image/gif", content(u"fast1"_s, 700)));
+    m_scripted.route("/o/fast2.gif", answer(200, "OK", "image/gif", content(u"fast2"_s, 900)));
+    m_scripted.route("/o/fail.gif", ScriptedHttpServer::nothingThenClose());
+    m_scripted.route("/o/auth.gif",
+        answer(401, "Unauthorized", "text/html", "<p>no</p>", 0, { { "WWW-Authenticate", "Basic realm=\"x\"" } }));
+    m_scripted.route("/o/moved.gif", answer(302, "Found", "text/html", "", 0, { { "Location", "/o/fast2.gif" } }));
+    m_scripted.route("/o/missing.gif", answer(404, "Not Found", "text/html", "<p>404</p>", 50));
+    m_scripted.route("/o/forbidden.gif", answer(403, "Forbidden", "text/html", "<p>403</p>"));
+    m_scripted.route("/o/%E5%86%99%E7%9C%9F.gif", answer(200, "OK", "image/gif", content(u"写真"_s, 333)));
+    m_scripted.route("/o/sub.html",
+        answer(200, "OK", "text/html", "<img src=slow2.gif><img src=fast1.gif><img src=fast3.gif>", 100));
+    m_scripted.route("/o/slow2.gif", answer(200, "OK", "image/gif", content(u"slow2"_s, 2000), 200));
+    m_scripted.route("/o/fast3.gif", answer(200, "OK", "image/gif", content(u"fast3"_s, 100)));
+    m_scripted.route("/o/based.html",
+        answer(200, "OK", "text/html", "<img src=fast3.gif><base href=\"/o/deep/\"><img src=x.gif>"));
+    m_scripted.route("/o/deep/x.gif", answer(200, "OK", "image/gif", content(u"x"_s, 10), 20));
+    m_scripted.route("/o/untyped", answer(200, "OK", {}, "<p>日本語</p><img src=\"u.gif\">"_ba));
+    m_scripted.route("/o/u.gif", answer(200, "OK", "image/gif", content(u"u"_s, 12)));
+
+    if (NginxFixture::executable().isEmpty())
+        QSKIP(NginxFixture::missingMessage());
+    m_other = std::make_unique<NginxFixture>(m_otherRoot.path());
+    QVERIFY(WriteFileBytes(m_otherRoot.filePath(u"x.gif"_s), content(u"x"_s, 64)));
+    QVERIFY2(m_other->start(), qPrintable(m_other->errorString()));
+    const QMap<QString, QByteArray> files { { u"a.gif"_s, content(u"a"_s, 1200) },
+        { u"img/b.jpg"_s, content(u"b"_s, 3000) }, { u"big.mpg"_s, content(u"big"_s, 2621440) },
+        { u"private/secret.gif"_s, content(u"secret"_s, 77) }, { u"thumb_x.gif"_s, content(u"thumb"_s, 10) },
+        { u"docs/c.gif"_s, content(u"c"_s, 4096) }, { u"docs/sub/d.gif"_s, content(u"d"_s, 5) },
+        { u"docs/a.gif"_s, content(u"same name"_s, 1200) } };
+    for (auto it = files.begin(); it != files.end(); ++it)
+        QVERIFY(WriteFileBytes(m_root.filePath(it.key()), it.value()));
+    QVERIFY(WriteFileBytes(m_root.filePath(u"index.html"_s),
+        "<html><body><a href=\"a.gif\">A</a><IMG SRC=\"img/b.jpg\"><a href=\"docs/page.html\">docs</a>"
+        "<a href=big.mpg>big</a><a href=\"private/secret.gif\">secret</a><a href='thumb_x.gif'>t</a>"
+        "<a href=\""
+            + m_other->url(u"/x.gif"_s).toLatin1() + "\">other</a></body></html>"));
+    QVERIFY(WriteFileBytes(m_root.filePath(u"docs/page.html"_s),
+        "<img src=\"c.gif\"><a href=\"../a.gif\">a</a><img src=a.gif><a href=\"sub/deep.html\">deep</a>"));
+    QVERIFY(WriteFileBytes(m_root.filePath(u"docs/sub/deep.html"_s), "<img src=\"d.gif\"><img src=\"../../a.gif\">"));
+    m_nginx = std::make_unique<NginxFixture>(m_root.path());
+    m_nginx->requireBasicAuth(u"/private/"_s, u"user"_s, u"secret"_s);
+    m_nginx->addDirective(u"location = /big.mpg { limit_rate 8m; }"_s);
+    QVERIFY2(m_nginx->start(), qPrintable(m_nginx->errorString()));
+}
+
+Outcome TestCrawlConnections::crawl(int connections, const QString& top, const QList<Settings>& runs)
+{
+    CrawlHarness harness;
+    SettingsStore& settings = harness.settings();
+    settings.save(SettingsKeys::SearchType, 2);
+    settings.save(SettingsKeys::DeepCount, 0);
+    settings.save(SettingsKeys::MaxSize, 0);
+    settings.save(SettingsKeys::ListViewCheck, 1);
+    settings.save(SettingsKeys::SiteAddress, top);
+    settings.save(SettingsKeys::AuthString, MakeBasicCredential(u"user"_s, u"secret"_s));
+    settings.save(SettingsKeys::Connections, connections);
+    harness.context->listDisplay = [&harness] { IEView_Click(harness.settings(), harness.host); };
+    for (const Settings& run : runs) {
+        for (const auto& [key, value] : run)
+            settings.save(key, value);
+        harness.start(top);
+    }
+    return { SaveFolderContents(harness.saveDir()), harness.host.counters, harness.host.messages,
+        harness.host.currentAddresses.value(harness.host.currentAddresses.size() - 1) };
+}
+
+void TestCrawlConnections::sameOutputsForEveryNumberOfConnections_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("topPath");
+    QTest::addColumn<QList<Settings>>("runs"); // settings changed before each crawl into the same folder
+    const QList<Settings> once { Settings {} };
+    namespace K = SettingsKeys;
+    QTest::newRow("every file of the host at unlimited depth") << u"nginx"_s << u"/"_s << once;
+    QTest::newRow("depth 1") << u"nginx"_s << u"/"_s << QList<Settings> { { { K::DeepCount, u"1"_s } } };
+    QTest::newRow("depth 2") << u"nginx"_s << u"/"_s << QList<Settings> { { { K::DeepCount, u"2"_s } } };
+    QTest::newRow("scope 1 below the top address")
+        << u"nginx"_s << u"/docs/page.html"_s << QList<Settings> { { { K::SearchType, u"1"_s } } };
+    QTest::newRow("scope 3 into another host's folder")
+        << u"nginx"_s << u"/"_s << QList<Settings> { { { K::SearchType, u"3"_s } } };
+    QTest::newRow("extensions, names that must and must not occur")
+        << u"nginx"_s << u"/"_s
+        << QList<Settings> { { { K::DownloadExts, u".GIF;.mpg"_s }, { K::OnDownFileNames, u"a;big;d"_s },
+               { K::NotDownFileNames, u"thumb"_s } } };
+    QTest::newRow("size limits") << u"nginx"_s << u"/"_s
+                                 << QList<Settings> { { { K::MaxSize, u"3"_s }, { K::MinSize, u"1"_s } } };
+    QTest::newRow("no directory tree, where same names meet")
+        << u"nginx"_s << u"/"_s << QList<Settings> { { { K::NoDirTree, u"1"_s } } };
+    QTest::newRow("a large file in ranged pieces")
+        << u"nginx"_s << u"/"_s << QList<Settings> { { { K::DownloadExts, u".mpg"_s }, { K::BuffLen, u"0.3"_s } } };
+    QTest::newRow("wrong credentials")
+        << u"nginx"_s << u"/"_s
+        << QList<Settings> { { { K::AuthString, MakeBasicCredential(u"user"_s, u"wrong"_s) } } };
+    QTest::newRow("same-name rules over four crawls into one folder")
+        << u"nginx"_s << u"/"_s
+        << QList<Settings> { { { K::DeepCount, u"2"_s }, { K::DownloadExts, u".gif"_s } }, {},
+               { { K::SkipSameName, u"0"_s } }, { { K::NumberDuplicates, u"0"_s } } };
+    QTest::newRow("out of order answers, failures, errors, redirects and odd pages")
+        << u"scripted"_s << u"/o/"_s << once;
+    QTest::newRow("the same at depth 1") << u"scripted"_s << u"/o/"_s
+                                         << QList<Settings> { { { K::DeepCount, u"1"_s } } };
+}
+
+void TestCrawlConnections::sameOutputsForEveryNumberOfConnections()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, topPath);
+    QFETCH(QList<Settings>, runs);
+    const QString top = server == u"nginx"_s ? m_nginx->url(topPath) : m_scripted.url(topPath);
+    const Outcome one = crawl(1, top, runs);
+    QVERIFY(one.files.size() > 5);
+    QCOMPARE(one.lastAddress, u"終了"_s);
+    for (const int connections : { 6, 16 }) {
+        const Outcome several = crawl(connections, top, runs);
+        const QString difference = differenceOf(one, several);
+        QVERIFY2(difference.isEmpty(), qPrintable(QString::number(connections) + u" connections, "_s + difference));
+    }
+}
+
+void TestCrawlConnections::requestsOverlapOnSeveralConnections()
+{
+    // fail.gif closes its connection each time it is asked, so one connection is opened again and again.
+    const int before = m_scripted.connectionCount();
+    crawl(1, m_scripted.url(u"/o/"_s), { Settings {} });
+    const int serial = m_scripted.connectionCount() - before;
+    const int between = m_scripted.connectionCount();
+    crawl(6, m_scripted.url(u"/o/"_s), { Settings {} });
+    QVERIFY2(m_scripted.connectionCount() - between > serial, "six connections carry the requests side by side");
+}
+
+void TestCrawlConnections::noHostGetsMoreConnectionsThanAllowed_data()
+{
+    QTest::addColumn<int>("connections");
+    QTest::newRow("two") << 2;
+    QTest::newRow("three") << 3;
+    QTest::newRow("six") << 6;
+}
+
+void TestCrawlConnections::noHostGetsMoreConnectionsThanAllowed()
+{
+    QFETCH(int, connections);
+    ScriptedHttpServer server;
+    QVERIFY(server.start());
+    QByteArray page;
+    for (int i = 0; i < 30; ++i) {
+        const QByteArray name = "/p" + QByteArray::number(i) + ".gif";
+        page += "<img src=\"" + name + "\">";
+        server.route(name, answer(200, "OK", "image/gif", content(QString::number(i), 100 + i), 30));
+    }
+    server.route("/", answer(200, "OK", "text/html", page));
+    const Outcome outcome = crawl(connections, server.url(u"/"_s), { Settings {} });
+    QCOMPARE(outcome.counters[CrawlHost::Download], 30);
+    QVERIFY2(server.peakOpenConnections() <= connections, qPrintable(QString::number(server.peakOpenConnections())));
+    QVERIFY(server.connectionCount() <= connections);
+    QVERIFY2(server.peakOpenConnections() > 1, "the requests overlap");
+}
+
+void TestCrawlConnections::requestsToOneHostKeepTheInterval()
+{
+    ScriptedHttpServer server;
+    QVERIFY(server.start());
+    server.route("/", answer(200, "OK", "text/html", "<img src=a.gif><img src=b.gif><img src=c.gif>"));
+    for (const QByteArray& name : { "/a.gif"_ba, "/b.gif"_ba, "/c.gif"_ba })
+        server.route(name, answer(200, "OK", "image/gif", name));
+    constexpr int interval = 150;
+    const Outcome outcome = crawl(6, server.url(u"/"_s),
+        { Settings { { SettingsKeys::RequestIntervalMs, QString::number(interval) } } });
+    QCOMPARE(outcome.counters[CrawlHost::Download], 3);
+    const QList<ScriptedHttpServer::Request> requests = server.requests();
+    QCOMPARE(requests.size(), 8);
+    // The interval is kept between starts; the way to the server may differ by a few ms per request.
+    constexpr int network = 20;
+    for (qsizetype i = 1; i < requests.size(); ++i)
+        QVERIFY2(requests[i].arrivedMs - requests[i - 1].arrivedMs >= interval - network,
+            qPrintable(QString::number(requests[i].arrivedMs - requests[i - 1].arrivedMs)));
+}
+
+void TestCrawlConnections::aStopInMidCrawlResumesToTheSameEnd()
+{
+    const QString top = m_nginx->url(u"/"_s);
+    const Outcome reference = crawl(1, top, { Settings {} });
+
+    CrawlHarness harness;
+    SettingsStore& settings = harness.settings();
+    settings.save(SettingsKeys::SearchType, 2);
+    settings.save(SettingsKeys::DeepCount, 0);
+    settings.save(SettingsKeys::MaxSize, 0);
+    settings.save(SettingsKeys::ListViewCheck, 1);
+    settings.save(SettingsKeys::SiteAddress, top);
+    settings.save(SettingsKeys::AuthString, MakeBasicCredential(u"user"_s, u"secret"_s));
+    settings.save(SettingsKeys::Connections, 6);
+    harness.context->listDisplay = [&harness] { IEView_Click(harness.settings(), harness.host); };
+    harness.host.onYield = [&harness] {
+        if (harness.state.DownloadCount >= 2)
+            harness.state.StopRequested = true;
+    };
+    harness.start(top);
+    QCOMPARE(harness.host.currentAddresses.last(), u"中断"_s);
+    harness.host.onYield = {};
+    harness.resume();
+    QCOMPARE(harness.host.currentAddresses.last(), u"終了"_s);
+    const Outcome resumed { SaveFolderContents(harness.saveDir()), harness.host.counters, {}, u"終了"_s };
+    QCOMPARE(resumed.files.keys(), reference.files.keys());
+    for (const QString& name : reference.files.keys()) {
+        // A resumed run writes its own resume record and list pages; the tree and logs are the same.
+        if (name.endsWith(u".html"_s) || name.contains(u"FetchwrightRecode"_s))
+            continue;
+        QVERIFY2(resumed.files.value(name) == reference.files.value(name), qPrintable(name));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestCrawlConnections)
+#include "tst_crawlconnections.moc"
