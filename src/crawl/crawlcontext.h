@@ -50,6 +50,8 @@ struct CrawlContext {
     QByteArray pageBytes;
     // Records taken in this run: the record in progress's number, the tag of what is predicted for it.
     qint64 recordTag = 0;
+    // The last record whose first request has been predicted.
+    qint64 predictedThrough = 0;
     // Where the record in progress started, written with every resume record.
     ResumeCheckpoint checkpoint;
     bool writeFailureShown = false;

@@ -126,6 +126,7 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     CrawlState& s = c.state;
     c.writeFailureShown = false;
     c.recordTag = 0;
+    c.predictedThrough = 0;
     s.DownloadExtList = SplitFilterSetting(s.DownloadExts);
     s.OnNameList = SplitFilterSetting(s.OnDownFileNames);
     s.NotNameList = SplitFilterSetting(s.NotDownFileNames);

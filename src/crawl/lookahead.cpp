@@ -107,11 +107,19 @@ void PredictComingFetches(CrawlContext& c)
     if (connections <= 1)
         return;
     const CrawlState& s = c.state;
-    const QList<WorkRecord> coming = PeekWorkRecords(s.WorkList, s.WorkLine, connections * RecordsPerConnection);
+    const int window = connections * RecordsPerConnection;
+    if (c.predictedThrough >= c.recordTag + window)
+        return;
+    const QList<WorkRecord> coming = PeekWorkRecords(s.WorkList, s.WorkLine, window);
     for (qsizetype i = 0; i < coming.size(); ++i) {
+        // Each record is planned once, when it first comes into sight.
+        const qint64 tag = c.recordTag + 1 + i;
+        if (tag <= c.predictedThrough)
+            continue;
+        c.predictedThrough = tag;
         const PlannedRequest request = firstRequestOf(s, coming[i]);
         if (!request.verb.isEmpty())
-            c.transfer.predict(coming[i].address, request.verb, request.lines, c.recordTag + 1 + i);
+            c.transfer.predict(coming[i].address, request.verb, request.lines, tag);
     }
 }
 

@@ -5,8 +5,8 @@
 #include "crawl/httpheaders.h"
 #include "pages/downloadlist.h"
 #include "records/logs.h"
-#include "app/settingskeys.h"
-#include "app/settingsstore.h"
+#include "settings/settingskeys.h"
+#include "settings/settingsstore.h"
 
 #include "support/crawlharness.h"
 #include "support/nginxfixture.h"
@@ -40,7 +40,7 @@ Reply answer(int status, const QByteArray& reason, const QByteArray& type, const
 
 struct Outcome {
     QMap<QString, QByteArray> files;
-    std::array<qint64, 7> counters {};
+    std::array<qint64, CounterCount> counters {};
     QStringList messages;
     QString lastAddress;
 };
@@ -113,8 +113,8 @@ void TestCrawlConnections::initTestCase()
         answer(200, "OK", "text/html", "<img src=slow2.gif><img src=fast1.gif><img src=fast3.gif>", 100));
     m_scripted.route("/o/slow2.gif", answer(200, "OK", "image/gif", content(u"slow2"_s, 2000), 200));
     m_scripted.route("/o/fast3.gif", answer(200, "OK", "image/gif", content(u"fast3"_s, 100)));
-    m_scripted.route("/o/based.html",
-        answer(200, "OK", "text/html", "<img src=fast3.gif><base href=\"/o/deep/\"><img src=x.gif>"));
+    m_scripted.route(
+        "/o/based.html", answer(200, "OK", "text/html", "<img src=fast3.gif><base href=\"/o/deep/\"><img src=x.gif>"));
     m_scripted.route("/o/deep/x.gif", answer(200, "OK", "image/gif", content(u"x"_s, 10), 20));
     m_scripted.route("/o/untyped", answer(200, "OK", {}, "<p>日本語</p><img src=\"u.gif\">"_ba));
     m_scripted.route("/o/u.gif", answer(200, "OK", "image/gif", content(u"u"_s, 12)));
@@ -190,9 +190,10 @@ void TestCrawlConnections::sameOutputsForEveryNumberOfConnections_data()
         << u"nginx"_s << u"/"_s << QList<Settings> { { { K::NoDirTree, u"1"_s } } };
     QTest::newRow("a large file in ranged pieces")
         << u"nginx"_s << u"/"_s << QList<Settings> { { { K::DownloadExts, u".mpg"_s }, { K::BuffLen, u"0.3"_s } } };
-    QTest::newRow("wrong credentials")
-        << u"nginx"_s << u"/"_s
-        << QList<Settings> { { { K::AuthString, MakeBasicCredential(u"user"_s, u"wrong"_s) } } };
+    QTest::newRow("wrong credentials") << u"nginx"_s << u"/"_s
+                                       << QList<Settings> {
+                                              { { K::AuthString, MakeBasicCredential(u"user"_s, u"wrong"_s) } }
+                                          };
     QTest::newRow("same-name rules over four crawls into one folder")
         << u"nginx"_s << u"/"_s
         << QList<Settings> { { { K::DeepCount, u"2"_s }, { K::DownloadExts, u".gif"_s } }, {},
@@ -251,7 +252,7 @@ void TestCrawlConnections::noHostGetsMoreConnectionsThanAllowed()
     }
     server.route("/", answer(200, "OK", "text/html", page));
     const Outcome outcome = crawl(connections, server.url(u"/"_s), { Settings {} });
-    QCOMPARE(outcome.counters[CrawlHost::Download], 30);
+    QCOMPARE(outcome.counters[size_t(Counter::Download)], 30);
     QVERIFY2(server.peakOpenConnections() <= connections, qPrintable(QString::number(server.peakOpenConnections())));
     QVERIFY(server.connectionCount() <= connections);
     QVERIFY2(server.peakOpenConnections() > 1, "the requests overlap");
@@ -265,9 +266,9 @@ void TestCrawlConnections::requestsToOneHostKeepTheInterval()
     for (const QByteArray& name : { "/a.gif"_ba, "/b.gif"_ba, "/c.gif"_ba })
         server.route(name, answer(200, "OK", "image/gif", name));
     constexpr int interval = 150;
-    const Outcome outcome = crawl(6, server.url(u"/"_s),
-        { Settings { { SettingsKeys::RequestIntervalMs, QString::number(interval) } } });
-    QCOMPARE(outcome.counters[CrawlHost::Download], 3);
+    const Outcome outcome
+        = crawl(6, server.url(u"/"_s), { Settings { { SettingsKeys::RequestIntervalMs, QString::number(interval) } } });
+    QCOMPARE(outcome.counters[size_t(Counter::Download)], 3);
     const QList<ScriptedHttpServer::Request> requests = server.requests();
     QCOMPARE(requests.size(), 8);
     // The interval is kept between starts; the way to the server may differ by a few ms per request.
@@ -293,7 +294,7 @@ void TestCrawlConnections::aStopInMidCrawlResumesToTheSameEnd()
     settings.save(SettingsKeys::Connections, 6);
     harness.context->listDisplay = [&harness] { IEView_Click(harness.settings(), harness.host); };
     harness.host.onYield = [&harness] {
-        if (harness.state.DownloadCount >= 2)
+        if (harness.state.Counters[Counter::Download] >= 2)
             harness.state.StopRequested = true;
     };
     harness.start(top);

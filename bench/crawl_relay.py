@@ -1,0 +1,234 @@
+#!/usr/bin/env python3
+"""End-to-end crawl benchmark: fetchwright-cli against wget through a latency relay in front of nginx.
+
+    bench/crawl_relay.py BUILD_DIR [--relay PATH] [--delay-ms 10] [--only NAME ...]
+
+BUILD_DIR holds an optimised build (src/fetchwright-cli). The relay is a TCP relay that delays
+what the client sends (default: ../shared/bench/latency-relay.py beside the repository, or the
+FW_LATENCY_RELAY environment variable). Everything runs on 127.0.0.1 in a temporary folder:
+
+  site       a generated site of 200 pages and 1,000 images, images down to depth 3; ours with 1 and
+             6 connections against `wget -r -l 3 -np -A gif,jpg,png,html`, through the relay
+  direct     the same site without the relay, 1 against 6 connections
+  ranged     one 256 MiB file in ranged pieces of 1 MB through the relay, 1 against 6 connections
+  waiting    16 slow files (nginx limit_rate) with 16 connections: CPU time over wall time
+  memory     peak resident memory with 16 connections, site and ranged file
+
+Prints one line per measurement: wall seconds, CPU seconds and peak resident MiB of the process.
+"""
+import argparse
+import os
+import random
+import resource
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+PAGES_PER_SECTION = 9
+SECTIONS = 20
+IMAGES_PER_PAGE = 5
+RANGED_SIZE = 256 * 1024 * 1024
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_port(port, seconds=10):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.2):
+                return
+        except OSError:
+            time.sleep(0.05)
+    raise RuntimeError(f"nothing listens on {port}")
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def generate_site(root):
+    rng = random.Random(14)
+    exts = ["gif", "jpg", "png"]
+
+    def images(prefix):
+        tags = []
+        for i in range(IMAGES_PER_PAGE):
+            name = f"{prefix}img{i}.{exts[(i + len(prefix)) % 3]}"
+            write(os.path.join(root, name), rng.randbytes(rng.randint(2000, 20000)))
+            tags.append(f'<img src="/{name}">')
+        return "".join(tags)
+
+    index = ["<html><body>"]
+    for s in range(SECTIONS):
+        index.append(f'<a href="/s{s}/index.html">section {s}</a>')
+        section = [f"<html><body>{images(f's{s}/')}"]
+        for p in range(PAGES_PER_SECTION):
+            section.append(f'<a href="/s{s}/p{p}.html">page {p}</a>')
+            nxt = (p + 1) % PAGES_PER_SECTION
+            page = (f"<html><body>{images(f's{s}/p{p}/')}<a href=\"/s{s}/index.html\">up</a>"
+                    f"<a href=\"/s{s}/p{nxt}.html\">next</a><a href=\"/index.html\">top</a></body></html>")
+            write(os.path.join(root, f"s{s}/p{p}.html"), page.encode())
+        section.append('<a href="/index.html">top</a></body></html>')
+        write(os.path.join(root, f"s{s}/index.html"), "".join(section).encode())
+    index.append("</body></html>")
+    write(os.path.join(root, "index.html"), "".join(index).encode())
+    write(os.path.join(root, "big.html"), b'<a href="big.bin">big</a>')
+    with open(os.path.join(root, "big.bin"), "wb") as f:
+        block = rng.randbytes(1 << 20)
+        for _ in range(RANGED_SIZE >> 20):
+            f.write(block)
+    slow = ["<html><body>"]
+    for i in range(16):
+        write(os.path.join(root, f"slow/s{i}.gif"), rng.randbytes(96 * 1024))
+        slow.append(f'<img src="s{i}.gif">')
+    write(os.path.join(root, "slow/index.html"), ("".join(slow) + "</body></html>").encode())
+
+
+def start_nginx(work, root):
+    port = free_port()
+    conf = os.path.join(work, "nginx.conf")
+    with open(conf, "w") as f:
+        f.write(f"""daemon off;
+master_process off;
+pid {work}/nginx.pid;
+error_log {work}/error.log warn;
+events {{ worker_connections 256; }}
+http {{
+    client_body_temp_path {work}/client_body;
+    proxy_temp_path {work}/proxy;
+    fastcgi_temp_path {work}/fastcgi;
+    uwsgi_temp_path {work}/uwsgi;
+    scgi_temp_path {work}/scgi;
+    access_log off;
+    types {{ text/html html; image/gif gif; image/jpeg jpg; image/png png; application/octet-stream bin; }}
+    etag on;
+    keepalive_timeout 60s;
+    keepalive_requests 100000;
+    server {{
+        listen 127.0.0.1:{port};
+        root {root};
+        location /slow/ {{ limit_rate 32k; }}
+    }}
+}}
+""")
+    nginx = shutil.which("nginx") or "/usr/sbin/nginx"
+    process = subprocess.Popen([nginx, "-p", work + "/", "-c", conf, "-e", os.path.join(work, "error.log")])
+    wait_for_port(port)
+    return process, port
+
+
+def measured(command, env=None):
+    """Runs command; returns wall seconds, CPU seconds and peak resident MiB of it."""
+    start = time.monotonic()
+    process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(process.pid, 0)
+    wall = time.monotonic() - start
+    if os.waitstatus_to_exitcode(status) not in (0, 8):  # wget ends with 8 when a server answered an error
+        sys.stderr.write(process.stderr.read().decode(errors="replace"))
+        raise RuntimeError(f"{command[0]} failed with {status}")
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
+
+
+class Ours:
+    def __init__(self, build, work):
+        self.cli = os.path.join(build, "src", "fetchwright-cli")
+        self.work = work
+        self.runs = 0
+
+    def crawl(self, address, connections, *options):
+        self.runs += 1
+        home = os.path.join(self.work, f"home{self.runs}")
+        save = os.path.join(self.work, f"save{self.runs}")
+        os.makedirs(home)
+        env = dict(os.environ, XDG_CONFIG_HOME=home, HOME=home)
+        env.pop("http_proxy", None)
+        result = measured([self.cli, "crawl", address, save, "--connections", str(connections), "--no-list",
+                           "--max-kb", "0", "--scope", "2", *options], env)
+        shutil.rmtree(save, ignore_errors=True)
+        return result
+
+
+def report(name, result):
+    wall, cpu, rss = result
+    print(f"{name:58s} {wall:8.2f} s  cpu {cpu:6.2f} s  peak {rss:6.1f} MiB", flush=True)
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("build")
+    ap.add_argument("--relay", default=os.environ.get(
+        "FW_LATENCY_RELAY", os.path.join(here, "..", "..", "shared", "bench", "latency-relay.py")))
+    ap.add_argument("--delay-ms", type=float, default=10.0)
+    ap.add_argument("--only", nargs="*", default=["site", "direct", "ranged", "waiting", "memory"])
+    a = ap.parse_args()
+
+    work = tempfile.mkdtemp(prefix="fw-bench-")
+    processes = []
+    try:
+        root = os.path.join(work, "site")
+        generate_site(root)
+        nginx, port = start_nginx(work, root)
+        processes.append(nginx)
+        relay_port = free_port()
+        processes.append(subprocess.Popen([sys.executable, a.relay, str(relay_port), str(port),
+                                           "--delay-ms", str(a.delay_ms)]))
+        wait_for_port(relay_port)
+        relayed = f"http://127.0.0.1:{relay_port}/index.html"
+        direct = f"http://127.0.0.1:{port}/index.html"
+        site = ["--depth", "3", "--exts", ".gif;.jpg;.png"]
+        ours = Ours(a.build, work)
+        print(f"relay delay {a.delay_ms:g} ms; site of {SECTIONS * (PAGES_PER_SECTION + 1)} pages and "
+              f"{SECTIONS * (PAGES_PER_SECTION + 1) * IMAGES_PER_PAGE} images", flush=True)
+
+        if "site" in a.only:
+            target = os.path.join(work, "wget")
+            wget = measured(["wget", "-q", "-r", "-l", "3", "-np", "-A", "gif,jpg,png,html", "-P", target, relayed])
+            shutil.rmtree(target, ignore_errors=True)
+            report("site through the relay: wget -r -l 3 -np", wget)
+            one = ours.crawl(relayed, 1, *site)
+            report("site through the relay: ours, 1 connection", one)
+            six = ours.crawl(relayed, 6, *site)
+            report("site through the relay: ours, 6 connections", six)
+            print(f"    ours(6) / wget = {six[0] / wget[0]:.2f}   ours(6) / ours(1) = {six[0] / one[0]:.2f}")
+        if "direct" in a.only:
+            one = ours.crawl(direct, 1, *site)
+            report("site without the relay: ours, 1 connection", one)
+            six = ours.crawl(direct, 6, *site)
+            report("site without the relay: ours, 6 connections", six)
+            print(f"    ours(6) / ours(1) = {six[0] / one[0]:.2f}")
+        big = ["--depth", "1", "--exts", ".bin"]
+        big_relayed = f"http://127.0.0.1:{relay_port}/big.html"
+        if "ranged" in a.only:
+            one = ours.crawl(big_relayed, 1, *big)
+            report("256 MiB ranged file through the relay: 1 connection", one)
+            six = ours.crawl(big_relayed, 6, *big)
+            report("256 MiB ranged file through the relay: 6 connections", six)
+            print(f"    6 / 1 = {six[0] / one[0]:.2f}")
+        if "waiting" in a.only:
+            slow = ours.crawl(f"http://127.0.0.1:{port}/slow/index.html", 16, "--depth", "1", "--exts", ".gif")
+            report("16 slow files, 16 connections", slow)
+            print(f"    CPU while waiting {100 * slow[1] / slow[0]:.1f} %")
+        if "memory" in a.only:
+            report("site through the relay, 16 connections", ours.crawl(relayed, 16, *site))
+            report("256 MiB ranged file, no relay, 16 connections",
+                   ours.crawl(f"http://127.0.0.1:{port}/big.html", 16, *big))
+    finally:
+        for process in processes:
+            process.terminate()
+            process.wait()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

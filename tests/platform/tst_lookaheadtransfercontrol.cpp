@@ -1,0 +1,181 @@
+// The look-ahead transfer control against a scripted server: a request served from its prediction
+// looks exactly as the same request run directly (states, headers, body, error), without being sent
+// twice; predictions with other lines are not used; dropped ones are gone; the executed request
+// always gets a connection.
+#include "platform/lookaheadtransfercontrol.h"
+
+#include "support/scriptedhttpserver.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using Reply = ScriptedHttpServer::Reply;
+
+namespace {
+
+struct Result {
+    QList<int> finalStates; // the states after the last ResponseReceiving
+    QByteArray headers;
+    QByteArray body;
+    int errorCode = 0;
+    QString errorText;
+    bool operator==(const Result&) const = default;
+};
+
+// Runs one request to its end as the crawl does, reading the body in the state handler.
+Result run(TransferControl& control, const QString& address, const QString& verb, const QString& lines)
+{
+    Result result;
+    control.setStateHandler([&](int state) {
+        if (state == TransferControl::ResponseReceiving || state == TransferControl::ResponseCompleted)
+            for (QByteArray piece = control.nextBodyPiece(); !piece.isEmpty(); piece = control.nextBodyPiece())
+                result.body += piece;
+        if (state != TransferControl::ResponseReceiving)
+            result.finalStates.append(state);
+    });
+    control.execute(address, verb, {}, lines);
+    while (control.busy())
+        control.pump(10);
+    result.headers = control.responseHeaders();
+    result.errorCode = control.lastErrorCode();
+    result.errorText = control.lastErrorText();
+    control.setStateHandler({});
+    return result;
+}
+
+QByteArray bytes(int size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = char((i * 13 + i / 251) % 256);
+    return data;
+}
+
+// Predictions advance while the control is pumped, as they do while the crawl waits for a request.
+bool pumpUntilRequests(TransferControl& control, const ScriptedHttpServer& server, int count)
+{
+    for (int i = 0; i < 1000; ++i) {
+        control.pump(10);
+        if (server.waitForRequests(count, 10))
+            return true;
+    }
+    return false;
+}
+
+const QString Lines = u"User-Agent: \"x\"\r\nHost: 127.0.0.1\r\n"_s;
+
+} // namespace
+
+class TestLookAheadTransferControl : public QObject {
+    Q_OBJECT
+private slots:
+    void aPredictionServesTheRequestAsIfRunDirectly_data();
+    void aPredictionServesTheRequestAsIfRunDirectly();
+    void otherHeaderLinesAreNotServedFromAPrediction();
+    void droppedPredictionsAreGone();
+    void theExecutedRequestAlwaysGetsAConnection();
+};
+
+void TestLookAheadTransferControl::aPredictionServesTheRequestAsIfRunDirectly_data()
+{
+    QTest::addColumn<Reply>("reply");
+    QTest::addColumn<QString>("verb");
+    QTest::newRow("a small body") << Reply { ScriptedHttpServer::response(200, "OK", {}, "hello") } << u"GET"_s;
+    QTest::newRow("a body larger than the memory a waiting prediction keeps")
+        << Reply { ScriptedHttpServer::response(200, "OK", {}, bytes(3 * 1024 * 1024 + 17)) } << u"GET"_s;
+    QTest::newRow("a chunked body") << Reply { ScriptedHttpServer::response(
+        200, "OK", { { "Transfer-Encoding", "chunked" } }, ScriptedHttpServer::chunked(bytes(70000), 3000)) }
+                                    << u"GET"_s;
+    QTest::newRow("the head alone") << Reply { ScriptedHttpServer::response(200, "OK", {}, "body") } << u"HEAD"_s;
+    QTest::newRow("an error answer") << Reply { ScriptedHttpServer::response(404, "Not Found", {}, "<p>no</p>") }
+                                     << u"GET"_s;
+    QTest::newRow("a connection closed without an answer") << ScriptedHttpServer::nothingThenClose() << u"GET"_s;
+    QTest::newRow("a connection closed in mid-body")
+        << Reply { ScriptedHttpServer::response(200, "OK", {}, bytes(5000)), 0, 3000 } << u"GET"_s;
+}
+
+void TestLookAheadTransferControl::aPredictionServesTheRequestAsIfRunDirectly()
+{
+    QFETCH(Reply, reply);
+    QFETCH(QString, verb);
+    ScriptedHttpServer server;
+    QVERIFY(server.start());
+    server.route("/x", reply);
+    const QString address = server.url(u"/x"_s);
+
+    LookAheadTransferControl direct;
+    const Result expected = run(direct, address, verb, Lines);
+    // libcurl may try again itself once when a connection closes without an answer.
+    const int sent = int(server.requests().size());
+
+    LookAheadTransferControl control;
+    control.setConnections(6);
+    control.predict(address, verb, Lines, 1);
+    QVERIFY(pumpUntilRequests(control, server, 2 * sent));
+    for (int i = 0; i < 30; ++i) {
+        control.pump(10);
+        QTest::qWait(5);
+    }
+    const Result served = run(control, address, verb, Lines);
+    QCOMPARE(served.finalStates, expected.finalStates);
+    QCOMPARE(served.headers, expected.headers);
+    QCOMPARE(served.body.size(), expected.body.size());
+    QVERIFY(served.body == expected.body);
+    QCOMPARE(served.errorCode, expected.errorCode);
+    QCOMPARE(server.requests().size(), 2 * sent);
+    QCOMPARE(control.pendingPredictions(), 0);
+}
+
+void TestLookAheadTransferControl::otherHeaderLinesAreNotServedFromAPrediction()
+{
+    ScriptedHttpServer server;
+    QVERIFY(server.start());
+    server.route("/x", Reply { ScriptedHttpServer::response(200, "OK", {}, "x") });
+    LookAheadTransferControl control;
+    control.setConnections(3);
+    control.predict(server.url(u"/x"_s), u"GET"_s, u"Range: bytes=0-9\r\n"_s + Lines, 1);
+    const Result result = run(control, server.url(u"/x"_s), u"GET"_s, Lines);
+    QCOMPARE(result.body, "x"_ba);
+    QCOMPARE(control.pendingPredictions(), 1);
+    control.dropPredictions(1);
+    QCOMPARE(control.pendingPredictions(), 0);
+    QCOMPARE(server.requests().size(), 2);
+    QVERIFY(
+        server.requests().constLast().head.contains("Range") != server.requests().constFirst().head.contains("Range"));
+}
+
+void TestLookAheadTransferControl::droppedPredictionsAreGone()
+{
+    ScriptedHttpServer server;
+    QVERIFY(server.start());
+    server.route("/silent", ScriptedHttpServer::silence());
+    LookAheadTransferControl control;
+    control.setConnections(4);
+    for (int tag = 1; tag <= 3; ++tag)
+        control.predict(
+            server.url(u"/silent"_s), u"GET"_s, Lines + u"X-Tag: "_s + QString::number(tag) + u"\r\n"_s, tag);
+    QVERIFY(pumpUntilRequests(control, server, 3));
+    control.dropPredictions(2);
+    QCOMPARE(control.pendingPredictions(), 2);
+    control.dropPredictions(TransferControl::AllTags);
+    QCOMPARE(control.pendingPredictions(), 0);
+}
+
+void TestLookAheadTransferControl::theExecutedRequestAlwaysGetsAConnection()
+{
+    ScriptedHttpServer server;
+    QVERIFY(server.start());
+    server.route("/silent", ScriptedHttpServer::silence());
+    server.route("/x", Reply { ScriptedHttpServer::response(200, "OK", {}, "x") });
+    LookAheadTransferControl control;
+    control.setConnections(2);
+    control.predict(server.url(u"/silent"_s), u"GET"_s, Lines, 5);
+    control.predict(server.url(u"/silent"_s), u"HEAD"_s, Lines, 6);
+    QVERIFY(pumpUntilRequests(control, server, 2));
+    const Result result = run(control, server.url(u"/x"_s), u"GET"_s, Lines);
+    QCOMPARE(result.body, "x"_ba);
+    QCOMPARE(control.pendingPredictions(), 2); // the one that gave way waits to start again
+}
+
+QTEST_GUILESS_MAIN(TestLookAheadTransferControl)
+#include "tst_lookaheadtransfercontrol.moc"
