@@ -78,8 +78,9 @@ QString folderPart(const LocalTree& tree, const QString& address, const QString&
     for (const QString& segment : resolvedSegments(DirectoryPathOf(address)))
         folder += FitNameLength(CleanNameSegment(DecodeLocalName(segment))) + u'/';
     if (filedUnder != tree.topRoot) {
+        // The prefix belongs to the folder's name, so the length limit applies to both together.
         const QString host = filedUnder.split(u'/').value(2);
-        folder = ForeignHostPrefix + FitNameLength(HostFolderName(host)) + folder;
+        folder = u'/' + FitNameLength(ForeignHostPrefix.mid(1) + HostFolderName(host)) + folder;
     }
     return folder;
 }
@@ -104,7 +105,7 @@ QString HostFolderName(const QString& host)
 
 QString SiteDirOf(const QString& saveDir, const QString& topAddress)
 {
-    return saveDir + HostFolderName(HostOf(topAddress));
+    return saveDir + FitNameLength(HostFolderName(HostOf(topAddress)));
 }
 
 QString FitNameLength(const QString& name)

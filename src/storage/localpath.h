@@ -44,8 +44,9 @@ QString FitNameLength(const QString& name);
 QString NumberedName(const QString& name, int counter);
 // The folder name for a host: the file-name rule applied to it.
 QString HostFolderName(const QString& host);
-// The site folder of a save folder and a top address: the host's folder name directly after the
-// save folder (which ends in its separator).
+// The site folder of a save folder and a top address: the host's folder name, fitted to the name
+// length limit, directly after the save folder (which ends in its separator). The resume list and
+// the list display find a site's folder through this function too.
 QString SiteDirOf(const QString& saveDir, const QString& topAddress);
 
 // Creates every missing folder along path, excluding its last segment. Never reports anything.

@@ -1,5 +1,7 @@
 #include "storage/localpath.h"
 
+#include "crawl/linkaddress.h"
+#include "records/resumerecord.h"
 #include "support/tempsettings.h"
 
 #include <QDir>
@@ -30,6 +32,8 @@ private slots:
     void overwriteKeepsTheOldFileDuringMapping();
     void aFolderInTheWayIsNumberedAround();
     void longNamesAreShortenedAndStillWritable();
+    void longHostFoldersFitTheNameLimit_data();
+    void longHostFoldersFitTheNameLimit();
     void numberedNames_data();
     void numberedNames();
     void makeFoldersCreatesAllButTheLastSegment();
@@ -235,6 +239,45 @@ void TestLocalPath::longNamesAreShortenedAndStillWritable()
     // The same long name maps to the same shortened file again, so the same-name rules still apply.
     QString again = longStem + u"1.jpeg"_s;
     QCOMPARE(MapLocalPath(m_tree, again, u"http://H/"_s + again, Site, 1), QString());
+}
+
+void TestLocalPath::longHostFoldersFitTheNameLimit_data()
+{
+    QTest::addColumn<QString>("host");
+    // A legal host name: labels of at most 63 characters, 248 in all, then a port.
+    const QString label = u"a"_s.repeated(61);
+    const QString longHost = QStringList { label, label, label, label }.join(u'.') + u".jp:8080"_s;
+    QTest::newRow("a 248-character host name with a port") << longHost;
+    QTest::newRow("a host of 30 kanji on the wire") << EncodeForWire(u"漢"_s.repeated(30) + u".jp"_s);
+}
+
+void TestLocalPath::longHostFoldersFitTheNameLimit()
+{
+    QFETCH(QString, host);
+    const QString root = u"http://"_s + host + u'/';
+
+    // Another host's file lands in a folder whose whole name, prefix included, fits.
+    QString name = u"y.gif"_s;
+    const QString path = MapLocalPath(m_tree, name, root + u"x/y.gif"_s, root, 10);
+    QVERIFY(path.startsWith(m_tree.siteDir + ForeignHostPrefix));
+    const QString foreignFolder = path.mid(m_tree.siteDir.size() + 1).section(u'/', 0, 0);
+    QVERIFY2(foreignFolder.toUtf8().size() <= MaxNameBytes, qPrintable(foreignFolder));
+    MakeFolders(path);
+    QVERIFY(WriteFileBytes(path, "x"));
+    QCOMPARE(ReadFileBytes(path), "x"_ba);
+
+    // The site folder of a crawl of that host holds its records.
+    const QString saveDir = m_dir->path() + u'/';
+    const QString siteDir = SiteDirOf(saveDir, root);
+    QVERIFY2(QFileInfo(siteDir).fileName().toUtf8().size() <= MaxNameBytes, qPrintable(siteDir));
+    QCOMPARE(SiteDirOf(saveDir, root + u"a/b.html"_s), siteDir);
+    QVERIFY(QDir().mkpath(siteDir));
+    ResumeRecord record;
+    record.topAddr = root;
+    QVERIFY(WriteResumeRecord(ResumeRecordPath(siteDir), record));
+    const std::optional<ResumeRecord> back = ReadResumeRecord(ResumeRecordPath(siteDir));
+    QVERIFY(back);
+    QCOMPARE(back->topAddr, root);
 }
 
 void TestLocalPath::numberedNames_data()
