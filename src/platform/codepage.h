@@ -2,7 +2,8 @@
 // Text to and from the code page of the record files and list pages (CP932, Japanese Shift_JIS),
 // which is the same on every platform so that records move between machines unchanged.
 // A character the code page cannot carry and get back unchanged (an emoji, a hangul syllable, or
-// U+00A5, which CP932 would turn into a backslash) is handed to the caller's substitute, e.g.
+// U+00A5, which CP932 would turn into a backslash, or a surrogate without its partner) is handed to
+// the caller's substitute, e.g.
 //   EncodeCodePage(u"a😀", [](char32_t c) { return u"&#x%1;"_s.arg(c, 0, 16); })  ->  "a&#x1f600;"
 
 #include <QByteArray>

@@ -55,6 +55,27 @@ bool isAscii(QStringView text)
     return true;
 }
 
+// The code points of text, a surrogate without its partner kept as a code point of its own
+// (toUcs4 would turn it into U+FFFD, and toUtf8 into "?").
+QList<char32_t> codePointsOf(QStringView text, bool& loneSurrogate)
+{
+    QList<char32_t> points;
+    points.reserve(text.size());
+    loneSurrogate = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            points.append(QChar::surrogateToUcs4(c, text[i + 1]));
+            ++i;
+            continue;
+        }
+        if (c.isSurrogate())
+            loneSurrogate = true;
+        points.append(c.unicode());
+    }
+    return points;
+}
+
 } // namespace
 
 QByteArray EncodeCodePage(QStringView text, const CodePageSubstitute& substitute)
@@ -66,25 +87,32 @@ QByteArray EncodeCodePage(QStringView text, const CodePageSubstitute& substitute
     if (!toPage || !fromPage)
         return text.toUtf8();
 
+    bool loneSurrogate = false;
+    const QList<char32_t> points = codePointsOf(text, loneSurrogate);
+
     // Fast path: the whole text converts and comes back unchanged.
     QByteArray encoded;
     QByteArray back;
-    const QByteArray utf8 = text.toUtf8();
-    if (convertAll(toPage.get(), utf8, encoded) && convertAll(fromPage.get(), encoded, back) && back == utf8)
-        return encoded;
+    if (!loneSurrogate) {
+        const QByteArray utf8 = text.toUtf8();
+        if (convertAll(toPage.get(), utf8, encoded) && convertAll(fromPage.get(), encoded, back) && back == utf8)
+            return encoded;
+    }
 
     // Slow path: one code point at a time, substituting those that do not round-trip.
     QByteArray result;
     result.reserve(text.size() * 2);
-    const auto points = text.toUcs4();
     for (char32_t point : points) {
         if (point < 0x80) {
             result.append(char(point));
             continue;
         }
-        const QByteArray one = QString::fromUcs4(&point, 1).toUtf8();
+        const bool surrogate = point >= 0xD800 && point <= 0xDFFF;
+        // Not QString::fromUcs4, which drops U+FEFF as a byte-order mark.
+        const QByteArray one = surrogate ? QByteArray() : QStringView(QChar::fromUcs4(point)).toUtf8();
         QByteArray piece;
-        if (convertAll(toPage.get(), one, piece) && convertAll(fromPage.get(), piece, back) && back == one) {
+        if (!surrogate && convertAll(toPage.get(), one, piece) && convertAll(fromPage.get(), piece, back)
+            && back == one) {
             result.append(piece);
         } else {
             const QString replacement = substitute ? substitute(point) : QStringLiteral("?");

@@ -36,9 +36,10 @@ QString UnescapeRecordField(const QString& field)
             if (end > i + 3 && end - i - 3 <= 6) {
                 bool ok = false;
                 const uint point = QStringView(field).mid(i + 3, end - i - 3).toUInt(&ok, 16);
-                if (ok && point <= 0x10FFFF && !(point >= 0xD800 && point <= 0xDFFF)) {
-                    const char32_t codePoint = point;
-                    text += QString::fromUcs4(&codePoint, 1);
+                if (ok && point <= 0x10FFFF) {
+                    // Unit by unit: a surrogate's reference stands for a lone surrogate the code
+                    // page could not carry, and fromUcs4 would drop U+FEFF as a byte-order mark.
+                    text += QChar::fromUcs4(char32_t(point));
                     i = end + 1;
                     continue;
                 }
@@ -64,9 +65,14 @@ QString JoinRecordLine(const QStringList& fields)
 
 QStringList SplitRecordLine(const QString& line)
 {
-    QStringList fields = line.split(RecordSeparator);
-    fields.first().remove(0, 1);
-    fields.last().chop(1);
+    // The outer quotes go first: split with them on, the line of the single field "," would be
+    // taken for the separator itself.
+    QStringView inner(line);
+    if (!inner.isEmpty())
+        inner = inner.sliced(1);
+    if (!inner.isEmpty())
+        inner.chop(1);
+    QStringList fields = inner.toString().split(RecordSeparator);
     for (QString& field : fields)
         field = UnescapeRecordField(field);
     return fields;

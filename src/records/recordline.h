@@ -18,6 +18,6 @@ QString UnescapeRecordField(const QString& field);
 QString RecordCharacterReference(char32_t codePoint);
 
 QString JoinRecordLine(const QStringList& fields);
-// Splits at the separator, removes the first character of the first piece and the last of the
-// last, and unescapes every field. An empty line gives one empty field.
+// Removes the line's first and last character (its outer quotes), splits at the separator and
+// unescapes every field. An empty line gives one empty field.
 QStringList SplitRecordLine(const QString& line);

@@ -44,6 +44,13 @@ void TestRecordLine::fieldsRoundTripThroughAFile_data()
     QTest::newRow("a save folder holding every awkward character")
         << QStringList { u"/home/u/保存\",\"先\t😀/"_s, u"http://h/a%20b/c.gif"_s };
     QTest::newRow("empty fields") << QStringList { QString(), QString() };
+    QTest::newRow("a single comma as the only field") << QStringList { u","_s };
+    QTest::newRow("a comma as the first of two fields") << QStringList { u","_s, u"b"_s };
+    QTest::newRow("commas as first and last fields") << QStringList { u","_s, u","_s, u",,"_s };
+    QTest::newRow("zero-width no-break spaces, which look like byte-order marks")
+        << QStringList { QChar(0xFEFF) + u"a"_s, u"b"_s + QChar(0xFEFF) };
+    QTest::newRow("lone surrogates, which the code page cannot carry")
+        << QStringList { QString(QChar(0xD800)), u"a"_s + QChar(0xDC00) + u"b"_s, u"😀"_s.left(1) + u"写"_s };
 }
 
 void TestRecordLine::fieldsRoundTripThroughAFile()
@@ -86,6 +93,11 @@ void TestRecordLine::codePageSubstitutesWhatItCannotCarry_data()
     QTest::newRow("an emoji becomes a reference") << u"a😀b"_s << "a&#x1F600;b"_ba;
     QTest::newRow("the yen sign would come back as a backslash") << u"¥"_s << "&#xA5;"_ba;
     QTest::newRow("hangul becomes references") << u"한"_s << "&#xD55C;"_ba;
+    QTest::newRow("a zero-width no-break space becomes a reference, not nothing")
+        << QString(QChar(0xFEFF)) + u"x"_s << "&#xFEFF;x"_ba;
+    QTest::newRow("a lone surrogate becomes a reference, not a question mark")
+        << u"a"_s + QChar(0xD83D) + u"b"_s << "a&#xD83D;b"_ba;
+    QTest::newRow("a lone low surrogate among Japanese text") << u"写"_s + QChar(0xDE00) << "\x8e\xca&#xDE00;"_ba;
 }
 
 void TestRecordLine::codePageSubstitutesWhatItCannotCarry()

@@ -55,6 +55,8 @@ private slots:
     void init();
     void fieldsAreInTheirPlaces();
     void roundTripsThroughTheFile();
+    void aTopAddressOfAwkwardTextReadsBack_data();
+    void aTopAddressOfAwkwardTextReadsBack();
     void theLastLineCounts();
     void checkpointRoundTripsAndOlderRecordsHaveNone();
     void brokenRecordsAreRefused_data();
@@ -98,6 +100,26 @@ void TestResumeRecord::roundTripsThroughTheFile()
     QVERIFY(read);
     QCOMPARE(read->toFields(), sampleRecord().toFields());
     QVERIFY(ReadFileBytes(path).endsWith("\r\n"));
+}
+
+void TestResumeRecord::aTopAddressOfAwkwardTextReadsBack_data()
+{
+    QTest::addColumn<QString>("topAddr");
+    QTest::newRow("a single comma, which with its quotes looks like the separator") << u","_s;
+    QTest::newRow("a comma then a quote") << u",\""_s;
+    QTest::newRow("an empty top address") << QString();
+}
+
+void TestResumeRecord::aTopAddressOfAwkwardTextReadsBack()
+{
+    QFETCH(QString, topAddr);
+    const QString path = ResumeRecordPath(m_dir->path());
+    ResumeRecord record = sampleRecord();
+    record.topAddr = topAddr;
+    QVERIFY(WriteResumeRecord(path, record));
+    const std::optional<ResumeRecord> read = ReadResumeRecord(path);
+    QVERIFY(read);
+    QCOMPARE(read->toFields(), record.toFields());
 }
 
 void TestResumeRecord::theLastLineCounts()
