@@ -4,6 +4,7 @@
 #include "platform/filesystem.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
+#include "storage/filefilters.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -62,6 +63,8 @@ struct Reader {
             return false;
         if (text.contains(u','))
             return fail(u",(ｶﾝﾏ)は入力しないで下さい"_s + u" ("_s + option + u')');
+        if (NamePatternsTooLarge(text))
+            return fail(RangeTooLargeMessage + u" ("_s + option + u')');
         command.settings.append({ key, text });
         return true;
     }

@@ -7,6 +7,7 @@
 #include "productnames.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
+#include "storage/filefilters.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -188,7 +189,7 @@ void DeepAddrDialog::load()
 
 void DeepAddrDialog::confirm()
 {
-    if (!convertNumbers() || !refuseCommas())
+    if (!convertNumbers() || !refuseCommas() || !refuseHugeRanges())
         return;
     done(Accepted);
     save();
@@ -214,6 +215,18 @@ bool DeepAddrDialog::refuseCommas()
     for (QLineEdit* box : { m_downloadExts, m_onDownFileNames, m_notDownFileNames }) {
         if (box->text().contains(u',')) {
             tell(u",(ｶﾝﾏ)は入力しないで下さい"_s);
+            box->setFocus();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DeepAddrDialog::refuseHugeRanges()
+{
+    for (QLineEdit* box : { m_downloadExts, m_onDownFileNames, m_notDownFileNames }) {
+        if (NamePatternsTooLarge(box->text())) {
+            tell(RangeTooLargeMessage);
             box->setFocus();
             return false;
         }

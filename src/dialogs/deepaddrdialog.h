@@ -35,6 +35,7 @@ private:
     void save();
     bool convertNumbers();
     bool refuseCommas();
+    bool refuseHugeRanges();
     void tell(const QString& text);
 
     DialogEnvironment& m_env;

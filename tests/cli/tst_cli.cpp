@@ -125,6 +125,8 @@ void TestCli::invalidInputChangesNothing_data()
         << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--depth"_s, u"abc"_s } << u"数値で入力して下さい｡"_s;
     QTest::newRow("a comma in the extensions") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--exts"_s,
         u".gif,.jpg"_s } << u",(ｶﾝﾏ)は入力しないで下さい"_s;
+    QTest::newRow("a name range too large to expand") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
+        u"--names"_s, u"a;[0-9999999]"_s } << u"[数-数]の範囲が大きすぎます｡範囲を狭めて下さい (--names)"_s;
     QTest::newRow("a buffer below one megabyte") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
         u"--buffer-mb"_s, u"0"_s } << u"数値で入力して下さい｡"_s;
     QTest::newRow("seventeen connections") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--connections"_s,

@@ -25,6 +25,7 @@ namespace {
 
 const QString NotANumber = u"数値で入力して下さい｡"_s;
 const QString NoCommas = u",(ｶﾝﾏ)は入力しないで下さい"_s;
+const QString RangeTooLarge = u"[数-数]の範囲が大きすぎます｡範囲を狭めて下さい"_s;
 const QStringList Keys { SettingsKeys::SearchType, SettingsKeys::DeepCount, SettingsKeys::DownloadExts,
     SettingsKeys::OnDownFileNames, SettingsKeys::NotDownFileNames, SettingsKeys::MaxSize, SettingsKeys::MinSize,
     SettingsKeys::SkipSameName, SettingsKeys::NoDirTree, SettingsKeys::NumberDuplicates, SettingsKeys::ListViewCheck,
@@ -83,6 +84,8 @@ private slots:
     void numbersAreWholeOrRefused();
     void commasAreRefused_data();
     void commasAreRefused();
+    void hugeRangesAreRefused_data();
+    void hugeRangesAreRefused();
     void hidesOrReloads_data();
     void hidesOrReloads();
 };
@@ -339,6 +342,40 @@ void TestDeepAddrDialog::commasAreRefused()
     QCOMPARE(f.deep.focusWidget(), f.box(failing));
     // The numbers were converted before the commas were looked at.
     QCOMPARE(f.box(u"DeepCount"_s)->text(), u"3"_s);
+    QVERIFY(f.deep.isVisible());
+    QVERIFY(f.crawl.StopRequested);
+    QVERIFY(f.nothingSaved());
+}
+
+void TestDeepAddrDialog::hugeRangesAreRefused_data()
+{
+    QTest::addColumn<QString>("exts");
+    QTest::addColumn<QString>("on");
+    QTest::addColumn<QString>("notOn");
+    QTest::addColumn<QString>("failing");
+    QTest::newRow("a range of a million numbers in the extensions")
+        << u".gif;[0-999999]"_s << u"[0-9999999]"_s << QString() << u"DownloadExts"_s;
+    QTest::newRow("a twenty-digit bound in the names to include")
+        << u".gif"_s << u"[0-10000000000000000000]"_s << u"[0-99999999]"_s << u"OnDownFileNames"_s;
+    QTest::newRow("many wide ranges in the names to leave out")
+        << u".gif"_s << u"[00-99]"_s << u"[0-99999999999999999];"_s.repeated(2) << u"NotDownFileNames"_s;
+}
+
+void TestDeepAddrDialog::hugeRangesAreRefused()
+{
+    QFETCH(QString, exts);
+    QFETCH(QString, on);
+    QFETCH(QString, notOn);
+    QFETCH(QString, failing);
+    Fixture f;
+    f.open();
+    type(f.box(u"DownloadExts"_s), exts);
+    type(f.box(u"OnDownFileNames"_s), on);
+    type(f.box(u"NotDownFileNames"_s), notOn);
+    MessageBoxAnswer answer(QMessageBox::Ok);
+    f.click(u"OKButton"_s);
+    QCOMPARE(answer.texts(), QStringList { RangeTooLarge });
+    QCOMPARE(f.deep.focusWidget(), f.box(failing));
     QVERIFY(f.deep.isVisible());
     QVERIFY(f.crawl.StopRequested);
     QVERIFY(f.nothingSaved());

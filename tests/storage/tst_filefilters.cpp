@@ -25,6 +25,8 @@ private slots:
     void sizeRules_data();
     void sizeRules();
     void hugeRangeIsBounded();
+    void rangesStayWithinTheirLimits_data();
+    void rangesStayWithinTheirLimits();
 };
 
 void TestFileFilters::expandsLists_data()
@@ -143,6 +145,42 @@ void TestFileFilters::hugeRangeIsBounded()
     const QStringList list = expanded(u"[0-99999999999]"_s);
     QVERIFY(list.size() <= 100001);
     QCOMPARE(list.value(1), u"00000000000"_s);
+}
+
+void TestFileFilters::rangesStayWithinTheirLimits_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<bool>("tooLarge");
+    QTest::addColumn<qsizetype>("expectedEntries");
+    const QString eighteen = u"9"_s.repeated(18);
+    QTest::newRow("a hundred numbers are fine") << u"[00-99]"_s << false << qsizetype(101);
+    QTest::newRow("exactly the most numbers a range may give are fine")
+        << u"[0-99999]"_s << false << qsizetype(1 + MaxRangeEntries);
+    QTest::newRow("one number more is too large and cut short")
+        << u"[0-100000]"_s << true << qsizetype(1 + MaxRangeEntries);
+    QTest::newRow("bounds near the largest 64-bit number are no range")
+        << u"x[9223372036854775800-9223372036854775807]"_s << true << qsizetype(1);
+    QTest::newRow("a bound padded with 2000 zeros is no range")
+        << u"[0-"_s + u"0"_s.repeated(2000) + u"99999]"_s << true << qsizetype(1);
+    QTest::newRow("eighteen-digit bounds are a range")
+        << u"["_s + eighteen + u"-"_s + eighteen + u"]"_s << false << qsizetype(2);
+    QTest::newRow("two wide ranges together pass the size of a list") << u"[0-"_s + eighteen + u"];[1-"_s + eighteen
+            + u"]"_s << true << qsizetype(2 + MaxRangeEntries + (MaxExpandedCharacters - 18 * MaxRangeEntries) / 18);
+    QTest::newRow("letters are not too large") << u"[a-"_s + u"z"_s.repeated(40) + u"]"_s << false << qsizetype(1);
+}
+
+void TestFileFilters::rangesStayWithinTheirLimits()
+{
+    QFETCH(QString, setting);
+    QFETCH(bool, tooLarge);
+    QFETCH(qsizetype, expectedEntries);
+    QCOMPARE(NamePatternsTooLarge(setting), tooLarge);
+    const QStringList list = expanded(setting);
+    QCOMPARE(list.size(), expectedEntries);
+    qint64 generated = 0;
+    for (qsizetype i = SplitFilterSetting(setting).size(); i < list.size(); ++i)
+        generated += list[i].size();
+    QVERIFY(generated <= MaxExpandedCharacters);
 }
 
 QTEST_GUILESS_MAIN(TestFileFilters)
