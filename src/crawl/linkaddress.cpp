@@ -45,8 +45,8 @@ QString decodeNumericReferences(const QString& text)
             result += u"&#"_s + piece;
             continue;
         }
-        const char32_t point = char32_t(code);
-        result += QString::fromUcs4(&point, 1);
+        // Not QString::fromUcs4, which drops U+FEFF as a byte-order mark.
+        result += QChar::fromUcs4(char32_t(code));
         if (semicolon >= 0)
             result += QStringView(piece).mid(semicolon + 1);
     }
@@ -120,38 +120,65 @@ QString RelativeBase(const QString& directoryAddress)
 
 QString ResolveAgainstBase(QString link, QString base, const QString& pageRoot)
 {
-    // Each pass shortens the link or ends with an absolute one; the bound guards against a base
-    // that never becomes absolute.
-    for (int pass = 0; pass < 10000; ++pass) {
-        if (link.contains(u"ftp:"_s) || link.contains(u"/?"_s) || link.contains(u"/#"_s))
+    // Each pass either consumes the start of the link or puts the page root or the base in front
+    // of it. The latter happens at most twice (a root-based base, then the root), because a page
+    // root that is no http address is refused, so the loop is linear in the link's length.
+    const bool rootIsAddress = pageRoot.startsWith(u"http"_s);
+    bool baseAtTop = false;
+    qsizetype start = 0;
+    bool rewritten = true;
+    while (true) {
+        if (rewritten) {
+            // Only a rewrite brings text not looked at yet: consuming leaves a tail of checked text.
+            const QStringView text = QStringView(link).sliced(start);
+            if (text.contains(u"ftp:"_s) || text.contains(u"/?"_s) || text.contains(u"/#"_s))
+                return {};
+            const qsizetype hash = text.indexOf(u'#');
+            if (hash >= 0)
+                link.truncate(start + hash);
+            rewritten = false;
+        }
+        const QStringView rest = QStringView(link).sliced(start);
+        const QString head = rest.left(7).toString().toLower();
+        if (head.startsWith(u"mailto:"_s) || head.startsWith(u"news:"_s))
             return {};
-        const qsizetype hash = link.indexOf(u'#');
-        if (hash >= 0)
-            link.truncate(hash);
-        const QString lowered = link.toLower();
-        if (lowered.startsWith(u"mailto:"_s) || lowered.startsWith(u"news:"_s))
+        if (rest.isEmpty())
             return {};
-        if (link.isEmpty())
-            return {};
-        if (link.startsWith(u"http"_s))
-            return link;
-        if (link.startsWith(u"//"_s) && pageRoot.contains(u"://"_s)) {
+        if (rest.startsWith(u"http"_s))
+            return rest.toString();
+        QString rewrite;
+        if (rest.startsWith(u"//"_s) && pageRoot.contains(u"://"_s)) {
             // Protocol-relative: another host, reached with the page's scheme.
-            link = pageRoot.left(pageRoot.indexOf(u"://"_s) + 1) + link;
-        } else if (link.startsWith(u'/')) {
-            link = pageRoot + link.mid(1);
-        } else if (link.startsWith(u"../"_s)) {
-            base = parentDirectory(base);
-            link.remove(0, 3);
-        } else if (link.startsWith(u"./"_s)) {
-            link.remove(0, 2);
+            if (!rootIsAddress)
+                return {};
+            rewrite = pageRoot.left(pageRoot.indexOf(u"://"_s) + 1);
+            rewrite += rest;
+        } else if (rest.startsWith(u'/')) {
+            if (!rootIsAddress)
+                return {};
+            rewrite = pageRoot;
+            rewrite += rest.sliced(1);
+        } else if (rest.startsWith(u"../"_s)) {
+            if (!baseAtTop) {
+                const QString parent = parentDirectory(base);
+                baseAtTop = parent == base;
+                base = parent;
+            }
+            start += 3;
+            continue;
+        } else if (rest.startsWith(u"./"_s)) {
+            start += 2;
+            continue;
         } else {
             if (!base.startsWith(u"http"_s) && !base.startsWith(u'/'))
                 return {};
-            link = base + link;
+            rewrite = base;
+            rewrite += rest;
         }
+        link = rewrite;
+        start = 0;
+        rewritten = true;
     }
-    return {};
 }
 
 bool InScope(const QString& link, int searchType, const QString& topRoot, const QString& topBase)

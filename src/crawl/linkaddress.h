@@ -15,7 +15,8 @@ QString DecodeLinkText(const QString& raw);
 
 // The resolution loop: drops other schemes, fragments and query-only links, strips a fragment,
 // and applies "/", "../" (never above the host), "./" and plain relative links until the link
-// begins with "http". Returns "" when the link is not followed.
+// begins with "http". Returns "" when the link is not followed, and for a link that would need
+// a page root that is no http address (such a root would never make it absolute).
 QString ResolveAgainstBase(QString link, QString base, const QString& pageRoot);
 
 // The base for relative links of a page whose directory address is directoryAddress: itself when

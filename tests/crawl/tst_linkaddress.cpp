@@ -11,6 +11,8 @@ private slots:
     void decodes();
     void resolves_data();
     void resolves();
+    void unusualRootsAndLongLinks_data();
+    void unusualRootsAndLongLinks();
     void relativeBase_data();
     void relativeBase();
     void scope_data();
@@ -27,6 +29,7 @@ void TestLinkAddress::decodes_data()
     QTest::newRow("a hexadecimal reference") << u"a&#x26;b&#X41;"_s << u"a&bA"_s;
     QTest::newRow("codes above 127 are Unicode") << u"&#20889;&#x5199;"_s << u"写写"_s;
     QTest::newRow("a reference without semicolon takes the rest") << u"a&#38"_s << u"a&"_s;
+    QTest::newRow("a zero-width no-break space is kept") << u"a&#xFEFF;b&#65279;"_s << u"a\uFEFFb\uFEFF"_s;
     QTest::newRow("a reference that is no number stays") << u"a&#zz;b"_s << u"a&#zz;b"_s;
     QTest::newRow("named references") << u"a&amp;b&lt;&GT;&quot;&apos;"_s << u"a&b<>\"'"_s;
     QTest::newRow("decoding is single-level") << u"&amp;lt;"_s << u"&lt;"_s;
@@ -76,6 +79,37 @@ void TestLinkAddress::resolves()
     QFETCH(QString, base);
     QFETCH(QString, resolved);
     QCOMPARE(ResolveAgainstBase(link, base, u"http://h/"_s), resolved);
+}
+
+void TestLinkAddress::unusualRootsAndLongLinks_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("pageRoot");
+    QTest::addColumn<QString>("resolved");
+    const QString base = u"http://h/a/b/"_s;
+    QTest::newRow("a root-relative link against the root \"/\" is refused") << u"/x"_s << base << u"/"_s << QString();
+    QTest::newRow("a root-relative link against a root that would lengthen it is refused")
+        << u"/x"_s << base << u"/a/"_s << QString();
+    QTest::newRow("a protocol-relative link against another scheme's root is refused")
+        << u"//k/x"_s << base << u"x://h/"_s << QString();
+    QTest::newRow("a root-based base without a page root is refused")
+        << u"x.html"_s << u"/docs/"_s << QString() << QString();
+    QTest::newRow("a link that needs no root resolves without one")
+        << u"../x.html"_s << base << QString() << u"http://h/a/x.html"_s;
+    QTest::newRow("twenty thousand dot segments resolve")
+        << u"./"_s.repeated(20000) + u"x.html"_s << base << u"http://h/"_s << u"http://h/a/b/x.html"_s;
+    QTest::newRow("ten thousand climbs stop at the host")
+        << u"../"_s.repeated(10000) + u"x.html"_s << base << u"http://h/"_s << u"http://h/x.html"_s;
+}
+
+void TestLinkAddress::unusualRootsAndLongLinks()
+{
+    QFETCH(QString, link);
+    QFETCH(QString, base);
+    QFETCH(QString, pageRoot);
+    QFETCH(QString, resolved);
+    QCOMPARE(ResolveAgainstBase(link, base, pageRoot), resolved);
 }
 
 void TestLinkAddress::relativeBase_data()
