@@ -31,7 +31,6 @@ static void BM_ScanPageLinks(benchmark::State& state)
     SystemClock clock;
     CrawlContext context(crawl, host, transfer, settings, clock);
     crawl.SiteDir = dir.path();
-    crawl.PageLinkList = dir.filePath(u"links.csv"_s);
     crawl.WorkList = dir.filePath(u"work.csv"_s);
     crawl.TopRoot = u"http://elsewhere.invalid/"_s;
     crawl.SearchType = 2;

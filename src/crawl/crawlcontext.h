@@ -8,9 +8,12 @@
 #include "platform/filesystem.h"
 #include "platform/transfercontrol.h"
 #include "records/resumerecord.h"
+#include "records/worklists.h"
+#include "storage/downloadfile.h"
 
 #include <QByteArray>
 #include <functional>
+#include <optional>
 
 class SettingsStore;
 
@@ -54,6 +57,13 @@ struct CrawlContext {
     qint64 predictedThrough = 0;
     // Where the record in progress started, written with every resume record.
     ResumeCheckpoint checkpoint;
+    // The logs and work lists the run appends to, open for the run; closed when it ends.
+    AppendFiles files;
+    WorkListReader workLists { files };
+    // The resume record last written in this run.
+    std::optional<ResumeRecord> lastResumeRecord;
+    // The local file of the record in progress.
+    DownloadFile download;
     bool writeFailureShown = false;
 };
 

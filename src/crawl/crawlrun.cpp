@@ -127,11 +127,13 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     c.writeFailureShown = false;
     c.recordTag = 0;
     c.predictedThrough = 0;
+    c.files.closeAll();
+    c.workLists.close();
+    c.lastResumeRecord.reset();
     s.DownloadExtList = SplitFilterSetting(s.DownloadExts);
     s.OnNameList = SplitFilterSetting(s.OnDownFileNames);
     s.NotNameList = SplitFilterSetting(s.NotDownFileNames);
     s.SiteDir = SiteDirOf(s.SaveDir, topAddress);
-    s.PageLinkList = PageLinkListPath(s.SiteDir);
     MakeFolders(s.SiteDir + u"/dummy"_s);
     ExpandNamePatterns(s.DownloadExtList);
     ExpandNamePatterns(s.OnNameList);
@@ -159,9 +161,9 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
         DeleteFileQuietly(LogPath(s.SiteDir, ErrorResponseLogName));
         DeleteFileQuietly(LogPath(s.SiteDir, FailureReportName));
         DeleteFileQuietly(LogPath(s.SiteDir, DetectedLogName));
-        ReportWriteFailure(c, StartLog(s.SiteDir, DetectedLogName, DetectedLogHeader));
+        ReportWriteFailure(c, StartLog(c.files, s.SiteDir, DetectedLogName, DetectedLogHeader));
         DeleteFileQuietly(LogPath(s.SiteDir, DownloadLogName));
-        ReportWriteFailure(c, StartLog(s.SiteDir, DownloadLogName, DownloadLogHeader));
+        ReportWriteFailure(c, StartLog(c.files, s.SiteDir, DownloadLogName, DownloadLogHeader));
         s.Counters.clear();
         TakeCheckpoint(c, ResumeCheckpoint::Seeding);
         SaveResumeRecord(c, topAddress);
@@ -177,6 +179,7 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
         }
     }
 
+    SettleResumeState(c);
     CrawlOutcome outcome { s.StopRequested ? CrawlOutcome::Stopped : CrawlOutcome::Finished, {} };
     if (outcome.kind == CrawlOutcome::Finished)
         ReportWriteFailure(c, DropFromResumeList(ResumeListPath(s.SaveDir), s.TopAddr));
@@ -187,6 +190,9 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     c.host.resetProgress();
     c.transfer.cancel();
     c.transfer.dropPredictions(TransferControl::AllTags);
+    c.download.close();
+    c.files.closeAll();
+    c.workLists.close();
     if (c.settings.flag(SettingsKeys::ListViewCheck) && c.listDisplay)
         c.listDisplay();
     return outcome;
@@ -201,6 +207,12 @@ CrawlOutcome ResumeCrawl(CrawlContext& c, const QString& siteDir)
     if (!record)
         return failed(c.host, u"何らかの理由でエラーが起きました"_s);
     const ResumeRecord& r = *record;
+    // A killed run leaves the records it appended, maybe with an unfinished line after the last:
+    // the record that counts is settled alone before anything is appended to it again.
+    c.files.closeAll();
+    const IoStatus settled = SettleResumeRecord(c.files, ResumeRecordPath(siteDir), r);
+    if (!settled)
+        return failed(c.host, u"記録ファイルに書き込めないため中断しました。\n"_s + settled.error);
     s.TopAddr = r.topAddr;
     // Line 0: stopped before the first record was taken; the queue starts at its first line.
     s.WorkLine = qMax(r.workLine, 1);
@@ -250,6 +262,8 @@ CrawlOutcome ResumeCrawl(CrawlContext& c, const QString& siteDir)
 void UndoUnfinishedRecord(CrawlContext& c, const ResumeCheckpoint& checkpoint)
 {
     CrawlState& s = c.state;
+    c.files.closeAll();
+    c.workLists.close();
     const auto cut = [](const QString& path, qint64 size) {
         QFile file(path);
         if (file.exists() && file.size() > size)

@@ -69,7 +69,6 @@ struct CrawlState {
     qint16 CurDepth = 0;
     QString RefChain;
     DetectedAddressSet DetectedAddrs;
-    QString PageLinkList;
     CrawlCounters Counters;
 
     // Control: set by the Stop button, window closing and unconfirmed crawl dialogs.

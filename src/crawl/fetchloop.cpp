@@ -36,13 +36,29 @@ void mapTarget(CrawlContext& c, const WorkRecord& record, qint64 length, QString
 }
 
 // The temporary file exists before the checkpoint names it: a resume that finds it gone knows the
-// body took its real name.
+// body took its real name. The body is written to it through the context's download file.
 void startTarget(CrawlContext& c)
 {
     if (!c.state.SaveToFile)
         return;
-    StartPartFile(c.state.LocalPath);
+    c.download.start(PartFilePath(c.state.LocalPath));
+    c.download.truncate();
     SetPendingPath(c, c.state.LocalPath);
+}
+
+// Decides the local file of a taken record and creates its temporary file before the record's
+// resume record is written, so that one write names both.
+void planRecord(CrawlContext& c, const WorkRecord& record, QString& name)
+{
+    CrawlState& s = c.state;
+    bool numeric = false;
+    const qint64 length = (record.contentLength.isEmpty() ? u"-1"_s : record.contentLength).toLongLong(&numeric);
+    mapTarget(c, record, numeric ? length : -1, name);
+    if (!s.SaveToFile)
+        return;
+    c.download.start(PartFilePath(s.LocalPath));
+    c.download.truncate();
+    c.checkpoint.pendingPath = s.LocalPath;
 }
 
 struct RecordFetch {
@@ -106,7 +122,7 @@ struct RecordFetch {
     {
         CrawlState& s = c.state;
         if (s.SaveToFile)
-            StartPartFile(s.LocalPath);
+            c.download.truncate();
         s.BytesReceived = 0;
         s.RangeStart = 0;
         s.PageText.clear();
@@ -142,12 +158,13 @@ struct RecordFetch {
 void writeDownloadOutcome(CrawlContext& c, RecordFetch& fetch, const QString& name, const QStringList& referrers)
 {
     CrawlState& s = c.state;
+    c.download.close();
     const IoStatus committed = CommitPartFile(s.LocalPath);
     if (!committed) {
         ReportFailure(c, u"ファイルエラー"_s, committed.error, c.transfer.url());
         return;
     }
-    ReportWriteFailure(c, WriteDownloadLogLine(s.SiteDir, c.clock, name, s.LocalPath, referrers));
+    ReportWriteFailure(c, WriteDownloadLogLine(c.files, s.SiteDir, c.clock, name, s.LocalPath, referrers));
     IncreaseCounter(c, Counter::Download);
     if (fetch.length <= 0)
         return;
@@ -161,8 +178,8 @@ void writeDownloadOutcome(CrawlContext& c, RecordFetch& fetch, const QString& na
             c, u"ダウンロード エラー"_s, u"ファイルの容量が元のファイルと違います。"_s + s.LocalPath, c.transfer.url());
 }
 
-// Steps of one taken record; false when it was abandoned.
-bool fetchRecord(CrawlContext& c, WorkRecord& record)
+// Steps of one taken and planned record; false when it was abandoned.
+bool fetchRecord(CrawlContext& c, WorkRecord& record, const QString& name)
 {
     CrawlState& s = c.state;
     SelectProtocol(c, record.address);
@@ -173,18 +190,21 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
     bool numeric = false;
     const qint64 length = s.ContentLength.toLongLong(&numeric);
 
-    RecordFetch fetch { c, record, FetchHeaderLinesOf(s, record), {}, 0, numeric ? length : -1 };
-    mapTarget(c, record, fetch.length, fetch.name);
-    startTarget(c);
+    RecordFetch fetch { c, record, FetchHeaderLinesOf(s, record), {}, 0, numeric ? length : -1, false, name, false, {},
+        false };
 
     const QStringList referrers = s.RefChain.split(u'\t');
     fetch.saveWanted = s.SaveToFile;
 
     bool rangedMode = false;
+    bool firstPass = true;
     while (true) {
         s.SaveToFile = fetch.saveWanted;
-        if (s.SaveToFile)
-            StartPartFile(s.LocalPath);
+        // The temporary file was made empty when the record was planned; a repeated request
+        // starts it over.
+        if (s.SaveToFile && !firstPass)
+            c.download.truncate();
+        firstPass = false;
         // A body above the scan limit is never scanned, whatever mode fetches it, and read as bytes;
         // unless it is saved it is not fetched at all.
         const bool tooLargeToScan = fetch.length > s.ScanLimit;
@@ -200,8 +220,10 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
         s.BytesReceived = 0;
         rangedMode = fetch.attempt == 0 && FetchesInPieces(s, s.AcceptRanges, s.ETag, s.ContentLength);
         const Outcome outcome = rangedMode ? fetch.ranged() : fetch.whole();
-        if (outcome == Outcome::Abandoned)
+        if (outcome == Outcome::Abandoned) {
+            c.download.close();
             return false;
+        }
         if (outcome == Outcome::AuthRetry) {
             fetch.attempt = 2;
             continue;
@@ -218,9 +240,12 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record)
         ClearTransferFlags(c);
         const Outcome outcome = rangedMode ? fetch.ranged() : fetch.whole();
         c.transfer.cancel();
-        if (outcome == Outcome::Abandoned)
+        if (outcome == Outcome::Abandoned) {
+            c.download.close();
             return false;
+        }
     }
+    c.download.close();
     if (s.StopRequested)
         return false;
 
@@ -292,17 +317,22 @@ void FetchWorkItems(CrawlContext& context)
     WorkRecord record;
     bool taken = false;
     while (true) {
-        if (taken) {
-            SaveResumeRecord(context, record.address);
-            // The record is done on disk: the temporary file of a failed download can go.
-            if (context.checkpoint.stage == ResumeCheckpoint::Done && !context.checkpoint.pendingPath.isEmpty())
-                DiscardPartFile(context.checkpoint.pendingPath);
-        }
-        if (s.StopRequested)
-            return;
+        // The resume record is written when a record is taken. The end of a record is written only
+        // when no record follows: a process killed before the next take redoes the record, which
+        // ends the same.
+        if (taken)
+            ShowProgress(context, record.address);
+        // The temporary file of a failed download goes once a resume record no longer names it.
+        const QString leftover
+            = context.checkpoint.stage == ResumeCheckpoint::Done ? context.checkpoint.pendingPath : QString();
         QString retired;
-        if (!TakeWorkRecord(s.WorkList, record, s.WorkLine, s.SiteDir, &retired))
+        if (s.StopRequested || !context.workLists.take(s.WorkList, record, s.WorkLine, s.SiteDir, &retired)) {
+            if (taken)
+                WriteResumeState(context, record.address);
+            if (!leftover.isEmpty())
+                DiscardPartFile(leftover);
             return;
+        }
         taken = true;
         ++context.recordTag;
         record.directoryAddress = DirectoryAddressOf(record.address);
@@ -311,18 +341,24 @@ void FetchWorkItems(CrawlContext& context)
         s.RefChain = record.referrerChain;
         ++s.WorkLine;
         TakeCheckpoint(context, ResumeCheckpoint::Taken);
+        const bool beyondDepth = s.DepthLimit > 0 && s.DepthLimit < s.CurDepth + 1;
+        QString name;
+        if (!s.StopRequested && !beyondDepth)
+            planRecord(context, record, name);
         SaveResumeRecord(context, record.address);
+        if (!leftover.isEmpty() && leftover != context.checkpoint.pendingPath)
+            DiscardPartFile(leftover);
         // Only now does the resume record name the compacted list, so the old one may go.
         if (!retired.isEmpty())
             DeleteFileQuietly(retired);
         if (s.StopRequested)
             return;
         ++s.CurDepth;
-        if (s.DepthLimit > 0 && s.DepthLimit < s.CurDepth)
+        if (beyondDepth)
             return;
         context.host.setCaption(u"ダウンロード中"_s);
         PredictComingFetches(context);
-        const bool finished = fetchRecord(context, record);
+        const bool finished = fetchRecord(context, record, name);
         context.transfer.dropPredictions(context.recordTag);
         if (!finished || s.StopRequested)
             continue; // unfinished: a resume undoes it and takes it again

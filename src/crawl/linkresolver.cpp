@@ -126,7 +126,7 @@ QString ResolveLink(
     }
 
     s.DetectedAddrs.append(link);
-    ReportWriteFailure(context, WriteDetectedAddress(s.SiteDir, link));
+    ReportWriteFailure(context, WriteDetectedAddress(context.files, s.SiteDir, link));
     IncreaseCounter(context, Counter::Detect);
     context.host.setCounter(Counter::Planned, s.Counters[Counter::Planned]);
     context.host.stepProgress();

@@ -10,8 +10,6 @@
 #include "records/worklists.h"
 #include "storage/localpath.h"
 
-#include <QFile>
-
 using namespace Qt::StringLiterals;
 
 QString BaseTagAddress(const QString& value, const QString& pageDirectory, const QString& pageRoot)
@@ -30,8 +28,6 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
     if (s.DepthLimit > 0 && s.DepthLimit < s.CurDepth + 1)
         return;
     QString base;
-    bool first = true;
-    DeleteFileQuietly(s.PageLinkList);
     // A page answered from /jp/ after a link to /jp resolves "a.gif" to /jp/a.gif, as a browser does.
     const QString resolvedFrom = foundAt.isEmpty() ? pageAddress : foundAt;
     const QString pageDirectory = RelativeBase(DirectoryAddressOf(resolvedFrom));
@@ -64,13 +60,8 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
             continue;
         record.address = link;
         record.referrerChain = s.RefChain + u'\t' + link;
-        QString pageList = s.PageLinkList;
-        RecordResponseHeaders(context, pageList, record, first, headers);
-        first = false;
-    }
-
-    if (QFile::exists(s.PageLinkList)) {
-        ReportWriteFailure(context, AppendListFile(s.PageLinkList, s.WorkList));
-        QFile::remove(s.PageLinkList);
+        // Straight onto the queue: a resume cuts the queue back to where the page's record began.
+        QString workList = s.WorkList;
+        RecordResponseHeaders(context, workList, record, false, headers);
     }
 }

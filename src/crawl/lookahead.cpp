@@ -110,7 +110,7 @@ void PredictComingFetches(CrawlContext& c)
     const int window = connections * RecordsPerConnection;
     if (c.predictedThrough >= c.recordTag + window)
         return;
-    const QList<WorkRecord> coming = PeekWorkRecords(s.WorkList, s.WorkLine, window);
+    const QList<WorkRecord> coming = c.workLists.peek(s.WorkList, s.WorkLine, window);
     for (qsizetype i = 0; i < coming.size(); ++i) {
         // Each record is planned once, when it first comes into sight.
         const qint64 tag = c.recordTag + 1 + i;

@@ -3,13 +3,7 @@
 #include "records/logs.h"
 #include "records/resumerecord.h"
 
-#include <QFileInfo>
-
 using namespace Qt::StringLiterals;
-
-namespace {
-
-} // namespace
 
 void ReportWriteFailure(CrawlContext& context, const IoStatus& status)
 {
@@ -32,6 +26,12 @@ void ShowCounters(CrawlContext& context)
 }
 
 void SaveResumeRecord(CrawlContext& context, const QString& currentAddress)
+{
+    WriteResumeState(context, currentAddress);
+    ShowProgress(context, currentAddress);
+}
+
+void WriteResumeState(CrawlContext& context, const QString& currentAddress)
 {
     const CrawlState& s = context.state;
     const TransferControl& t = context.transfer;
@@ -61,7 +61,19 @@ void SaveResumeRecord(CrawlContext& context, const QString& currentAddress)
     r.authString = s.AuthString;
     r.userAgent = s.UserAgent;
     r.checkpoint = context.checkpoint;
-    ReportWriteFailure(context, WriteResumeRecord(ResumeRecordPath(s.SiteDir), r));
+    ReportWriteFailure(context, AppendResumeRecord(context.files, ResumeRecordPath(s.SiteDir), r));
+    context.lastResumeRecord = r;
+}
+
+void SettleResumeState(CrawlContext& context)
+{
+    if (context.lastResumeRecord)
+        ReportWriteFailure(context,
+            SettleResumeRecord(context.files, ResumeRecordPath(context.state.SiteDir), *context.lastResumeRecord));
+}
+
+void ShowProgress(CrawlContext& context, const QString& currentAddress)
+{
     ShowCounters(context);
     context.host.stepProgress();
     context.host.setCurrentAddress(currentAddress);
@@ -70,7 +82,7 @@ void SaveResumeRecord(CrawlContext& context, const QString& currentAddress)
 void TakeCheckpoint(CrawlContext& context, ResumeCheckpoint::Stage stage)
 {
     const CrawlState& s = context.state;
-    const auto sizeOf = [](const QString& path) { return QFileInfo(path).size(); };
+    const auto sizeOf = [&context](const QString& path) { return context.files.size(path); };
     ResumeCheckpoint& c = context.checkpoint;
     c.stage = stage;
     c.workListSize = s.WorkList.isEmpty() ? 0 : sizeOf(s.WorkList);
@@ -85,7 +97,14 @@ void TakeCheckpoint(CrawlContext& context, ResumeCheckpoint::Stage stage)
 void SetPendingPath(CrawlContext& context, const QString& path)
 {
     context.checkpoint.pendingPath = path;
-    ReportWriteFailure(context, UpdateResumeField(ResumeRecordPath(context.state.SiteDir), FieldPendingPath, path));
+    if (!context.lastResumeRecord)
+        return;
+    // The record in progress changes its file: its resume record, as written at the take, names
+    // the new one.
+    ResumeRecord record = *context.lastResumeRecord;
+    record.checkpoint = context.checkpoint;
+    ReportWriteFailure(context, AppendResumeRecord(context.files, ResumeRecordPath(context.state.SiteDir), record));
+    context.lastResumeRecord = record;
 }
 
 void IncreaseCounter(CrawlContext& context, Counter counter)
@@ -93,13 +112,12 @@ void IncreaseCounter(CrawlContext& context, Counter counter)
     qint32& value = context.state.Counters[counter];
     ++value;
     context.host.setCounter(counter, value);
-    ReportWriteFailure(context,
-        UpdateResumeField(ResumeRecordPath(context.state.SiteDir), ResumeFieldOf(counter), QString::number(value)));
 }
 
 void ReportFailure(CrawlContext& context, const QString& summary, const QString& detail, const QString& address)
 {
-    ReportWriteFailure(
-        context, WriteFailureReport(context.state.SiteDir, context.clock, summary, detail, address, FailureReportName));
+    ReportWriteFailure(context,
+        WriteFailureReport(
+            context.files, context.state.SiteDir, context.clock, summary, detail, address, FailureReportName));
     IncreaseCounter(context, Counter::Failure);
 }

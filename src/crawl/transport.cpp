@@ -41,7 +41,7 @@ void startBody(CrawlContext& c)
         return;
     if (start == 0) {
         if (s.SaveToFile)
-            OverwriteFile(PartFilePath(s.LocalPath), {});
+            c.download.truncate();
         s.BytesReceived = 0;
         c.pageBytes.clear();
         s.PageText.clear();
@@ -52,7 +52,7 @@ void startBody(CrawlContext& c)
     c.transfer.cancel();
 }
 
-void takePiece(CrawlContext& c, const QByteArray& piece)
+void takePiece(CrawlContext& c, QByteArrayView piece)
 {
     CrawlState& s = c.state;
     ResponseProgress& r = c.response;
@@ -61,7 +61,7 @@ void takePiece(CrawlContext& c, const QByteArray& piece)
     if (r.writeBody) {
         s.BytesReceived += piece.size();
         if (s.SaveToFile)
-            AppendToFile(PartFilePath(s.LocalPath), piece);
+            c.download.write(piece);
     }
     if (s.NoLinkScan || (s.FetchKind != BodyKind::Text && s.FetchKind != BodyKind::Untyped))
         return;
@@ -89,7 +89,7 @@ void readBody(CrawlContext& c)
         if (c.response.rangeMismatch)
             return;
     }
-    for (QByteArray piece = c.transfer.nextBodyPiece(); !piece.isEmpty(); piece = c.transfer.nextBodyPiece())
+    for (QByteArrayView piece = c.transfer.nextBodyPiece(); !piece.isEmpty(); piece = c.transfer.nextBodyPiece())
         takePiece(c, piece);
 }
 
@@ -216,7 +216,7 @@ bool ClassifyResponse(CrawlContext& context, QString& authLine, int attempt, con
         if (status.trimmed().isEmpty() && status.size() <= 3)
             status = u"レスポンス無し"_s;
         ReportWriteFailure(context,
-            WriteErrorResponse(context.state.SiteDir, context.clock, u"Webサーバ レスポンスエラー"_s,
+            WriteErrorResponse(context.files, context.state.SiteDir, context.clock, u"Webサーバ レスポンスエラー"_s,
                 u"Webサーバがエラーを返しました。"_s + status, context.transfer.url(), ErrorResponseLogName,
                 referrers.value(0)));
         IncreaseCounter(context, Counter::ErrorResponse);
@@ -243,7 +243,7 @@ void RecordResponseHeaders(
     line.contentLength = contentLength;
     line.entityTag = HeaderValue(headers, u"etag:"_s);
     line.acceptRanges = HeaderValue(headers, u"accept-ranges:"_s).toLower();
-    ReportWriteFailure(context, WriteWorkRecord(listPath, line, overwrite));
+    ReportWriteFailure(context, WriteWorkRecord(context.files, listPath, line, overwrite));
 }
 
 void SelectProtocol(CrawlContext& context, const QString& address)

@@ -24,8 +24,9 @@
 // - The state handler may call cancel(), nextBodyPiece() or execute(); states of a request replaced
 //   that way are not raised any more.
 // - nextBodyPiece() returns all bytes waiting. At most about 4 MiB are held: beyond that the transfer
-//   is paused until the crawl has read the bytes. While paused with unread bytes, every pump raises
-//   ResponseReceiving again.
+//   is paused until the crawl has read the bytes. Two buffers take turns, filled and handed out,
+//   and keep their memory from request to request, so a long download allocates nothing per piece. While paused with
+//   unread bytes, every pump raises ResponseReceiving again.
 // - requestTimeout() limits connecting and silence: libcurl aborts (CURLE_OPERATION_TIMEDOUT) when
 //   fewer than 1 byte/s arrived over that many seconds. Only body bytes count, so the body's first
 //   byte must come within the limit. libcurl averages the speed over the last 5 s, so silence after
@@ -65,7 +66,7 @@ public:
     // controls, sleeping on all their sockets at once, then pumps each of them without waiting.
     static void pumpTogether(const std::vector<CurlTransferControl*>& controls, int maxWaitMs);
 
-    QByteArray nextBodyPiece() override;
+    QByteArrayView nextBodyPiece() override;
     QByteArray responseHeaders() const override;
     int lastErrorCode() const override;
     QString lastErrorText() const override;
@@ -130,7 +131,8 @@ private:
     QByteArray m_pendingBlock; // header block being received
     bool m_pendingComplete = false; // its empty line arrived; later lines without a status are trailers
     QByteArray m_headers;
-    QByteArray m_body;
+    QByteArray m_body; // being filled by libcurl
+    QByteArray m_handedOut; // the last piece handed out
     int m_errorCode = 0;
     QString m_errorText;
 

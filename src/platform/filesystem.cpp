@@ -109,6 +109,43 @@ IoStatus OverwriteFile(const QString& path, const QByteArray& bytes)
     return writeAll(file, path, bytes);
 }
 
+IoStatus AppendFiles::append(const QString& path, QByteArrayView bytes)
+{
+    auto found = m_files.find(path);
+    if (found == m_files.end()) {
+        auto file = std::make_unique<QFile>(path);
+        if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+            return IoStatus::failure(path, file->errorString());
+        const qint64 size = file->size();
+        found = m_files.emplace(path, OpenFile { std::move(file), size }).first;
+    }
+    OpenFile& open = found->second;
+    const qint64 written = open.file->write(bytes.data(), bytes.size());
+    if (written != bytes.size()) {
+        IoStatus status = IoStatus::failure(path, open.file->errorString());
+        m_files.erase(found); // the size is unknown now; the next append opens afresh
+        return status;
+    }
+    open.size += written;
+    return IoStatus::success();
+}
+
+qint64 AppendFiles::size(const QString& path) const
+{
+    const auto found = m_files.find(path);
+    return found != m_files.end() ? found->second.size : QFileInfo(path).size();
+}
+
+void AppendFiles::close(const QString& path)
+{
+    m_files.erase(path);
+}
+
+void AppendFiles::closeAll()
+{
+    m_files.clear();
+}
+
 QChar NativeSeparator()
 {
     return QDir::separator();

@@ -4,7 +4,11 @@
 // the platform's folder separator.
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QFile>
 #include <QString>
+#include <memory>
+#include <unordered_map>
 
 // What a writer tells its caller: ok, or the reason it failed (shown to the user, never swallowed).
 struct IoStatus {
@@ -33,6 +37,33 @@ IoStatus AppendToFile(const QString& path, const QByteArray& bytes);
 IoStatus RenameOver(const QString& from, const QString& to);
 // Replaces path's content in place (for files that are not the crash-safety anchor).
 IoStatus OverwriteFile(const QString& path, const QByteArray& bytes);
+
+// Files a run appends to, each kept open from its first append until it is closed: an append is one
+// unbuffered write, so a killed process loses nothing that a write has returned, and the size of a
+// file is known without asking the file system again.
+//   AppendFiles files;
+//   files.append(siteDir + u"/log.csv"_s, line);   // opens (creating) once, then writes only
+//   files.close(siteDir + u"/log.csv"_s);           // before the file is replaced, cut or removed
+class AppendFiles {
+public:
+    AppendFiles() = default;
+    AppendFiles(const AppendFiles&) = delete;
+    AppendFiles& operator=(const AppendFiles&) = delete;
+
+    IoStatus append(const QString& path, QByteArrayView bytes);
+    // The file's size: as far as appended while it is open, else as the file system says (0 when
+    // it is missing).
+    qint64 size(const QString& path) const;
+    void close(const QString& path);
+    void closeAll();
+
+private:
+    struct OpenFile {
+        std::unique_ptr<QFile> file;
+        qint64 size = 0;
+    };
+    std::unordered_map<QString, OpenFile> m_files;
+};
 
 // The folder separator this platform writes: "/" on Linux, "\" on Windows.
 QChar NativeSeparator();

@@ -7,6 +7,7 @@
 // The header lines are sent as given and in their order.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <functional>
 
@@ -43,8 +44,10 @@ public:
     virtual void pump(int maxWaitMs) = 0;
 
     // The body bytes received and not read yet, in order; empty when there are none at the moment.
-    // After ResponseCompleted an empty piece means the body is exhausted.
-    virtual QByteArray nextBodyPiece() = 0;
+    // After ResponseCompleted an empty piece means the body is exhausted. The bytes stay valid until
+    // the next call into the control: the control reuses its buffers rather than allocating one for
+    // every piece.
+    virtual QByteArrayView nextBodyPiece() = 0;
     // The raw header block of the last final response: lines ended by CR LF, the status line first;
     // empty when no response arrived.
     virtual QByteArray responseHeaders() const = 0;

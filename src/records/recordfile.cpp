@@ -57,6 +57,11 @@ IoStatus AppendRecordLines(const QString& path, const QStringList& lines)
     return AppendToFile(path, EncodeRecordLines(lines));
 }
 
+IoStatus AppendRecordLines(AppendFiles& files, const QString& path, const QStringList& lines)
+{
+    return files.append(path, EncodeRecordLines(lines));
+}
+
 IoStatus ReplaceRecordFile(const QString& path, const QStringList& lines, FileAccess access)
 {
     return ReplaceFileAtomically(path, EncodeRecordLines(lines), access);

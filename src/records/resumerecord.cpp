@@ -6,6 +6,8 @@
 #include "records/recordline.h"
 #include "settings/settingsstore.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <limits>
 
@@ -132,14 +134,44 @@ IoStatus WriteResumeRecord(const QString& path, const ResumeRecord& record)
     return ReplaceRecordFile(path, { JoinRecordLine(record.toFields()) }, FileAccess::OwnerOnly);
 }
 
+IoStatus AppendResumeRecord(AppendFiles& files, const QString& path, const ResumeRecord& record)
+{
+    const QByteArray line = EncodeRecordLines({ JoinRecordLine(record.toFields()) });
+    // A file is never created by appending: a process killed between creating and writing it would
+    // leave an empty record, from which nothing can be resumed.
+    const qint64 size = files.size(path);
+    if (size > 0 && size + line.size() <= MaxAppendedResumeBytes)
+        return files.append(path, line);
+    files.close(path);
+    return ReplaceFileAtomically(path, line, FileAccess::OwnerOnly);
+}
+
+IoStatus SettleResumeRecord(AppendFiles& files, const QString& path, const ResumeRecord& record)
+{
+    const QByteArray line = EncodeRecordLines({ JoinRecordLine(record.toFields()) });
+    if (files.size(path) == line.size())
+        return IoStatus::success();
+    files.close(path);
+    return ReplaceFileAtomically(path, line, FileAccess::OwnerOnly);
+}
+
 namespace {
 
+// The last line that has its line end: a process killed while appending the next record may leave
+// an unfinished line after it. A file of one unfinished line is taken as it is.
 std::optional<QStringList> readLastRecordLine(const QString& path)
 {
-    const std::optional<QStringList> lines = ReadRecordLines(path);
-    if (!lines || lines->isEmpty())
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    return SplitRecordLine(lines->last());
+    QByteArray bytes = file.readAll();
+    const qsizetype lastEnd = bytes.lastIndexOf('\n');
+    if (lastEnd >= 0 && lastEnd + 1 < bytes.size())
+        bytes.truncate(lastEnd + 1);
+    const QStringList lines = DecodeRecordLines(bytes);
+    if (lines.isEmpty())
+        return std::nullopt;
+    return SplitRecordLine(lines.last());
 }
 
 } // namespace
@@ -150,17 +182,6 @@ std::optional<ResumeRecord> ReadResumeRecord(const QString& path)
     if (!fields)
         return std::nullopt;
     return ResumeRecord::fromFields(*fields);
-}
-
-IoStatus UpdateResumeField(const QString& path, int index, const QString& value)
-{
-    std::optional<QStringList> fields = readLastRecordLine(path);
-    if (!fields)
-        return IoStatus::failure(path, u"the resume record cannot be read"_s);
-    while (fields->size() <= index)
-        fields->append(QString());
-    (*fields)[index] = value;
-    return ReplaceRecordFile(path, { JoinRecordLine(*fields) }, FileAccess::OwnerOnly);
 }
 
 std::optional<QStringList> ReadResumeList(const QString& path)

@@ -1,6 +1,8 @@
 #pragma once
 // The resume record, SiteDir/FetchwrightRecode.csv: one line of 29 fields holding everything a
-// stopped crawl needs to continue, rewritten whole at every step of the run. It holds the Basic
+// stopped crawl needs to continue. A run appends it anew for every record it takes, each time one
+// write, and replaces the file by the last record alone when it grows past 64 KiB and when the run
+// ends, so a replacement (a rename, which file systems make costly) is rare. It holds the Basic
 // credential (field 27), so it is readable by its owner only. Numbers are decimal,
 // flags "True" or "False". The resume list, SaveDir/FetchwrightRecode.csv, names one top address
 // per line for every site of that save folder with an unfinished run.
@@ -81,11 +83,18 @@ struct ResumeRecord {
 QString ResumeRecordPath(const QString& siteDir);
 QString ResumeListPath(const QString& saveDir);
 
+inline constexpr qint64 MaxAppendedResumeBytes = 64 * 1024;
+
+// Replaces the file by the record.
 IoStatus WriteResumeRecord(const QString& path, const ResumeRecord& record);
-// The last line of the file counts. nullopt when the file is missing or the line is broken.
+// Appends the record as the file's new last line, through files; a missing or empty file, and one
+// that would grow past MaxAppendedResumeBytes, is replaced by the record alone.
+IoStatus AppendResumeRecord(AppendFiles& files, const QString& path, const ResumeRecord& record);
+// Leaves the file holding the record alone, as the run's end must (replacing it when it holds more).
+IoStatus SettleResumeRecord(AppendFiles& files, const QString& path, const ResumeRecord& record);
+// The last line of the file with its line end counts (a file of one unfinished line counts as it
+// is). nullopt when the file is missing or the line is broken.
 std::optional<ResumeRecord> ReadResumeRecord(const QString& path);
-// Replaces one field of the record on disk with value.
-IoStatus UpdateResumeField(const QString& path, int index, const QString& value);
 
 // "True"/"False", as the resume record writes flags.
 QString FlagText(bool flag);

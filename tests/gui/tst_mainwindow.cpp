@@ -110,6 +110,7 @@ private:
     std::unique_ptr<ScriptedHttpServer> m_server;
     RecordingShell m_shell;
     FixedClock m_clock;
+    AppendFiles m_logs;
     std::unique_ptr<MainWindow> m_window;
     QString m_saveDir;
 };
@@ -417,9 +418,9 @@ void TestMainWindow::aSecondListRequestDuringABuildIsRefused()
 {
     const QString site = m_saveDir + u"/h"_s;
     QVERIFY(QDir().mkpath(site));
-    QVERIFY(StartLog(site, DownloadLogName, DownloadLogHeader));
+    QVERIFY(StartLog(m_logs, site, DownloadLogName, DownloadLogHeader));
     for (int i = 0; i < 300; ++i)
-        WriteDownloadLogLine(site, m_clock, u"f.gif"_s, site + u"/f.gif"_s, { u"http://h/f.gif"_s });
+        WriteDownloadLogLine(m_logs, site, m_clock, u"f.gif"_s, site + u"/f.gif"_s, { u"http://h/f.gif"_s });
     m_settings->save(SettingsKeys::SiteAddress, u"http://h/"_s);
     m_settings->save(SettingsKeys::SaveFolder, m_saveDir + u'/');
     MainWindow* window = m_window.get();

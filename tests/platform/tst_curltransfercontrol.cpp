@@ -45,7 +45,7 @@ Outcome fetch(CurlTransferControl& control, const QString& url, const QString& v
     control.setStateHandler([&](int state) {
         outcome.states.append(state);
         outcome.raisedOutsidePump = outcome.raisedOutsidePump || !pumping;
-        const QByteArray piece = control.nextBodyPiece();
+        const QByteArrayView piece = control.nextBodyPiece();
         outcome.largestPiece = std::max(outcome.largestPiece, piece.size());
         outcome.body += piece;
         if (state == kError || state == kCompleted)
@@ -796,8 +796,10 @@ void TestCurlTransferControl::bigBodyStreamsFlat()
     QCOMPARE(outcome.states.last(), kCompleted);
     QCOMPARE(outcome.body.size(), kBigSize);
     QVERIFY(outcome.body == m_big);
-    QVERIFY2(outcome.largestPiece <= 4 * 1024 * 1024, qPrintable(QString::number(outcome.largestPiece)));
-    QVERIFY(outcome.states.count(kReceiving) > 2);
+    // The pause threshold, and at most one of libcurl's reads beyond it.
+    QVERIFY2(outcome.largestPiece <= 4 * 1024 * 1024 + 256 * 1024, qPrintable(QString::number(outcome.largestPiece)));
+    // Never the whole body at once: at least two pieces, each within the bound.
+    QVERIFY(outcome.states.count(kReceiving) >= 2);
 }
 
 void TestCurlTransferControl::undrainedBodyPausesTransfer()
@@ -815,7 +817,7 @@ void TestCurlTransferControl::undrainedBodyPausesTransfer()
     const int raisedWhilePaused = receiving;
     m_control->pump(20);
     QVERIFY(receiving > raisedWhilePaused); // raised again while bytes wait
-    QByteArray body = m_control->nextBodyPiece();
+    QByteArray body = m_control->nextBodyPiece().toByteArray();
     QVERIFY2(body.size() >= 4 * 1024 * 1024 && body.size() <= 4 * 1024 * 1024 + 256 * 1024,
         qPrintable(QString::number(body.size())));
 

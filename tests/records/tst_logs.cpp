@@ -24,10 +24,12 @@ private slots:
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     FixedClock m_clock;
+    AppendFiles m_logs;
 };
 
 void TestLogs::init()
 {
+    m_logs.closeAll();
     m_dir = std::make_unique<QTemporaryDir>();
     m_clock = FixedClock();
 }
@@ -35,10 +37,11 @@ void TestLogs::init()
 void TestLogs::firstFailureCreatesTheReportWithItsHeader()
 {
     const QString site = m_dir->path();
-    QVERIFY(WriteFailureReport(site, m_clock, u"ダウンロード エラー"_s, u"ファイルのダウンロードに失敗しました。"_s,
-        u"http://h/a.gif"_s, FailureReportName));
+    QVERIFY(WriteFailureReport(m_logs, site, m_clock, u"ダウンロード エラー"_s,
+        u"ファイルのダウンロードに失敗しました。"_s, u"http://h/a.gif"_s, FailureReportName));
     m_clock.set(QDateTime(QDate(2026, 1, 2), QTime(13, 4, 5)));
-    QVERIFY(WriteFailureReport(site, m_clock, u"s"_s, u"d, with a comma"_s, u"http://h/b.gif"_s, FailureReportName));
+    QVERIFY(WriteFailureReport(
+        m_logs, site, m_clock, u"s"_s, u"d, with a comma"_s, u"http://h/b.gif"_s, FailureReportName));
     QCOMPARE(ReadRecordLines(site + u"/障害報告.csv"_s).value(),
         (QStringList { u"日時,適用,詳細,アドレス"_s,
             u"\"2026/12/07 9:05:03\",\"ダウンロード エラー\",\"ファイルのダウンロードに失敗しました。\",\"http://h/a.gif\""_s,
@@ -49,7 +52,7 @@ void TestLogs::anEmptyErrorLogGetsItsHeaderFirst()
 {
     const QString site = m_dir->path();
     QVERIFY(WriteFileBytes(site + u"/エラーレスポンス.csv"_s, QByteArray()));
-    QVERIFY(WriteErrorResponse(site, m_clock, u"Webサーバ レスポンスエラー"_s,
+    QVERIFY(WriteErrorResponse(m_logs, site, m_clock, u"Webサーバ レスポンスエラー"_s,
         u"Webサーバがエラーを返しました。HTTP/1.1 404 Not Found"_s, u"http://h/x"_s, ErrorResponseLogName,
         u"http://h/"_s));
     QCOMPARE(ReadRecordLines(site + u"/エラーレスポンス.csv"_s).value(),
@@ -74,8 +77,8 @@ void TestLogs::downloadLineListsTheChainBackwards()
     QFETCH(QStringList, chain);
     QFETCH(QString, expectedTail);
     const QString site = m_dir->path();
-    QVERIFY(StartLog(site, DownloadLogName, DownloadLogHeader));
-    QVERIFY(WriteDownloadLogLine(site, m_clock, u"a.gif"_s, site + u"/sub/a.gif"_s, chain));
+    QVERIFY(StartLog(m_logs, site, DownloadLogName, DownloadLogHeader));
+    QVERIFY(WriteDownloadLogLine(m_logs, site, m_clock, u"a.gif"_s, site + u"/sub/a.gif"_s, chain));
     const QStringList lines = ReadRecordLines(site + u"/ダウンロードファイルログ.csv"_s).value();
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines[0], DownloadLogHeader);
@@ -87,11 +90,11 @@ void TestLogs::downloadLineListsTheChainBackwards()
 void TestLogs::detectedAddressesReadBackInOrder()
 {
     const QString site = m_dir->path();
-    QVERIFY(StartLog(site, DetectedLogName, DetectedLogHeader));
+    QVERIFY(StartLog(m_logs, site, DetectedLogName, DetectedLogHeader));
     QCOMPARE(ReadDetectedAddresses(site), QStringList());
-    QVERIFY(WriteDetectedAddress(site, u"http://h/b"_s));
+    QVERIFY(WriteDetectedAddress(m_logs, site, u"http://h/b"_s));
     QVERIFY(AppendRecordLines(site + u"/検出アドレス.csv"_s, { QString() }));
-    QVERIFY(WriteDetectedAddress(site, u"http://h/a\",\"x"_s));
+    QVERIFY(WriteDetectedAddress(m_logs, site, u"http://h/a\",\"x"_s));
     QCOMPARE(ReadRecordLines(site + u"/検出アドレス.csv"_s)->at(1), u"\"http://h/b\",\"\""_s);
     QCOMPARE(ReadDetectedAddresses(site), (QStringList { u"http://h/b"_s, u"http://h/a\",\"x"_s }));
 }
@@ -106,8 +109,9 @@ void TestLogs::aLogThatCannotBeWrittenIsReported()
     QVERIFY(!status.ok);
     QVERIFY(status.error.startsWith(full));
     QVERIFY(WriteFileBytes(m_dir->filePath(u"plain"_s), "x"));
-    QVERIFY(!WriteFailureReport(m_dir->filePath(u"plain"_s), m_clock, u"s"_s, u"d"_s, u"a"_s, FailureReportName).ok);
-    QVERIFY(!WriteDetectedAddress(m_dir->filePath(u"plain"_s), u"http://h/"_s).ok);
+    QVERIFY(!WriteFailureReport(m_logs, m_dir->filePath(u"plain"_s), m_clock, u"s"_s, u"d"_s, u"a"_s, FailureReportName)
+                 .ok);
+    QVERIFY(!WriteDetectedAddress(m_logs, m_dir->filePath(u"plain"_s), u"http://h/"_s).ok);
 }
 
 QTEST_GUILESS_MAIN(TestLogs)

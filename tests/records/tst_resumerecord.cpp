@@ -4,6 +4,7 @@
 
 #include "support/tempsettings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -61,9 +62,12 @@ private slots:
     void checkpointRoundTripsAndOlderRecordsHaveNone();
     void brokenRecordsAreRefused_data();
     void brokenRecordsAreRefused();
-    void updateFieldChangesOneFieldOnly();
     void replacementLeavesNoTemporaryFile();
     void theRecordIsReadableByItsOwnerOnly();
+    void appendedRecordsReadBackAsTheLastWhole_data();
+    void appendedRecordsReadBackAsTheLastWhole();
+    void aGrowingFileIsReplacedByTheLastRecordAlone();
+    void settlingLeavesTheLastRecordAlone();
     void resumeListKeepsOrderAndDropsBySiteRoot();
     void aMissingResumeListIsWrittenEmptyByDrop();
     void writeErrorsAreReported();
@@ -146,9 +150,6 @@ void TestResumeRecord::checkpointRoundTripsAndOlderRecordsHaveNone()
     const std::optional<ResumeRecord> read = ReadResumeRecord(path);
     QVERIFY(read && read->checkpoint);
     QCOMPARE(read->toFields(), record.toFields());
-    QVERIFY(UpdateResumeField(path, FieldPendingPath, QString()));
-    QCOMPARE(ReadResumeRecord(path)->checkpoint->pendingPath, QString());
-    QCOMPARE(ReadResumeRecord(path)->checkpoint->counters[Counter::ErrorResponse], 6);
 
     QVERIFY(WriteResumeRecord(path, sampleRecord()));
     QVERIFY(ReadResumeRecord(path));
@@ -181,22 +182,11 @@ void TestResumeRecord::brokenRecordsAreRefused()
     QVERIFY(!ReadResumeRecord(m_dir->path() + u"/missing.csv"_s));
 }
 
-void TestResumeRecord::updateFieldChangesOneFieldOnly()
-{
-    const QString path = ResumeRecordPath(m_dir->path());
-    QVERIFY(WriteResumeRecord(path, sampleRecord()));
-    QVERIFY(UpdateResumeField(path, FieldDownloadCount, u"321"_s));
-    ResumeRecord expected = sampleRecord();
-    expected.counters[Counter::Download] = 321;
-    QCOMPARE(ReadResumeRecord(path)->toFields(), expected.toFields());
-    QCOMPARE(ReadRecordLines(path)->size(), 1);
-}
-
 void TestResumeRecord::replacementLeavesNoTemporaryFile()
 {
     const QString path = ResumeRecordPath(m_dir->path());
     QVERIFY(WriteResumeRecord(path, sampleRecord()));
-    QVERIFY(UpdateResumeField(path, FieldCheckedCount, u"1"_s));
+    QVERIFY(WriteResumeRecord(path, sampleRecord()));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList { u"FetchwrightRecode.csv"_s });
 }
 
@@ -208,9 +198,74 @@ void TestResumeRecord::theRecordIsReadableByItsOwnerOnly()
     QVERIFY(QFile::setPermissions(path + u".tmp"_s, QFile::permissions(path + u".tmp"_s) | QFileDevice::ReadOther));
     QVERIFY(WriteResumeRecord(path, sampleRecord()));
     QVERIFY(IsOwnerOnly(path));
-    QVERIFY(UpdateResumeField(path, FieldCheckedCount, u"1"_s));
+    AppendFiles files;
+    QVERIFY(AppendResumeRecord(files, path, sampleRecord()));
     QVERIFY(IsOwnerOnly(path));
     QCOMPARE(ReadResumeRecord(path)->authString, sampleRecord().authString);
+}
+
+void TestResumeRecord::appendedRecordsReadBackAsTheLastWhole_data()
+{
+    QTest::addColumn<QByteArray>("tail");
+    QTest::addColumn<int>("expectedLine");
+    QTest::newRow("the last of three appended records counts") << QByteArray() << 3;
+    QTest::newRow("a line cut off by a killed process is passed over") << "\"http://h/\",\"4"_ba << 3;
+    QTest::newRow("a line without its LF is passed over") << "\"http://h/\",\"4\r"_ba << 3;
+}
+
+void TestResumeRecord::appendedRecordsReadBackAsTheLastWhole()
+{
+    QFETCH(QByteArray, tail);
+    QFETCH(int, expectedLine);
+    const QString path = ResumeRecordPath(m_dir->path());
+    AppendFiles files;
+    ResumeRecord record = sampleRecord();
+    for (int line = 1; line <= 3; ++line) {
+        record.workLine = line;
+        QVERIFY(AppendResumeRecord(files, path, record));
+        // Each record is on disk as soon as it is appended, the file still open.
+        QCOMPARE(ReadResumeRecord(path)->workLine, line);
+    }
+    QVERIFY(files.append(path, tail));
+    QCOMPARE(ReadResumeRecord(path)->workLine, expectedLine);
+}
+
+void TestResumeRecord::aGrowingFileIsReplacedByTheLastRecordAlone()
+{
+    const QString path = ResumeRecordPath(m_dir->path());
+    AppendFiles files;
+    ResumeRecord record = sampleRecord();
+    qsizetype lines = 0;
+    for (int n = 1; n < 10000; ++n) {
+        record.workLine = n;
+        QVERIFY(AppendResumeRecord(files, path, record));
+        const qsizetype now = ReadRecordLines(path)->size();
+        if (now <= lines)
+            break;
+        lines = now;
+    }
+    QVERIFY2(lines > 50, qPrintable(QString::number(lines)));
+    QCOMPARE(ReadRecordLines(path)->size(), 1);
+    QCOMPARE(ReadResumeRecord(path)->toFields(), record.toFields());
+    QVERIFY(lines * files.size(path) <= MaxAppendedResumeBytes + files.size(path));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList { u"FetchwrightRecode.csv"_s });
+}
+
+void TestResumeRecord::settlingLeavesTheLastRecordAlone()
+{
+    const QString path = ResumeRecordPath(m_dir->path());
+    AppendFiles files;
+    ResumeRecord record = sampleRecord();
+    QVERIFY(AppendResumeRecord(files, path, record));
+    record.currentAddress = u"http://h/top/b.gif"_s;
+    QVERIFY(AppendResumeRecord(files, path, record));
+    QVERIFY(files.append(path, "\"unfinished"));
+    QVERIFY(SettleResumeRecord(files, path, record));
+    QVERIFY(WriteResumeRecord(m_dir->filePath(u"expected.csv"_s), record));
+    QCOMPARE(ReadFileBytes(path), ReadFileBytes(m_dir->filePath(u"expected.csv"_s)));
+    // Appending goes on after the settled record.
+    QVERIFY(AppendResumeRecord(files, path, sampleRecord()));
+    QCOMPARE(ReadRecordLines(path)->size(), 2);
 }
 
 void TestResumeRecord::resumeListKeepsOrderAndDropsBySiteRoot()
@@ -241,7 +296,6 @@ void TestResumeRecord::writeErrorsAreReported()
     const IoStatus written = WriteResumeRecord(path, sampleRecord());
     QVERIFY(!written.ok);
     QVERIFY(written.error.contains(path));
-    QVERIFY(!UpdateResumeField(path, FieldDetectCount, u"1"_s).ok);
     QVERIFY(!WriteResumeList(ResumeListPath(m_dir->filePath(u"plain/"_s)), { u"http://a/"_s }).ok);
 }
 

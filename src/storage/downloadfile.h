@@ -1,0 +1,32 @@
+#pragma once
+// The one place where a download's bytes reach its local file. The file is opened on the first
+// bytes (its folders made then, when missing) and kept open across the pieces of a ranged
+// transfer; every piece is one unbuffered write, with no copy of its own.
+//   DownloadFile file;
+//   file.start(localPath);
+//   file.write(piece);      // as the bytes arrive
+//   file.close();           // before the file is checked, deleted or started afresh
+
+#include "platform/filesystem.h"
+
+#include <QByteArrayView>
+#include <QFile>
+#include <QString>
+
+class DownloadFile {
+public:
+    // Names the file the next bytes go to, closing the one before; nothing is opened yet.
+    void start(const QString& path);
+    // Appends bytes to the file, creating it and its folders first when needed.
+    IoStatus write(QByteArrayView bytes);
+    // Empties the file (creating it): the transfer starts again from the first byte.
+    IoStatus truncate();
+    void close();
+    const QString& path() const { return m_path; }
+
+private:
+    IoStatus open();
+
+    QString m_path;
+    QFile m_file;
+};
