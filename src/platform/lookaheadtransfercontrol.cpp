@@ -263,7 +263,7 @@ void LookAheadTransferControl::onLineState(std::size_t line, int state)
 bool LookAheadTransferControl::drain(std::size_t line, Prediction& prediction)
 {
     CurlTransferControl& control = *m_lines[line];
-    for (QByteArray piece = control.nextBodyPiece(); !piece.isEmpty(); piece = control.nextBodyPiece()) {
+    for (QByteArrayView piece = control.nextBodyPiece(); !piece.isEmpty(); piece = control.nextBodyPiece()) {
         if (prediction.body.append(piece, prediction.claimed)) {
             prediction.fresh = true;
             continue;
@@ -445,11 +445,12 @@ bool LookAheadTransferControl::raise(int state)
     return generation == m_generation;
 }
 
-QByteArray LookAheadTransferControl::nextBodyPiece()
+QByteArrayView LookAheadTransferControl::nextBodyPiece()
 {
     if (direct())
         return m_lines.front()->nextBodyPiece();
-    return m_current ? m_current->body.take() : QByteArray();
+    m_handedOut = m_current ? m_current->body.take() : QByteArray();
+    return m_handedOut;
 }
 
 QByteArray LookAheadTransferControl::responseHeaders() const

@@ -38,7 +38,7 @@ public:
     void cancel() override;
     void pump(int maxWaitMs) override;
 
-    QByteArray nextBodyPiece() override;
+    QByteArrayView nextBodyPiece() override;
     QByteArray responseHeaders() const override;
     int lastErrorCode() const override;
     QString lastErrorText() const override;
@@ -102,6 +102,7 @@ private:
     bool m_announced = false;
     unsigned m_generation = 0;
     QByteArray m_headers;
+    QByteArray m_handedOut; // the last piece taken from a prediction, valid until the next call
     int m_errorCode = 0;
     QString m_errorText;
     QString m_url;

@@ -12,7 +12,7 @@ SpooledBody::SpooledBody(qsizetype memoryLimit)
 
 SpooledBody::~SpooledBody() = default;
 
-bool SpooledBody::append(const QByteArray& bytes, bool inMemory)
+bool SpooledBody::append(QByteArrayView bytes, bool inMemory)
 {
     if (bytes.isEmpty())
         return true;
@@ -31,7 +31,7 @@ bool SpooledBody::append(const QByteArray& bytes, bool inMemory)
         // the file goes when it is closed.
         QFile::remove(m_file->fileName());
     }
-    if (!m_file->seek(m_writeAt) || m_file->write(bytes) != bytes.size())
+    if (!m_file->seek(m_writeAt) || m_file->write(bytes.data(), bytes.size()) != bytes.size())
         return false;
     m_writeAt += bytes.size();
     return true;

@@ -7,6 +7,7 @@
 //   QByteArray next = body.take(); // "" when nothing is waiting
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QTemporaryFile>
 #include <memory>
 
@@ -19,7 +20,7 @@ public:
 
     // Keeps bytes after those already waiting; with inMemory they stay in memory whatever the limit
     // (for a body being read as it arrives).
-    bool append(const QByteArray& bytes, bool inMemory = false);
+    bool append(QByteArrayView bytes, bool inMemory = false);
     // The next waiting bytes, in order, at most about pieceLimit of them from the file.
     QByteArray take();
     bool isEmpty() const { return m_memory.isEmpty() && m_readAt == m_writeAt; }

@@ -71,7 +71,8 @@ void TestCli::initTestCase()
     for (int i = 0; i < 3; ++i)
         QVERIFY(WriteFileBytes(m_root.filePath(u"big%1.bin"_s.arg(i)), QByteArray(600000, char('0' + i))));
     m_nginx = std::make_unique<NginxFixture>(m_root.path());
-    m_nginx->addDirective(u"location ~ \\.bin$ { limit_rate 1m; }"_s);
+    // Slow enough that a crawl is still running when it is interrupted, however fast the rest.
+    m_nginx->addDirective(u"location ~ \\.bin$ { limit_rate 300k; }"_s);
     QVERIFY2(m_nginx->start(), qPrintable(m_nginx->errorString()));
 }
 

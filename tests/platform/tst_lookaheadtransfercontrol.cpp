@@ -28,7 +28,7 @@ Result run(TransferControl& control, const QString& address, const QString& verb
     Result result;
     control.setStateHandler([&](int state) {
         if (state == TransferControl::ResponseReceiving || state == TransferControl::ResponseCompleted)
-            for (QByteArray piece = control.nextBodyPiece(); !piece.isEmpty(); piece = control.nextBodyPiece())
+            for (QByteArrayView piece = control.nextBodyPiece(); !piece.isEmpty(); piece = control.nextBodyPiece())
                 result.body += piece;
         if (state != TransferControl::ResponseReceiving)
             result.finalStates.append(state);
