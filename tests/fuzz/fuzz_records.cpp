@@ -88,15 +88,16 @@ void resumeRecord(FuzzedDataProvider& data, const QString& folder)
     const std::optional<ResumeRecord> back = ReadResumeRecord(path);
     FUZZ_CHECK(back && back->toFields() == r.toFields(), describe(r.toFields()));
 
-    // One field replaced on disk; every other stays.
-    const int index = data.ConsumeIntegralInRange(0, ResumeFieldCount - 1);
-    const QString value = FuzzedText(data, 32);
-    FUZZ_CHECK(bool(UpdateResumeField(path, index, value)), path);
+    // A record appended after it is the one that counts; settled, it stands alone.
+    AppendFiles files;
+    ResumeRecord next = r;
+    next.currentAddress = FuzzedText(data, 32);
+    FUZZ_CHECK(bool(AppendResumeRecord(files, path, next)), path);
+    const std::optional<ResumeRecord> last = ReadResumeRecord(path);
+    FUZZ_CHECK(last && last->toFields() == next.toFields(), describe(next.toFields()));
+    FUZZ_CHECK(bool(SettleResumeRecord(files, path, next)), path);
     const std::optional<QStringList> lines = ReadRecordLines(path);
-    FUZZ_CHECK(lines && lines->size() == 1, path);
-    QStringList expected = r.toFields();
-    expected[index] = value;
-    FUZZ_CHECK(SplitRecordLine(lines->first()) == expected, describe(expected));
+    FUZZ_CHECK(lines && lines->size() == 1 && SplitRecordLine(lines->first()) == next.toFields(), path);
 
     // The resume list keeps every non-empty address, in order.
     const QStringList addresses = fuzzedFields(data, 0, 6);
@@ -111,6 +112,8 @@ void resumeRecord(FuzzedDataProvider& data, const QString& folder)
 
 void workLists(FuzzedDataProvider& data, const QString& folder)
 {
+    AppendFiles files;
+    WorkListReader reader(files);
     QList<WorkRecord> records;
     const int count = data.ConsumeIntegralInRange(0, 24);
     QString listPath = WorkListPath(folder, data.ConsumeBool() ? 0 : 1);
@@ -122,19 +125,19 @@ void workLists(FuzzedDataProvider& data, const QString& folder)
         const WorkRecord record = WorkRecord::fromFields(fields);
         FUZZ_CHECK(record.toFields() == fields, describe(fields));
         records.append(record);
-        FUZZ_CHECK(bool(WriteWorkRecord(listPath, record, i == 0)), listPath);
+        FUZZ_CHECK(bool(WriteWorkRecord(files, listPath, record, i == 0)), listPath);
     }
 
-    // Taken one after another, through the move to the other list at line 10.
+    // Taken one after another, through the moves to the other list.
     qint32 line = 1;
     for (const WorkRecord& expected : records) {
         WorkRecord taken;
-        FUZZ_CHECK(TakeWorkRecord(listPath, taken, line, folder), describe(expected.toFields()));
+        FUZZ_CHECK(reader.take(listPath, taken, line, folder), describe(expected.toFields()));
         FUZZ_CHECK(taken == expected, describe(taken.toFields()) + u" instead of "_s + describe(expected.toFields()));
         ++line;
     }
     WorkRecord beyond;
-    FUZZ_CHECK(count == 0 || !TakeWorkRecord(listPath, beyond, line, folder), describe(beyond.toFields()));
+    FUZZ_CHECK(count == 0 || !reader.take(listPath, beyond, line, folder), describe(beyond.toFields()));
 }
 
 } // namespace
