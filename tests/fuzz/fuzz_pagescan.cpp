@@ -18,7 +18,6 @@
 
 #include "fuzzsupport.h"
 
-#include <QFile>
 #include <QHash>
 #include <vector>
 
