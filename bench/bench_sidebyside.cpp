@@ -2,8 +2,9 @@
 // processes: each job runs ours and theirs in turn (A B A B ...), every run in a fresh folder, and
 // prints the median wall, user and system seconds, peak memory, and the median of the pair-by-pair
 // wall ratios, so a machine whose speed drifts during the run still compares fairly.
-//   bench_sidebyside [--runs N] [--only crawl|ranged|links] [--gib]
+//   bench_sidebyside [--runs N] [--only crawl|ranged|links] [--gib] [--connections N]
 //   bench_sidebyside --write-sites DIR      (only writes the sites, for profiling by hand)
+// Ours runs on one connection unless --connections says otherwise.
 // Jobs:
 //   crawl   a generated 600-page / 3,000-image site, images to depth 3, against wget -r -l 3 -np
 //   ranged  a 256 MiB and (with --gib) a 1 GiB file in 1 MiB ranged pieces, against curl -o
@@ -218,6 +219,7 @@ int main(int argc, char* argv[])
     QString only;
     bool gib = false;
     QString sitesOnly;
+    QString connections = u"1"_s;
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == u"--runs"_s && i + 1 < args.size())
             runs = std::max(1, args[++i].toInt());
@@ -225,6 +227,8 @@ int main(int argc, char* argv[])
             only = args[++i];
         else if (args[i] == u"--gib"_s)
             gib = true;
+        else if (args[i] == u"--connections"_s && i + 1 < args.size())
+            connections = args[++i];
         else if (args[i] == u"--write-sites"_s && i + 1 < args.size())
             sitesOnly = args[++i];
     }
@@ -253,12 +257,13 @@ int main(int argc, char* argv[])
     const auto ours = [&](const QString& address, const QStringList& options) {
         return [=](const QString& folder) {
             return QStringList { cli, u"crawl"_s, address, folder + u"/save/"_s, u"--max-kb"_s, u"0"_s, u"--min-kb"_s,
-                u"0"_s, u"--no-list"_s }
+                u"0"_s, u"--no-list"_s, u"--connections"_s, connections }
             + options;
         };
     };
     const auto ownSettings = [](const QString& folder) { return QStringList { u"XDG_CONFIG_HOME="_s + folder }; };
-    std::printf("%d runs of each after one warm-up, medians\n", runs);
+    std::printf(
+        "%d runs of each after one warm-up, medians; ours on %s connection(s)\n", runs, qPrintable(connections));
 
     if (only.isEmpty() || only == u"crawl"_s) {
         const QString top = nginx.url(u"/site/index.html"_s);
