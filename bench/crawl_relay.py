@@ -89,7 +89,7 @@ def generate_site(root):
             f.write(block)
     slow = ["<html><body>"]
     for i in range(16):
-        write(os.path.join(root, f"slow/s{i}.gif"), rng.randbytes(96 * 1024))
+        write(os.path.join(root, f"slow/s{i}.gif"), rng.randbytes(320 * 1024))
         slow.append(f'<img src="s{i}.gif">')
     write(os.path.join(root, "slow/index.html"), ("".join(slow) + "</body></html>").encode())
 
