@@ -2,7 +2,6 @@
 
 #include "address/addressfunctions.h"
 #include "crawl/linkaddress.h"
-#include "crawl/linkcutter.h"
 #include "crawl/linkresolver.h"
 #include "crawl/lookahead.h"
 #include "crawl/progress.h"
@@ -21,41 +20,57 @@ QString BaseTagAddress(const QString& value, const QString& pageDirectory, const
     return resolved;
 }
 
+PageLinks::PageLinks(const QString& pageText, const QString& resolvedFrom)
+    : m_cutter(pageText)
+    , m_pageDirectory(RelativeBase(DirectoryAddressOf(resolvedFrom)))
+    , m_directoryAddress(DirectoryAddressOf(resolvedFrom))
+    , m_pageRoot(SiteRootOf(resolvedFrom))
+{
+}
+
+bool PageLinks::advance()
+{
+    const std::optional<CutLink> cut = m_cutter.next();
+    if (!cut)
+        return false;
+    m_isLink = !cut->isBase;
+    if (cut->isBase) {
+        const QString tagBase = BaseTagAddress(cut->value, m_pageDirectory, m_pageRoot);
+        if (!tagBase.isEmpty())
+            m_base = tagBase;
+        return true;
+    }
+    m_record = WorkRecord();
+    m_record.address = cut->value;
+    m_record.directoryAddress = m_directoryAddress;
+    m_record.siteRoot = m_pageRoot;
+    return true;
+}
+
 void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QString& pageText, const QString& foundAt)
 {
     CrawlState& s = context.state;
     context.host.setCaption(u"検査中"_s);
     if (s.DepthLimit > 0 && s.DepthLimit < s.CurDepth + 1)
         return;
-    QString base;
     // A page answered from /jp/ after a link to /jp resolves "a.gif" to /jp/a.gif, as a browser does.
     const QString resolvedFrom = foundAt.isEmpty() ? pageAddress : foundAt;
-    const QString pageDirectory = RelativeBase(DirectoryAddressOf(resolvedFrom));
-    const QString pageRoot = SiteRootOf(resolvedFrom);
     PredictPageProbes(context, pageAddress, resolvedFrom, pageText);
 
-    LinkCutter cutter(pageText);
+    PageLinks links(pageText, resolvedFrom);
     while (true) {
         context.host.stepProgress();
         context.host.yield();
         if (s.StopRequested)
             break;
-        const std::optional<CutLink> cut = cutter.next();
-        if (!cut || s.StopRequested)
+        if (!links.advance() || s.StopRequested)
             break;
-        if (cut->isBase) {
-            const QString tagBase = BaseTagAddress(cut->value, pageDirectory, pageRoot);
-            if (!tagBase.isEmpty())
-                base = tagBase;
+        if (!links.isLink())
             continue;
-        }
-        WorkRecord record;
-        record.address = cut->value;
-        record.directoryAddress = DirectoryAddressOf(resolvedFrom);
-        record.siteRoot = pageRoot;
+        WorkRecord record = links.record();
         record.depth = QString::number(s.CurDepth);
         QString headers;
-        const QString link = ResolveLink(context, record, headers, pageAddress, base);
+        const QString link = ResolveLink(context, record, headers, pageAddress, links.base());
         if (link.isEmpty())
             continue;
         record.address = link;

@@ -3,7 +3,6 @@
 #include "address/addressfunctions.h"
 #include "crawl/fetchloop.h"
 #include "crawl/linkaddress.h"
-#include "crawl/linkcutter.h"
 #include "crawl/linkresolver.h"
 #include "crawl/linkscanner.h"
 #include "records/worklists.h"
@@ -73,27 +72,13 @@ void PredictPageProbes(
     if (c.transfer.connections() <= 1)
         return;
     const CrawlState& s = c.state;
-    const QString pageDirectory = RelativeBase(DirectoryAddressOf(resolvedFrom));
-    const QString directoryAddress = DirectoryAddressOf(resolvedFrom);
-    const QString pageRoot = SiteRootOf(resolvedFrom);
-    QString base;
     QSet<QString> predicted;
-    LinkCutter cutter(pageText);
-    while (predicted.size() < MaxProbesPerPage) {
-        const std::optional<CutLink> cut = cutter.next();
-        if (!cut)
-            break;
-        if (cut->isBase) {
-            const QString tagBase = BaseTagAddress(cut->value, pageDirectory, pageRoot);
-            if (!tagBase.isEmpty())
-                base = tagBase;
+    PageLinks links(pageText, resolvedFrom);
+    while (predicted.size() < MaxProbesPerPage && links.advance()) {
+        if (!links.isLink())
             continue;
-        }
-        WorkRecord record;
-        record.address = cut->value;
-        record.directoryAddress = directoryAddress;
-        record.siteRoot = pageRoot;
-        const QString link = ProbeTarget(s, record, base);
+        WorkRecord record = links.record();
+        const QString link = ProbeTarget(s, record, links.base());
         if (link.isEmpty() || predicted.contains(link))
             continue;
         predicted.insert(link);
