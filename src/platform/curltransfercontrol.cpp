@@ -91,6 +91,8 @@ CurlTransferControl::CurlTransferControl()
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     // A proxy's answer to CONNECT is no part of the site's response.
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &CurlTransferControl::onSending);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
 }
 
 CurlTransferControl::~CurlTransferControl()
@@ -127,13 +129,30 @@ void CurlTransferControl::execute(
     startHop(address);
 }
 
-// Sends the request of the current hop: the first one, or the one that follows a redirect.
+// Starts the request of the current hop: the first one, or the one that follows a redirect. It is
+// sent now, or held until the pacer lets it go.
 void CurlTransferControl::startHop(const QString& address)
 {
     m_hopUrl = address;
     m_pendingBlock.clear();
     m_pendingComplete = false;
     m_followPending = false;
+    m_resendHeld = false;
+    m_hopHeld = m_pacer && m_pacer->waitFor(RequestPacer::hostOf(address)) > 0;
+    if (!m_hopHeld)
+        sendHop();
+}
+
+qint64 CurlTransferControl::hopDelay() const
+{
+    return m_hopHeld ? m_pacer->waitFor(RequestPacer::hostOf(m_hopUrl)) : -1;
+}
+
+void CurlTransferControl::sendHop()
+{
+    const QString& address = m_hopUrl;
+    m_hopHeld = false;
+    m_hopSends = 0;
     m_errorBuffer[0] = '\0';
     m_doneCode = CURLE_OK;
     CURL* easy = m_easy.get();
@@ -143,6 +162,8 @@ void CurlTransferControl::startHop(const QString& address)
         m_doneCode = CURLE_FAILED_INIT;
         return;
     }
+    if (m_pacer)
+        m_pacer->started(RequestPacer::hostOf(address));
 
     curl_easy_setopt(easy, CURLOPT_URL, address.toUtf8().constData());
     if (m_hopVerb == "HEAD") {
@@ -227,9 +248,8 @@ bool CurlTransferControl::followRedirect()
     if (!target)
         return false;
     const QString address = QString::fromUtf8(target);
-    const QUrl from(m_hopUrl);
     const QUrl to(address);
-    const bool sameHost = from.host().compare(to.host(), Qt::CaseInsensitive) == 0;
+    const bool sameOrigin = RequestPacer::originOf(m_hopUrl) == RequestPacer::originOf(address);
     QString host = to.host(QUrl::FullyEncoded);
     if (host.contains(u':'))
         host = u'[' + host + u']';
@@ -241,10 +261,10 @@ bool CurlTransferControl::followRedirect()
     for (const QString& line : std::as_const(m_hopLines)) {
         if (line.startsWith(u"Host:"_s, Qt::CaseInsensitive))
             lines.append(u"Host: "_s + host);
-        else if (sameHost
+        else if (sameOrigin
             || !(line.startsWith(u"Authorization:"_s, Qt::CaseInsensitive)
                 || line.startsWith(u"Cookie:"_s, Qt::CaseInsensitive)))
-            lines.append(line); // credentials stay with the host they were meant for
+            lines.append(line); // credentials stay with the origin they were meant for
     }
     m_hopLines = lines;
     const int status = statusCode(m_headers);
@@ -269,6 +289,8 @@ void CurlTransferControl::cancel()
     detach();
     m_busy = false;
     m_done = false;
+    m_hopHeld = false;
+    m_resendHeld = false;
     m_newBytes = false;
     m_pendingBlock.clear();
     // Emptied, not freed: the next request fills the same memory.
@@ -291,10 +313,27 @@ void CurlTransferControl::detach()
     m_attached = false;
 }
 
+void CurlTransferControl::closeConnections()
+{
+    if (m_attached)
+        return;
+    // The connection cache belongs to the multi handle; a new one keeps nothing open.
+    m_multi.reset(curl_multi_init());
+}
+
 void CurlTransferControl::pump(int maxWaitMs)
 {
     if (!m_busy)
         return;
+    if (m_hopHeld) {
+        const qint64 delay = hopDelay();
+        if (delay > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min<qint64>(delay, std::max(0, maxWaitMs))));
+            if (hopDelay() > 0)
+                return;
+        }
+        sendHop();
+    }
     if (!m_done && m_attached) {
         CURLM* multi = m_multi.get();
         if (m_paused && m_body.isEmpty()) {
@@ -321,6 +360,12 @@ void CurlTransferControl::pump(int maxWaitMs)
                 const CURLcode result = message->data.result;
                 if (result == CURLE_OK && m_followPending && followRedirect())
                     break;
+                if (m_resendHeld) {
+                    // Sent again once the interval has passed, as any other request to the host.
+                    detach();
+                    startHop(m_hopUrl);
+                    break;
+                }
                 m_done = true;
                 m_doneCode = result;
             }
@@ -344,6 +389,10 @@ void CurlTransferControl::pumpTogether(const std::vector<CurlTransferControl*>& 
         if (!control->m_busy)
             continue;
         busy = true;
+        if (control->m_hopHeld) {
+            wait = std::min<long>(wait, long(control->hopDelay()));
+            continue;
+        }
         // Something to hand over already: no sleeping at all.
         if (control->m_done || !control->m_attached || control->m_newBytes || control->m_paused) {
             wait = 0;
@@ -421,6 +470,25 @@ std::size_t CurlTransferControl::onHeaderLine(char* data, std::size_t size, std:
 {
     static_cast<CurlTransferControl*>(self)->headerLine(QByteArray(data, qsizetype(size * count)));
     return size * count;
+}
+
+int CurlTransferControl::onSending(void* self, char* remoteIp, char* localIp, int remotePort, int localPort)
+{
+    Q_UNUSED(remoteIp);
+    Q_UNUSED(localIp);
+    Q_UNUSED(remotePort);
+    Q_UNUSED(localPort);
+    auto* control = static_cast<CurlTransferControl*>(self);
+    // The first send of a hop was paced when it started; a second one is libcurl's own re-send.
+    if (++control->m_hopSends < 2 || !control->m_pacer)
+        return CURL_PREREQFUNC_OK;
+    const QString host = RequestPacer::hostOf(control->m_hopUrl);
+    if (control->m_pacer->waitFor(host) > 0) {
+        control->m_resendHeld = true;
+        return CURL_PREREQFUNC_ABORT;
+    }
+    control->m_pacer->started(host);
+    return CURL_PREREQFUNC_OK;
 }
 
 std::size_t CurlTransferControl::onBodyBytes(char* data, std::size_t size, std::size_t count, void* self)

@@ -10,9 +10,9 @@
 // - Redirects (301, 302, 303, 307, 308 with a Location) are followed by this class, at most 10 in a
 //   row, on the same connection when the host stays. The next request keeps the caller's lines in
 //   their order; a given Host line gets the new host, and Authorization and Cookie lines are dropped
-//   when the host changes. 303, and 301/302 after POST, become GET. The 11th redirect in a row (a
-//   loop, a long chain) is not an error: it completes (ResponseCompleted) as the response, with its
-//   own header block and body, for the crawl to log. Other 3xx answers are final responses.
+//   when the scheme, host or port changes, as browsers keep credentials with their origin. 303, and 301/302 after POST,
+//   become GET. The 11th redirect in a row (a loop, a long chain) is not an error: it completes (ResponseCompleted) as
+//   the response, with its own header block and body, for the crawl to log. Other 3xx answers are final responses.
 // - responseHeaders() is the header block of the final response, informational (1xx) and followed
 //   redirect responses dropped, each line ended by CR LF and the terminating empty line kept
 //   ("HTTP/1.1 200 OK\r\n...\r\n\r\n"). Chunked trailers are not part of it.
@@ -37,8 +37,12 @@
 //   direct ignores them, the named proxy is used for every host.
 // - https certificates are always verified, against the system's trust store and the file named by
 //   CURL_CA_BUNDLE, else SSL_CERT_FILE, as curl's own tool does.
+// - With a pacer (setPacer), every request to a host starts no sooner than the pacer allows: a
+//   redirect hop waits its turn, and so does a re-send that libcurl would make at once on a new
+//   connection when a kept-alive one turned out closed.
 // - pump() returns at once when idle.
 
+#include "platform/requestpacer.h"
 #include "platform/transfercontrol.h"
 
 #include <QByteArray>
@@ -65,6 +69,10 @@ public:
     // For requests run side by side: waits at most maxWaitMs for network activity on any of the
     // controls, sleeping on all their sockets at once, then pumps each of them without waiting.
     static void pumpTogether(const std::vector<CurlTransferControl*>& controls, int maxWaitMs);
+    // Requests keep the pacer's interval; nullptr (the default) sends them at once.
+    void setPacer(RequestPacer* pacer) { m_pacer = pacer; }
+    // Closes the connections kept alive for later requests; only while idle.
+    void closeConnections();
 
     QByteArrayView nextBodyPiece() override;
     QByteArray responseHeaders() const override;
@@ -99,10 +107,14 @@ private:
 
     static std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t onBodyBytes(char* data, std::size_t size, std::size_t count, void* self);
+    static int onSending(void* self, char* remoteIp, char* localIp, int remotePort, int localPort);
 
     void headerLine(const QByteArray& line);
     std::size_t bodyBytes(const char* data, std::size_t length);
     void startHop(const QString& address);
+    void sendHop();
+    // Milliseconds until a hop held back by the pacer may be sent; -1 when none is held back.
+    qint64 hopDelay() const;
     bool followRedirect();
     void detach();
     void deliver();
@@ -126,6 +138,10 @@ private:
     bool m_newBytes = false;
     bool m_followPending = false; // the response is a redirect that will be followed
     int m_redirects = 0;
+    RequestPacer* m_pacer = nullptr;
+    bool m_hopHeld = false; // the hop waits for the pacer before it is sent
+    int m_hopSends = 0; // how often libcurl began to send the hop
+    bool m_resendHeld = false; // libcurl's re-send came too soon and was stopped, to be sent later
     unsigned m_generation = 0; // changes whenever a request is started or abandoned
 
     QByteArray m_pendingBlock; // header block being received

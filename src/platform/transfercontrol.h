@@ -54,6 +54,13 @@ public:
 
     virtual int lastErrorCode() const = 0;
     virtual QString lastErrorText() const = 0;
+    // Whether an error code says the connection failed rather than the server answered: refused,
+    // reset, or closed before any answer. Sending such a request again is harmless.
+    static bool isConnectionFailure(int errorCode)
+    {
+        // libcurl's COULDNT_CONNECT, GOT_NOTHING, SEND_ERROR and RECV_ERROR.
+        return errorCode == 7 || errorCode == 52 || errorCode == 55 || errorCode == 56;
+    }
 
     // The address of the request in progress or last executed.
     virtual QString url() const = 0;

@@ -1,6 +1,7 @@
 #include "platform/curltransfercontrol.h"
 #include "support/nginxfixture.h"
 #include "support/scriptedhttpserver.h"
+#include "support/testca.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <curl/curl.h>
 #include <memory>
 #include <optional>
@@ -145,6 +147,7 @@ private slots:
     void tooManyRedirectsCompleteAsRedirectResponse_data();
     void tooManyRedirectsCompleteAsRedirectResponse();
     void connectionRefusedIsError();
+    void redirectHopsAndResendsKeepThePacersInterval();
     void unsupportedSchemeIsErrorFromPump();
     void closedMidBody_data();
     void closedMidBody();
@@ -460,31 +463,57 @@ void TestCurlTransferControl::followsRedirect()
 
 void TestCurlTransferControl::redirectToOtherHostAdjustsHeaders_data()
 {
+    QTest::addColumn<bool>("fromHttps");
     QTest::addColumn<QString>("host");
-    QTest::addColumn<bool>("keepsCredentials");
-    QTest::newRow("other host") << u"localhost"_s << false;
-    QTest::newRow("same host") << u"127.0.0.1"_s << true;
+    QTest::addColumn<bool>("otherPort");
+    QTest::addColumn<bool>("keepsCredentials"); // only within the origin: scheme, host and port
+    QTest::newRow("other host") << false << u"localhost"_s << false << false;
+    QTest::newRow("same host") << false << u"127.0.0.1"_s << false << true;
+    QTest::newRow("same host, another port") << false << u"127.0.0.1"_s << true << false;
+    QTest::newRow("from https to plain http") << true << u"127.0.0.1"_s << true << false;
 }
 
 void TestCurlTransferControl::redirectToOtherHostAdjustsHeaders()
 {
+    QFETCH(bool, fromHttps);
     QFETCH(QString, host);
+    QFETCH(bool, otherPort);
     QFETCH(bool, keepsCredentials);
-    const QByteArray port = QByteArray::number(m_server->port());
-    const QByteArray target = "http://" + host.toLatin1() + ':' + port + "/new";
-    m_server->route("/old", { ScriptedHttpServer::response(302, "Found", { { "Location", target } }, "moved") });
-    m_server->route("/new", { ScriptedHttpServer::response(200, "OK", {}, "fresh") });
+    ScriptedHttpServer other;
+    QVERIFY(!otherPort || other.start());
+    ScriptedHttpServer& target = otherPort ? other : *m_server;
+    const QByteArray port = QByteArray::number(target.port());
+    const QByteArray location = "http://" + host.toLatin1() + ':' + port + "/new";
+    target.route("/new", { ScriptedHttpServer::response(200, "OK", {}, "fresh") });
+    TestCa ca;
+    std::unique_ptr<NginxFixture> secure;
+    std::optional<EnvironmentVariable> trust;
+    QString start = m_server->url(u"/old"_s);
+    if (fromHttps) {
+        requireNginx();
+        if (TestCa::executable().isEmpty())
+            QSKIP("openssl is not installed");
+        QVERIFY2(ca.make(), qPrintable(ca.errorString()));
+        secure = std::make_unique<NginxFixture>(m_root.path());
+        secure->enableTls(ca.serverCertificate(), ca.serverKey());
+        secure->addDirective(u"location = /old { return 302 "_s + QString::fromLatin1(location) + u"; }"_s);
+        QVERIFY2(secure->start(), qPrintable(secure->errorString()));
+        trust.emplace("CURL_CA_BUNDLE", ca.caCertificate().toLocal8Bit());
+        start = secure->url(u"/old"_s);
+    } else {
+        m_server->route("/old", { ScriptedHttpServer::response(302, "Found", { { "Location", location } }, "moved") });
+    }
 
     const QString lines
         = u"User-Agent: x\r\nHost: 127.0.0.1:%1\r\nAuthorization: Basic dTpw\r\nReferer: http://r/\r\n"_s.arg(
-            m_server->port());
-    const Outcome outcome = fetch(*m_control, m_server->url(u"/old"_s), u"GET"_s, lines);
+            QUrl(start).port());
+    const Outcome outcome = fetch(*m_control, start, u"GET"_s, lines);
 
     QCOMPARE(outcome.states, (QList<int> { kReceiving, kCompleted }));
     QCOMPARE(outcome.body, "fresh"_ba);
-    QCOMPARE(m_server->requests().size(), 2);
+    QVERIFY(!target.requests().isEmpty());
     const QByteArray credentials = keepsCredentials ? "Authorization: Basic dTpw\r\n"_ba : QByteArray();
-    QCOMPARE(m_server->requests().at(1).head,
+    QCOMPARE(target.requests().last().head,
         "GET /new HTTP/1.1\r\nUser-Agent: x\r\nHost: " + host.toLatin1() + ':' + port + "\r\n" + credentials
             + "Referer: http://r/\r\n\r\n");
 }
@@ -516,6 +545,28 @@ void TestCurlTransferControl::tooManyRedirectsCompleteAsRedirectResponse()
     QVERIFY(outcome.headers.contains("Location: " + lastLocation + "\r\n"));
     QCOMPARE(outcome.body, "again"_ba);
     QCOMPARE(m_server->requests().size(), 11); // the first request and 10 followed redirects
+}
+
+void TestCurlTransferControl::redirectHopsAndResendsKeepThePacersInterval()
+{
+    RequestPacer pacer;
+    constexpr int interval = 200;
+    pacer.setInterval(interval);
+    m_control->setPacer(&pacer);
+    m_server->route("/a", { ScriptedHttpServer::response(302, "Found", { { "Location", "/b" } }) });
+    m_server->route("/b", { ScriptedHttpServer::response(200, "OK", {}, "b") });
+    // Closed without an answer on the kept-alive connection: libcurl sends it again on a new one.
+    m_server->route("/c", ScriptedHttpServer::nothingThenClose());
+    fetch(*m_control, m_server->url(u"/a"_s));
+    fetch(*m_control, m_server->url(u"/c"_s));
+    const QList<ScriptedHttpServer::Request> requests = m_server->requests();
+    QCOMPARE(requests.size(), 4);
+    QCOMPARE(requests[3].target(), "/c"_ba);
+    // The way to the server may differ by a few ms per request.
+    constexpr int network = 20;
+    for (qsizetype i = 1; i < requests.size(); ++i)
+        QVERIFY2(requests[i].arrivedMs - requests[i - 1].arrivedMs >= interval - network,
+            qPrintable(QString::number(requests[i].arrivedMs - requests[i - 1].arrivedMs)));
 }
 
 void TestCurlTransferControl::connectionRefusedIsError()

@@ -1,0 +1,36 @@
+#pragma once
+// The least time between the starts of two requests to one host, shared by every connection of a
+// crawl: a first request, each redirect hop and each re-send on a new connection all count, so a
+// site asked for an interval sees it between any two requests it receives from us.
+//   RequestPacer pacer;
+//   pacer.setInterval(500);
+//   if (pacer.waitFor(u"h:80"_s) == 0)
+//       pacer.started(u"h:80"_s); // and send; the next request to h:80 waits 500 ms
+// Hosts are named by HostOf (host and port); connections by OriginOf (scheme, host and port).
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QString>
+
+class RequestPacer {
+public:
+    RequestPacer();
+
+    void setInterval(int milliseconds);
+    int interval() const { return m_interval; }
+    // Milliseconds since the pacer was made: the clock every wait is measured on.
+    qint64 now() const { return m_clock.elapsed(); }
+    // How long a request to host must still wait; 0 when it may start now.
+    qint64 waitFor(const QString& host) const;
+    void started(const QString& host);
+
+    // "host:port" of an address, the port filled in from the scheme.
+    static QString hostOf(const QString& address);
+    // "scheme://host:port": what a connection can be reused for, and what credentials belong to.
+    static QString originOf(const QString& address);
+
+private:
+    QElapsedTimer m_clock;
+    int m_interval = 0;
+    QHash<QString, qint64> m_lastStart;
+};
