@@ -17,15 +17,25 @@ struct ProbeResult {
     bool failed = false;
 };
 
-// One HEAD request, or its GET stand-in; true when a stop or transfer error ended the wait.
+// One HEAD request, or its GET stand-in; true when a stop or transfer error ended the wait. A
+// connection that failed before any answer (refused, reset, closed) is tried once more, so one
+// hiccup of the network does not lose the link for the whole crawl.
 bool probeOnce(CrawlContext& c, const QString& link, const QString& verb, const QString& headerLines)
 {
-    if (WaitTransportIdle(c))
-        return true;
-    ClearTransferFlags(c);
-    ExecuteRequest(c, link, verb, headerLines);
-    c.response.abandonAfterHeaders = verb == u"GET"_s;
-    return WaitRequestDone(c, true);
+    for (int attempt = 1;; ++attempt) {
+        if (WaitTransportIdle(c))
+            return true;
+        ClearTransferFlags(c);
+        ExecuteRequest(c, link, verb, headerLines);
+        c.response.abandonAfterHeaders = verb == u"GET"_s;
+        const bool interrupted = WaitRequestDone(c, true);
+        CrawlState& s = c.state;
+        if (!interrupted || s.StopRequested || attempt == 2 || !s.TransferFailed
+            || !TransferControl::isConnectionFailure(s.LastErrorCode))
+            return interrupted;
+        s.LastErrorCode = 0;
+        s.LastErrorText.clear();
+    }
 }
 
 // After a wait that ended early: a stop leaves the address to be queued and fetched later; a probe

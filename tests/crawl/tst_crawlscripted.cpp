@@ -88,6 +88,7 @@ private slots:
     void aRefusedHeadNeverHangsOnALargeTopPage();
     void aShortTransferIsRepeatedOnceThenLeavesNoFile();
     void aTransferErrorIsReportedUnderItsOwnAddress();
+    void aProbeWhoseConnectionFailsIsTriedOnceMore();
     void rangedPiecesCarryTheExactEntityTag();
     void aWholeAnswerToARangeReplacesTheFile();
     void aWeakEntityTagFetchesWhole();
@@ -345,6 +346,23 @@ void TestCrawlScripted::aTransferErrorIsReportedUnderItsOwnAddress()
         QCOMPARE(failure[2], top + u"a.gif"_s);
     QCOMPARE(failures[0][0], u"接続エラーが起きました。エラー：52"_s);
     QCOMPARE(m_crawl->mirroredFiles().value(u"b.gif"_s), "bbb"_ba);
+}
+
+void TestCrawlScripted::aProbeWhoseConnectionFailsIsTriedOnceMore()
+{
+    ScriptedHttpServer& server = *m_server;
+    Reply top = page("<a href=\"a.gif\">a</a>");
+    // The probe then comes on a fresh connection, which libcurl does not try again by itself.
+    top.closeAfter = true;
+    server.route("/", top);
+    server.enqueue(ScriptedHttpServer::nothingThenClose());
+    server.enqueue(
+        { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "image/gif" }, { "Content-Length", "3" } }) });
+    server.enqueue(file("aaa"));
+    m_crawl->start(server.url(u"/"_s));
+    QCOMPARE(transcript(server).mid(2), (QStringList { u"HEAD /a.gif"_s, u"HEAD /a.gif"_s, u"GET /a.gif"_s }));
+    QCOMPARE(m_crawl->mirroredFiles(), (QMap<QString, QByteArray> { { u"a.gif"_s, "aaa"_ba } }));
+    QCOMPARE(m_crawl->host.counter(Counter::Failure), 0);
 }
 
 void TestCrawlScripted::rangedPiecesCarryTheExactEntityTag()
