@@ -73,6 +73,9 @@ struct RecordFetch {
     bool saveWanted = false;
     QString foundAt; // where the last response came from
     bool folderAdopted = false;
+    // A server that answers ranges with fewer bytes than asked makes every piece start elsewhere
+    // than foreseen: pieces are no longer predicted for the record.
+    bool piecesForeseeable = true;
 
     QString headerLines(const QString& middle) const { return around.around(middle); }
 
@@ -137,11 +140,16 @@ struct RecordFetch {
             const qint64 end = qMin(s.RangeStart + s.BufferSize, length);
             if (end == length && s.RangeStart == 0)
                 return whole();
-            PredictRangedPieces(c, record.address, around, end + 1, length);
+            if (piecesForeseeable)
+                PredictRangedPieces(c, record.address, around, end + 1, length);
             const qint64 before = s.BytesReceived;
             const Outcome outcome = request(headerLines(RangeLines(s.ETag, s.RangeStart, end)), true);
             if (outcome != Outcome::Done || s.TransferFailed)
                 return outcome;
+            if (piecesForeseeable && s.BytesReceived != end + 1 && s.BytesReceived < length) {
+                piecesForeseeable = false;
+                c.transfer.dropPredictions(c.recordTag);
+            }
             if (c.response.rangeMismatch) {
                 // The server cannot continue the file: fetch it whole instead.
                 startAfresh();
@@ -191,7 +199,7 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record, const QString& name)
     const qint64 length = s.ContentLength.toLongLong(&numeric);
 
     RecordFetch fetch { c, record, FetchHeaderLinesOf(s, record), {}, 0, numeric ? length : -1, false, name, false, {},
-        false };
+        false, true };
 
     const QStringList referrers = s.RefChain.split(u'\t');
     fetch.saveWanted = s.SaveToFile;

@@ -11,16 +11,28 @@
 //   control.execute(u"http://h/b.gif"_s, u"HEAD"_s, {}, lines);  // served from the prediction
 //   control.dropPredictions(7);                                  // tag 7's unused ones are cancelled
 //
-// Connections are libcurl controls of one easy handle each, so none holds more than one connection
-// to a host: with N of them no host ever has more than N from us. Predictions start nearest first:
-// the executed request, then the lowest tag, then the earliest predicted. A prediction's body
-// beyond a small buffer waits in a temporary file, so memory stays flat however much is ahead.
+// Connections are libcurl controls of one easy handle each, each keeping at most one connection open,
+// so with N of them no host ever has more than N from us. Predictions start nearest first: the
+// executed request, then the lowest tag, then the earliest predicted. A prediction's body beyond a
+// small buffer waits in a temporary file, so memory stays flat however much is ahead.
+//
+// Servers that take fewer connections than we offer must not change what the crawl sees:
+// - A prediction whose connection is refused, reset or closed before an answer, or that is answered
+//   503 while other connections of ours are open to that origin, is never served: the origin gets
+//   one connection fewer from then on and the request is sent again when a connection is free. The
+//   executed request is treated alike (up to four times, waiting longer each time) while other
+//   connections are, or were just, open to its origin; alone, its failure is the answer.
+// - A request that waits far longer than the origin usually takes to answer, while requests started
+//   after it are answered, is held up behind our own connections: idle ones to that origin are
+//   closed, and when the executed request is the one waiting, the origin is limited to the
+//   connections it answers on and the request is sent again on one of them.
 
 #include "platform/curltransfercontrol.h"
+#include "platform/requestpacer.h"
 #include "platform/spooledbody.h"
 
-#include <QElapsedTimer>
 #include <QHash>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -68,35 +80,56 @@ public:
 
 private:
     struct Prediction;
+    // One connection: the control that runs requests on it and what it keeps open.
+    struct Line {
+        std::unique_ptr<CurlTransferControl> control;
+        Prediction* running = nullptr;
+        QString origin; // of the connection it keeps open; empty when it keeps none
+        bool answered = false; // that connection has carried an answer
+    };
+    // What we learnt of one origin during the crawl.
+    struct OriginState {
+        int limit = 0; // connections it takes at once
+        qint64 fastestMs = -1; // the quickest answer it gave, from start to headers
+        qint64 lastAnsweredStart = -1; // when the latest request it answered had started
+        qint64 abandonedAt = -1; // when we last dropped a connection to it in mid-request
+    };
 
-    bool direct() const { return m_connections == 1 && m_interval <= 0; }
+    bool direct() const { return m_connections == 1 && m_pacer.interval() <= 0; }
     void reconfigure(int connections, int interval);
     void onLineState(std::size_t line, int state);
     // Moves a connection's body bytes into the prediction; false when it was given up.
     bool drain(std::size_t line, Prediction& prediction);
+    // A refusal that several connections may have caused: true when the prediction was taken back
+    // (sent again later, or dropped) instead of being answered.
+    bool takeBackRefused(std::size_t line, Prediction& prediction, bool connectionLost);
+    void checkStalls();
     void schedule();
-    Prediction* nextToStart(qint64 now, qint64& earliestBlocked) const;
-    int freeLine() const;
-    int preemptLine();
+    int lineFor(Prediction& prediction);
+    int preemptLineFor(const Prediction& prediction);
     void start(Prediction& prediction, int line);
-    void stopRunning(Prediction& prediction);
+    // abandoned: the connection is dropped by us in mid-request, which the server may still count.
+    void stopRunning(Prediction& prediction, bool abandoned = true);
+    void restartLater(Prediction& prediction, qint64 notBefore, bool abandoned = true);
+    void closeLine(Line& line);
+    void enforceLimit(const QString& origin);
+    int openTo(const QString& origin, std::size_t except = SIZE_MAX) const;
+    OriginState& stateOf(const QString& origin);
     void erase(const Prediction* prediction);
     void deliver();
     bool raise(int state);
     int waitFor(int maxWaitMs, qint64 earliestBlocked) const;
 
-    std::vector<std::unique_ptr<CurlTransferControl>> m_lines;
-    std::vector<Prediction*> m_running; // per line, what it runs
+    std::vector<Line> m_lines;
     std::vector<std::unique_ptr<Prediction>> m_predictions;
     Prediction* m_current = nullptr; // the executed request
     quint64 m_order = 0;
+    QHash<QString, OriginState> m_origins;
 
     StateHandler m_handler;
     int m_connections = 1;
-    int m_interval = 0;
-    QElapsedTimer m_clock;
-    QHash<QString, qint64> m_lastStart; // per host, when its last request started
-    qint64 m_blockedUntil = -1; // the earliest moment a request held back by the interval may start
+    RequestPacer m_pacer;
+    qint64 m_blockedUntil = -1; // the earliest moment a request held back by a wait may start
 
     bool m_busy = false;
     bool m_announced = false;

@@ -63,6 +63,18 @@ QString differenceOf(const Outcome& one, const Outcome& other)
     return {};
 }
 
+// A page linking thirty small files that take a moment each, so that requests overlap.
+void serveThirtyFiles(ScriptedHttpServer& server)
+{
+    QByteArray page;
+    for (int i = 0; i < 30; ++i) {
+        const QByteArray name = "/p" + QByteArray::number(i) + ".gif";
+        page += "<img src=\"" + name + "\">";
+        server.route(name, answer(200, "OK", "image/gif", content(QString::number(i), 100 + i), 30));
+    }
+    server.route("/", answer(200, "OK", "text/html", page));
+}
+
 } // namespace
 
 class TestCrawlConnections : public QObject {
@@ -76,6 +88,8 @@ private slots:
     void noHostGetsMoreConnectionsThanAllowed();
     void requestsToOneHostKeepTheInterval();
     void aStopInMidCrawlResumesToTheSameEnd();
+    void idleConnectionsDoNotHoldTheServersWorkers();
+    void shortRangedAnswersAreNotPredictedOverAndOver();
 
 private:
     Outcome crawl(int connections, const QString& top, const QList<Settings>& runs);
@@ -85,11 +99,21 @@ private:
     std::unique_ptr<NginxFixture> m_nginx;
     std::unique_ptr<NginxFixture> m_other;
     ScriptedHttpServer m_scripted;
+    // Servers that take two connections at once: one answers a third 503, the other closes it and
+    // counts a closed connection for a while longer.
+    ScriptedHttpServer m_refusing;
+    ScriptedHttpServer m_closing;
 };
 
 void TestCrawlConnections::initTestCase()
 {
     QVERIFY(m_scripted.start());
+    QVERIFY(m_refusing.start());
+    m_refusing.limitConnections(2, answer(503, "Service Unavailable", "text/html", "<p>busy</p>"));
+    serveThirtyFiles(m_refusing);
+    QVERIFY(m_closing.start());
+    m_closing.limitConnections(2, std::nullopt, 300);
+    serveThirtyFiles(m_closing);
     // A later request answered faster than an earlier one, a connection failing while others
     // succeed, an answer refused for want of credentials among several, a redirect, errors, a
     // Japanese name, a base tag and a text page without a type.
@@ -202,6 +226,9 @@ void TestCrawlConnections::sameOutputsForEveryNumberOfConnections_data()
         << u"scripted"_s << u"/o/"_s << once;
     QTest::newRow("the same at depth 1") << u"scripted"_s << u"/o/"_s
                                          << QList<Settings> { { { K::DeepCount, u"1"_s } } };
+    QTest::newRow("a server that answers a third connection 503") << u"refusing"_s << u"/"_s << once;
+    QTest::newRow("a server that closes a third connection, counting closed ones a while")
+        << u"closing"_s << u"/"_s << once;
 }
 
 void TestCrawlConnections::sameOutputsForEveryNumberOfConnections()
@@ -209,7 +236,10 @@ void TestCrawlConnections::sameOutputsForEveryNumberOfConnections()
     QFETCH(QString, server);
     QFETCH(QString, topPath);
     QFETCH(QList<Settings>, runs);
-    const QString top = server == u"nginx"_s ? m_nginx->url(topPath) : m_scripted.url(topPath);
+    const QString top = server == u"nginx"_s ? m_nginx->url(topPath)
+        : server == u"refusing"_s            ? m_refusing.url(topPath)
+        : server == u"closing"_s             ? m_closing.url(topPath)
+                                             : m_scripted.url(topPath);
     const Outcome one = crawl(1, top, runs);
     QVERIFY(one.files.size() > 5);
     QCOMPARE(one.lastAddress, u"終了"_s);
@@ -244,13 +274,7 @@ void TestCrawlConnections::noHostGetsMoreConnectionsThanAllowed()
     QFETCH(int, connections);
     ScriptedHttpServer server;
     QVERIFY(server.start());
-    QByteArray page;
-    for (int i = 0; i < 30; ++i) {
-        const QByteArray name = "/p" + QByteArray::number(i) + ".gif";
-        page += "<img src=\"" + name + "\">";
-        server.route(name, answer(200, "OK", "image/gif", content(QString::number(i), 100 + i), 30));
-    }
-    server.route("/", answer(200, "OK", "text/html", page));
+    serveThirtyFiles(server);
     const Outcome outcome = crawl(connections, server.url(u"/"_s), { Settings {} });
     QCOMPARE(outcome.counters[size_t(Counter::Download)], 30);
     QVERIFY2(server.peakOpenConnections() <= connections, qPrintable(QString::number(server.peakOpenConnections())));
@@ -263,14 +287,17 @@ void TestCrawlConnections::requestsToOneHostKeepTheInterval()
     ScriptedHttpServer server;
     QVERIFY(server.start());
     server.route("/", answer(200, "OK", "text/html", "<img src=a.gif><img src=b.gif><img src=c.gif>"));
-    for (const QByteArray& name : { "/a.gif"_ba, "/b.gif"_ba, "/c.gif"_ba })
+    for (const QByteArray& name : { "/a.gif"_ba, "/b2.gif"_ba, "/c.gif"_ba })
         server.route(name, answer(200, "OK", "image/gif", name));
+    // Each hop of a redirect is a request of its own.
+    server.route("/b.gif", answer(302, "Found", "text/html", "", 0, { { "Location", "/b1.gif" } }));
+    server.route("/b1.gif", answer(302, "Found", "text/html", "", 0, { { "Location", "/b2.gif" } }));
     constexpr int interval = 150;
     const Outcome outcome
         = crawl(6, server.url(u"/"_s), { Settings { { SettingsKeys::RequestIntervalMs, QString::number(interval) } } });
     QCOMPARE(outcome.counters[size_t(Counter::Download)], 3);
     const QList<ScriptedHttpServer::Request> requests = server.requests();
-    QCOMPARE(requests.size(), 8);
+    QCOMPARE(requests.size(), 12);
     // The interval is kept between starts; the way to the server may differ by a few ms per request.
     constexpr int network = 20;
     for (qsizetype i = 1; i < requests.size(); ++i)
@@ -310,6 +337,38 @@ void TestCrawlConnections::aStopInMidCrawlResumesToTheSameEnd()
             continue;
         QVERIFY2(resumed.files.value(name) == reference.files.value(name), qPrintable(name));
     }
+}
+
+void TestCrawlConnections::idleConnectionsDoNotHoldTheServersWorkers()
+{
+    // Two workers, each kept by an open connection until it has been idle for five seconds: a
+    // crawl that left idle connections open would wait for them to time out.
+    ScriptedHttpServer server;
+    QVERIFY(server.start());
+    server.limitWorkers(2, 5000);
+    serveThirtyFiles(server);
+    const Outcome outcome = crawl(6, server.url(u"/"_s), { Settings {} });
+    QCOMPARE(outcome.counters[size_t(Counter::Download)], 30);
+    QCOMPARE(server.idleClosings(), 0);
+}
+
+void TestCrawlConnections::shortRangedAnswersAreNotPredictedOverAndOver()
+{
+    // The server answers each range with at most 64 KiB, fewer than asked: pieces predicted from
+    // where the file was expected to continue can never be used.
+    ScriptedHttpServer server;
+    QVERIFY(server.start());
+    server.serveFile("/big.bin", content(u"big"_s, 2 * 1024 * 1024), 64 * 1024);
+    server.route("/", answer(200, "OK", "text/html", "<a href=big.bin>big</a>"));
+    const QList<Settings> runs { { { SettingsKeys::DownloadExts, u".bin"_s }, { SettingsKeys::BuffLen, u"0.25"_s } } };
+    const Outcome one = crawl(1, server.url(u"/"_s), runs);
+    const qsizetype serial = server.requests().size();
+    const Outcome several = crawl(6, server.url(u"/"_s), runs);
+    const QString difference = differenceOf(one, several);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    QCOMPARE(one.counters[size_t(Counter::Download)], 1);
+    const qsizetype parallel = server.requests().size() - serial;
+    QVERIFY2(parallel <= serial + 6, qPrintable(QString::number(serial) + u" / "_s + QString::number(parallel)));
 }
 
 QTEST_GUILESS_MAIN(TestCrawlConnections)

@@ -13,19 +13,69 @@
 #include <QTimer>
 #include <QWaitCondition>
 #include <algorithm>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
 struct ScriptedHttpServer::Shared {
+    struct File {
+        QByteArray body;
+        qsizetype maxPiece = 0;
+    };
+
     mutable QMutex mutex;
     mutable QWaitCondition arrived;
     QList<Reply> queue;
     QHash<QByteArray, Reply> routes;
+    QHash<QByteArray, File> files;
     QList<Request> requests;
     int connections = 0;
     int open = 0;
     int peakOpen = 0;
+    int connectionLimit = 0; // 0: no limit
+    Reply overLimit;
+    int lingerMs = 0;
+    int counted = 0; // connections counted against the limit
+    int workers = 0; // 0: every connection is served
+    int idleHoldMs = 0;
+    int idleClosings = 0;
     QElapsedTimer clock;
+
+    // A ranged answer of a served file, or nothing when path names none.
+    std::optional<Reply> fileAnswer(const QByteArray& path, const QByteArray& head) const
+    {
+        const auto found = files.constFind(path);
+        if (found == files.cend())
+            return std::nullopt;
+        const QByteArray& body = found->body;
+        const Headers headers { { "Content-Type", "application/octet-stream" }, { "ETag", "\"f1\"" },
+            { "Accept-Ranges", "bytes" } };
+        qsizetype start = -1;
+        qsizetype end = body.size() - 1;
+        for (const QByteArray& line : head.split('\n')) {
+            if (!line.toLower().startsWith("range: bytes="))
+                continue;
+            const QList<QByteArray> bounds = line.mid(13).trimmed().split('-');
+            start = bounds.value(0).toLongLong();
+            if (!bounds.value(1).isEmpty())
+                end = std::min(end, qsizetype(bounds.value(1).toLongLong()));
+        }
+        QByteArray bytes;
+        if (start < 0) {
+            bytes = response(200, "OK", headers, body);
+        } else {
+            end = std::min(end, start + found->maxPiece - 1);
+            bytes = response(206, "Partial Content",
+                headers
+                    + Headers { { "Content-Range",
+                        "bytes " + QByteArray::number(start) + '-' + QByteArray::number(end) + '/'
+                            + QByteArray::number(body.size()) } },
+                body.mid(start, end - start + 1));
+        }
+        if (head.startsWith("HEAD "))
+            bytes.truncate(bytes.indexOf("\r\n\r\n") + 4);
+        return Reply { bytes };
+    }
 
     // Records the request and picks its answer.
     Reply answer(const Request& request)
@@ -39,6 +89,8 @@ struct ScriptedHttpServer::Shared {
             const qsizetype pathStart = target.indexOf('/', target.indexOf("://") + 3);
             target = pathStart < 0 ? "/"_ba : target.mid(pathStart);
         }
+        if (const std::optional<Reply> file = fileAnswer(target, request.head))
+            return *file;
         if (routes.contains(target)) {
             Reply reply = routes.value(target);
             // A routed answer serves HEAD too, with its head only, as a server would.
@@ -82,6 +134,7 @@ protected:
     void run() override
     {
         QTcpServer server;
+        m_server = &server;
         if (server.listen(QHostAddress::LocalHost, 0))
             port = server.serverPort();
         ready.release();
@@ -100,34 +153,88 @@ private:
         QByteArray buffer;
         bool answering = false;
         int index = 0;
+        bool counted = false; // against the connection limit
+        bool overLimit = false; // gets the over-limit answer, then is closed
+        bool working = false; // holds a worker
+        QTimer* idle = nullptr; // closes a served connection that holds its worker idle
     };
 
     void accept(QTcpSocket* socket)
     {
         auto connection = std::make_shared<Connection>();
+        bool closeNow = false;
         {
             QMutexLocker lock(&m_shared->mutex);
             connection->index = m_shared->connections++;
             m_shared->peakOpen = std::max(m_shared->peakOpen, ++m_shared->open);
+            if (m_shared->connectionLimit > 0) {
+                connection->overLimit = m_shared->counted >= m_shared->connectionLimit;
+                connection->counted = !connection->overLimit;
+                m_shared->counted += connection->counted;
+                closeNow = connection->overLimit && m_shared->overLimit.bytes.isEmpty();
+            }
         }
+        m_sockets.insert(socket, connection);
         connect(socket, &QTcpSocket::readyRead, socket, [this, socket, connection] {
             connection->buffer += socket->readAll();
             takeRequest(socket, connection);
         });
-        connect(socket, &QTcpSocket::disconnected, socket, [this, socket] {
-            QMutexLocker lock(&m_shared->mutex);
-            --m_shared->open;
+        connect(socket, &QTcpSocket::disconnected, socket, [this, socket, connection] {
+            m_sockets.remove(socket);
+            m_waiting.removeAll(socket);
+            {
+                QMutexLocker lock(&m_shared->mutex);
+                --m_shared->open;
+            }
+            if (connection->counted)
+                QTimer::singleShot(m_shared->lingerMs, m_server, [shared = m_shared] {
+                    QMutexLocker lock(&shared->mutex);
+                    --shared->counted;
+                });
+            if (connection->working) {
+                --m_busyWorkers;
+                serveNextWaiting();
+            }
             socket->deleteLater();
         });
+        if (closeNow) {
+            socket->disconnectFromHost();
+            return;
+        }
+        if (m_shared->workers > 0 && m_busyWorkers >= m_shared->workers && !connection->overLimit) {
+            m_waiting.append(socket);
+            return;
+        }
+        connection->working = m_shared->workers > 0;
+        m_busyWorkers += connection->working;
+    }
+
+    void serveNextWaiting()
+    {
+        while (!m_waiting.isEmpty() && m_busyWorkers < m_shared->workers) {
+            QTcpSocket* socket = m_waiting.takeFirst();
+            const std::shared_ptr<Connection> connection = m_sockets.value(socket);
+            if (!connection)
+                continue;
+            connection->working = true;
+            ++m_busyWorkers;
+            connection->buffer += socket->readAll();
+            takeRequest(socket, connection);
+        }
     }
 
     void takeRequest(QTcpSocket* socket, const std::shared_ptr<Connection>& connection)
     {
-        if (connection->answering)
+        if (connection->answering || m_waiting.contains(socket))
             return;
         const qsizetype headEnd = connection->buffer.indexOf("\r\n\r\n");
-        if (headEnd < 0)
+        if (headEnd < 0) {
+            if (connection->working && m_shared->idleHoldMs > 0)
+                holdIdle(socket, connection);
             return;
+        }
+        if (connection->idle)
+            connection->idle->stop();
         Request request;
         request.head = connection->buffer.left(headEnd + 4);
         const qsizetype bodyLength = contentLength(request.head);
@@ -136,10 +243,29 @@ private:
         request.body = connection->buffer.mid(headEnd + 4, bodyLength);
         request.connection = connection->index;
         connection->buffer.remove(0, headEnd + 4 + bodyLength);
-        const Reply reply = m_shared->answer(request);
+        Reply reply = m_shared->answer(request);
+        if (connection->overLimit) {
+            reply = m_shared->overLimit;
+            reply.closeAfter = true;
+        }
         connection->answering = true;
         QTimer::singleShot(
             reply.delayMs, socket, [this, socket, connection, reply] { send(socket, connection, reply, 0); });
+    }
+
+    void holdIdle(QTcpSocket* socket, const std::shared_ptr<Connection>& connection)
+    {
+        if (!connection->idle) {
+            connection->idle = new QTimer(socket);
+            connection->idle->setSingleShot(true);
+            connect(connection->idle, &QTimer::timeout, socket, [this, socket] {
+                QMutexLocker lock(&m_shared->mutex);
+                ++m_shared->idleClosings;
+                lock.unlock();
+                socket->disconnectFromHost();
+            });
+        }
+        connection->idle->start(m_shared->idleHoldMs);
     }
 
     void send(QTcpSocket* socket, const std::shared_ptr<Connection>& connection, const Reply& reply, qsizetype offset)
@@ -165,6 +291,10 @@ private:
     }
 
     std::shared_ptr<Shared> m_shared;
+    QTcpServer* m_server = nullptr;
+    QHash<QTcpSocket*, std::shared_ptr<Connection>> m_sockets;
+    QList<QTcpSocket*> m_waiting; // for a worker, in order of arrival
+    int m_busyWorkers = 0;
 };
 
 QByteArray ScriptedHttpServer::Request::target() const
@@ -207,6 +337,27 @@ QString ScriptedHttpServer::url(const QString& path) const
     return u"http://127.0.0.1:%1"_s.arg(port()) + path;
 }
 
+void ScriptedHttpServer::limitConnections(int most, const std::optional<Reply>& overLimit, int lingerMs)
+{
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->connectionLimit = most;
+    m_shared->overLimit = overLimit.value_or(Reply {});
+    m_shared->lingerMs = lingerMs;
+}
+
+void ScriptedHttpServer::limitWorkers(int workers, int idleHoldMs)
+{
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->workers = workers;
+    m_shared->idleHoldMs = idleHoldMs;
+}
+
+void ScriptedHttpServer::serveFile(const QByteArray& path, const QByteArray& body, qsizetype maxPiece)
+{
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->files.insert(path, { body, maxPiece });
+}
+
 void ScriptedHttpServer::enqueue(const Reply& reply)
 {
     QMutexLocker lock(&m_shared->mutex);
@@ -223,6 +374,12 @@ QList<ScriptedHttpServer::Request> ScriptedHttpServer::requests() const
 {
     QMutexLocker lock(&m_shared->mutex);
     return m_shared->requests;
+}
+
+int ScriptedHttpServer::idleClosings() const
+{
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->idleClosings;
 }
 
 int ScriptedHttpServer::connectionCount() const

@@ -12,6 +12,7 @@
 #include <QList>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <utility>
 
 class ScriptedHttpServer {
@@ -55,6 +56,19 @@ public:
     // The answer to every request whose target, or the path of its absolute target, is path; a HEAD
     // request gets the answer's head alone.
     void route(const QByteArray& path, const Reply& reply);
+
+    // Serves at most `most` connections at once: a further one is closed at once (no overLimit) or
+    // gets overLimit to its first request. A closed connection still counts for lingerMs.
+    void limitConnections(int most, const std::optional<Reply>& overLimit, int lingerMs = 0);
+    // Only `workers` connections are served at once, the others wait unread; a served connection
+    // keeps its worker while open, until it is idle for idleHoldMs and the server closes it.
+    void limitWorkers(int workers, int idleHoldMs);
+    // Serves body at path with an entity tag and byte ranges, never more than maxPiece bytes in
+    // one ranged answer (a shorter 206 than asked for, as the protocol allows).
+    void serveFile(const QByteArray& path, const QByteArray& body, qsizetype maxPiece);
+
+    // Connections the server closed because they held a worker idle too long.
+    int idleClosings() const;
 
     QList<Request> requests() const;
     int connectionCount() const;
