@@ -243,7 +243,7 @@ void TestCrawlConnections::sameOutputsForEveryNumberOfConnections()
     const Outcome one = crawl(1, top, runs);
     QVERIFY(one.files.size() > 5);
     QCOMPARE(one.lastAddress, u"終了"_s);
-    for (const int connections : { 6, 16 }) {
+    for (const int connections : { 2, 6, 16 }) {
         const Outcome several = crawl(connections, top, runs);
         const QString difference = differenceOf(one, several);
         QVERIFY2(difference.isEmpty(), qPrintable(QString::number(connections) + u" connections, "_s + difference));
