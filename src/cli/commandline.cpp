@@ -447,6 +447,9 @@ List options:
   --no-open              write the pages without opening a browser (nothing opens without a display)
 
 Ctrl-C or SIGTERM stops a crawl as the Stop button does; a second Ctrl-C ends the program at once.
-Exit status: 0 finished, 3 stopped (resumable), 2 invalid input, 1 any other failure.
+A crawl, resume or download list whose site folder another run (the window or another
+fetchwright-cli) is using is refused, changing nothing.
+Exit status: 0 finished, 3 stopped (resumable), 2 invalid input or a site folder in use,
+1 any other failure.
 )"_s;
 }

@@ -7,6 +7,7 @@
 
 #include "support/crawlharness.h"
 #include "support/nginxfixture.h"
+#include "support/scriptedhttpserver.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -39,6 +40,8 @@ private slots:
     void interruptedThenResumedEndsAsAWholeCrawl();
     void resumeWithoutAListIsRefused();
     void aSiteInTheResumeListIsReplacedOnlyWithYes();
+    void aSiteFolderInUseRefusesASecondRunThatChangesNothing_data();
+    void aSiteFolderInUseRefusesASecondRunThatChangesNothing();
     void folderListsAreWrittenWithoutOpening();
 
 private:
@@ -258,6 +261,40 @@ void TestCli::aSiteInTheResumeListIsReplacedOnlyWithYes()
     const Run accepted = run({ u"crawl"_s, top, save, u"--exts"_s, u".gif"_s, u"--no-list"_s, u"--yes"_s });
     QCOMPARE(accepted.exitCode, 0);
     QCOMPARE(ReadResumeList(ResumeListPath(save + u'/')).value(), QStringList { u"http://other/"_s });
+}
+
+void TestCli::aSiteFolderInUseRefusesASecondRunThatChangesNothing_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("a crawl of the site") << QStringList { u"crawl"_s, u"TOP"_s, u"SAVE"_s };
+    QTest::newRow("a resume of the site") << QStringList { u"resume"_s, u"SAVE"_s };
+    QTest::newRow("the list of its downloads") << QStringList { u"list"_s, u"downloads"_s, u"--no-open"_s };
+}
+
+void TestCli::aSiteFolderInUseRefusesASecondRunThatChangesNothing()
+{
+    QFETCH(QStringList, args);
+    // The first run waits for the top page for ever, all it wrote before asking for it on disk.
+    ScriptedHttpServer server;
+    QVERIFY(server.start());
+    server.route("/", ScriptedHttpServer::silence());
+    const QString top = server.url(u"/"_s);
+    const QString save = m_home->path() + u"/save/"_s;
+    SettingsStore settings(settingsFile());
+    settings.save(SettingsKeys::SaveFolder, save);
+    settings.save(SettingsKeys::SiteAddress, top);
+    settings.save(SettingsKeys::RequestTimeout, 600);
+    QProcess first;
+    first.start(qEnvironmentVariable("FW_CRAWL_CHILD"), { settingsFile(), u"start"_s, top });
+    QVERIFY(server.waitForRequests(1, 60000));
+    const QMap<QString, QByteArray> before = SaveFolderContents(save);
+
+    const Run second = run(args.replaceInStrings(u"TOP"_s, top).replaceInStrings(u"SAVE"_s, save));
+    QCOMPARE(second.exitCode, 2);
+    QVERIFY2(second.err.contains(u"このサイトのフォルダは別のダウンロードが使用中です。"_s), qPrintable(second.err));
+    QCOMPARE(SaveFolderContents(save), before);
+    first.kill();
+    first.waitForFinished();
 }
 
 void TestCli::folderListsAreWrittenWithoutOpening()
