@@ -8,7 +8,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 
+#include <cmath>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -44,16 +46,30 @@ struct Reader {
         out = next();
         return true;
     }
+    // A count (links, connections, milliseconds, seconds, files): a fraction is refused rather than
+    // rounded, since the crawl would read it as a whole number other than the one typed.
     bool number(const QString& option, const QString& key, qint64 minimum = std::numeric_limits<qint32>::min(),
         qint64 maximum = std::numeric_limits<qint32>::max())
     {
         QString text;
         if (!value(option, text))
             return false;
-        const std::optional<qint32> n = TextToInteger32(text);
-        if (!n || *n < minimum || *n > maximum)
+        const std::optional<double> n = TextToNumber(text);
+        if (!n || *n != std::trunc(*n) || *n < double(minimum) || *n > double(maximum))
             return fail(NotANumber + u" ("_s + option + u')');
-        command.settings.append({ key, QString::number(*n) });
+        command.settings.append({ key, QString::number(qint64(*n)) });
+        return true;
+    }
+    // A size in KB or MB, which the crawl scales to bytes as a decimal: a fraction is kept.
+    bool size(const QString& option, const QString& key, double minimum = std::numeric_limits<qint32>::min())
+    {
+        QString text;
+        if (!value(option, text))
+            return false;
+        const std::optional<double> n = TextToNumber(text);
+        if (!n || *n < minimum || *n > double(std::numeric_limits<qint32>::max()))
+            return fail(NotANumber + u" ("_s + option + u')');
+        command.settings.append({ key, QString::number(*n, 'f', QLocale::FloatingPointShortest) });
         return true;
     }
     bool list(const QString& option, const QString& key)
@@ -150,10 +166,10 @@ bool readCrawlOptions(Reader& r)
             if (!r.list(option, K::NotDownFileNames))
                 return false;
         } else if (option == u"--max-kb"_s) {
-            if (!r.number(option, K::MaxSize))
+            if (!r.size(option, K::MaxSize))
                 return false;
         } else if (option == u"--min-kb"_s) {
-            if (!r.number(option, K::MinSize))
+            if (!r.size(option, K::MinSize))
                 return false;
         } else if (option == u"--skip-same"_s || option == u"--no-skip-same"_s) {
             r.flag(K::SkipSameName, option == u"--skip-same"_s);
@@ -196,10 +212,10 @@ bool readCrawlOptions(Reader& r)
             if (!r.number(option, K::RequestTimeout, 0))
                 return false;
         } else if (option == u"--buffer-mb"_s) {
-            if (!r.number(option, K::BuffLen, 1))
+            if (!r.size(option, K::BuffLen, 1))
                 return false;
         } else if (option == u"--scan-limit-mb"_s) {
-            if (!r.number(option, K::ScanLimitMB, 1))
+            if (!r.size(option, K::ScanLimitMB, 1))
                 return false;
         } else if (option == u"--user-agent"_s) {
             if (!r.value(option, text))
@@ -397,13 +413,14 @@ Commands:
   list images FOLDER [options]          image list pages of a folder
 
 Options may stand before, between or after the other arguments; "--" ends them.
-Crawl options (each is stored in the settings, as the window's dialogs store it):
+Crawl options (each is stored in the settings, as the window's dialogs store it). Numbers are
+whole; the sizes in KB and MB may have a fraction, such as 0.5:
   --scope 1|2|3          1 below the address, 2 the whole domain, 3 other sites too
   --depth N              link depth limit, 0 for none
   --exts LIST            extensions to download, e.g. ".gif;.jpg"
   --names LIST           text a file name must contain, ";"-separated, [00-99] ranges allowed
   --not-names LIST       text a file name must not contain
-  --max-kb N, --min-kb N size limits in KB, 0 for none
+  --max-kb KB, --min-kb KB  size limits in KB, 0 for none
   --skip-same, --no-skip-same   skip a file whose name exists with the same size
   --no-tree, --tree      put every file directly in the site folder / mirror the site's folders
   --number, --no-number  number a new file whose name exists (name_0.ext) / overwrite it
@@ -412,8 +429,8 @@ Crawl options (each is stored in the settings, as the window's dialogs store it)
   --access-type 0|1|2    system proxy settings, direct, or the named proxy
   --proxy HOST, --port N the named proxy
   --timeout S            connect and inactivity limit in seconds
-  --buffer-mb N          size of a ranged download piece in MB (1 or more)
-  --scan-limit-mb N      largest page scanned for links, in MB (1 or more)
+  --buffer-mb MB         size of a ranged download piece in MB (1 or more)
+  --scan-limit-mb MB     largest page scanned for links, in MB (1 or more)
   --user-agent TEXT      the User-Agent header
   --connections N        requests at once, 1 to 16 (default 6); never more to one host. The result
                          is the same for every number: only the time differs
@@ -430,6 +447,9 @@ List options:
   --no-open              write the pages without opening a browser (nothing opens without a display)
 
 Ctrl-C or SIGTERM stops a crawl as the Stop button does; a second Ctrl-C ends the program at once.
-Exit status: 0 finished, 3 stopped (resumable), 2 invalid input, 1 any other failure.
+A crawl, resume or download list whose site folder another run (the window or another
+fetchwright-cli) is using is refused, changing nothing.
+Exit status: 0 finished, 3 stopped (resumable), 2 invalid input or a site folder in use,
+1 any other failure.
 )"_s;
 }

@@ -26,6 +26,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// A site folder held by another program counts as invalid input: nothing was done, and the same
+// command succeeds once that program is done.
 enum ExitStatus { Finished = 0, Failed = 1, InvalidInput = 2, Stopped = 3 };
 
 void storeSettings(SettingsStore& settings, const Command& command)
@@ -74,8 +76,11 @@ int runCrawl(const Command& command, SettingsStore& settings, TerminalHost& host
     const QString ended = LongTimeText(clock.now().time());
 
     host.endStatusLine();
+    // The host has shown the reason of a run that did not run.
+    if (outcome.kind == CrawlOutcome::InUse)
+        return InvalidInput;
     if (outcome.kind == CrawlOutcome::Declined || outcome.kind == CrawlOutcome::Failed)
-        return Failed; // the host has shown the reason
+        return Failed;
     QTextStream out(stdout);
     out << outcome.caption() << Qt::endl
         << host.countersLine() << Qt::endl
@@ -120,7 +125,14 @@ int main(int argc, char* argv[])
     case Command::Resume:
         return runCrawl(command, settings, host);
     case Command::ListDownloads:
-        return IEView_Click(settings, host) ? Finished : Failed;
+        switch (IEView_Click(settings, host).kind) {
+        case CrawlOutcome::Finished:
+            return Finished;
+        case CrawlOutcome::InUse:
+            return InvalidInput;
+        default:
+            return Failed;
+        }
     case Command::ListDir:
     case Command::ListImages: {
         const IoStatus written = command.kind == Command::ListDir ? MakeDirList(settings, host, command.folder)

@@ -15,8 +15,10 @@
 #include "storage/filefilters.h"
 #include "storage/localpath.h"
 #include "storage/partfile.h"
+#include "storage/sitelock.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -47,6 +49,7 @@ QString CrawlOutcome::caption() const
         return u"中断"_s;
     case Declined:
     case Failed:
+    case InUse:
         break;
     }
     return {};
@@ -60,7 +63,20 @@ CrawlOutcome failed(CrawlHost& host, const QString& reason)
     return { CrawlOutcome::Failed, reason };
 }
 
+CrawlOutcome siteUnwritable(CrawlHost& host, const QString& siteDir)
+{
+    return failed(host, u"サイトのフォルダに書き込めません。\n"_s + siteDir);
+}
+
 } // namespace
+
+CrawlOutcome SiteInUse(CrawlHost& host, const QString& siteDir)
+{
+    const QString reason
+        = u"このサイトのフォルダは別のダウンロードが使用中です。終わってからやり直して下さい。\n"_s + siteDir;
+    host.showMessage(reason);
+    return { CrawlOutcome::InUse, reason };
+}
 
 CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
 {
@@ -103,6 +119,12 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
 
     const QString listPath = ResumeListPath(s.SaveDir);
     const QString root = SiteRootOf(topAddress);
+    const QString siteDir = SiteDirOf(s.SaveDir, topAddress);
+    // A run going on in the site folder has made it: this one is refused before the site's resume
+    // entry is questioned. A folder not there yet is nobody's; it is made once the run goes ahead.
+    std::optional<SiteLock> lock;
+    if (QFileInfo(siteDir).isDir() && lock.emplace(siteDir).state() == SiteLock::InUse)
+        return SiteInUse(c.host, siteDir);
     QStringList kept;
     for (const QString& line : ReadResumeList(listPath).value_or(QStringList())) {
         if (SiteRootOf(line) != root) {
@@ -114,7 +136,13 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
             return { CrawlOutcome::Declined, {} };
     }
     kept.prepend(topAddress);
-    MakeFolders(s.SaveDir + u"x"_s);
+    MakeFolders(siteDir + u"/x"_s);
+    if (!lock || !lock->held()) {
+        if (lock.emplace(siteDir).state() == SiteLock::InUse)
+            return SiteInUse(c.host, siteDir);
+        if (!lock->held())
+            return siteUnwritable(c.host, siteDir);
+    }
     const IoStatus written = WriteResumeList(listPath, kept);
     if (!written)
         return failed(c.host, u"再開リストに書き込めません。\n"_s + written.error);
@@ -203,9 +231,14 @@ CrawlOutcome ResumeCrawl(CrawlContext& c, const QString& siteDir)
     CrawlState& s = c.state;
     s.CurDepth = 0;
     s.StopRequested = false;
+    const SiteLock lock(siteDir);
+    if (lock.state() == SiteLock::InUse)
+        return SiteInUse(c.host, siteDir);
     const std::optional<ResumeRecord> record = ReadResumeRecord(ResumeRecordPath(siteDir));
     if (!record)
         return failed(c.host, u"何らかの理由でエラーが起きました"_s);
+    if (!lock.held())
+        return siteUnwritable(c.host, siteDir);
     const ResumeRecord& r = *record;
     // A killed run leaves the records it appended, maybe with an unfinished line after the last:
     // the record that counts is settled alone before anything is appended to it again.

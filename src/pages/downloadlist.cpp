@@ -9,6 +9,7 @@
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
 #include "storage/localpath.h"
+#include "storage/sitelock.h"
 
 #include <QDir>
 #include <QFile>
@@ -125,31 +126,33 @@ IoStatus MakeDownloadList(SettingsStore& settings, CrawlHost& host, const QStrin
     }
 }
 
-bool IEView_Click(SettingsStore& settings, CrawlHost& host)
+CrawlOutcome IEView_Click(SettingsStore& settings, CrawlHost& host)
 {
+    const auto failed = [&host](const QString& reason) {
+        host.showMessage(reason);
+        return CrawlOutcome { CrawlOutcome::Failed, reason };
+    };
     const QString address = settings.text(SettingsKeys::SiteAddress);
-    if (address.isEmpty()) {
-        host.showMessage(u"ダウンロードしたアドレスがありません。"_s);
-        return false;
-    }
+    if (address.isEmpty())
+        return failed(u"ダウンロードしたアドレスがありません。"_s);
     const QString saveDir = settings.text(SettingsKeys::SaveFolder);
     const QString siteFolder = SiteDirOf(saveDir, address);
     const QString logPath = siteFolder + NativeSeparator() + DownloadLogName;
     for (const QString& folder : { saveDir, siteFolder }) {
         const QString problem = folderProblem(folder);
-        if (!problem.isEmpty()) {
-            host.showMessage(folder + u' ' + problem);
-            return false;
-        }
+        if (!problem.isEmpty())
+            return failed(folder + u' ' + problem);
     }
-    if (!QFileInfo(logPath).isFile()) {
-        host.showMessage(u"ダウンロードしたファイルがないか\n"_s + logPath + u" ファイルが見つかりません。"_s);
-        return false;
-    }
+    if (!QFileInfo(logPath).isFile())
+        return failed(u"ダウンロードしたファイルがないか\n"_s + logPath + u" ファイルが見つかりません。"_s);
+    // The pages are written into the site folder, from a log that a crawl there would be appending.
+    const SiteLock lock(siteFolder);
+    if (lock.state() == SiteLock::InUse)
+        return SiteInUse(host, siteFolder);
+    if (!lock.held())
+        return failed(u"一覧のページを書き込めません。\n"_s + SiteLockPath(siteFolder));
     const IoStatus written = MakeDownloadList(settings, host, logPath, address, siteFolder);
-    if (!written) {
-        host.showMessage(u"一覧のページを書き込めません。\n"_s + written.error);
-        return false;
-    }
-    return true;
+    if (!written)
+        return failed(u"一覧のページを書き込めません。\n"_s + written.error);
+    return { CrawlOutcome::Finished, {} };
 }

@@ -3,6 +3,7 @@
 // name on the site, the address it came from and where it was saved; page 1 opens in the browser.
 
 #include "crawl/crawlhost.h"
+#include "crawl/crawlrun.h"
 #include "platform/filesystem.h"
 
 #include <QStringList>
@@ -11,9 +12,10 @@ class QFile;
 class SettingsStore;
 
 // The list display: finds the download log of the site crawled last (SiteAddress and the save
-// folder in the settings), checks it can be read, and writes and opens its pages. Messages go to
-// the host. Returns false when it showed a message instead of pages.
-bool IEView_Click(SettingsStore& settings, CrawlHost& host);
+// folder in the settings), checks it can be read, and, holding the site folder (SiteLock), writes
+// and opens its pages. Messages go to the host. Finished when the pages were written; else Failed,
+// or InUse while another program holds the site folder.
+CrawlOutcome IEView_Click(SettingsStore& settings, CrawlHost& host);
 
 // Writes the pages of the log at logPath into siteFolder and opens page 1 through the host.
 IoStatus MakeDownloadList(SettingsStore& settings, CrawlHost& host, const QString& logPath, const QString& siteAddress,

@@ -7,6 +7,7 @@
 
 #include "support/crawlharness.h"
 #include "support/nginxfixture.h"
+#include "support/scriptedhttpserver.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -39,6 +40,8 @@ private slots:
     void interruptedThenResumedEndsAsAWholeCrawl();
     void resumeWithoutAListIsRefused();
     void aSiteInTheResumeListIsReplacedOnlyWithYes();
+    void aSiteFolderInUseRefusesASecondRunThatChangesNothing_data();
+    void aSiteFolderInUseRefusesASecondRunThatChangesNothing();
     void folderListsAreWrittenWithoutOpening();
 
 private:
@@ -134,6 +137,14 @@ void TestCli::invalidInputChangesNothing_data()
         u"17"_s } << u"数値で入力して下さい｡ (--connections)"_s;
     QTest::newRow("no connection at all") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--connections"_s,
         u"0"_s } << u"数値で入力して下さい｡ (--connections)"_s;
+    QTest::newRow("a fraction of a connection") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
+        u"--connections"_s, u"1.5"_s } << u"数値で入力して下さい｡ (--connections)"_s;
+    QTest::newRow("a fraction of a millisecond") << QStringList { u"resume"_s, u"SAVE"_s, u"--interval-ms"_s, u"2.5"_s }
+                                                 << u"数値で入力して下さい｡ (--interval-ms)"_s;
+    QTest::newRow("a fraction of a link") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--depth"_s,
+        u"2.6"_s } << u"数値で入力して下さい｡ (--depth)"_s;
+    QTest::newRow("a fraction of a file per page") << QStringList { u"list"_s, u"dir"_s, u"SAVE"_s, u"--per-page"_s,
+        u"2.5"_s } << u"数値で入力して下さい｡ (--per-page)"_s;
     QTest::newRow("a negative interval") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--interval-ms"_s,
         u"-5"_s } << u"数値で入力して下さい｡ (--interval-ms)"_s;
     QTest::newRow("a resume with connections that are no number") << QStringList { u"resume"_s, u"SAVE"_s,
@@ -174,8 +185,8 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
     const QString save = m_home->path() + u"/new/save"_s;
     const QString top = m_nginx->url(u"/index.html"_s);
     // Options before, between and after the positionals.
-    const Run result = run({ u"crawl"_s, u"--exts"_s, u".gif"_s, top, u"--depth"_s, u"2.6"_s, save,
-        u"--scan-limit-mb"_s, u"2"_s, u"--no-list"_s, u"--connections"_s, u"3"_s, u"--interval-ms"_s, u"5"_s });
+    const Run result = run({ u"crawl"_s, u"--exts"_s, u".gif"_s, top, u"--depth"_s, u"3"_s, save, u"--scan-limit-mb"_s,
+        u"2.50"_s, u"--no-list"_s, u"--connections"_s, u"3"_s, u"--interval-ms"_s, u"5"_s });
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.out.startsWith(u"終了\n"_s), qPrintable(result.out));
     QVERIFY(result.out.contains(u"ダウンロード数 2"_s));
@@ -192,7 +203,7 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
     QCOMPARE(settings.get(SettingsKeys::DeepCount, QString()), u"3"_s);
     QCOMPARE(settings.get(SettingsKeys::DownloadExts, QString()), u".gif"_s);
     QCOMPARE(settings.get(SettingsKeys::ListViewCheck, QString()), u"0"_s);
-    QCOMPARE(settings.get(SettingsKeys::ScanLimitMB, QString()), u"2"_s);
+    QCOMPARE(settings.get(SettingsKeys::ScanLimitMB, QString()), u"2.5"_s);
     QCOMPARE(settings.get(SettingsKeys::Connections, QString()), u"3"_s);
     QCOMPARE(settings.get(SettingsKeys::RequestIntervalMs, QString()), u"5"_s);
 
@@ -250,6 +261,40 @@ void TestCli::aSiteInTheResumeListIsReplacedOnlyWithYes()
     const Run accepted = run({ u"crawl"_s, top, save, u"--exts"_s, u".gif"_s, u"--no-list"_s, u"--yes"_s });
     QCOMPARE(accepted.exitCode, 0);
     QCOMPARE(ReadResumeList(ResumeListPath(save + u'/')).value(), QStringList { u"http://other/"_s });
+}
+
+void TestCli::aSiteFolderInUseRefusesASecondRunThatChangesNothing_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("a crawl of the site") << QStringList { u"crawl"_s, u"TOP"_s, u"SAVE"_s };
+    QTest::newRow("a resume of the site") << QStringList { u"resume"_s, u"SAVE"_s };
+    QTest::newRow("the list of its downloads") << QStringList { u"list"_s, u"downloads"_s, u"--no-open"_s };
+}
+
+void TestCli::aSiteFolderInUseRefusesASecondRunThatChangesNothing()
+{
+    QFETCH(QStringList, args);
+    // The first run waits for the top page for ever, all it wrote before asking for it on disk.
+    ScriptedHttpServer server;
+    QVERIFY(server.start());
+    server.route("/", ScriptedHttpServer::silence());
+    const QString top = server.url(u"/"_s);
+    const QString save = m_home->path() + u"/save/"_s;
+    SettingsStore settings(settingsFile());
+    settings.save(SettingsKeys::SaveFolder, save);
+    settings.save(SettingsKeys::SiteAddress, top);
+    settings.save(SettingsKeys::RequestTimeout, 600);
+    QProcess first;
+    first.start(qEnvironmentVariable("FW_CRAWL_CHILD"), { settingsFile(), u"start"_s, top });
+    QVERIFY(server.waitForRequests(1, 60000));
+    const QMap<QString, QByteArray> before = SaveFolderContents(save);
+
+    const Run second = run(args.replaceInStrings(u"TOP"_s, top).replaceInStrings(u"SAVE"_s, save));
+    QCOMPARE(second.exitCode, 2);
+    QVERIFY2(second.err.contains(u"このサイトのフォルダは別のダウンロードが使用中です。"_s), qPrintable(second.err));
+    QCOMPARE(SaveFolderContents(save), before);
+    first.kill();
+    first.waitForFinished();
 }
 
 void TestCli::folderListsAreWrittenWithoutOpening()
