@@ -1,8 +1,8 @@
 // Link scanning cost against page size: a page of N links, none of which the resolver accepts
 // (they are all out of scope), so only the scanner and the scope test are measured.
 #include "crawl/linkscanner.h"
-#include "platform/lookaheadtransfercontrol.h"
 #include "settings/settingsstore.h"
+#include "transfer/lookaheadtransfercontrol.h"
 
 #include "support/quiethost.h"
 

@@ -2,7 +2,7 @@
 //   BM_PumpWhileWaiting: CPU time while pump() waits a second for a late answer, as a share of the
 //     wall time (cpu_percent); the wait must sleep, not spin (well under 20 %).
 //   BM_PumpIdle: how long pump(1000) takes with no transfer running; it must return at once.
-#include "platform/curltransfercontrol.h"
+#include "transfer/curltransfercontrol.h"
 
 #include "support/scriptedhttpserver.h"
 

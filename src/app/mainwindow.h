@@ -8,7 +8,7 @@
 #include "crawl/crawlhost.h"
 #include "crawl/crawlrun.h"
 #include "crawl/crawlstate.h"
-#include "platform/lookaheadtransfercontrol.h"
+#include "transfer/lookaheadtransfercontrol.h"
 
 #include <QMainWindow>
 #include <array>

@@ -8,7 +8,6 @@
 #include "pages/downloadlist.h"
 #include "pages/folderlist.h"
 #include "platform/clock.h"
-#include "platform/lookaheadtransfercontrol.h"
 #include "platform/shell.h"
 #include "platform/terminal.h"
 #include "productnames.h"
@@ -16,6 +15,7 @@
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
 #include "storage/localpath.h"
+#include "transfer/lookaheadtransfercontrol.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,10 +6,10 @@
 #include "crawl/crawlstate.h"
 #include "platform/clock.h"
 #include "platform/filesystem.h"
-#include "platform/transfercontrol.h"
 #include "records/resumerecord.h"
 #include "records/worklists.h"
 #include "storage/downloadfile.h"
+#include "transfer/transfercontrol.h"
 
 #include <QByteArray>
 #include <functional>

@@ -217,7 +217,7 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     c.host.setCaption(ProductName);
     c.host.resetProgress();
     c.transfer.cancel();
-    c.transfer.dropPredictions(TransferControl::AllTags);
+    c.transfer.dropAllPredictions();
     c.download.close();
     c.files.closeAll();
     c.workLists.close();

@@ -8,10 +8,10 @@
 
 #include "crawl/crawlcontext.h"
 #include "crawl/crawlrun.h"
-#include "platform/lookaheadtransfercontrol.h"
 #include "support/fixedclock.h"
 #include "support/recordinghost.h"
 #include "support/tempsettings.h"
+#include "transfer/lookaheadtransfercontrol.h"
 
 #include <QTemporaryDir>
 #include <memory>

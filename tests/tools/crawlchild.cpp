@@ -4,9 +4,9 @@
 // Questions are answered OK; messages go to standard error.
 #include "crawl/crawlrun.h"
 #include "crawl/transport.h"
-#include "platform/lookaheadtransfercontrol.h"
 #include "settings/settingsstore.h"
 #include "support/quiethost.h"
+#include "transfer/lookaheadtransfercontrol.h"
 
 #include <QCoreApplication>
 

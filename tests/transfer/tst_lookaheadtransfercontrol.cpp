@@ -2,7 +2,7 @@
 // looks exactly as the same request run directly (states, headers, body, error), without being sent
 // twice, unless its connection failed: that one is never served and is sent again; predictions with other lines are not
 // used; dropped ones are gone; the executed request always gets a connection.
-#include "platform/lookaheadtransfercontrol.h"
+#include "transfer/lookaheadtransfercontrol.h"
 
 #include "support/scriptedhttpserver.h"
 
@@ -162,7 +162,7 @@ void TestLookAheadTransferControl::droppedPredictionsAreGone()
     QVERIFY(pumpUntilRequests(control, server, 3));
     control.dropPredictions(2);
     QCOMPARE(control.pendingPredictions(), 2);
-    control.dropPredictions(TransferControl::AllTags);
+    control.dropAllPredictions();
     QCOMPARE(control.pendingPredictions(), 0);
 }
 

@@ -88,6 +88,7 @@ public:
     // by a tag the caller chooses; those never executed are dropped with their tag. A control
     // without look-ahead ignores all of this and runs every request itself.
     // Connections at once, never more to one host (the executed request included); 1 predicts nothing.
+    static constexpr int MostConnections = 16;
     virtual int connections() const { return 1; }
     virtual void setConnections(int connections) { Q_UNUSED(connections); }
     // The least time between the starts of two requests to the same host.
@@ -99,7 +100,8 @@ public:
         Q_UNUSED(headerLines);
         Q_UNUSED(tag);
     }
-    // Cancels the predictions of tag that were not executed; those of every tag with AllTags.
-    static constexpr qint64 AllTags = -1;
+    // Cancels the predictions of tag that were not executed.
     virtual void dropPredictions(qint64 tag) { Q_UNUSED(tag); }
+    // Cancels every prediction not executed.
+    virtual void dropAllPredictions() { }
 };

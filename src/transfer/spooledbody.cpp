@@ -1,4 +1,4 @@
-#include "platform/spooledbody.h"
+#include "transfer/spooledbody.h"
 
 #include <QDir>
 #include <QFile>

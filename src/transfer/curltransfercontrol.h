@@ -42,8 +42,8 @@
 //   connection when a kept-alive one turned out closed.
 // - pump() returns at once when idle.
 
-#include "platform/requestpacer.h"
-#include "platform/transfercontrol.h"
+#include "transfer/requestpacer.h"
+#include "transfer/transfercontrol.h"
 
 #include <QByteArray>
 #include <QString>
@@ -75,23 +75,23 @@ public:
     void closeConnections();
 
     QByteArrayView nextBodyPiece() override;
-    QByteArray responseHeaders() const override;
-    int lastErrorCode() const override;
-    QString lastErrorText() const override;
+    QByteArray responseHeaders() const override { return m_headers; }
+    int lastErrorCode() const override { return m_errorCode; }
+    QString lastErrorText() const override { return m_errorText; }
 
-    QString url() const override;
-    QString finalUrl() const override;
-    void setUrl(const QString& address) override;
-    int protocol() const override;
-    void setProtocol(int protocol) override;
-    int accessType() const override;
-    void setAccessType(int accessType) override;
-    QString proxy() const override;
-    void setProxy(const QString& proxy) override;
-    int requestTimeout() const override;
-    void setRequestTimeout(int seconds) override;
-    int remotePort() const override;
-    void setRemotePort(int port) override;
+    QString url() const override { return m_url; }
+    QString finalUrl() const override { return m_hopUrl; }
+    void setUrl(const QString& address) override { m_url = address; }
+    int protocol() const override { return m_protocol; }
+    void setProtocol(int protocol) override { m_protocol = protocol; }
+    int accessType() const override { return m_accessType; }
+    void setAccessType(int accessType) override { m_accessType = accessType; }
+    QString proxy() const override { return m_proxy; }
+    void setProxy(const QString& proxy) override { m_proxy = proxy; }
+    int requestTimeout() const override { return m_requestTimeout; }
+    void setRequestTimeout(int seconds) override { m_requestTimeout = seconds; }
+    int remotePort() const override { return m_remotePort; }
+    void setRemotePort(int port) override { m_remotePort = port; }
 
 private:
     // The handles are kept as void* so that curl.h stays out of this header.

@@ -1,4 +1,4 @@
-#include "platform/requestpacer.h"
+#include "transfer/requestpacer.h"
 
 #include <QUrl>
 

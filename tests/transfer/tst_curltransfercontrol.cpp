@@ -1,7 +1,7 @@
-#include "platform/curltransfercontrol.h"
 #include "support/nginxfixture.h"
 #include "support/scriptedhttpserver.h"
 #include "support/testca.h"
+#include "transfer/curltransfercontrol.h"
 
 #include <QCryptographicHash>
 #include <QDir>

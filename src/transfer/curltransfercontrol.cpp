@@ -1,4 +1,6 @@
-#include "platform/curltransfercontrol.h"
+#include "transfer/curltransfercontrol.h"
+
+#include "transfer/curlrequest.h"
 
 #include <curl/curl.h>
 
@@ -27,33 +29,6 @@ void ensureCurlInitialised()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// Header text is Latin-1 by tradition; anything beyond it can only travel as UTF-8.
-QByteArray headerBytes(const QString& text)
-{
-    const bool latin1 = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xff; });
-    return latin1 ? text.toLatin1() : text.toUtf8();
-}
-
-int statusCode(const QByteArray& block)
-{
-    const qsizetype lineEnd = block.indexOf('\n');
-    const QList<QByteArray> parts = block.left(lineEnd).simplified().split(' ');
-    return parts.size() >= 2 ? parts.at(1).toInt() : 0;
-}
-
-// The redirects that are followed, as browsers do; other 3xx answers are final.
-bool isRedirect(const QByteArray& block)
-{
-    const int status = statusCode(block);
-    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
-        return false;
-    for (const QByteArray& line : block.split('\n')) {
-        if (line.size() > 9 && line.left(9).toLower() == "location:" && !line.mid(9).trimmed().isEmpty())
-            return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -179,57 +154,12 @@ void CurlTransferControl::sendHop()
         }
     }
 
-    curl_slist* list = nullptr;
-    bool hasAccept = false;
-    bool hasHost = false;
-    for (const QString& line : std::as_const(m_hopLines)) {
-        hasAccept = hasAccept || line.startsWith(u"Accept:"_s, Qt::CaseInsensitive);
-        hasHost = hasHost || line.startsWith(u"Host:"_s, Qt::CaseInsensitive);
-    }
-    // libcurl would move a given Host line to the front; an empty one first keeps it in its place.
-    if (hasHost)
-        list = curl_slist_append(list, "Host:");
-    for (const QString& line : std::as_const(m_hopLines)) {
-        QByteArray bytes = headerBytes(line);
-        // libcurl drops "Name:" lines; "Name;" is its way to send a header with an empty value.
-        const qsizetype colon = bytes.indexOf(':');
-        if (colon > 0 && bytes.mid(colon + 1).trimmed().isEmpty())
-            bytes = bytes.left(colon) + ';';
-        list = curl_slist_append(list, bytes.constData());
-    }
-    if (!hasAccept)
-        list = curl_slist_append(list, "Accept:"); // keeps libcurl's "Accept: */*" out
+    curl_slist* list = HeaderListOf(m_hopLines);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
     m_headerList.reset(list);
-
-    switch (m_accessType) {
-    case AccessDirect:
-        curl_easy_setopt(easy, CURLOPT_PROXY, "");
-        curl_easy_setopt(easy, CURLOPT_NOPROXY, nullptr);
-        break;
-    case AccessNamedProxy:
-        curl_easy_setopt(easy, CURLOPT_PROXY, headerBytes(m_proxy).constData());
-        // The named proxy serves every host, whatever no_proxy in the environment says.
-        curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
-        break;
-    default:
-        curl_easy_setopt(easy, CURLOPT_PROXY, nullptr);
-        curl_easy_setopt(easy, CURLOPT_NOPROXY, nullptr);
-        break;
-    }
-
-    // Certificates are always verified. libcurl reads none of the variables that users of curl know
-    // for an extra trust store, such as an intranet's own CA, so they are honoured here.
-    QByteArray caBundle = qgetenv("CURL_CA_BUNDLE");
-    if (caBundle.isEmpty())
-        caBundle = qgetenv("SSL_CERT_FILE");
-    if (!caBundle.isEmpty())
-        curl_easy_setopt(easy, CURLOPT_CAINFO, caBundle.constData());
-
-    const long timeout = std::max(0, m_requestTimeout);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, timeout);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, timeout > 0 ? 1L : 0L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, timeout);
+    ApplyAccess(easy, m_accessType, m_proxy);
+    ApplyTrustStore(easy);
+    ApplyTimeout(easy, m_requestTimeout);
 
     if (curl_multi_add_handle(m_multi.get(), easy) != CURLM_OK) {
         m_done = true;
@@ -248,26 +178,8 @@ bool CurlTransferControl::followRedirect()
     if (!target)
         return false;
     const QString address = QString::fromUtf8(target);
-    const QUrl to(address);
-    const bool sameOrigin = RequestPacer::originOf(m_hopUrl) == RequestPacer::originOf(address);
-    QString host = to.host(QUrl::FullyEncoded);
-    if (host.contains(u':'))
-        host = u'[' + host + u']';
-    const int defaultPort = to.scheme() == u"https"_s ? 443 : 80;
-    if (to.port() != -1 && to.port() != defaultPort)
-        host += u':' + QString::number(to.port());
-
-    QStringList lines;
-    for (const QString& line : std::as_const(m_hopLines)) {
-        if (line.startsWith(u"Host:"_s, Qt::CaseInsensitive))
-            lines.append(u"Host: "_s + host);
-        else if (sameOrigin
-            || !(line.startsWith(u"Authorization:"_s, Qt::CaseInsensitive)
-                || line.startsWith(u"Cookie:"_s, Qt::CaseInsensitive)))
-            lines.append(line); // credentials stay with the origin they were meant for
-    }
-    m_hopLines = lines;
-    const int status = statusCode(m_headers);
+    m_hopLines = RedirectedLines(m_hopLines, m_hopUrl, address);
+    const int status = StatusCodeOf(m_headers);
     if ((status == 303 && m_hopVerb != "HEAD") || ((status == 301 || status == 302) && m_hopVerb == "POST")) {
         m_hopVerb = "GET";
         m_hopBody.clear();
@@ -511,12 +423,12 @@ void CurlTransferControl::headerLine(const QByteArray& rawLine)
     if (!line.isEmpty())
         return;
     m_pendingComplete = true;
-    const int status = statusCode(m_pendingBlock);
+    const int status = StatusCodeOf(m_pendingBlock);
     if (status >= 100 && status < 200)
         return; // informational; the real response follows
     m_headers = m_pendingBlock;
     // Past the limit, a redirect is the final response, for the crawl to log.
-    m_followPending = isRedirect(m_headers) && m_redirects < kMaxRedirects;
+    m_followPending = IsFollowedRedirect(m_headers) && m_redirects < kMaxRedirects;
     m_finalHeaders = !m_followPending;
 }
 
@@ -541,69 +453,4 @@ QByteArrayView CurlTransferControl::nextBodyPiece()
     m_handedOut.swap(m_body);
     m_body.resize(0);
     return m_handedOut;
-}
-
-QByteArray CurlTransferControl::responseHeaders() const
-{
-    return m_headers;
-}
-int CurlTransferControl::lastErrorCode() const
-{
-    return m_errorCode;
-}
-QString CurlTransferControl::lastErrorText() const
-{
-    return m_errorText;
-}
-QString CurlTransferControl::url() const
-{
-    return m_url;
-}
-QString CurlTransferControl::finalUrl() const
-{
-    return m_hopUrl;
-}
-void CurlTransferControl::setUrl(const QString& address)
-{
-    m_url = address;
-}
-int CurlTransferControl::protocol() const
-{
-    return m_protocol;
-}
-void CurlTransferControl::setProtocol(int protocol)
-{
-    m_protocol = protocol;
-}
-int CurlTransferControl::accessType() const
-{
-    return m_accessType;
-}
-void CurlTransferControl::setAccessType(int accessType)
-{
-    m_accessType = accessType;
-}
-QString CurlTransferControl::proxy() const
-{
-    return m_proxy;
-}
-void CurlTransferControl::setProxy(const QString& proxy)
-{
-    m_proxy = proxy;
-}
-int CurlTransferControl::requestTimeout() const
-{
-    return m_requestTimeout;
-}
-void CurlTransferControl::setRequestTimeout(int seconds)
-{
-    m_requestTimeout = seconds;
-}
-int CurlTransferControl::remotePort() const
-{
-    return m_remotePort;
-}
-void CurlTransferControl::setRemotePort(int port)
-{
-    m_remotePort = port;
 }

@@ -1,0 +1,120 @@
+#include "transfer/curlrequest.h"
+
+#include "transfer/requestpacer.h"
+#include "transfer/transfercontrol.h"
+
+#include <QList>
+#include <QUrl>
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+QByteArray HeaderBytes(const QString& text)
+{
+    const bool latin1 = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xff; });
+    return latin1 ? text.toLatin1() : text.toUtf8();
+}
+
+int StatusCodeOf(const QByteArray& block)
+{
+    const qsizetype lineEnd = block.indexOf('\n');
+    const QList<QByteArray> parts = block.left(lineEnd).simplified().split(' ');
+    return parts.size() >= 2 ? parts.at(1).toInt() : 0;
+}
+
+bool IsFollowedRedirect(const QByteArray& block)
+{
+    const int status = StatusCodeOf(block);
+    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
+        return false;
+    for (const QByteArray& line : block.split('\n')) {
+        if (line.size() > 9 && line.left(9).toLower() == "location:" && !line.mid(9).trimmed().isEmpty())
+            return true;
+    }
+    return false;
+}
+
+curl_slist* HeaderListOf(const QStringList& lines)
+{
+    curl_slist* list = nullptr;
+    bool hasAccept = false;
+    bool hasHost = false;
+    for (const QString& line : lines) {
+        hasAccept = hasAccept || line.startsWith(u"Accept:"_s, Qt::CaseInsensitive);
+        hasHost = hasHost || line.startsWith(u"Host:"_s, Qt::CaseInsensitive);
+    }
+    // libcurl would move a given Host line to the front; an empty one first keeps it in its place.
+    if (hasHost)
+        list = curl_slist_append(list, "Host:");
+    for (const QString& line : lines) {
+        QByteArray bytes = HeaderBytes(line);
+        // libcurl drops "Name:" lines; "Name;" is its way to send a header with an empty value.
+        const qsizetype colon = bytes.indexOf(':');
+        if (colon > 0 && bytes.mid(colon + 1).trimmed().isEmpty())
+            bytes = bytes.left(colon) + ';';
+        list = curl_slist_append(list, bytes.constData());
+    }
+    if (!hasAccept)
+        list = curl_slist_append(list, "Accept:"); // keeps libcurl's "Accept: */*" out
+    return list;
+}
+
+QStringList RedirectedLines(const QStringList& lines, const QString& from, const QString& to)
+{
+    const QUrl target(to);
+    const bool sameOrigin = RequestPacer::originOf(from) == RequestPacer::originOf(to);
+    QString host = target.host(QUrl::FullyEncoded);
+    if (host.contains(u':'))
+        host = u'[' + host + u']';
+    const int defaultPort = target.scheme() == u"https"_s ? 443 : 80;
+    if (target.port() != -1 && target.port() != defaultPort)
+        host += u':' + QString::number(target.port());
+    QStringList next;
+    for (const QString& line : lines) {
+        if (line.startsWith(u"Host:"_s, Qt::CaseInsensitive))
+            next.append(u"Host: "_s + host);
+        else if (sameOrigin
+            || !(line.startsWith(u"Authorization:"_s, Qt::CaseInsensitive)
+                || line.startsWith(u"Cookie:"_s, Qt::CaseInsensitive)))
+            next.append(line); // credentials stay with the origin they were meant for
+    }
+    return next;
+}
+
+void ApplyAccess(CURL* easy, int accessType, const QString& proxy)
+{
+    switch (accessType) {
+    case TransferControl::AccessDirect:
+        curl_easy_setopt(easy, CURLOPT_PROXY, "");
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, nullptr);
+        break;
+    case TransferControl::AccessNamedProxy:
+        curl_easy_setopt(easy, CURLOPT_PROXY, HeaderBytes(proxy).constData());
+        // The named proxy serves every host, whatever no_proxy in the environment says.
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+        break;
+    default:
+        curl_easy_setopt(easy, CURLOPT_PROXY, nullptr);
+        curl_easy_setopt(easy, CURLOPT_NOPROXY, nullptr);
+        break;
+    }
+}
+
+void ApplyTrustStore(CURL* easy)
+{
+    // Certificates are always verified. libcurl reads none of the variables that users of curl know
+    // for an extra trust store, such as an intranet's own CA, so they are honoured here.
+    QByteArray caBundle = qgetenv("CURL_CA_BUNDLE");
+    if (caBundle.isEmpty())
+        caBundle = qgetenv("SSL_CERT_FILE");
+    if (!caBundle.isEmpty())
+        curl_easy_setopt(easy, CURLOPT_CAINFO, caBundle.constData());
+}
+
+void ApplyTimeout(CURL* easy, int seconds)
+{
+    const long timeout = std::max(0, seconds);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, timeout);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, timeout > 0 ? 1L : 0L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, timeout);
+}

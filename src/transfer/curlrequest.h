@@ -1,0 +1,27 @@
+#pragma once
+// How one request is put to libcurl, and the rules for the request that follows a redirect: the
+// parts of the libcurl transfer control that are plain functions of their inputs.
+//   curl_slist* list = HeaderListOf({ u"Host: h"_s, u"X-Empty:"_s }); // "Host:", "Host: h", "X-Empty;", "Accept:"
+//   RedirectedLines({ u"Host: a"_s, u"Authorization: x"_s }, u"http://a/"_s, u"http://b/"_s) // { "Host: b" }
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <curl/curl.h>
+
+// Header text is Latin-1 by tradition; anything beyond it can only travel as UTF-8.
+QByteArray HeaderBytes(const QString& text);
+// The status code of a header block's status line; 0 when there is none.
+int StatusCodeOf(const QByteArray& block);
+// Whether a response is a redirect that is followed, as browsers do; other 3xx answers are final.
+bool IsFollowedRedirect(const QByteArray& block);
+// The caller's lines as libcurl sends them as given and in their order (the list is the caller's
+// to free with curl_slist_free_all).
+curl_slist* HeaderListOf(const QStringList& lines);
+// The lines of the request that follows a redirect from one address to another: a given Host line
+// names the new host, and credentials (Authorization, Cookie) stay with their origin.
+QStringList RedirectedLines(const QStringList& lines, const QString& from, const QString& to);
+// The proxy of an access type (TransferControl's numbers), the trust store and the time limits.
+void ApplyAccess(CURL* easy, int accessType, const QString& proxy);
+void ApplyTrustStore(CURL* easy);
+void ApplyTimeout(CURL* easy, int seconds);

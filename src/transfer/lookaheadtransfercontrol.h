@@ -1,0 +1,87 @@
+#pragma once
+// The crawl's transfer control. With one connection (and no interval) it is the plain libcurl
+// control, call for call. With more, it runs the requests the crawl says are coming (predictions)
+// on further connections before the crawl executes them, and serves an executed request from an
+// identical prediction (address, verb and header lines) with the same states, header block, body
+// and error, so the crawl still decides and applies everything one request after the other while
+// the network works ahead. A request without a prediction runs at once on a free connection, the
+// most speculative prediction giving its connection up when none is free.
+//   control.setConnections(6);
+//   control.predict(u"http://h/b.gif"_s, u"HEAD"_s, lines, 7); // starts now if a connection is free
+//   control.execute(u"http://h/b.gif"_s, u"HEAD"_s, {}, lines);  // served from the prediction
+//   control.dropPredictions(7);                                  // tag 7's unused ones are cancelled
+// Which request runs where, and what happens when a server takes fewer connections than offered,
+// is the connection scheduler's. A prediction's body beyond a small buffer waits in a temporary
+// file, so memory stays flat however much is ahead.
+
+#include "transfer/connectionscheduler.h"
+#include "transfer/transfercontrol.h"
+
+class LookAheadTransferControl final : public TransferControl {
+public:
+    LookAheadTransferControl();
+    ~LookAheadTransferControl() override;
+    LookAheadTransferControl(const LookAheadTransferControl&) = delete;
+    LookAheadTransferControl& operator=(const LookAheadTransferControl&) = delete;
+
+    void setStateHandler(StateHandler handler) override;
+    void execute(
+        const QString& address, const QString& verb, const QByteArray& body, const QString& headerLines) override;
+    bool busy() const override;
+    void cancel() override;
+    void pump(int maxWaitMs) override;
+
+    QByteArrayView nextBodyPiece() override;
+    QByteArray responseHeaders() const override;
+    int lastErrorCode() const override;
+    QString lastErrorText() const override;
+
+    QString url() const override;
+    QString finalUrl() const override;
+    void setUrl(const QString& address) override;
+    int protocol() const override;
+    void setProtocol(int protocol) override;
+    int accessType() const override;
+    void setAccessType(int accessType) override;
+    QString proxy() const override;
+    void setProxy(const QString& proxy) override;
+    int requestTimeout() const override;
+    void setRequestTimeout(int seconds) override;
+    int remotePort() const override;
+    void setRemotePort(int port) override;
+
+    int connections() const override;
+    void setConnections(int connections) override;
+    void setRequestInterval(int milliseconds) override;
+    void predict(const QString& address, const QString& verb, const QString& headerLines, qint64 tag) override;
+    void dropPredictions(qint64 tag) override;
+    void dropAllPredictions() override;
+
+    // Predictions waiting, running or done and not executed yet; for tests.
+    int pendingPredictions() const;
+
+private:
+    bool direct() const { return m_scheduler.connections() == 1 && m_scheduler.interval() <= 0; }
+    void reconfigure(int connections, int interval);
+    void deliver();
+    bool raise(int state);
+    int waitFor(int maxWaitMs) const;
+
+    ConnectionScheduler m_scheduler;
+    ScheduledRequest* m_current = nullptr; // the executed request
+    StateHandler m_handler;
+
+    bool m_busy = false;
+    unsigned m_generation = 0;
+    QByteArray m_headers;
+    QByteArray m_handedOut; // the last piece taken from the request, valid until the next call
+    int m_errorCode = 0;
+    QString m_errorText;
+    QString m_url;
+    QString m_finalUrl;
+    int m_protocol = ProtocolDefault;
+    int m_accessType = AccessPreconfigured;
+    QString m_proxy;
+    int m_requestTimeout = 0;
+    int m_remotePort = 0;
+};
