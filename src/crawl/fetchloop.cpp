@@ -1,7 +1,7 @@
 #include "crawl/fetchloop.h"
 
 #include "address/addressfunctions.h"
-#include "crawl/httpheaders.h"
+#include "crawl/fetchplan.h"
 #include "crawl/linkscanner.h"
 #include "crawl/lookahead.h"
 #include "crawl/progress.h"
@@ -25,14 +25,11 @@ enum class Outcome { Done, Failed, AuthRetry, Abandoned };
 void mapTarget(CrawlContext& c, const WorkRecord& record, qint64 length, QString& name)
 {
     CrawlState& s = c.state;
-    s.LocalPath.clear();
-    s.SaveToFile = false;
-    if (!PassesSizeAtDownload(length, s.MaxSize, s.MinSize))
-        return;
-    name = FileNameOf(record.address);
-    s.LocalPath = MapLocalPath(s.localTree(), name, record.address, record.siteRoot, length);
-    if (!s.LocalPath.isEmpty())
-        s.SaveToFile = PassesFileFilters(s.LocalPath, name, s.DownloadExtList, s.OnNameList, s.NotNameList);
+    SaveTarget target = SaveTargetOf(s, record, length);
+    s.LocalPath = std::move(target.path);
+    s.SaveToFile = target.save;
+    if (target.sizeFits)
+        name = std::move(target.name);
 }
 
 // The temporary file exists before the checkpoint names it: a resume that finds it gone knows the
@@ -51,9 +48,7 @@ void startTarget(CrawlContext& c)
 void planRecord(CrawlContext& c, const WorkRecord& record, QString& name)
 {
     CrawlState& s = c.state;
-    bool numeric = false;
-    const qint64 length = (record.contentLength.isEmpty() ? u"-1"_s : record.contentLength).toLongLong(&numeric);
-    mapTarget(c, record, numeric ? length : -1, name);
+    mapTarget(c, record, RecordedLength(record), name);
     if (!s.SaveToFile)
         return;
     c.download.start(PartFilePath(s.LocalPath));
@@ -137,7 +132,7 @@ struct RecordFetch {
         CrawlState& s = c.state;
         while (length > s.BytesReceived) {
             s.RangeStart = s.BytesReceived;
-            const qint64 end = qMin(s.RangeStart + s.BufferSize, length);
+            const qint64 end = PieceEnd(s, s.RangeStart, length);
             if (end == length && s.RangeStart == 0)
                 return whole();
             if (piecesForeseeable)
@@ -217,9 +212,7 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record, const QString& name)
         // unless it is saved it is not fetched at all.
         const bool tooLargeToScan = fetch.length > s.ScanLimit;
         s.FetchKind = BodyKindOf(contentType, tooLargeToScan);
-        if (!s.SaveToFile && s.FetchKind == BodyKind::Binary)
-            return true;
-        if (s.DepthLimit != 0 && s.CurDepth >= s.DepthLimit && !s.SaveToFile)
+        if (!FetchesBody(s, s.SaveToFile, s.FetchKind, s.CurDepth))
             return true;
         s.PageText.clear();
         c.pageBytes.clear();
@@ -283,42 +276,6 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record, const QString& name)
 
 } // namespace
 
-FetchHeaderLines FetchHeaderLinesOf(const CrawlState& state, const WorkRecord& record)
-{
-    FetchHeaderLines lines;
-    const QString& address = record.address;
-    const QStringList referrers = record.referrerChain.split(u'\t');
-    if (referrers.size() >= 2 && referrers[referrers.size() - 2] != address)
-        lines.referrer = referrers[referrers.size() - 2];
-    if (!lines.referrer.isEmpty())
-        lines.refererLine = u"Referer: "_s + lines.referrer + u"\r\n"_s;
-    lines.agentLine = u"User-Agent: \""_s + state.UserAgent + u"\"\r\n"_s;
-    lines.hostLine = u"Host: "_s + HostOf(address) + u"\r\n"_s;
-    return lines;
-}
-
-QString RangeLines(const QString& entityTag, qint64 start, qint64 end)
-{
-    return u"If-Match: "_s + entityTag + u"\r\nRange: bytes="_s + QString::number(start) + u'-' + QString::number(end)
-        + u"\r\n"_s;
-}
-
-BodyKind BodyKindOf(const QString& contentType, bool tooLargeToScan)
-{
-    if (tooLargeToScan)
-        return BodyKind::Binary;
-    if (contentType.isEmpty())
-        return BodyKind::Untyped;
-    return contentType.contains(u"text"_s) ? BodyKind::Text : BodyKind::Binary;
-}
-
-bool FetchesInPieces(
-    const CrawlState& state, const QString& acceptRanges, const QString& entityTag, const QString& contentLength)
-{
-    return acceptRanges == u"bytes"_s && IsStrongEntityTag(entityTag) && contentLength != u"-1"_s
-        && state.BufferSize > 0;
-}
-
 void FetchWorkItems(CrawlContext& context)
 {
     CrawlState& s = context.state;
@@ -365,7 +322,7 @@ void FetchWorkItems(CrawlContext& context)
         if (beyondDepth)
             return;
         context.host.setCaption(u"ダウンロード中"_s);
-        PredictComingFetches(context);
+        PredictComingFetches(context, record);
         const bool finished = fetchRecord(context, record, name);
         context.transfer.dropPredictions(context.recordTag);
         if (!finished || s.StopRequested)

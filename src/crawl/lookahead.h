@@ -8,6 +8,7 @@
 // With one connection nothing is predicted.
 
 #include "crawl/crawlcontext.h"
+#include "crawl/fetchplan.h"
 
 #include <QString>
 
@@ -15,10 +16,10 @@
 // resolvedFrom: where the page was found, against which its links resolve.
 void PredictPageProbes(
     CrawlContext& context, const QString& pageAddress, const QString& resolvedFrom, const QString& pageText);
-// When a record has been taken: the first request of each of the next records of the work list.
-void PredictComingFetches(CrawlContext& context);
+// When a record has been taken: its first request, if it was not predicted yet, and that of each of
+// the next records of the work list.
+void PredictComingFetches(CrawlContext& context, const WorkRecord& taken);
 // Before a ranged piece of address is requested: the pieces from nextStart on of a body of length
 // bytes; around: the record's own lines around the Range lines.
-struct FetchHeaderLines;
 void PredictRangedPieces(
     CrawlContext& context, const QString& address, const FetchHeaderLines& around, qint64 nextStart, qint64 length);

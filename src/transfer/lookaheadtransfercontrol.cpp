@@ -58,6 +58,8 @@ void LookAheadTransferControl::execute(
     m_busy = true;
     // A request with a body is never predicted.
     ScheduledRequest* found = body.isEmpty() ? m_scheduler.find(address, verb, headerLines) : nullptr;
+    ++m_executed;
+    m_served += found != nullptr;
     if (!found)
         found = &m_scheduler.add(address, verb, headerLines, 0, false);
     found->executed = true;

@@ -59,6 +59,9 @@ public:
 
     // Predictions waiting, running or done and not executed yet; for tests.
     int pendingPredictions() const;
+    // Requests executed with several connections, and how many of them a prediction served.
+    int executedRequests() const { return m_executed; }
+    int servedFromPredictions() const { return m_served; }
 
 private:
     bool direct() const { return m_scheduler.connections() == 1 && m_scheduler.interval() <= 0; }
@@ -72,6 +75,8 @@ private:
     StateHandler m_handler;
 
     bool m_busy = false;
+    int m_executed = 0;
+    int m_served = 0;
     unsigned m_generation = 0;
     QByteArray m_headers;
     QByteArray m_handedOut; // the last piece taken from the request, valid until the next call

@@ -2,8 +2,7 @@
 
 #include "transfer/requestpacer.h"
 
-ScheduledRequest::ScheduledRequest(
-    const QString& a, const QString& v, const QString& l, qint64 t, bool p, quint64 o)
+ScheduledRequest::ScheduledRequest(const QString& a, const QString& v, const QString& l, qint64 t, bool p, quint64 o)
     : address(a)
     , verb(v)
     , headerLines(l)

@@ -84,6 +84,7 @@ private slots:
     void sameOutputsForEveryNumberOfConnections_data();
     void sameOutputsForEveryNumberOfConnections();
     void requestsOverlapOnSeveralConnections();
+    void nearlyEveryRequestIsServedFromAPrediction();
     void noHostGetsMoreConnectionsThanAllowed_data();
     void noHostGetsMoreConnectionsThanAllowed();
     void requestsToOneHostKeepTheInterval();
@@ -259,6 +260,24 @@ void TestCrawlConnections::requestsOverlapOnSeveralConnections()
     const int between = m_scripted.connectionCount();
     crawl(6, m_scripted.url(u"/o/"_s), { Settings {} });
     QVERIFY2(m_scripted.connectionCount() - between > serial, "six connections carry the requests side by side");
+}
+
+void TestCrawlConnections::nearlyEveryRequestIsServedFromAPrediction()
+{
+    // What the look-ahead predicts must be what the crawl then sends, or several connections
+    // quietly become one again.
+    CrawlHarness harness;
+    harness.settings().save(SettingsKeys::SearchType, 2);
+    harness.settings().save(SettingsKeys::DeepCount, 0);
+    harness.settings().save(SettingsKeys::MaxSize, 0);
+    harness.settings().save(SettingsKeys::AuthString, MakeBasicCredential(u"user"_s, u"secret"_s));
+    harness.settings().save(SettingsKeys::Connections, 6);
+    harness.start(m_nginx->url(u"/"_s));
+    const int afterTheFirst = harness.transfer.executedRequests() - 1;
+    QVERIFY(afterTheFirst > 20);
+    QVERIFY2(harness.transfer.servedFromPredictions() * 10 >= afterTheFirst * 9,
+        qPrintable(
+            QString::number(harness.transfer.servedFromPredictions()) + u" of "_s + QString::number(afterTheFirst)));
 }
 
 void TestCrawlConnections::noHostGetsMoreConnectionsThanAllowed_data()

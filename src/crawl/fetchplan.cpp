@@ -1,0 +1,100 @@
+#include "crawl/fetchplan.h"
+
+#include "address/addressfunctions.h"
+#include "crawl/httpheaders.h"
+#include "storage/filefilters.h"
+#include "storage/localpath.h"
+
+using namespace Qt::StringLiterals;
+
+FetchHeaderLines FetchHeaderLinesOf(const CrawlState& state, const WorkRecord& record)
+{
+    FetchHeaderLines lines;
+    const QString& address = record.address;
+    const QStringList referrers = record.referrerChain.split(u'\t');
+    if (referrers.size() >= 2 && referrers[referrers.size() - 2] != address)
+        lines.referrer = referrers[referrers.size() - 2];
+    if (!lines.referrer.isEmpty())
+        lines.refererLine = u"Referer: "_s + lines.referrer + u"\r\n"_s;
+    lines.agentLine = u"User-Agent: \""_s + state.UserAgent + u"\"\r\n"_s;
+    lines.hostLine = u"Host: "_s + HostOf(address) + u"\r\n"_s;
+    return lines;
+}
+
+QString RangeLines(const QString& entityTag, qint64 start, qint64 end)
+{
+    return u"If-Match: "_s + entityTag + u"\r\nRange: bytes="_s + QString::number(start) + u'-' + QString::number(end)
+        + u"\r\n"_s;
+}
+
+qint64 PieceEnd(const CrawlState& state, qint64 start, qint64 length)
+{
+    return qMin(start + state.BufferSize, length);
+}
+
+BodyKind BodyKindOf(const QString& contentType, bool tooLargeToScan)
+{
+    if (tooLargeToScan)
+        return BodyKind::Binary;
+    if (contentType.isEmpty())
+        return BodyKind::Untyped;
+    return contentType.contains(u"text"_s) ? BodyKind::Text : BodyKind::Binary;
+}
+
+bool FetchesInPieces(
+    const CrawlState& state, const QString& acceptRanges, const QString& entityTag, const QString& contentLength)
+{
+    return acceptRanges == u"bytes"_s && IsStrongEntityTag(entityTag) && contentLength != u"-1"_s
+        && state.BufferSize > 0;
+}
+
+qint64 RecordedLength(const WorkRecord& record)
+{
+    bool numeric = false;
+    const qint64 length = (record.contentLength.isEmpty() ? u"-1"_s : record.contentLength).toLongLong(&numeric);
+    return numeric ? length : -1;
+}
+
+SaveTarget SaveTargetOf(const CrawlState& s, const WorkRecord& record, qint64 length)
+{
+    SaveTarget target;
+    target.sizeFits = PassesSizeAtDownload(length, s.MaxSize, s.MinSize);
+    if (!target.sizeFits)
+        return target;
+    target.name = FileNameOf(record.address);
+    target.path = MapLocalPath(s.localTree(), target.name, record.address, record.siteRoot, length);
+    if (!target.path.isEmpty())
+        target.save = PassesFileFilters(target.path, target.name, s.DownloadExtList, s.OnNameList, s.NotNameList);
+    return target;
+}
+
+bool FetchesBody(const CrawlState& state, bool save, BodyKind kind, qint16 depth)
+{
+    if (!save && kind == BodyKind::Binary)
+        return false;
+    return save || state.DepthLimit == 0 || depth < state.DepthLimit;
+}
+
+FirstRequest FirstRequestOf(const CrawlState& s, WorkRecord record)
+{
+    record.directoryAddress = DirectoryAddressOf(record.address);
+    record.siteRoot = SiteRootOf(record.address);
+    const qint16 depth = qint16(record.depthNumber() + 1);
+    if (s.DepthLimit > 0 && s.DepthLimit < depth)
+        return {};
+    const QString contentLength = record.contentLength.isEmpty() ? u"-1"_s : record.contentLength;
+    const qint64 length = RecordedLength(record);
+    const bool save = SaveTargetOf(s, record, length).save;
+    if (!FetchesBody(s, save, BodyKindOf(record.contentType, length > s.ScanLimit), depth))
+        return {};
+
+    const FetchHeaderLines around = FetchHeaderLinesOf(s, record);
+    if (!FetchesInPieces(s, record.acceptRanges, record.entityTag, contentLength))
+        return { u"GET"_s, around.around({}) };
+    if (length <= 0)
+        return {};
+    const qint64 end = PieceEnd(s, 0, length);
+    if (end == length)
+        return { u"GET"_s, around.around({}) };
+    return { u"GET"_s, around.around(RangeLines(record.entityTag, 0, end)) };
+}
