@@ -12,7 +12,7 @@
 
 // What a writer tells its caller: ok, or the reason it failed (shown to the user, never swallowed).
 // A full disk is told apart: it stops a crawl until there is room, where other failures fail one file.
-struct IoStatus {
+struct [[nodiscard]] IoStatus {
     bool ok = true;
     QString error;
     bool diskFull = false;
