@@ -28,11 +28,8 @@ IoStatus CommitPartFile(const QString& localPath)
     if (existing.exists() && (!existing.isFile() || !(existing.permissions() & QFileDevice::WriteOwner)))
         return IoStatus::failure(localPath, u"the file there cannot be replaced"_s);
     const QString part = PartFilePath(localPath);
-    if (!QFile::exists(part)) {
-        const IoStatus created = StartPartFile(localPath);
-        if (!created)
-            return created;
-    }
+    if (!QFileInfo(part).isFile())
+        return IoStatus::failure(localPath, u"its temporary file has disappeared"_s);
     return RenameOver(part, localPath);
 }
 

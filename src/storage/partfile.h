@@ -12,8 +12,8 @@
 QString PartFilePath(const QString& localPath);
 // Creates the folders and an empty temporary file for localPath, or empties an existing one.
 IoStatus StartPartFile(const QString& localPath);
-// Renames the temporary file to localPath, replacing a file there unless it is read-only; a
-// temporary file that is missing is taken as an empty body.
+// Renames the temporary file to localPath, replacing a file there unless it is read-only. A
+// temporary file that is missing fails: something removed it, and what it held is unknown.
 IoStatus CommitPartFile(const QString& localPath);
 // Removes the temporary file of localPath, if any.
 void DiscardPartFile(const QString& localPath);

@@ -669,6 +669,7 @@ void TestCrawlScripted::aReplacementThatCannotBeWrittenLeavesTheOldFile_data()
     QTest::newRow("a full disk stops the crawl without a length too") << u"tmpfs"_s << false << true;
     QTest::newRow("a full device stops the crawl as a full disk does") << u"/dev/full"_s << true << true;
     QTest::newRow("a full device stops the crawl without a length too") << u"/dev/full"_s << false << true;
+    QTest::newRow("a temporary file removed before the commit fails alone") << u"removed"_s << true << false;
 }
 
 void TestCrawlScripted::aReplacementThatCannotBeWrittenLeavesTheOldFile()
@@ -693,6 +694,8 @@ void TestCrawlScripted::aReplacementThatCannotBeWrittenLeavesTheOldFile()
     QVERIFY(WriteFileBytes(target, old));
     if (fault == u"/dev/full"_s)
         QVERIFY(QFile::link(fault, part));
+    if (fault == u"removed"_s)
+        crawl.host.onYield = [&] { QFile::remove(part); }; // the body is still written, to a file unlinked
     const CrawlOutcome outcome = crawl.start(top);
     QCOMPARE(outcome.kind, diskFull ? CrawlOutcome::Stopped : CrawlOutcome::Finished);
     const QString full = u"保存先フォルダのディスクがいっぱいです。空きを作ってから再開して下さい。\n"_s + save;
