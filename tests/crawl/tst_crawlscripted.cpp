@@ -106,6 +106,7 @@ private slots:
     void textWithoutATypeIsScannedWhateverItsCharacters();
     void aReplacementThatCannotBeWrittenLeavesTheOldFile_data();
     void aReplacementThatCannotBeWrittenLeavesTheOldFile();
+    void aSiteFileNamedLikeATemporaryFileIsKept();
 
 private:
     std::unique_ptr<ScriptedHttpServer> m_server;
@@ -713,6 +714,17 @@ void TestCrawlScripted::aReplacementThatCannotBeWrittenLeavesTheOldFile()
     QFile::remove(part);
     QCOMPARE(crawl.resume().kind, CrawlOutcome::Finished);
     QCOMPARE(ReadFileBytes(target), body);
+}
+
+void TestCrawlScripted::aSiteFileNamedLikeATemporaryFileIsKept()
+{
+    const QByteArray name = QFileInfo(PartFilePath(u"/a.gif"_s)).fileName().toLatin1();
+    m_server->route("/", page("<a href=\"" + name + "\">p</a><a href=\"a.gif\">a</a>"));
+    m_server->route("/" + name, file("like a temporary file"));
+    m_server->route("/a.gif", file("a"));
+    m_crawl->settings().save(SettingsKeys::DownloadExts, u".gif;.part"_s);
+    m_crawl->start(m_server->url(u"/"_s));
+    QCOMPARE(m_crawl->mirroredFiles().value(u"．"_s + QString::fromLatin1(name.mid(1))), "like a temporary file"_ba);
 }
 
 QTEST_GUILESS_MAIN(TestCrawlScripted)
