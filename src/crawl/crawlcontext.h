@@ -62,11 +62,17 @@ struct CrawlContext {
     WorkListReader workLists { files };
     // The resume record last written in this run.
     std::optional<ResumeRecord> lastResumeRecord;
-    // The local file of the record in progress.
+    // The local file of the record in progress, and the first of its writes that failed since the
+    // record was planned: that body is given up and the file it would replace is kept.
     DownloadFile download;
+    IoStatus fileStatus;
     bool writeFailureShown = false;
 };
 
 // A record or log that cannot be written stops the run with a message instead of losing data
-// silently; the message is shown once per run.
+// silently; the message is shown once per run. So does a full disk, whatever was being written.
 void ReportWriteFailure(CrawlContext& context, const IoStatus& status);
+// What the user is told when a record or log cannot be written; saveDir names a full disk's folder.
+QString WriteFailureMessage(const IoStatus& status, const QString& saveDir);
+// Keeps status as the record's file status when it is the first failure; true when it is ok.
+bool NoteFileStatus(CrawlContext& context, const IoStatus& status);

@@ -208,9 +208,10 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     }
 
     SettleResumeState(c);
-    CrawlOutcome outcome { s.StopRequested ? CrawlOutcome::Stopped : CrawlOutcome::Finished, {} };
-    if (outcome.kind == CrawlOutcome::Finished)
+    // A crawl whose last write failed has not finished: it stays in the resume list.
+    if (!s.StopRequested)
         ReportWriteFailure(c, DropFromResumeList(ResumeListPath(s.SaveDir), s.TopAddr));
+    CrawlOutcome outcome { s.StopRequested ? CrawlOutcome::Stopped : CrawlOutcome::Finished, {} };
     c.host.setCurrentAddress(outcome.caption());
     s.DetectedAddrs.clear();
     ShowCounters(c);
@@ -218,7 +219,8 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     c.host.resetProgress();
     c.transfer.cancel();
     c.transfer.dropAllPredictions();
-    c.download.close();
+    // A file still open belongs to a record that a resume takes again from an empty file.
+    static_cast<void>(c.download.close());
     c.files.closeAll();
     c.workLists.close();
     if (c.settings.flag(SettingsKeys::ListViewCheck) && c.listDisplay)
@@ -245,7 +247,7 @@ CrawlOutcome ResumeCrawl(CrawlContext& c, const QString& siteDir)
     c.files.closeAll();
     const IoStatus settled = SettleResumeRecord(c.files, ResumeRecordPath(siteDir), r);
     if (!settled)
-        return failed(c.host, u"記録ファイルに書き込めないため中断しました。\n"_s + settled.error);
+        return failed(c.host, WriteFailureMessage(settled, r.saveDir));
     s.TopAddr = r.topAddr;
     // Line 0: stopped before the first record was taken; the queue starts at its first line.
     s.WorkLine = qMax(r.workLine, 1);
@@ -297,10 +299,10 @@ void UndoUnfinishedRecord(CrawlContext& c, const ResumeCheckpoint& checkpoint)
     CrawlState& s = c.state;
     c.files.closeAll();
     c.workLists.close();
-    const auto cut = [](const QString& path, qint64 size) {
+    const auto cut = [&c](const QString& path, qint64 size) {
         QFile file(path);
-        if (file.exists() && file.size() > size)
-            file.resize(size);
+        if (file.exists() && file.size() > size && !file.resize(size))
+            ReportWriteFailure(c, FileFailure(file, path));
     };
     cut(s.WorkList, checkpoint.workListSize);
     cut(LogPath(s.SiteDir, DetectedLogName), checkpoint.detectedLogSize);

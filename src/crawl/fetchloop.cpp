@@ -14,6 +14,8 @@
 
 #include <QFileInfo>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -39,7 +41,7 @@ void startTarget(CrawlContext& c)
     if (!c.state.SaveToFile)
         return;
     c.download.start(PartFilePath(c.state.LocalPath));
-    c.download.truncate();
+    NoteFileStatus(c, c.download.truncate());
     SetPendingPath(c, c.state.LocalPath);
 }
 
@@ -48,11 +50,12 @@ void startTarget(CrawlContext& c)
 void planRecord(CrawlContext& c, const WorkRecord& record, QString& name)
 {
     CrawlState& s = c.state;
+    c.fileStatus = IoStatus::success();
     mapTarget(c, record, RecordedLength(record), name);
     if (!s.SaveToFile)
         return;
     c.download.start(PartFilePath(s.LocalPath));
-    c.download.truncate();
+    NoteFileStatus(c, c.download.truncate());
     c.checkpoint.pendingPath = s.LocalPath;
 }
 
@@ -77,15 +80,26 @@ struct RecordFetch {
     // After a wait ended early: a stop abandons the record, a transfer error ends its transfer.
     Outcome interrupted() const { return c.state.StopRequested ? Outcome::Abandoned : Outcome::Done; }
 
+    // A local file that failed ends the record's requests: the record has failed.
+    bool fileFailed()
+    {
+        lastFailed = lastFailed || !c.fileStatus;
+        return !c.fileStatus;
+    }
+
     Outcome request(const QString& lines, bool ranged)
     {
         if (WaitTransportIdle(c))
             return interrupted();
+        if (fileFailed())
+            return Outcome::Failed;
         ClearTransferFlags(c);
         ExecuteRequest(c, record.address, u"GET"_s, lines, ranged);
         c.response.headersArrived = [this] { adoptFinalAddress(); };
         if (WaitRequestDone(c, false))
             return interrupted();
+        if (fileFailed())
+            return Outcome::Failed;
         lastFailed = ClassifyResponse(c, authLine, attempt, { around.referrer });
         if (lastFailed)
             return Outcome::Failed;
@@ -120,7 +134,7 @@ struct RecordFetch {
     {
         CrawlState& s = c.state;
         if (s.SaveToFile)
-            c.download.truncate();
+            NoteFileStatus(c, c.download.truncate());
         s.BytesReceived = 0;
         s.RangeStart = 0;
         s.PageText.clear();
@@ -157,11 +171,31 @@ struct RecordFetch {
     }
 };
 
+// A body whose local file failed is given up and the file it would replace stays as it was. A full
+// disk stops the crawl so that it can be resumed once there is room. False when the crawl stops.
+bool dropFailedBody(CrawlContext& c)
+{
+    const CrawlState& s = c.state;
+    const IoStatus failure = std::exchange(c.fileStatus, IoStatus::success());
+    if (s.SaveToFile) {
+        // Emptied first, which makes room on a full disk for the records below; removed only once the
+        // resume record no longer names it, or a resume would take the old file for the new one.
+        // Whether it could be emptied matters for room only; the writes below report their own.
+        static_cast<void>(StartPartFile(s.LocalPath));
+        if (SetPendingPath(c, {}))
+            DiscardPartFile(s.LocalPath);
+        ReportFailure(
+            c, u"ファイルエラー"_s, s.LocalPath + u" ファイルに書き込めません。"_s + failure.error, c.transfer.url());
+    }
+    if (failure.diskFull)
+        ReportWriteFailure(c, failure);
+    return !s.StopRequested;
+}
+
 // The body has fully arrived: it takes its real name, is logged and its size checked.
 void writeDownloadOutcome(CrawlContext& c, RecordFetch& fetch, const QString& name, const QStringList& referrers)
 {
     CrawlState& s = c.state;
-    c.download.close();
     const IoStatus committed = CommitPartFile(s.LocalPath);
     if (!committed) {
         ReportFailure(c, u"ファイルエラー"_s, committed.error, c.transfer.url());
@@ -198,6 +232,12 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record, const QString& name)
 
     const QStringList referrers = s.RefChain.split(u'\t');
     fetch.saveWanted = s.SaveToFile;
+    // A temporary file that could not be made leaves a page to be fetched for its links only.
+    if (!c.fileStatus) {
+        if (!dropFailedBody(c))
+            return false;
+        fetch.saveWanted = false;
+    }
 
     bool rangedMode = false;
     bool firstPass = true;
@@ -206,7 +246,7 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record, const QString& name)
         // The temporary file was made empty when the record was planned; a repeated request
         // starts it over.
         if (s.SaveToFile && !firstPass)
-            c.download.truncate();
+            NoteFileStatus(c, c.download.truncate());
         firstPass = false;
         // A body above the scan limit is never scanned, whatever mode fetches it, and read as bytes;
         // unless it is saved it is not fetched at all.
@@ -222,7 +262,8 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record, const QString& name)
         rangedMode = fetch.attempt == 0 && FetchesInPieces(s, s.AcceptRanges, s.ETag, s.ContentLength);
         const Outcome outcome = rangedMode ? fetch.ranged() : fetch.whole();
         if (outcome == Outcome::Abandoned) {
-            c.download.close();
+            // A resume takes the record again from an empty file, so how this one closes tells nothing.
+            static_cast<void>(c.download.close());
             return false;
         }
         if (outcome == Outcome::AuthRetry) {
@@ -242,11 +283,12 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record, const QString& name)
         const Outcome outcome = rangedMode ? fetch.ranged() : fetch.whole();
         c.transfer.cancel();
         if (outcome == Outcome::Abandoned) {
-            c.download.close();
+            // A resume takes the record again from an empty file, so how this one closes tells nothing.
+            static_cast<void>(c.download.close());
             return false;
         }
     }
-    c.download.close();
+    NoteFileStatus(c, c.download.close());
     if (s.StopRequested)
         return false;
 
@@ -259,7 +301,10 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record, const QString& name)
     }
     // Only a body that arrived whole replaces the file; otherwise its temporary file goes once the
     // record is done.
-    if (s.SaveToFile && !fetch.lastFailed && !brokenTransfer) {
+    if (!c.fileStatus) {
+        if (!dropFailedBody(c))
+            return false;
+    } else if (s.SaveToFile && !fetch.lastFailed && !brokenTransfer) {
         if (fetch.length > s.BytesReceived)
             ReportFailure(c, u"ダウンロード エラー"_s, u"ファイルのダウンロードに失敗しました。"_s, c.transfer.url());
         else

@@ -13,7 +13,22 @@ void ReportWriteFailure(CrawlContext& context, const IoStatus& status)
     if (context.writeFailureShown)
         return;
     context.writeFailureShown = true;
-    context.host.showMessage(u"記録ファイルに書き込めないため中断しました。\n"_s + status.error);
+    context.host.showMessage(WriteFailureMessage(status, context.state.SaveDir));
+}
+
+QString WriteFailureMessage(const IoStatus& status, const QString& saveDir)
+{
+    if (status.diskFull)
+        return u"保存先フォルダのディスクがいっぱいです。空きを作ってから再開して下さい。\n"_s
+            + ToNativeSeparators(saveDir);
+    return u"記録ファイルに書き込めないため中断しました。\n"_s + status.error;
+}
+
+bool NoteFileStatus(CrawlContext& context, const IoStatus& status)
+{
+    if (!status && context.fileStatus)
+        context.fileStatus = status;
+    return status.ok;
 }
 
 void ShowCounters(CrawlContext& context)
@@ -94,17 +109,19 @@ void TakeCheckpoint(CrawlContext& context, ResumeCheckpoint::Stage stage)
     c.pendingPath.clear();
 }
 
-void SetPendingPath(CrawlContext& context, const QString& path)
+bool SetPendingPath(CrawlContext& context, const QString& path)
 {
     context.checkpoint.pendingPath = path;
     if (!context.lastResumeRecord)
-        return;
+        return true;
     // The record in progress changes its file: its resume record, as written at the take, names
     // the new one.
     ResumeRecord record = *context.lastResumeRecord;
     record.checkpoint = context.checkpoint;
-    ReportWriteFailure(context, AppendResumeRecord(context.files, ResumeRecordPath(context.state.SiteDir), record));
+    const IoStatus written = AppendResumeRecord(context.files, ResumeRecordPath(context.state.SiteDir), record);
+    ReportWriteFailure(context, written);
     context.lastResumeRecord = record;
+    return written.ok;
 }
 
 void IncreaseCounter(CrawlContext& context, Counter counter)

@@ -17,8 +17,9 @@ void ShowProgress(CrawlContext& context, const QString& currentAddress);
 // Marks the start of a record: the sizes of the work list and logs and the counters as they are
 // now; the file it is to write is set in the checkpoint before the resume record is saved.
 void TakeCheckpoint(CrawlContext& context, ResumeCheckpoint::Stage stage);
-// Records the file the record in progress is about to write, when it changes after the take.
-void SetPendingPath(CrawlContext& context, const QString& path);
+// Records the file the record in progress is about to write, when it changes after the take; false
+// when the resume record could not be written.
+bool SetPendingPath(CrawlContext& context, const QString& path);
 void IncreaseCounter(CrawlContext& context, Counter counter);
 // Shows all six counters.
 void ShowCounters(CrawlContext& context);

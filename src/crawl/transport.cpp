@@ -19,6 +19,17 @@ bool statusAllowsBody(int code)
     return code == 200 || code == 206;
 }
 
+// A body whose file cannot be written is lost: its transfer stops at once, and the part that came
+// is not scanned for links.
+void abandonBody(CrawlContext& c)
+{
+    c.response.writeBody = false;
+    c.response.errorPage = false;
+    c.state.NoLinkScan = true;
+    c.pageBytes.clear();
+    c.transfer.cancel();
+}
+
 void startBody(CrawlContext& c)
 {
     CrawlState& s = c.state;
@@ -26,6 +37,10 @@ void startBody(CrawlContext& c)
     r.headersSeen = true;
     if (r.headersArrived)
         r.headersArrived();
+    if (!c.fileStatus) {
+        abandonBody(c);
+        return;
+    }
     const QString headers = ResponseHeaderText(c);
     const int code = StatusCode(StatusLine(headers));
     r.writeBody = statusAllowsBody(code);
@@ -40,8 +55,10 @@ void startBody(CrawlContext& c)
     if (start == s.BytesReceived)
         return;
     if (start == 0) {
-        if (s.SaveToFile)
-            c.download.truncate();
+        if (s.SaveToFile && !NoteFileStatus(c, c.download.truncate())) {
+            abandonBody(c);
+            return;
+        }
         s.BytesReceived = 0;
         c.pageBytes.clear();
         s.PageText.clear();
@@ -60,8 +77,10 @@ void takePiece(CrawlContext& c, QByteArrayView piece)
         return;
     if (r.writeBody) {
         s.BytesReceived += piece.size();
-        if (s.SaveToFile)
-            c.download.write(piece);
+        if (s.SaveToFile && !NoteFileStatus(c, c.download.write(piece))) {
+            abandonBody(c);
+            return;
+        }
     }
     if (s.NoLinkScan || (s.FetchKind != BodyKind::Text && s.FetchKind != BodyKind::Untyped))
         return;
@@ -86,10 +105,11 @@ void readBody(CrawlContext& c)
         return;
     if (!c.response.headersSeen) {
         startBody(c);
-        if (c.response.rangeMismatch)
+        if (c.response.rangeMismatch || !c.fileStatus)
             return;
     }
-    for (QByteArrayView piece = c.transfer.nextBodyPiece(); !piece.isEmpty(); piece = c.transfer.nextBodyPiece())
+    for (QByteArrayView piece = c.transfer.nextBodyPiece(); !piece.isEmpty() && c.fileStatus;
+         piece = c.transfer.nextBodyPiece())
         takePiece(c, piece);
 }
 

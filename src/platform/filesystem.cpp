@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
 
 #include <cstdio>
 #ifdef Q_OS_WIN
@@ -17,18 +18,14 @@ constexpr QFileDevice::Permissions OwnerOnlyPermissions = QFileDevice::ReadOwner
 
 IoStatus writeAll(QFile& file, const QString& path, const QByteArray& bytes)
 {
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.close();
-        return IoStatus::failure(path, reason);
-    }
-    if (!file.flush()) {
-        const QString reason = file.errorString();
-        file.close();
-        return IoStatus::failure(path, reason);
-    }
+    IoStatus status = WriteFully(file, path, bytes);
+    if (status && !file.flush())
+        status = FileFailure(file, path);
     file.close();
-    return IoStatus::success();
+    // A close that failed leaves its error; one that succeeded clears it.
+    if (status && file.error() != QFileDevice::NoError)
+        status = FileFailure(file, path);
+    return status;
 }
 
 bool renameOver(const QString& from, const QString& to)
@@ -45,6 +42,26 @@ bool renameOver(const QString& from, const QString& to)
 
 } // namespace
 
+IoStatus FileFailure(const QFileDevice& file, const QString& path)
+{
+    IoStatus status = IoStatus::failure(path, file.errorString());
+    const QStorageInfo storage(QFileInfo(path).absolutePath());
+    status.diskFull = file.error() == QFileDevice::ResourceError
+        || (storage.isValid() && !storage.isReadOnly() && storage.bytesAvailable() == 0);
+    return status;
+}
+
+IoStatus WriteFully(QFileDevice& file, const QString& path, QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const qint64 written = file.write(bytes.data(), bytes.size());
+        if (written <= 0)
+            return FileFailure(file, path);
+        bytes = bytes.sliced(written);
+    }
+    return IoStatus::success();
+}
+
 IoStatus ReplaceFileAtomically(const QString& path, const QByteArray& bytes, FileAccess access)
 {
     const QString temporary = path + u".tmp"_s;
@@ -58,7 +75,7 @@ IoStatus ReplaceFileAtomically(const QString& path, const QByteArray& bytes, Fil
         opened = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     }
     if (!opened)
-        return IoStatus::failure(path, file.errorString());
+        return FileFailure(file, path);
     IoStatus status = writeAll(file, path, bytes);
     if (!status) {
         QFile::remove(temporary);
@@ -90,7 +107,7 @@ IoStatus AppendToFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return IoStatus::failure(path, file.errorString());
+        return FileFailure(file, path);
     return writeAll(file, path, bytes);
 }
 
@@ -105,7 +122,7 @@ IoStatus OverwriteFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return IoStatus::failure(path, file.errorString());
+        return FileFailure(file, path);
     return writeAll(file, path, bytes);
 }
 
@@ -115,18 +132,21 @@ IoStatus AppendFiles::append(const QString& path, QByteArrayView bytes)
     if (found == m_files.end()) {
         auto file = std::make_unique<QFile>(path);
         if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-            return IoStatus::failure(path, file->errorString());
+            return FileFailure(*file, path);
         const qint64 size = file->size();
         found = m_files.emplace(path, OpenFile { std::move(file), size }).first;
     }
     OpenFile& open = found->second;
-    const qint64 written = open.file->write(bytes.data(), bytes.size());
-    if (written != bytes.size()) {
-        IoStatus status = IoStatus::failure(path, open.file->errorString());
-        m_files.erase(found); // the size is unknown now; the next append opens afresh
+    IoStatus status = WriteFully(*open.file, path, bytes);
+    if (!status) {
+        // Cut back to where the append began, so that a later line never continues a broken one
+        // (a full disk writes part of a line); when even that fails, the size is unknown and the
+        // next append opens afresh.
+        if (!open.file->resize(open.size))
+            m_files.erase(found);
         return status;
     }
-    open.size += written;
+    open.size += bytes.size();
     return IoStatus::success();
 }
 

@@ -11,9 +11,11 @@
 #include <unordered_map>
 
 // What a writer tells its caller: ok, or the reason it failed (shown to the user, never swallowed).
-struct IoStatus {
+// A full disk is told apart: it stops a crawl until there is room, where other failures fail one file.
+struct [[nodiscard]] IoStatus {
     bool ok = true;
     QString error;
+    bool diskFull = false;
 
     static IoStatus success() { return {}; }
     static IoStatus failure(const QString& path, const QString& reason)
@@ -22,6 +24,13 @@ struct IoStatus {
     }
     explicit operator bool() const { return ok; }
 };
+
+// The failure of file's last operation on path; a full disk is recognised by the error Qt gives a
+// write that found no room, or, for a failed flush or close, by the folder having no room left.
+IoStatus FileFailure(const QFileDevice& file, const QString& path);
+// Writes all of bytes to file, which is open: a short write is continued, so that a disk that filled
+// up gives its own error rather than a count.
+IoStatus WriteFully(QFileDevice& file, const QString& path, QByteArrayView bytes);
 
 // Who may read a file: everyone the system's defaults allow, or its owner only (files that hold
 // the credential), the temporary file before the rename included.

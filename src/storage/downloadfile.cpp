@@ -4,16 +4,18 @@
 
 void DownloadFile::start(const QString& path)
 {
-    close();
+    // A file still open here was given up by its caller (a body is closed and checked before it
+    // is committed), so how it closes tells nothing.
+    m_file.close();
     m_path = path;
 }
 
-IoStatus DownloadFile::open()
+IoStatus DownloadFile::open(QIODevice::OpenMode extra)
 {
     if (m_file.isOpen())
         return IoStatus::success();
     m_file.setFileName(m_path);
-    constexpr auto mode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered;
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered | extra;
     if (m_file.open(mode))
         return IoStatus::success();
     // Folders are made only when the file cannot be opened without them, so a file in a folder
@@ -21,30 +23,36 @@ IoStatus DownloadFile::open()
     MakeFolders(m_path);
     if (m_file.open(mode))
         return IoStatus::success();
-    return IoStatus::failure(m_path, m_file.errorString());
+    return FileFailure(m_file, m_path);
 }
 
 IoStatus DownloadFile::write(QByteArrayView bytes)
 {
     if (bytes.isEmpty())
         return IoStatus::success();
-    IoStatus status = open();
+    const IoStatus status = open({});
     if (!status)
         return status;
-    if (m_file.write(bytes.data(), bytes.size()) != bytes.size())
-        return IoStatus::failure(m_path, m_file.errorString());
-    return status;
+    return WriteFully(m_file, m_path, bytes);
 }
 
 IoStatus DownloadFile::truncate()
 {
-    IoStatus status = open();
-    if (status && !m_file.resize(0))
-        status = IoStatus::failure(m_path, m_file.errorString());
-    return status;
+    // A file not open yet is emptied as it opens.
+    if (!m_file.isOpen())
+        return open(QIODevice::Truncate);
+    if (!m_file.resize(0))
+        return FileFailure(m_file, m_path);
+    return IoStatus::success();
 }
 
-void DownloadFile::close()
+IoStatus DownloadFile::close()
 {
+    if (!m_file.isOpen())
+        return IoStatus::success();
     m_file.close();
+    // A close that failed leaves its error; one that succeeded clears it.
+    if (m_file.error() != QFileDevice::NoError)
+        return FileFailure(m_file, m_path);
+    return IoStatus::success();
 }

@@ -1,11 +1,12 @@
 #pragma once
 // The one place where a download's bytes reach its local file. The file is opened on the first
 // bytes (its folders made then, when missing) and kept open across the pieces of a ranged
-// transfer; every piece is one unbuffered write, with no copy of its own.
+// transfer; every piece is one unbuffered write, with no copy of its own. Every write, truncation
+// and close tells whether it worked: a body that failed must never replace a file.
 //   DownloadFile file;
 //   file.start(localPath);
-//   file.write(piece);      // as the bytes arrive
-//   file.close();           // before the file is checked, deleted or started afresh
+//   if (!file.write(piece)) ...     // as the bytes arrive
+//   if (!file.close()) ...          // before the file is checked, deleted or started afresh
 
 #include "platform/filesystem.h"
 
@@ -21,11 +22,12 @@ public:
     IoStatus write(QByteArrayView bytes);
     // Empties the file (creating it): the transfer starts again from the first byte.
     IoStatus truncate();
-    void close();
+    // Closes the file; a failed flush or close is reported as a failed write would be.
+    IoStatus close();
     const QString& path() const { return m_path; }
 
 private:
-    IoStatus open();
+    IoStatus open(QIODevice::OpenMode extra);
 
     QString m_path;
     QFile m_file;

@@ -2,6 +2,7 @@
 
 #include "address/addressfunctions.h"
 #include "storage/localname.h"
+#include "storage/partfile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -153,6 +154,9 @@ QString MapLocalPath(
         return CleanNameSegment(DecodeLocalName(text));
     };
     name = clean(name);
+    // A site's file may not take a temporary file's name: it would be written over or removed as one.
+    if (IsPartFileName(name))
+        name[0] = QChar(0xFF0E);
     if (name.isEmpty()) {
         const QStringList segments = address.split(u'/');
         for (qsizetype i = segments.size() - 1; i >= 0 && name.isEmpty(); --i)

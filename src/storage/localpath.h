@@ -8,7 +8,8 @@
 //   http://H/%E5%86%99%E7%9C%9F/a%20b.gif -> /data/H/写真/a.b.gif
 // Folder segments and the file name are percent-decoded (see DecodeLocalName) before cleaning.
 // No path leaves SiteDir: "." and ".." directories are resolved within it, and a name made only of
-// dots (also one that decoding made) is written with full-width dots.
+// dots (also one that decoding made) is written with full-width dots, and so is the first dot of a
+// file name that has the form of a temporary file's (see partfile.h).
 
 #include <QString>
 #include <QStringList>

@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -14,6 +15,13 @@ QString PartFilePath(const QString& localPath)
     // A hash keeps the temporary name short whatever the length of the real one.
     const QByteArray hash = QCryptographicHash::hash(info.fileName().toUtf8(), QCryptographicHash::Sha1).toHex();
     return info.path() + u"/.fetchwright-"_s + QString::fromLatin1(hash.left(16)) + u".part"_s;
+}
+
+bool IsPartFileName(const QString& fileName)
+{
+    static const QRegularExpression form(
+        u"\\A\\.fetchwright-[0-9a-f]{16}\\.part\\z"_s, QRegularExpression::CaseInsensitiveOption);
+    return form.match(fileName).hasMatch();
 }
 
 IoStatus StartPartFile(const QString& localPath)
@@ -28,11 +36,8 @@ IoStatus CommitPartFile(const QString& localPath)
     if (existing.exists() && (!existing.isFile() || !(existing.permissions() & QFileDevice::WriteOwner)))
         return IoStatus::failure(localPath, u"the file there cannot be replaced"_s);
     const QString part = PartFilePath(localPath);
-    if (!QFile::exists(part)) {
-        const IoStatus created = StartPartFile(localPath);
-        if (!created)
-            return created;
-    }
+    if (!QFileInfo(part).isFile())
+        return IoStatus::failure(localPath, u"its temporary file has disappeared"_s);
     return RenameOver(part, localPath);
 }
 

@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QTest>
+#include <sys/mount.h>
 
 using namespace Qt::StringLiterals;
 using Reply = ScriptedHttpServer::Reply;
@@ -104,6 +105,9 @@ private slots:
     void aFolderLinkedWithoutItsSlashIsSavedAsTheFoldersPage();
     void nonAsciiLinksAreEncodedOnTheWireAndDecodedOnDisk();
     void textWithoutATypeIsScannedWhateverItsCharacters();
+    void aReplacementThatCannotBeWrittenLeavesTheOldFile_data();
+    void aReplacementThatCannotBeWrittenLeavesTheOldFile();
+    void aSiteFileNamedLikeATemporaryFileIsKept();
 
 private:
     std::unique_ptr<ScriptedHttpServer> m_server;
@@ -673,6 +677,72 @@ void TestCrawlScripted::textWithoutATypeIsScannedWhateverItsCharacters()
     m_crawl->start(server.url(u"/"_s));
     QCOMPARE(m_crawl->mirroredFiles().value(u"a.gif"_s), "a"_ba);
     QCOMPARE(m_crawl->logLines(FailureReportName), QStringList());
+}
+
+void TestCrawlScripted::aReplacementThatCannotBeWrittenLeavesTheOldFile_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("withLength");
+    QTest::addColumn<bool>("diskFull"); // the crawl stops, to be resumed once there is room
+    QTest::newRow("a full disk stops the crawl") << u"tmpfs"_s << true << true;
+    QTest::newRow("a full disk stops the crawl without a length too") << u"tmpfs"_s << false << true;
+    QTest::newRow("a full device stops the crawl as a full disk does") << u"/dev/full"_s << true << true;
+    QTest::newRow("a full device stops the crawl without a length too") << u"/dev/full"_s << false << true;
+    QTest::newRow("a temporary file removed before the commit fails alone") << u"removed"_s << true << false;
+}
+
+void TestCrawlScripted::aReplacementThatCannotBeWrittenLeavesTheOldFile()
+{
+    QFETCH(QString, fault);
+    QFETCH(bool, withLength);
+    QFETCH(bool, diskFull);
+    CrawlHarness& crawl = *m_crawl;
+    const QString save = crawl.saveDir(), top = m_server->url(u"/"_s);
+    const QString target = SiteDirOf(save, top) + u"/big.gif"_s, part = PartFilePath(target);
+    const QByteArray saveFolder = QFile::encodeName(save), old = binary(600000, 1), body = binary(700000, 2);
+    const Headers type { { "Content-Type", "image/gif" } }, chunked { { "Transfer-Encoding", "chunked" } };
+    m_server->route("/", page("<a href=\"big.gif\">b</a>"));
+    m_server->route("/big.gif",
+        { withLength
+                ? ScriptedHttpServer::response(200, "OK", type, body)
+                : ScriptedHttpServer::response(200, "OK", type + chunked, ScriptedHttpServer::chunked(body, 65536)) });
+    crawl.settings().save(SettingsKeys::NumberDuplicates, 0);
+    if (fault == u"tmpfs"_s && mount("tmpfs", saveFolder, "tmpfs", 0, "size=1m") != 0)
+        QSKIP("no tmpfs can be mounted here; the full device rows stand in for it");
+    const auto unmount = qScopeGuard([&] { umount2(saveFolder, MNT_DETACH); });
+    QVERIFY(WriteFileBytes(target, old));
+    if (fault == u"/dev/full"_s)
+        QVERIFY(QFile::link(fault, part));
+    if (fault == u"removed"_s)
+        crawl.host.onYield = [&] { QFile::remove(part); }; // the body is still written, to a file unlinked
+    const CrawlOutcome outcome = crawl.start(top);
+    QCOMPARE(outcome.kind, diskFull ? CrawlOutcome::Stopped : CrawlOutcome::Finished);
+    const QString full = u"保存先フォルダのディスクがいっぱいです。空きを作ってから再開して下さい。\n"_s + save;
+    QCOMPARE(crawl.host.messages, diskFull ? QStringList { full } : QStringList());
+    QCOMPARE(ReadFileBytes(target), old);
+    QVERIFY(!PartFileExists(target));
+    const QList<QStringList> failures = recordsOf(crawl.logLines(FailureReportName));
+    QCOMPARE(failures.value(0).value(0), u"ファイルエラー"_s);
+    QVERIFY2(failures.size() == 1 && failures[0][1].startsWith(target), qPrintable(failures[0][1]));
+    QCOMPARE(crawl.logLines(DownloadLogName), QStringList { DownloadLogHeader });
+    if (!diskFull)
+        return;
+    // Room is made, and the stopped crawl resumes to the new file.
+    QVERIFY(fault != u"tmpfs"_s || mount("tmpfs", saveFolder, "tmpfs", MS_REMOUNT, "size=8m") == 0);
+    QFile::remove(part);
+    QCOMPARE(crawl.resume().kind, CrawlOutcome::Finished);
+    QCOMPARE(ReadFileBytes(target), body);
+}
+
+void TestCrawlScripted::aSiteFileNamedLikeATemporaryFileIsKept()
+{
+    const QByteArray name = QFileInfo(PartFilePath(u"/a.gif"_s)).fileName().toLatin1();
+    m_server->route("/", page("<a href=\"" + name + "\">p</a><a href=\"a.gif\">a</a>"));
+    m_server->route("/" + name, file("like a temporary file"));
+    m_server->route("/a.gif", file("a"));
+    m_crawl->settings().save(SettingsKeys::DownloadExts, u".gif;.part"_s);
+    m_crawl->start(m_server->url(u"/"_s));
+    QCOMPARE(m_crawl->mirroredFiles().value(u"．"_s + QString::fromLatin1(name.mid(1))), "like a temporary file"_ba);
 }
 
 QTEST_GUILESS_MAIN(TestCrawlScripted)

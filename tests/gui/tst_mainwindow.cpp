@@ -420,7 +420,7 @@ void TestMainWindow::aSecondListRequestDuringABuildIsRefused()
     QVERIFY(QDir().mkpath(site));
     QVERIFY(StartLog(m_logs, site, DownloadLogName, DownloadLogHeader));
     for (int i = 0; i < 300; ++i)
-        WriteDownloadLogLine(m_logs, site, m_clock, u"f.gif"_s, site + u"/f.gif"_s, { u"http://h/f.gif"_s });
+        QVERIFY(WriteDownloadLogLine(m_logs, site, m_clock, u"f.gif"_s, site + u"/f.gif"_s, { u"http://h/f.gif"_s }));
     m_settings->save(SettingsKeys::SiteAddress, u"http://h/"_s);
     m_settings->save(SettingsKeys::SaveFolder, m_saveDir + u'/');
     MainWindow* window = m_window.get();

@@ -75,7 +75,8 @@ QList<QStringList> TestDownloadList::writeLog(int count)
         const QString name = u"f%1.dat"_s.arg(i);
         const QString path = m_site + u"/d/"_s + name;
         const QString address = u"http://h/d/"_s + name;
-        WriteDownloadLogLine(m_logs, m_site, m_clock, name, path, { u"http://h/"_s, address });
+        if (!WriteDownloadLogLine(m_logs, m_site, m_clock, name, path, { u"http://h/"_s, address }))
+            QTest::qFail("the log line cannot be written", __FILE__, __LINE__);
         entries.append({ u"<hr>NO."_s + QString::number(i), u"<br>"_s, u"<table border=\"1\" align=\"center\">"_s,
             u"<tr><td>"_s, u"ファイル名"_s, u"</td><td>"_s, name + u"</td></tr>"_s, u"<tr><td>"_s, u"取得元アドレス"_s,
             u"</td><td>"_s, u"<a href=\""_s + address + u"\">"_s, address + u"</a></td></tr>"_s, u"<tr><td>"_s,
@@ -151,7 +152,7 @@ void TestDownloadList::previewsByType()
     QFETCH(QString, name);
     QFETCH(QStringList, preview);
     const QString path = m_site + u'/' + name;
-    WriteDownloadLogLine(m_logs, m_site, m_clock, name, path, { u"http://h/x"_s });
+    QVERIFY(WriteDownloadLogLine(m_logs, m_site, m_clock, name, path, { u"http://h/x"_s }));
     QVERIFY(MakeDownloadList(m_settings->store(), m_host, logPath(), u"http://h/"_s, m_site));
     const QStringList lines = readPage(m_site + u"/_プレビュー1.html"_s).split(u"\r\n"_s);
     const qsizetype at = lines.indexOf(u"<hr>NO.1"_s);
@@ -167,7 +168,7 @@ void TestDownloadList::hostileNamesCannotRunScript()
 {
     const QString name = u"<script>alert(1)</script>\"'.gif"_s;
     const QString path = m_site + u"/a#b?c%d.gif"_s;
-    WriteDownloadLogLine(m_logs, m_site, m_clock, name, path, { u"http://h/x\"><script>x</script>"_s });
+    QVERIFY(WriteDownloadLogLine(m_logs, m_site, m_clock, name, path, { u"http://h/x\"><script>x</script>"_s }));
     QVERIFY(MakeDownloadList(m_settings->store(), m_host, logPath(), u"http://h/<b>"_s, m_site));
     const QString page = readPage(m_host.openedDocuments.value(0));
     QVERIFY(!page.contains(u"<script>"_s));
@@ -178,7 +179,8 @@ void TestDownloadList::hostileNamesCannotRunScript()
 
 void TestDownloadList::charactersShiftJisCannotHoldBecomeReferences()
 {
-    WriteDownloadLogLine(m_logs, m_site, m_clock, u"写真😀한.gif"_s, m_site + u"/x.gif"_s, { u"http://h/x.gif"_s });
+    QVERIFY(
+        WriteDownloadLogLine(m_logs, m_site, m_clock, u"写真😀한.gif"_s, m_site + u"/x.gif"_s, { u"http://h/x.gif"_s }));
     QVERIFY(MakeDownloadList(m_settings->store(), m_host, logPath(), u"http://h/"_s, m_site));
     const QByteArray bytes = ReadFileBytes(m_host.openedDocuments.value(0));
     QVERIFY(bytes.contains("\x8e\xca\x90\x5e&#128512;&#54620;.gif</td></tr>"));

@@ -29,7 +29,7 @@ void TestDownloadFile::piecesLandInOrderInFoldersMadeOnDemand()
     QVERIFY(file.write("GIF8"));
     QVERIFY(file.write(QByteArray(100000, 'x')));
     QVERIFY(file.write("end"));
-    file.close();
+    QVERIFY(file.close());
     QCOMPARE(ReadFileBytes(path), "GIF8"_ba + QByteArray(100000, 'x') + "end");
 }
 
@@ -39,7 +39,7 @@ void TestDownloadFile::nothingIsCreatedBeforeTheFirstBytes()
     DownloadFile file;
     file.start(path);
     QVERIFY(file.write(QByteArrayView()));
-    file.close();
+    QVERIFY(file.close());
     QVERIFY(!QFileInfo::exists(m_dir.filePath(u"empty"_s)));
 }
 
@@ -51,7 +51,7 @@ void TestDownloadFile::truncateStartsTheFileOver()
     QVERIFY(file.write("first piece"));
     QVERIFY(file.truncate());
     QVERIFY(file.write("again"));
-    file.close();
+    QVERIFY(file.close());
     QCOMPARE(ReadFileBytes(path), "again"_ba);
 }
 
@@ -62,7 +62,7 @@ void TestDownloadFile::aNewFileClosesTheOneBefore()
     QVERIFY(file.write("1"));
     file.start(m_dir.filePath(u"two.gif"_s));
     QVERIFY(file.write("2"));
-    file.close();
+    QVERIFY(file.close());
     QCOMPARE(ReadFileBytes(m_dir.filePath(u"one.gif"_s)), "1"_ba);
     QCOMPARE(ReadFileBytes(m_dir.filePath(u"two.gif"_s)), "2"_ba);
     QCOMPARE(file.path(), m_dir.filePath(u"two.gif"_s));
