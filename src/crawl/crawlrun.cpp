@@ -5,6 +5,7 @@
 #include "crawl/linkaddress.h"
 #include "crawl/linkresolver.h"
 #include "crawl/progress.h"
+#include "crawl/resumestate.h"
 #include "crawl/transport.h"
 #include "productnames.h"
 #include "records/logs.h"
@@ -248,34 +249,12 @@ CrawlOutcome ResumeCrawl(CrawlContext& c, const QString& siteDir)
     const IoStatus settled = SettleResumeRecord(c.files, ResumeRecordPath(siteDir), r);
     if (!settled)
         return failed(c.host, WriteFailureMessage(settled, r.saveDir));
-    s.TopAddr = r.topAddr;
+    configureConnections(c);
+    RestoreResumeState(c, r);
     // Line 0: stopped before the first record was taken; the queue starts at its first line.
     s.WorkLine = qMax(r.workLine, 1);
-    c.checkpoint = r.checkpoint.value_or(ResumeCheckpoint());
-    s.WorkList = r.workList;
-    configureConnections(c);
-    c.transfer.setAccessType(r.accessType);
-    c.transfer.setProxy(r.proxy);
-    c.transfer.setRemotePort(r.remotePort);
-    c.transfer.setRequestTimeout(r.requestTimeout);
-    s.SaveDir = r.saveDir;
-    s.DepthLimit = r.depthLimit;
-    s.SearchType = r.searchType;
-    s.NoDirTree = r.noDirTree;
-    s.SkipSameName = r.skipSameName;
-    s.DownloadExts = r.downloadExts;
-    s.OnDownFileNames = r.onDownFileNames;
-    s.NotDownFileNames = r.notDownFileNames;
-    s.NumberDuplicates = r.numberDuplicates;
-    s.BufferSize = r.bufferSize;
     // Not part of the resume record, whose format stays as it is: a resumed run takes the setting.
     s.ScanLimit = ScaledSize(c.settings.decimal(K::ScanLimitMB), 1048576);
-    s.CurDepth = r.curDepth;
-    s.Counters = r.counters;
-    s.MaxSize = r.maxSize;
-    s.MinSize = r.minSize;
-    s.AuthString = r.authString;
-    s.UserAgent = r.userAgent;
     s.SiteDir = siteDir;
     if (r.checkpoint) {
         switch (r.checkpoint->stage) {

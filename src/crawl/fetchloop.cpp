@@ -5,6 +5,7 @@
 #include "crawl/linkscanner.h"
 #include "crawl/lookahead.h"
 #include "crawl/progress.h"
+#include "crawl/resumestate.h"
 #include "crawl/transport.h"
 #include "records/logs.h"
 #include "records/worklists.h"
