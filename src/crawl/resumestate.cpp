@@ -8,8 +8,7 @@ namespace {
 
 // Every field the record shares with the crawl state, in one list for writing and for reading:
 // each(recordField, stateField).
-template <typename Record, typename State, typename Each>
-void eachSharedField(Record& r, State& s, Each each)
+template <typename Record, typename State, typename Each> void eachSharedField(Record& r, State& s, Each each)
 {
     each(r.topAddr, s.TopAddr);
     each(r.workList, s.WorkList);

@@ -369,8 +369,10 @@ void ConnectionScheduler::checkStalls()
         ScheduledRequest* waiting = m_connections[i].running;
         if (!waiting || waiting->headersKnown)
             continue;
+        // Counted from the hop in progress: a redirect waiting for the interval is not held up.
+        const qint64 sent = m_connections[i].control->hopSentAt();
         OriginState& origin = stateOf(waiting->origin);
-        if (moment - waiting->startedAt < std::max(StallFloorMs, StallFactor * std::max<qint64>(0, origin.fastestMs)))
+        if (sent < 0 || moment - sent < std::max(StallFloorMs, StallFactor * std::max<qint64>(0, origin.fastestMs)))
             continue;
         // A server with a few workers may keep one for each of our idle connections.
         for (Connection& connection : m_connections)

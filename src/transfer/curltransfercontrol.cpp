@@ -137,8 +137,10 @@ void CurlTransferControl::sendHop()
         m_doneCode = CURLE_FAILED_INIT;
         return;
     }
-    if (m_pacer)
+    if (m_pacer) {
         m_pacer->started(RequestPacer::hostOf(address));
+        m_hopSentAt = m_pacer->now();
+    }
 
     curl_easy_setopt(easy, CURLOPT_URL, address.toUtf8().constData());
     if (m_hopVerb == "HEAD") {

@@ -73,6 +73,9 @@ public:
     void setPacer(RequestPacer* pacer) { m_pacer = pacer; }
     // Closes the connections kept alive for later requests; only while idle.
     void closeConnections();
+    // When the hop in progress was sent, on the pacer's clock; -1 while it waits for the pacer (or
+    // without a pacer).
+    qint64 hopSentAt() const { return m_hopHeld ? -1 : m_hopSentAt; }
 
     QByteArrayView nextBodyPiece() override;
     QByteArray responseHeaders() const override { return m_headers; }
@@ -140,6 +143,7 @@ private:
     int m_redirects = 0;
     RequestPacer* m_pacer = nullptr;
     bool m_hopHeld = false; // the hop waits for the pacer before it is sent
+    qint64 m_hopSentAt = -1;
     int m_hopSends = 0; // how often libcurl began to send the hop
     bool m_resendHeld = false; // libcurl's re-send came too soon and was stopped, to be sent later
     unsigned m_generation = 0; // changes whenever a request is started or abandoned
