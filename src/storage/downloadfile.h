@@ -1,12 +1,14 @@
 #pragma once
-// The one place where a download's bytes reach its local file. The file is opened on the first
-// bytes (its folders made then, when missing) and kept open across the pieces of a ranged
-// transfer; every piece is one unbuffered write, with no copy of its own. Every write, truncation
-// and close tells whether it worked: a body that failed must never replace a file.
+// The one place where a download's bytes reach disk: the temporary file that takes the real name
+// once the body is whole (see partfile.h). The crawl opens it empty when the record is planned
+// (its folders made then, when missing) and keeps it open across the pieces of a ranged transfer;
+// every piece is one unbuffered write, with no copy of its own. Every write, truncation and close
+// tells whether it worked: a body that failed must never replace a file.
 //   DownloadFile file;
-//   file.start(localPath);
+//   file.start(PartFilePath(localPath));
+//   if (!file.truncate()) ...       // when the record is planned
 //   if (!file.write(piece)) ...     // as the bytes arrive
-//   if (!file.close()) ...          // before the file is checked, deleted or started afresh
+//   if (!file.close()) ...          // before the file is committed, deleted or started afresh
 
 #include "platform/filesystem.h"
 
