@@ -455,15 +455,25 @@ void ConnectionScheduler::startWhatMay()
             waiting.push_back(request.get());
     std::sort(waiting.begin(), waiting.end(),
         [](const ScheduledRequest* a, const ScheduledRequest* b) { return nearness(*a) < nearness(*b); });
+    const auto idle = [this] {
+        return std::any_of(m_connections.cbegin(), m_connections.cend(),
+            [](const Connection& connection) { return !connection.running; });
+    };
+    bool anyIdle = idle();
     for (ScheduledRequest* next : waiting) {
+        // With every connection busy only the crawl's own request may take one.
+        if (!anyIdle && !next->executed)
+            continue;
         const qint64 allowed = std::max(next->notBefore, moment + m_pacer.waitFor(next->host));
         if (allowed > moment) {
             m_blockedUntil = m_blockedUntil < 0 ? allowed : std::min(m_blockedUntil, allowed);
             continue;
         }
         const int index = connectionFor(*next);
-        if (index >= 0)
+        if (index >= 0) {
             start(*next, index);
+            anyIdle = idle();
+        }
     }
 }
 
