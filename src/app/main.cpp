@@ -5,11 +5,11 @@
 #include "platform/clock.h"
 #include "platform/desktopservicesshell.h"
 #include "platform/singleinstance.h"
+#include "platform/userfolders.h"
 #include "productnames.h"
 #include "settings/settingsstore.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -24,12 +24,7 @@ int main(int argc, char* argv[])
 
     LoadQtTranslations(app);
 
-#ifdef Q_OS_WIN
-    // A program started from a network path keeps the current folder it was given.
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    if (!programFolder.startsWith(u"\\\\"_s) && !programFolder.startsWith(u"//"_s))
-        QDir::setCurrent(programFolder);
-#endif
+    SettleUserFolderBase();
 
     SettingsStore settings;
     DesktopServicesShell shell;

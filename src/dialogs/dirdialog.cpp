@@ -1,6 +1,8 @@
 #include "dialogs/dirdialog.h"
 
 #include "dialogs/dialogwidgets.h"
+#include "platform/filesystem.h"
+#include "platform/userfolders.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -161,4 +163,14 @@ void DirDialog::fillFiles()
     m_files->clear();
     const QDir dir(m_folder);
     m_files->addItems(dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
+}
+
+QString browseFolder(DirDialog& picker, const QString& title, const QString& typed)
+{
+    picker.setWindowTitle(title);
+    // A folder that no longer exists leaves the picker where it was.
+    picker.setFolder(ResolveUserFolder(typed));
+    picker.setDrive(picker.folder());
+    picker.exec();
+    return WithFinalSeparator(picker.isOK() ? picker.folder() : typed, EmptyFolder::StaysEmpty);
 }

@@ -6,6 +6,7 @@
 //   picker.setFolder(savePath);          // false when the folder does not exist
 //   picker.exec();
 //   if (picker.isOK()) savePath = picker.folder();
+// A 参照 button beside a folder box does all of that through browseFolder.
 
 #include <QDialog>
 #include <QHash>
@@ -50,3 +51,9 @@ private:
     QHash<QString, QString> m_driveFolders;
     bool m_isOK = false;
 };
+
+// What a 参照 button does: shows the picker titled title at the folder typed in its box (a relative
+// one taken from where every dialog takes it, on Linux the home folder) and returns what the box is
+// to hold: the folder picked, or after Cancel the text typed, ending in the folder separator. An
+// empty box left empty gives "", as a lone separator would name the file system's root.
+QString browseFolder(DirDialog& picker, const QString& title, const QString& typed);

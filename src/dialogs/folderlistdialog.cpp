@@ -98,18 +98,11 @@ void FolderListDialog::loadFolder()
 
 void FolderListDialog::browse()
 {
-    DirDialog& picker = m_env.folderPicker;
-    picker.setWindowTitle(u"一覧リストを作るフォルダを選んでください。"_s);
-    picker.setFolder(ResolveUserFolder(m_dirPath->text()));
-    picker.setDrive(picker.folder());
-    picker.exec();
-    QString folder = m_dirPath->text();
-    if (picker.isOK())
-        folder = picker.folder();
-    // An empty box left empty stays so: a lone separator would list the whole file system.
+    const QString folder
+        = browseFolder(m_env.folderPicker, u"一覧リストを作るフォルダを選んでください。"_s, m_dirPath->text());
+    // An empty box left empty stores nothing, so the stored folder is kept.
     if (folder.isEmpty())
         return;
-    folder = WithFinalSeparator(folder, EmptyFolder::StaysEmpty);
     m_dirPath->setText(folder);
     m_env.settings.save(m_folderKey, folder);
 }

@@ -98,18 +98,11 @@ void GetHttpAddrDialog::load()
 
 void GetHttpAddrDialog::browse()
 {
-    DirDialog& picker = m_env.folderPicker;
-    picker.setWindowTitle(u"保存先のフォルダを選んでください。"_s);
-    picker.setFolder(ResolveUserFolder(m_savePath->text()));
-    picker.setDrive(picker.folder());
-    picker.exec();
-    QString savePath = m_savePath->text();
-    if (picker.isOK())
-        savePath = picker.folder();
-    // An empty box left empty stays so: a lone separator would name the file system's root.
+    const QString savePath
+        = browseFolder(m_env.folderPicker, u"保存先のフォルダを選んでください。"_s, m_savePath->text());
+    // An empty box left empty stores nothing, so the stored folder is kept.
     if (savePath.isEmpty())
         return;
-    savePath = WithFinalSeparator(savePath, EmptyFolder::StaysEmpty);
     m_savePath->setText(savePath);
     m_env.settings.save(SettingsKeys::SaveFolder, savePath);
 }

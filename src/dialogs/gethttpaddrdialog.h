@@ -2,11 +2,12 @@
 // GetHttpAddrDialog, the first step of a new download: the site's top address and the save folder.
 // Its OK saves both and goes on to the crawl options dialog; only that dialog's OK clears the stop
 // flag, so the main window starts a crawl when, after exec(), StopRequested is false:
-//   DirDialog picker;
+//   DialogEnvironment env { settings, state, picker };
 //   DeepAddrDialog deep(env, this);
 //   GetHttpAddrDialog addr(env, deep, this);
 //   addr.exec();
-//   if (!env.crawl.StopRequested) StartCrawl(addr.sitesTopAddr(), ...);
+//   QString top = addr.sitesTopAddr();
+//   if (!env.crawl.StopRequested) StartCrawl(context, top);
 // The fields are loaded from the settings at the first opening and again after the window's close
 // box; OK and Cancel only hide, so other openings show what the dialog held.
 

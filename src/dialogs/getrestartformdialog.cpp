@@ -84,15 +84,7 @@ void GetReStartFormDialog::closeEvent(QCloseEvent* event)
 
 void GetReStartFormDialog::browseClicked()
 {
-    DirDialog& picker = m_env.folderPicker;
-    picker.setWindowTitle(u"保存先のフォルダを選んでください。"_s);
-    // A folder that no longer exists leaves the picker where it was.
-    picker.setFolder(m_savePath->text());
-    picker.setDrive(m_savePath->text());
-    picker.exec();
-    if (picker.isOK())
-        m_savePath->setText(picker.folder());
-    m_savePath->setText(WithFinalSeparator(m_savePath->text(), EmptyFolder::StaysEmpty));
+    m_savePath->setText(browseFolder(m_env.folderPicker, u"保存先のフォルダを選んでください。"_s, m_savePath->text()));
     m_env.settings.save(SettingsKeys::SaveFolder, m_savePath->text());
 }
 

@@ -19,14 +19,6 @@ QString withoutTrailingSeparator(QString folder)
     return folder;
 }
 
-QString nameOf(const QString& path)
-{
-    qsizetype at = path.size();
-    while (at > 0 && !IsFolderSeparator(path[at - 1]))
-        --at;
-    return path.mid(at);
-}
-
 IoStatus checkFolder(const QString& folder)
 {
     const QFileInfo info(folder);
@@ -40,7 +32,7 @@ IoStatus checkFolder(const QString& folder)
 QStringList fileTableLines(const QString& path)
 {
     return { u"<table border=\"1\" align=\"center\">"_s, u"<tr><td>"_s, u"ファイル名"_s, u"</td><td>"_s,
-        HtmlEscaped(nameOf(path)) + u"</td></tr>"_s, u"<tr><td>"_s, u"フルパス"_s,
+        HtmlEscaped(LastPathSegment(path)) + u"</td></tr>"_s, u"<tr><td>"_s, u"フルパス"_s,
         u"</td><td><a href=\""_s + PathTarget(path) + u"\">"_s, HtmlEscaped(path) + u"</a></td></tr>"_s,
         u"</table><br>"_s };
 }
@@ -192,7 +184,7 @@ IoStatus MakeGraphList(SettingsStore& settings, CrawlHost& host, const QString& 
                         + u"\" width=\"48\" height=\"48\"></a></center>"_s
                          << u"</td>"_s;
                 names << u"<td>"_s
-                      << u"<center><a href=\""_s + target + u"\">"_s + HtmlEscaped(nameOf(files[k]))
+                      << u"<center><a href=\""_s + target + u"\">"_s + HtmlEscaped(LastPathSegment(files[k]))
                         + u"</a></center>"_s
                       << u"</td>"_s;
             }

@@ -185,6 +185,14 @@ QString ToNativeSeparators(const QString& path)
     return QDir::toNativeSeparators(path);
 }
 
+QString LastPathSegment(const QString& path)
+{
+    qsizetype at = path.size();
+    while (at > 0 && !IsFolderSeparator(path[at - 1]))
+        --at;
+    return path.mid(at);
+}
+
 QString WithFinalSeparator(const QString& folder, EmptyFolder empty)
 {
     if (folder.isEmpty())

@@ -80,6 +80,9 @@ QChar NativeSeparator();
 bool IsFolderSeparator(QChar ch);
 // The path with "/" written as the native separator.
 QString ToNativeSeparators(const QString& path);
+// What follows the last folder separator in path: the whole path when it has none, "" when it
+// ends in one.
+QString LastPathSegment(const QString& path);
 
 // What WithFinalSeparator makes of an empty text: the separator alone (the root), as the list
 // pages' folder box stores it after an empty browse, or nothing, as the save folder and resume

@@ -1,5 +1,6 @@
 #include "platform/userfolders.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -10,6 +11,15 @@ QString UserFolderBase()
     return QDir::currentPath();
 #else
     return QDir::homePath();
+#endif
+}
+
+void SettleUserFolderBase()
+{
+#ifdef Q_OS_WIN
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    if (!programFolder.startsWith(u"\\\\") && !programFolder.startsWith(u"//"))
+        QDir::setCurrent(programFolder);
 #endif
 }
 

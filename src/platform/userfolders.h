@@ -10,6 +10,10 @@
 
 // The folder a relative folder is taken from.
 QString UserFolderBase();
+// Settles that folder at start-up, before anything is resolved against it: on Windows the
+// program's own folder becomes the current folder, unless the program was started from a network
+// path, which keeps the one it was given; elsewhere the current folder is left alone.
+void SettleUserFolderBase();
 // path made absolute against UserFolderBase(), in native separators; "" stays "".
 QString ResolveUserFolder(const QString& path);
 // The save folder offered before one is stored: the user's download folder when it exists, else

@@ -4,7 +4,8 @@
 // headers its probe returned; the directory address and site root are filled again when the
 // record is taken. Only toFields and fromFields know the field order.
 //   WorkRecord r;  r.address = u"http://h/a.gif"_s;  r.depth = u"1"_s;
-//   WriteWorkRecord(list, r, false);  // "http://h/a.gif",,,,,"1",...
+//   WriteWorkRecord(files, listPath, r, false);
+//   // appends "http://h/a.gif","","","","","1","","","","","" (every field quoted, empty ones too)
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "settings/settingskeys.h"
 
-#include "settings/settingsstore.h"
+#include "settings/storedvalues.h"
 
 #include <QHash>
 

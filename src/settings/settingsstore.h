@@ -4,16 +4,17 @@
 // The file is readable by its owner only, as it holds the Basic credential (ASTRING).
 // Numbers are stored as decimal text and check boxes as "1" or "0". A reader returns the key's
 // default (SettingsDefaults::Of) when the key is absent or its text does not convert; the few
-// readers with a default of their own pass it.
+// readers with a default of their own pass it. Texts convert as settings/storedvalues.h says.
 //   SettingsStore store;                       // the user's store
 //   SettingsStore store(dir + u"/s.conf"_s);   // a test's store
 //   store.number(SettingsKeys::DeepCount);      // 3 when absent
 //   store.get(SettingsKeys::DownloadExts, SettingsDefaults::CrawlDownloadExts);
 
+#include "settings/storedvalues.h"
+
 #include <QString>
 #include <QVariant>
 #include <memory>
-#include <optional>
 
 class QSettings;
 
@@ -53,12 +54,3 @@ private:
     std::unique_ptr<QSettings> m_settings;
     bool m_private = false; // the file is known to be readable by its owner only
 };
-
-// The conversions the readers use; nullopt when the text does not convert.
-std::optional<double> TextToNumber(const QString& text);
-std::optional<bool> TextToFlag(const QString& text);
-// The text as a 32-bit whole number, as the number boxes take it: blanks allowed, fractions
-// rounded to the nearest with halves to the even neighbour (2.5 -> 2), beyond 32 bits refused.
-std::optional<qint32> TextToInteger32(const QString& text);
-// value × unit rounded to the nearest whole number and held within 0 .. 2^53 (sizes in bytes).
-qint64 ScaledSize(double value, qint64 unit);

@@ -84,14 +84,6 @@ bool expandList(QStringList& list, bool append)
     return tooLarge;
 }
 
-QString lastSegment(const QString& path)
-{
-    qsizetype at = path.size();
-    while (at > 0 && !IsFolderSeparator(path[at - 1]))
-        --at;
-    return path.mid(at);
-}
-
 } // namespace
 
 QStringList SplitFilterSetting(const QString& setting)
@@ -116,7 +108,7 @@ bool PassesFileFilters(const QString& localPath, const QString& name, const QStr
     const QStringList& include, const QStringList& exclude)
 {
     if (!extensions.isEmpty()) {
-        const QString extension = lastSegment(localPath).split(u'.').last().toLower();
+        const QString extension = LastPathSegment(localPath).split(u'.').last().toLower();
         if (extension.isEmpty() || !extensions.contains(extension))
             return false;
     }

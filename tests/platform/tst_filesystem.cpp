@@ -1,5 +1,5 @@
 // The final separator that the dialogs and the command line add to a folder before a file name is
-// appended to it.
+// appended to it, and the name at the end of a path.
 #include "platform/filesystem.h"
 
 #include <QTest>
@@ -11,6 +11,8 @@ class TestFileSystem : public QObject {
 private slots:
     void withFinalSeparator_data();
     void withFinalSeparator();
+    void lastPathSegment_data();
+    void lastPathSegment();
 };
 
 void TestFileSystem::withFinalSeparator_data()
@@ -39,6 +41,24 @@ void TestFileSystem::withFinalSeparator()
     QFETCH(int, empty);
     QFETCH(QString, expected);
     QCOMPARE(WithFinalSeparator(folder, EmptyFolder(empty)), expected);
+}
+
+void TestFileSystem::lastPathSegment_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("a file in a folder gives its name") << u"/a/b/c.gif"_s << u"c.gif"_s;
+    QTest::newRow("a name without a folder is itself") << u"c.gif"_s << u"c.gif"_s;
+    QTest::newRow("a path ending in its separator gives nothing") << u"/a/b/"_s << QString();
+    QTest::newRow("a backslash is no separator here") << u"/a/b\\c.gif"_s << u"b\\c.gif"_s;
+    QTest::newRow("an empty path gives nothing") << QString() << QString();
+}
+
+void TestFileSystem::lastPathSegment()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, expected);
+    QCOMPARE(LastPathSegment(path), expected);
 }
 
 QTEST_GUILESS_MAIN(TestFileSystem)
