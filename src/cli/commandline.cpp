@@ -432,7 +432,7 @@ whole; the sizes in KB and MB may have a fraction, such as 0.5:
   --buffer-mb MB         size of a ranged download piece in MB (1 or more)
   --scan-limit-mb MB     largest page scanned for links, in MB (1 or more)
   --user-agent TEXT      the User-Agent header
-  --connections N        requests at once, 1 to 16 (default 6); never more to one host. The result
+  --connections N        requests at once, %1 to %2 (default %3); never more to one host. The result
                          is the same for every number: only the time differs
   --interval-ms N        wait at least N ms between two requests to the same host (default 0)
   --yes                  answer OK when the site is already in the resume list
@@ -451,5 +451,7 @@ A crawl, resume or download list whose site folder another run (the window or an
 fetchwright-cli) is using is refused, changing nothing.
 Exit status: 0 finished, 3 stopped (resumable), 2 invalid input or a site folder in use,
 1 any other failure.
-)"_s;
+)"_s.arg(SettingsDefaults::MinConnections)
+        .arg(SettingsDefaults::MaxConnections)
+        .arg(SettingsDefaults::Connections);
 }

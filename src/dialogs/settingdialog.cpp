@@ -41,7 +41,9 @@ SettingDialog::SettingDialog(DialogEnvironment& env, QWidget* parent)
     auto* label3 = makeLabel(this, u"Label3"_s, u"接続タイムアウト"_s);
     m_requestTimeout = makeBox(this, u"RequestTimeout"_s);
     auto* label7 = makeLabel(this, u"Label7"_s, u"秒"_s);
-    const QString connectionsTip = u"1 から 16 まで。一つのサーバーにこれより多くは接続しません"_s;
+    const QString connectionsTip
+        = u"%1 から %2 まで。一つのサーバーにこれより多くは接続しません"_s.arg(SettingsDefaults::MinConnections)
+              .arg(SettingsDefaults::MaxConnections);
     auto* label14 = makeLabel(this, u"Label14"_s, u"同時接続数"_s);
     label14->setToolTip(connectionsTip);
     m_connections = makeBox(this, u"Connections"_s, connectionsTip);

@@ -4,6 +4,8 @@
 // a second default for one reader (the crawl start reads DownloadExts without ".png"); those are
 // named below and passed explicitly by that reader.
 
+#include "transfer/transfercontrol.h"
+
 #include <QDir>
 #include <QString>
 
@@ -78,7 +80,7 @@ constexpr int RequestTimeout = 60;
 // Connections a crawl may use at once, as browsers open per host; the range the settings allow.
 constexpr int Connections = 6;
 constexpr int MinConnections = 1;
-constexpr int MaxConnections = 16;
+constexpr int MaxConnections = TransferControl::MostConnections;
 constexpr int RequestIntervalMs = 0;
 constexpr int BuffLenMb = 1;
 constexpr int ListCount = 20; // entries per list page: ListViewSize, MakeListFileCount, MakeGraphListCount

@@ -2,7 +2,7 @@
 
 #include "address/addressfunctions.h"
 #include "storage/localname.h"
-#include "storage/partfile.h"
+#include "storage/partfilename.h"
 
 #include <QCryptographicHash>
 #include <QDir>

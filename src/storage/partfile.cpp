@@ -2,27 +2,10 @@
 
 #include "storage/localpath.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
-
-QString PartFilePath(const QString& localPath)
-{
-    const QFileInfo info(localPath);
-    // A hash keeps the temporary name short whatever the length of the real one.
-    const QByteArray hash = QCryptographicHash::hash(info.fileName().toUtf8(), QCryptographicHash::Sha1).toHex();
-    return info.path() + u"/.fetchwright-"_s + QString::fromLatin1(hash.left(16)) + u".part"_s;
-}
-
-bool IsPartFileName(const QString& fileName)
-{
-    static const QRegularExpression form(
-        u"\\A\\.fetchwright-[0-9a-f]{16}\\.part\\z"_s, QRegularExpression::CaseInsensitiveOption);
-    return form.match(fileName).hasMatch();
-}
 
 IoStatus StartPartFile(const QString& localPath)
 {
