@@ -427,6 +427,7 @@ void TestCrawlNginx::aJapaneseSiteIsSavedUnderRealNames()
         { u"c.d.gif"_s, u"c%20d.gif"_s }, { u"jpｽﾗｯｼｭﾄｯﾌﾟ.html"_s, u"jp"_s }, { u"sjis.html"_s, u"sjis.html"_s },
         { u"p.gif"_s, u"jp/p.gif"_s }, { u"s.gif"_s, u"%E5%86%99%E7%9C%9F/s.gif"_s } };
     QCOMPARE(logged, names);
+    QCOMPARE(m_crawl->host.counter(Counter::Planned), expected.size());
     QCOMPARE(m_crawl->host.counter(Counter::Failure), 0);
     QCOMPARE(m_crawl->host.counter(Counter::ErrorResponse), 0);
 }
