@@ -126,11 +126,15 @@ bool noMorePositionals(Reader& r, const QStringList& positionals, qsizetype allo
     return true;
 }
 
-// The options of how the crawl uses the network, for a new crawl and a resumed one alike; false
-// when option is none of them or its value is refused (then r has failed).
+// The options of how the crawl uses the network and which links it looks for, for a new crawl and
+// a resumed one alike; false when option is none of them or its value is refused (then r has failed).
 bool readConnectionOption(Reader& r, const QString& option, bool& taken)
 {
     taken = true;
+    if (option == u"--more-links"_s || option == u"--no-more-links"_s) {
+        r.flag(K::MoreLinks, option == u"--more-links"_s);
+        return true;
+    }
     if (option == u"--connections"_s)
         return r.number(option, K::Connections, SettingsDefaults::MinConnections, SettingsDefaults::MaxConnections);
     if (option == u"--interval-ms"_s)
@@ -407,7 +411,8 @@ Commands:
   resume SAVE-FOLDER [ADDRESS] [options]  continue a stopped crawl from SAVE-FOLDER's resume list
                                         (the line of ADDRESS's host, else the first line);
                                         its options: --list, --no-list, --yes, --no-open,
-                                        --connections, --interval-ms
+                                        --connections, --interval-ms, --more-links,
+                                        --no-more-links (else it goes on as it started)
   list downloads                        list pages of the last crawl's downloads
   list dir FOLDER [options]             list pages of any folder's files
   list images FOLDER [options]          image list pages of a folder
@@ -426,6 +431,8 @@ whole; the sizes in KB and MB may have a fraction, such as 0.5:
   --number, --no-number  number a new file whose name exists (name_0.ext) / overwrite it
   --user NAME, --password TEXT, --password-file F   Basic-authentication credentials
   --list, --no-list      open the download list pages when the crawl ends
+  --more-links, --no-more-links  also follow, or not, what pages link through style sheets
+                         (url(), @import), srcset, background, poster and a refresh (default on)
   --access-type 0|1|2    system proxy settings, direct, or the named proxy
   --proxy HOST, --port N the named proxy
   --timeout S            connect and inactivity limit in seconds

@@ -70,7 +70,12 @@ int runCrawl(const Command& command, SettingsStore& settings, TerminalHost& host
             return InvalidInput;
         }
         state.SiteDir = SiteDirOf(command.folder, chosen);
-        outcome = ResumeCrawl(context, state.SiteDir);
+        // An option given to the resume changes the crawl from here on; else it goes on as it started.
+        std::optional<bool> moreLinks;
+        for (const auto& [key, value] : command.settings)
+            if (key == SettingsKeys::MoreLinks)
+                moreLinks = value == u"1"_s;
+        outcome = ResumeCrawl(context, state.SiteDir, moreLinks);
     }
     transfer.setStateHandler({});
     const QString ended = LongTimeText(clock.now().time());

@@ -114,6 +114,7 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
     s.NumberDuplicates = settings.flag(K::NumberDuplicates);
     s.BufferSize = ScaledSize(settings.decimal(K::BuffLen), 1048576);
     s.ScanLimit = ScaledSize(settings.decimal(K::ScanLimitMB), 1048576);
+    s.MoreLinks = settings.flag(K::MoreLinks);
 
     s.WorkLine = 1;
     s.WorkList.clear();
@@ -229,7 +230,7 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     return outcome;
 }
 
-CrawlOutcome ResumeCrawl(CrawlContext& c, const QString& siteDir)
+CrawlOutcome ResumeCrawl(CrawlContext& c, const QString& siteDir, std::optional<bool> moreLinks)
 {
     CrawlState& s = c.state;
     s.CurDepth = 0;
@@ -251,6 +252,8 @@ CrawlOutcome ResumeCrawl(CrawlContext& c, const QString& siteDir)
         return failed(c.host, WriteFailureMessage(settled, r.saveDir));
     configureConnections(c);
     RestoreResumeState(c, r);
+    if (moreLinks)
+        s.MoreLinks = *moreLinks;
     // Line 0: stopped before the first record was taken; the queue starts at its first line.
     s.WorkLine = qMax(r.workLine, 1);
     // Not part of the resume record, whose format stays as it is: a resumed run takes the setting.

@@ -6,7 +6,8 @@
 //   RunCrawl: the site folder and records prepared (or reloaded when resuming), the queue worked
 //     through, the outcome's caption "終了" or "中断" shown, a finished site dropped from the resume list.
 //     Its caller holds the site folder.
-//   ResumeCrawl: the site folder held, the state restored from its resume record, then RunCrawl.
+//   ResumeCrawl: the site folder held, the state restored from its resume record, then RunCrawl;
+//     moreLinks, when given, changes whether more links are looked for from here on.
 // The site folder is held from before the first write until the run returns; while another program
 // holds it, the run is refused and writes nothing.
 // Each returns how the run ended, for the host to act on:
@@ -31,7 +32,7 @@ struct CrawlOutcome {
 
 CrawlOutcome StartCrawl(CrawlContext& context, QString& topAddress);
 CrawlOutcome RunCrawl(CrawlContext& context, const QString& topAddress, const QString& startAddress, bool resuming);
-CrawlOutcome ResumeCrawl(CrawlContext& context, const QString& siteDir);
+CrawlOutcome ResumeCrawl(CrawlContext& context, const QString& siteDir, std::optional<bool> moreLinks = std::nullopt);
 // The outcome of a run refused because another program holds its site folder, the host told so.
 CrawlOutcome SiteInUse(CrawlHost& host, const QString& siteDir);
 

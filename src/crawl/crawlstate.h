@@ -60,6 +60,7 @@ struct CrawlState {
     qint64 MinSize = 0;
     qint64 BufferSize = 0;
     qint64 ScanLimit = 1048576; // the largest page scanned for links, in bytes
+    bool MoreLinks = false; // style sheets, srcset and the other links a browser follows, looked for too
     QString AuthString;
     QString UserAgent;
 

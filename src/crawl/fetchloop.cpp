@@ -252,7 +252,7 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record, const QString& name)
         // A body above the scan limit is never scanned, whatever mode fetches it, and read as bytes;
         // unless it is saved it is not fetched at all.
         const bool tooLargeToScan = fetch.length > s.ScanLimit;
-        s.FetchKind = BodyKindOf(contentType, tooLargeToScan);
+        s.FetchKind = BodyKindOf(contentType, tooLargeToScan, IsStyleSheet(s, record));
         if (!FetchesBody(s, s.SaveToFile, s.FetchKind, s.CurDepth))
             return true;
         s.PageText.clear();
@@ -315,7 +315,7 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record, const QString& name)
     if (!s.NoLinkScan) {
         const QString text = s.PageText;
         s.PageText.clear();
-        ScanPageLinks(c, record.address, text, fetch.foundAt);
+        ScanPageLinks(c, record.address, text, fetch.foundAt, LinkSyntaxOf(s, record));
     }
     return true;
 }
@@ -364,7 +364,7 @@ void FetchWorkItems(CrawlContext& context)
             DeleteFileQuietly(retired);
         if (s.StopRequested)
             return;
-        ++s.CurDepth;
+        s.CurDepth = LinkDepthOf(s, record);
         if (beyondDepth)
             return;
         context.host.setCaption(u"ダウンロード中"_s);

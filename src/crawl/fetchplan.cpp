@@ -32,13 +32,34 @@ qint64 PieceEnd(const CrawlState& state, qint64 start, qint64 length)
     return qMin(start + state.BufferSize, length);
 }
 
-BodyKind BodyKindOf(const QString& contentType, bool tooLargeToScan)
+BodyKind BodyKindOf(const QString& contentType, bool tooLargeToScan, bool styleSheet)
 {
     if (tooLargeToScan)
         return BodyKind::Binary;
+    if (styleSheet)
+        return BodyKind::Text;
     if (contentType.isEmpty())
         return BodyKind::Untyped;
     return contentType.contains(u"text"_s) ? BodyKind::Text : BodyKind::Binary;
+}
+
+bool IsStyleSheet(const CrawlState& state, const WorkRecord& record)
+{
+    return state.MoreLinks
+        && (record.contentType.startsWith(u"text/css"_s)
+            || FileNameOf(record.address.section(u'?', 0, 0)).endsWith(u".css"_s, Qt::CaseInsensitive));
+}
+
+LinkSyntax LinkSyntaxOf(const CrawlState& state, const WorkRecord& record)
+{
+    if (!state.MoreLinks)
+        return LinkSyntax::Classic;
+    return IsStyleSheet(state, record) ? LinkSyntax::StyleSheet : LinkSyntax::Html;
+}
+
+qint16 LinkDepthOf(const CrawlState& state, const WorkRecord& record)
+{
+    return qint16(record.depthNumber() + (IsStyleSheet(state, record) ? 0 : 1));
 }
 
 bool FetchesInPieces(
@@ -79,13 +100,13 @@ FirstRequest FirstRequestOf(const CrawlState& s, WorkRecord record)
 {
     record.directoryAddress = DirectoryAddressOf(record.address);
     record.siteRoot = SiteRootOf(record.address);
-    const qint16 depth = qint16(record.depthNumber() + 1);
-    if (s.DepthLimit > 0 && s.DepthLimit < depth)
+    if (s.DepthLimit > 0 && s.DepthLimit < record.depthNumber() + 1)
         return {};
     const QString contentLength = record.contentLength.isEmpty() ? u"-1"_s : record.contentLength;
     const qint64 length = RecordedLength(record);
     const bool save = SaveTargetOf(s, record, length).save;
-    if (!FetchesBody(s, save, BodyKindOf(record.contentType, length > s.ScanLimit), depth))
+    const BodyKind kind = BodyKindOf(record.contentType, length > s.ScanLimit, IsStyleSheet(s, record));
+    if (!FetchesBody(s, save, kind, LinkDepthOf(s, record)))
         return {};
 
     const FetchHeaderLines around = FetchHeaderLinesOf(s, record);

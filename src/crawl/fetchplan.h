@@ -6,6 +6,7 @@
 //   const FirstRequest first = FirstRequestOf(state, record); // e.g. GET with "Range: bytes=0-1048576"
 
 #include "crawl/crawlstate.h"
+#include "crawl/pagelinks.h"
 #include "records/workrecord.h"
 
 #include <QString>
@@ -25,8 +26,16 @@ QString RangeLines(const QString& entityTag, qint64 start, qint64 end);
 // Where the ranged piece that starts at start ends (inclusive), for a body of length bytes.
 qint64 PieceEnd(const CrawlState& state, qint64 start, qint64 length);
 // How a body is read, from the content type its link check recorded (lower-cased); a body above
-// the scan limit is read as bytes.
-BodyKind BodyKindOf(const QString& contentType, bool tooLargeToScan);
+// the scan limit is read as bytes, a style sheet as text whatever its type.
+BodyKind BodyKindOf(const QString& contentType, bool tooLargeToScan, bool styleSheet);
+// Whether a record is a style sheet, scanned for its url() and @import links: with more links looked
+// for, a body typed text/css or named .css (a server may call it anything).
+bool IsStyleSheet(const CrawlState& state, const WorkRecord& record);
+// How the record's body is scanned for links.
+LinkSyntax LinkSyntaxOf(const CrawlState& state, const WorkRecord& record);
+// The depth of the record's links: one below the record's own, but a style sheet is part of the
+// page that links it, so its links count at the sheet's depth.
+qint16 LinkDepthOf(const CrawlState& state, const WorkRecord& record);
 // Whether a record is fetched in ranged pieces on its first attempt; contentLength as recorded,
 // "-1" when none was given.
 bool FetchesInPieces(
@@ -43,8 +52,8 @@ struct SaveTarget {
     bool save = false;
 };
 SaveTarget SaveTargetOf(const CrawlState& state, const WorkRecord& record, qint64 length);
-// Whether the body is fetched at all: a file not saved is fetched only to be scanned, and only
-// within the depth limit; depth is the one the record's links would get.
+// Whether the body is fetched at all: a file not saved (a page or a style sheet) is fetched only to
+// be scanned, and only within the depth limit; depth is the one the record's links would get.
 bool FetchesBody(const CrawlState& state, bool save, BodyKind kind, qint16 depth);
 
 // The first request the fetch loop sends for a record taken now, or an empty verb when it sends

@@ -84,6 +84,34 @@ bool mustBeEscaped(char16_t c)
     }
 }
 
+// The length of the scheme a link begins with, its ":" included ("mailto:x" -> 7), or 0: a letter,
+// then letters, digits, "+", "-" or ".", then ":".
+qsizetype schemeLength(QStringView link)
+{
+    const auto isLetter = [](QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); };
+    if (link.isEmpty() || !isLetter(link[0]))
+        return 0;
+    for (qsizetype i = 1; i < link.size(); ++i) {
+        const QChar c = link[i];
+        if (c == u':')
+            return i + 1;
+        if (!isLetter(c) && !(c >= u'0' && c <= u'9') && c != u'+' && c != u'-' && c != u'.')
+            return 0;
+    }
+    return 0;
+}
+
+// The link with its scheme in lower case when it is an http or https address with a host part,
+// else "".
+QString httpAddress(QStringView link)
+{
+    const qsizetype scheme = schemeLength(link);
+    const QString name = link.left(scheme).toString().toLower();
+    if ((name != u"http:"_s && name != u"https:"_s) || !link.sliced(scheme).startsWith(u"//"_s))
+        return {};
+    return name + link.sliced(scheme).toString();
+}
+
 } // namespace
 
 QString DecodeLinkText(const QString& raw)
@@ -123,7 +151,7 @@ QString ResolveAgainstBase(QString link, QString base, const QString& pageRoot)
     // Each pass either consumes the start of the link or puts the page root or the base in front
     // of it. The latter happens at most twice (a root-based base, then the root), because a page
     // root that is no http address is refused, so the loop is linear in the link's length.
-    const bool rootIsAddress = pageRoot.startsWith(u"http"_s);
+    const bool rootIsAddress = !httpAddress(pageRoot).isEmpty();
     bool baseAtTop = false;
     qsizetype start = 0;
     bool rewritten = true;
@@ -139,13 +167,13 @@ QString ResolveAgainstBase(QString link, QString base, const QString& pageRoot)
             rewritten = false;
         }
         const QStringView rest = QStringView(link).sliced(start);
-        const QString head = rest.left(7).toString().toLower();
-        if (head.startsWith(u"mailto:"_s) || head.startsWith(u"news:"_s))
-            return {};
         if (rest.isEmpty())
             return {};
-        if (rest.startsWith(u"http"_s))
-            return rest.toString();
+        // A link that names a scheme is never a path: http and https are absolute, written in lower
+        // case; any other scheme (mailto:, javascript:, file:, a mistyped hhttps:) cannot be fetched.
+        // After "./" or "../" a colon belongs to the path.
+        if (start == 0 && schemeLength(rest) > 0)
+            return httpAddress(rest);
         QString rewrite;
         if (rest.startsWith(u"//"_s) && pageRoot.contains(u"://"_s)) {
             // Protocol-relative: another host, reached with the page's scheme.
@@ -170,7 +198,7 @@ QString ResolveAgainstBase(QString link, QString base, const QString& pageRoot)
             start += 2;
             continue;
         } else {
-            if (!base.startsWith(u"http"_s) && !base.startsWith(u'/'))
+            if (httpAddress(base).isEmpty() && !base.startsWith(u'/'))
                 return {};
             rewrite = base;
             rewrite += rest;

@@ -5,7 +5,8 @@
 //   "../../x.html" -> http://h/x.html     "./y.html" -> http://h/a/b/y.html
 //   "/z.html"      -> http://h/z.html     "a&#38;b"  -> http://h/a/b/a&b
 //   "//k/x"        -> http://k/x
-//   "mailto:x", "#top", "/list/?page=2", "ftp://..." -> "" (not followed)
+//   "HTTPS://k/x"  -> https://k/x
+//   "mailto:x", "javascript:go()", "file:///x", "#top", "/list/?page=2", "ftp://..." -> "" (not followed)
 
 #include <QString>
 
@@ -13,9 +14,10 @@
 // removed, then the named references &lt; &gt; &apos; &quot; &amp; in both cases, single level.
 QString DecodeLinkText(const QString& raw);
 
-// The resolution loop: drops other schemes, fragments and query-only links, strips a fragment,
-// and applies "/", "../" (never above the host), "./" and plain relative links until the link
-// begins with "http". Returns "" when the link is not followed, and for a link that would need
+// The resolution loop: drops schemes other than http and https, fragments and query-only links,
+// strips a fragment, and applies "/", "../" (never above the host), "./" and plain relative links
+// until the link begins with "http://" or "https://". Returns "" when the link is not followed
+// (also "http:" without "//", which names no host), and for a link that would need
 // a page root that is no http address (such a root would never make it absolute).
 QString ResolveAgainstBase(QString link, QString base, const QString& pageRoot);
 

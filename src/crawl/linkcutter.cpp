@@ -119,9 +119,9 @@ std::optional<CutLink> LinkCutter::next()
                 nearest(nextDelimiter(Greater, position), nextDelimiter(Blank, position)));
         if (end < 0) {
             m_floor = m_text.size();
-            return CutLink { QString(), isBase };
+            return CutLink { QString(), isBase, position };
         }
         m_floor = end;
-        return CutLink { m_text.mid(position, end - position), isBase };
+        return CutLink { m_text.mid(position, end - position), isBase, position };
     }
 }

@@ -14,6 +14,7 @@
 struct CutLink {
     QString value;
     bool isBase = false; // the href of a base tag
+    qsizetype at = 0; // where the value starts in the text
 };
 
 class LinkCutter {

@@ -128,8 +128,11 @@ QString ResolveLink(
             size = u"-1"_s;
         const qint64 length = size.toLongLong();
         if (PassesSizeAtDetection(length, s.MaxSize, s.MinSize)) {
-            QString name = FileNameOf(link);
-            const QString path = MapLocalPath(s.localTree(), name, record.address, record.siteRoot, length);
+            // A folder linked without its final "/" and answered from the folder form is saved as
+            // the folder's page, and planned as that.
+            const QString saved = context.transfer.finalUrl() == link + u'/' ? link + u'/' : link;
+            QString name = FileNameOf(saved);
+            const QString path = MapLocalPath(s.localTree(), name, saved, record.siteRoot, length);
             if (!path.isEmpty() && PassesFileFilters(path, name, s.DownloadExtList, s.OnNameList, s.NotNameList))
                 IncreaseCounter(context, Counter::Planned);
         }

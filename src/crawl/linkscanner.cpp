@@ -12,7 +12,8 @@
 
 using namespace Qt::StringLiterals;
 
-void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QString& pageText, const QString& foundAt)
+void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QString& pageText, const QString& foundAt,
+    LinkSyntax syntax)
 {
     CrawlState& s = context.state;
     context.host.setCaption(u"検査中"_s);
@@ -20,9 +21,9 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
         return;
     // A page answered from /jp/ after a link to /jp resolves "a.gif" to /jp/a.gif, as a browser does.
     const QString resolvedFrom = foundAt.isEmpty() ? pageAddress : foundAt;
-    PredictPageProbes(context, pageAddress, resolvedFrom, pageText);
+    PredictPageProbes(context, pageAddress, resolvedFrom, pageText, syntax);
 
-    PageLinks links(pageText, resolvedFrom);
+    PageLinks links(pageText, resolvedFrom, syntax);
     while (true) {
         context.host.stepProgress();
         context.host.yield();

@@ -4,11 +4,12 @@
 // come after everything queued before it, which makes the crawl go level by level.
 
 #include "crawl/crawlcontext.h"
+#include "crawl/pagelinks.h"
 #include "records/workrecord.h"
 
 #include <QStringList>
 
 // pageAddress: the page's address as linked, the referrer of its links; foundAt: where the page was
 // finally found after redirects, against which its relative links resolve (empty: pageAddress).
-void ScanPageLinks(
-    CrawlContext& context, const QString& pageAddress, const QString& pageText, const QString& foundAt = {});
+void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QString& pageText,
+    const QString& foundAt = {}, LinkSyntax syntax = LinkSyntax::Classic);

@@ -19,14 +19,14 @@ constexpr int MaxProbesPerPage = 256;
 
 } // namespace
 
-void PredictPageProbes(
-    CrawlContext& c, const QString& pageAddress, const QString& resolvedFrom, const QString& pageText)
+void PredictPageProbes(CrawlContext& c, const QString& pageAddress, const QString& resolvedFrom,
+    const QString& pageText, LinkSyntax syntax)
 {
     if (c.transfer.connections() <= 1)
         return;
     const CrawlState& s = c.state;
     QSet<QString> predicted;
-    PageLinks links(pageText, resolvedFrom);
+    PageLinks links(pageText, resolvedFrom, syntax);
     while (predicted.size() < MaxProbesPerPage && links.advance()) {
         if (!links.isLink())
             continue;

@@ -13,9 +13,9 @@
 #include <QString>
 
 // Before the links of the page are resolved (the depth check passed), in the state they see;
-// resolvedFrom: where the page was found, against which its links resolve.
-void PredictPageProbes(
-    CrawlContext& context, const QString& pageAddress, const QString& resolvedFrom, const QString& pageText);
+// resolvedFrom: where the page was found, against which its links resolve; syntax: as it is scanned.
+void PredictPageProbes(CrawlContext& context, const QString& pageAddress, const QString& resolvedFrom,
+    const QString& pageText, LinkSyntax syntax);
 // When a record has been taken: its first request, if it was not predicted yet, and that of each of
 // the next records of the work list.
 void PredictComingFetches(CrawlContext& context, const WorkRecord& taken);

@@ -3,6 +3,8 @@
 #include "address/addressfunctions.h"
 #include "crawl/linkaddress.h"
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 QString BaseTagAddress(const QString& value, const QString& pageDirectory, const QString& pageRoot)
@@ -14,8 +16,12 @@ QString BaseTagAddress(const QString& value, const QString& pageDirectory, const
     return resolved;
 }
 
-PageLinks::PageLinks(const QString& pageText, const QString& resolvedFrom)
-    : m_cutter(pageText)
+PageLinks::PageLinks(const QString& pageText, const QString& resolvedFrom, LinkSyntax syntax)
+    : m_cutter(syntax == LinkSyntax::StyleSheet ? QString() : pageText)
+    , m_cutterDone(syntax == LinkSyntax::StyleSheet)
+    , m_more(syntax == LinkSyntax::Html          ? MoreLinksOfPage(pageText)
+              : syntax == LinkSyntax::StyleSheet ? StyleSheetLinks(pageText)
+                                                 : QList<TextLink>())
     , m_pageDirectory(RelativeBase(DirectoryAddressOf(resolvedFrom)))
     , m_directoryAddress(DirectoryAddressOf(resolvedFrom))
     , m_pageRoot(SiteRootOf(resolvedFrom))
@@ -24,19 +30,34 @@ PageLinks::PageLinks(const QString& pageText, const QString& resolvedFrom)
 
 bool PageLinks::advance()
 {
-    const std::optional<CutLink> cut = m_cutter.next();
-    if (!cut)
+    if (!m_cut && !m_cutterDone) {
+        m_cut = m_cutter.next();
+        m_cutterDone = !m_cut;
+    }
+    const bool more = m_moreTaken < m_more.size();
+    if (!m_cut && !more)
         return false;
-    m_isLink = !cut->isBase;
-    if (cut->isBase) {
-        const QString tagBase = BaseTagAddress(cut->value, m_pageDirectory, m_pageRoot);
+    if (!m_cut || (more && m_more[m_moreTaken].at < m_cut->at)) {
+        m_isLink = true;
+        setRecord(m_more[m_moreTaken++].value);
+        return true;
+    }
+    const CutLink cut = *std::exchange(m_cut, std::nullopt);
+    m_isLink = !cut.isBase;
+    if (cut.isBase) {
+        const QString tagBase = BaseTagAddress(cut.value, m_pageDirectory, m_pageRoot);
         if (!tagBase.isEmpty())
             m_base = tagBase;
         return true;
     }
+    setRecord(cut.value);
+    return true;
+}
+
+void PageLinks::setRecord(const QString& value)
+{
     m_record = WorkRecord();
-    m_record.address = cut->value;
+    m_record.address = value;
     m_record.directoryAddress = m_directoryAddress;
     m_record.siteRoot = m_pageRoot;
-    return true;
 }

@@ -3,22 +3,28 @@
 // links against the same base.
 
 #include "crawl/linkcutter.h"
+#include "crawl/morelinks.h"
 #include "records/workrecord.h"
 
 #include <QString>
+
+// Where a body's links are looked for: the link cutter's values alone (more links not wanted),
+// those and every other link a browser follows on a page, or a style sheet's url() and @import.
+enum class LinkSyntax { Classic, Html, StyleSheet };
 
 // The base a base tag's href value sets for the links after it on the page, or "" when it gives none.
 QString BaseTagAddress(const QString& value, const QString& pageDirectory, const QString& pageRoot);
 
 // The values cut from a page in order, each link as the record it starts from, with the base that
 // the page's base tags set so far; the scan and the look-ahead walk a page the same way with it.
-//   PageLinks links(text, u"http://h/d/p.html"_s);
+// With more links, the cutter's values and the others come together in the order they stand in.
+//   PageLinks links(text, u"http://h/d/p.html"_s, LinkSyntax::Html);
 //   while (links.advance())
 //       if (links.isLink()) use(links.record(), links.base());
 class PageLinks {
 public:
     // resolvedFrom: where the page was found, against which its links resolve.
-    PageLinks(const QString& pageText, const QString& resolvedFrom);
+    PageLinks(const QString& pageText, const QString& resolvedFrom, LinkSyntax syntax = LinkSyntax::Classic);
     // Takes the next value; false at the end of the page.
     bool advance();
     // Whether the value taken is a link (a base tag only changes base()).
@@ -28,7 +34,13 @@ public:
     const QString& base() const { return m_base; }
 
 private:
+    void setRecord(const QString& value);
+
     LinkCutter m_cutter;
+    std::optional<CutLink> m_cut; // the cutter's next value, not taken yet
+    bool m_cutterDone = false;
+    QList<TextLink> m_more;
+    qsizetype m_moreTaken = 0;
     QString m_pageDirectory;
     QString m_directoryAddress;
     QString m_pageRoot;

@@ -43,6 +43,7 @@ ResumeRecord resumeRecordOf(const CrawlContext& context, const QString& currentA
     r.requestTimeout = t.requestTimeout();
     r.currentAddress = currentAddress;
     r.checkpoint = context.checkpoint;
+    r.moreLinks = s.MoreLinks;
     return r;
 }
 
@@ -51,6 +52,8 @@ ResumeRecord resumeRecordOf(const CrawlContext& context, const QString& currentA
 void RestoreResumeState(CrawlContext& context, const ResumeRecord& r)
 {
     eachSharedField(r, context.state, [](const auto& field, auto& value) { value = field; });
+    // A crawl started before more links were looked for goes on without them.
+    context.state.MoreLinks = r.moreLinks.value_or(false);
     context.transfer.setAccessType(r.accessType);
     context.transfer.setProxy(r.proxy);
     context.transfer.setRemotePort(r.remotePort);

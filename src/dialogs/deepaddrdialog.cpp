@@ -102,6 +102,7 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     m_noDirTree = makeCheck(
         this, u"DirNOSetCheck"_s, u"ディレクトリを構成しない"_s, u"取得サイトのディレクトリ階層の複製をしません"_s);
     m_numberDuplicates = makeCheck(this, u"FileName2NO"_s, u"同名ファイルが既にある場合 ファイル名_数字"_s);
+    m_moreLinks = makeCheck(this, u"MoreLinks"_s, u"スタイルシートやsrcsetのリンクも探す"_s);
 
     auto* ninn = makeGroup(this, u"ninn"_s, u"認証"_s);
     m_user = makeBox(ninn, u"USERText"_s, u"アクセスに認証が必要なページのログインIDを入力して下さい。"_s);
@@ -125,6 +126,7 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     layout->addWidget(m_skipSameName);
     layout->addWidget(m_noDirTree);
     layout->addWidget(m_numberDuplicates);
+    layout->addWidget(m_moreLinks);
     layout->addWidget(ninn);
     layout->addWidget(m_listView);
     layout->addStretch();
@@ -132,8 +134,8 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     resizeToContents(this);
 
     chainTabOrder({ m_option1, m_option2, m_option3, m_deepCount, m_downloadExts, m_onDownFileNames, m_notDownFileNames,
-        m_maxSize, m_minSize, m_skipSameName, m_noDirTree, m_numberDuplicates, m_user, m_password, m_listView,
-        buttons.ok, buttons.cancel });
+        m_maxSize, m_minSize, m_skipSameName, m_noDirTree, m_numberDuplicates, m_moreLinks, m_user, m_password,
+        m_listView, buttons.ok, buttons.cancel });
 
     connect(buttons.ok, &QPushButton::clicked, this, &DeepAddrDialog::confirm);
 }
@@ -179,6 +181,7 @@ void DeepAddrDialog::load()
     m_skipSameName->setChecked(settings.flag(SettingsKeys::SkipSameName));
     m_noDirTree->setChecked(settings.flag(SettingsKeys::NoDirTree));
     m_numberDuplicates->setChecked(settings.flag(SettingsKeys::NumberDuplicates));
+    m_moreLinks->setChecked(settings.flag(SettingsKeys::MoreLinks));
     m_listView->setChecked(settings.flag(SettingsKeys::ListViewCheck));
     // The credentials are stored, in the settings and in a crawl's resume record, as the Basic
     // credential (Base64 of "user:password", which anyone can decode), but never loaded back into
@@ -247,6 +250,7 @@ void DeepAddrDialog::save()
     settings.save(SettingsKeys::SkipSameName, checkText(m_skipSameName));
     settings.save(SettingsKeys::NoDirTree, checkText(m_noDirTree));
     settings.save(SettingsKeys::NumberDuplicates, checkText(m_numberDuplicates));
+    settings.save(SettingsKeys::MoreLinks, checkText(m_moreLinks));
     settings.save(SettingsKeys::ListViewCheck, checkText(m_listView));
     settings.save(SettingsKeys::AuthString, MakeBasicCredential(m_user->text(), m_password->text()));
 }

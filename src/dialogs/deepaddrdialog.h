@@ -1,6 +1,6 @@
 #pragma once
-// DeepAddrDialog, the crawl options: scope, depth, filters, size limits, existing-file rules,
-// credentials and the list display. Shown by GetHttpAddrDialog's OK, which first passes the top
+// DeepAddrDialog, the crawl options: scope, depth, filters, size limits, existing-file rules, the
+// links looked for, credentials and the list display. Shown by GetHttpAddrDialog's OK, which first passes the top
 // address in with setTopAddress(). Its OK ("開始") saves every option and clears StopRequested;
 // Cancel, Escape and the close box leave it set. Controls are loaded from the settings at the first
 // opening and again after the close box; the user name and password never are.
@@ -55,6 +55,7 @@ private:
     QCheckBox* m_skipSameName = nullptr;
     QCheckBox* m_noDirTree = nullptr;
     QCheckBox* m_numberDuplicates = nullptr;
+    QCheckBox* m_moreLinks = nullptr;
     QLineEdit* m_user = nullptr;
     QLineEdit* m_password = nullptr;
     QCheckBox* m_listView = nullptr;

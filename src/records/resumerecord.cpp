@@ -87,6 +87,8 @@ QStringList ResumeRecord::toFields() const
         n(minSize), authString, userAgent };
     if (checkpoint)
         appendCheckpoint(fields, *checkpoint);
+    if (checkpoint && moreLinks)
+        fields << FlagText(*moreLinks);
     return fields;
 }
 
@@ -115,6 +117,9 @@ std::optional<ResumeRecord> ResumeRecord::fromFields(const QStringList& f)
     if (!ok)
         return std::nullopt;
     r.checkpoint = parseCheckpoint(f);
+    bool moreLinks = false;
+    if (f.size() > FieldMoreLinks && parseFlag(f[FieldMoreLinks], moreLinks))
+        r.moreLinks = moreLinks;
     return r;
 }
 

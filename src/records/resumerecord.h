@@ -35,6 +35,9 @@ constexpr int ResumeFieldOf(Counter counter)
 // and the logs and the counters when the record was taken, and the file it was writing.
 inline constexpr int FieldPendingPath = 41;
 inline constexpr int CheckpointFieldCount = 13;
+// After the checkpoint, so written only with one: whether the crawl looks for more links (style
+// sheets, srcset...). A record without it is of a version that did not.
+inline constexpr int FieldMoreLinks = 42;
 
 struct ResumeCheckpoint {
     enum Stage { Seeding, Taken, Done };
@@ -74,6 +77,7 @@ struct ResumeRecord {
     QString authString; // 27
     QString userAgent; // 28
     std::optional<ResumeCheckpoint> checkpoint; // 29 to 41, absent in records of older versions
+    std::optional<bool> moreLinks; // 42, absent in records of older versions
 
     QStringList toFields() const;
     // nullopt when there are too few fields or a number or flag field does not convert.

@@ -29,6 +29,7 @@ namespace {
             { K::RequestIntervalMs, n(RequestIntervalMs) },
             { K::BuffLen, n(BuffLenMb) },
             { K::ScanLimitMB, n(ScanLimitMb) },
+            { K::MoreLinks, n(1) },
             { K::UserAgent, UserAgent },
             { K::ListViewGraphs, ListViewGraphs },
             { K::ListViewSize, ListViewSize },

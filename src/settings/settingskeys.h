@@ -34,6 +34,7 @@ inline const QString Connections = QStringLiteral("Connections");
 inline const QString RequestIntervalMs = QStringLiteral("RequestIntervalMs");
 inline const QString BuffLen = QStringLiteral("BuffLen");
 inline const QString ScanLimitMB = QStringLiteral("ScanLimitMB");
+inline const QString MoreLinks = QStringLiteral("MoreLinks");
 inline const QString UserAgent = QStringLiteral("User_Agent");
 inline const QString ListViewGraphs = QStringLiteral("ListViewGraphs");
 inline const QString ListViewSize = QStringLiteral("ListViewSize");

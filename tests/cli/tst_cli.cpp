@@ -186,7 +186,7 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
     const QString top = m_nginx->url(u"/index.html"_s);
     // Options before, between and after the positionals.
     const Run result = run({ u"crawl"_s, u"--exts"_s, u".gif"_s, top, u"--depth"_s, u"3"_s, save, u"--scan-limit-mb"_s,
-        u"2.50"_s, u"--no-list"_s, u"--connections"_s, u"3"_s, u"--interval-ms"_s, u"5"_s });
+        u"2.50"_s, u"--no-list"_s, u"--connections"_s, u"3"_s, u"--interval-ms"_s, u"5"_s, u"--no-more-links"_s });
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.out.startsWith(u"終了\n"_s), qPrintable(result.out));
     QVERIFY(result.out.contains(u"ダウンロード数 2"_s));
@@ -206,6 +206,7 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
     QCOMPARE(settings.get(SettingsKeys::ScanLimitMB, QString()), u"2.5"_s);
     QCOMPARE(settings.get(SettingsKeys::Connections, QString()), u"3"_s);
     QCOMPARE(settings.get(SettingsKeys::RequestIntervalMs, QString()), u"5"_s);
+    QCOMPARE(settings.get(SettingsKeys::MoreLinks, QString()), u"0"_s);
 
     const Run list = run({ u"list"_s, u"downloads"_s, u"--no-open"_s });
     QCOMPARE(list.exitCode, 0);
@@ -227,13 +228,14 @@ void TestCli::interruptedThenResumedEndsAsAWholeCrawl()
     QVERIFY2(stopped.out.startsWith(u"中断\n"_s), qPrintable(stopped.out));
     QCOMPARE(ReadResumeList(ResumeListPath(save + u'/')).value(), QStringList { top });
 
-    const Run resumed
-        = run({ u"resume"_s, save, u"--list"_s, top, u"--no-open"_s, u"--no-list"_s, u"--connections"_s, u"16"_s });
+    const Run resumed = run({ u"resume"_s, save, u"--list"_s, top, u"--no-open"_s, u"--no-list"_s, u"--connections"_s,
+        u"16"_s, u"--no-more-links"_s });
     QCOMPARE(resumed.exitCode, 0);
     QVERIFY(resumed.out.startsWith(u"終了\n"_s));
     QCOMPARE(MirroredFiles(siteOf(save)), MirroredFiles(siteOf(reference)));
     QCOMPARE(MirroredFiles(siteOf(save)).size(), 5);
     QCOMPARE(ReadResumeRecord(ResumeRecordPath(siteOf(save)))->counters[Counter::Download], 5);
+    QVERIFY(ReadResumeRecord(ResumeRecordPath(siteOf(save)))->moreLinks == false);
     QCOMPARE(SettingsStore(settingsFile()).get(SettingsKeys::Connections, QString()), u"16"_s);
 }
 

@@ -8,6 +8,7 @@
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
 
+#include "support/browserlinksite.h"
 #include "support/crawlharness.h"
 #include "support/nginxfixture.h"
 #include "support/scriptedhttpserver.h"
@@ -164,6 +165,7 @@ void TestCrawlConnections::initTestCase()
     QVERIFY(WriteFileBytes(m_root.filePath(u"docs/page.html"_s),
         "<img src=\"c.gif\"><a href=\"../a.gif\">a</a><img src=a.gif><a href=\"sub/deep.html\">deep</a>"));
     QVERIFY(WriteFileBytes(m_root.filePath(u"docs/sub/deep.html"_s), "<img src=\"d.gif\"><img src=\"../../a.gif\">"));
+    QVERIFY(WriteBrowserLinkSite(m_root.path()));
     m_nginx = std::make_unique<NginxFixture>(m_root.path());
     m_nginx->requireBasicAuth(u"/private/"_s, u"user"_s, u"secret"_s);
     m_nginx->addDirective(u"location = /big.mpg { limit_rate 8m; }"_s);
@@ -223,6 +225,8 @@ void TestCrawlConnections::sameOutputsForEveryNumberOfConnections_data()
         << u"nginx"_s << u"/"_s
         << QList<Settings> { { { K::DeepCount, u"2"_s }, { K::DownloadExts, u".gif"_s } }, {},
                { { K::SkipSameName, u"0"_s } }, { { K::NumberDuplicates, u"0"_s } } };
+    QTest::newRow("srcset, style sheets that import each other, background, poster and a refresh")
+        << u"nginx"_s << u"/links/index.html"_s << once;
     QTest::newRow("out of order answers, failures, errors, redirects and odd pages")
         << u"scripted"_s << u"/o/"_s << once;
     QTest::newRow("the same at depth 1") << u"scripted"_s << u"/o/"_s

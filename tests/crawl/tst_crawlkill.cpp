@@ -77,7 +77,8 @@ void TestCrawlKill::initTestCase()
     m_child = qEnvironmentVariable("FW_CRAWL_CHILD");
     QVERIFY2(QFileInfo(m_child).isExecutable(), "FW_CRAWL_CHILD must name the crawl child program");
 
-    QByteArray index = "<html><a href=\"missing.gif\">m</a><a href=big1.bin>b</a>";
+    QByteArray index
+        = "<html><link rel=stylesheet href=sub/look.css><a href=\"missing.gif\">m</a><a href=big1.bin>b</a>";
     for (int p = 0; p < 12; ++p) {
         index += "<a href=\"p" + QByteArray::number(p) + ".html\">page</a>";
         QByteArray page = "<img src=\"shared.gif\"><a href=\"index.html\">up</a><a href=\"../big2.bin\">b</a>";
@@ -92,6 +93,8 @@ void TestCrawlKill::initTestCase()
     }
     QVERIFY(WriteFileBytes(m_root.filePath(u"index.html"_s), index));
     QVERIFY(WriteFileBytes(m_root.filePath(u"sub/shared.gif"_s), "shared"));
+    QVERIFY(
+        WriteFileBytes(m_root.filePath(u"sub/look.css"_s), "@import 'look.css'; p { background: url(shared.gif) }"));
     QVERIFY(WriteFileBytes(m_root.filePath(u"big1.bin"_s), QByteArray(1500000, 'x')));
     QVERIFY(WriteFileBytes(m_root.filePath(u"big2.bin"_s), QByteArray(1200000, 'y')));
     m_nginx = std::make_unique<NginxFixture>(m_root.path());

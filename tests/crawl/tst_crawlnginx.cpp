@@ -8,6 +8,7 @@
 #include "settings/settingskeys.h"
 #include "storage/partfile.h"
 
+#include "support/browserlinksite.h"
 #include "support/crawlharness.h"
 #include "support/nginxfixture.h"
 #include "support/testca.h"
@@ -89,6 +90,8 @@ private slots:
     void overwritingNeverLosesAnEarlierFile();
     void stopInMidTransferThenResume();
     void aJapaneseSiteIsSavedUnderRealNames();
+    void everyLinkABrowserFollows_data();
+    void everyLinkABrowserFollows();
     void crawlsOverHttpsWithAnExtraTrustStore_data();
     void crawlsOverHttpsWithAnExtraTrustStore();
 
@@ -132,6 +135,7 @@ void TestCrawlNginx::initTestCase()
     QVERIFY(WriteFileBytes(
         m_root.filePath(u"toc.html"_s), toc + "<a href=\"a.gif\">a</a><img src=\"docs/c.gif\"></body></html>"));
 
+    QVERIFY(WriteBrowserLinkSite(m_root.path()));
     m_nginx = std::make_unique<NginxFixture>(m_root.path());
     m_nginx->requireBasicAuth(u"/private/"_s, u"user"_s, u"secret"_s);
     m_nginx->addDirective(u"location = /big.mpg { limit_rate 4m; }"_s);
@@ -427,8 +431,70 @@ void TestCrawlNginx::aJapaneseSiteIsSavedUnderRealNames()
         { u"c.d.gif"_s, u"c%20d.gif"_s }, { u"jpｽﾗｯｼｭﾄｯﾌﾟ.html"_s, u"jp"_s }, { u"sjis.html"_s, u"sjis.html"_s },
         { u"p.gif"_s, u"jp/p.gif"_s }, { u"s.gif"_s, u"%E5%86%99%E7%9C%9F/s.gif"_s } };
     QCOMPARE(logged, names);
+    QCOMPARE(m_crawl->host.counter(Counter::Planned), expected.size());
     QCOMPARE(m_crawl->host.counter(Counter::Failure), 0);
     QCOMPARE(m_crawl->host.counter(Counter::ErrorResponse), 0);
+}
+
+void TestCrawlNginx::everyLinkABrowserFollows_data()
+{
+    QTest::addColumn<Settings>("settings");
+    QTest::addColumn<bool>("stopInSheet"); // stopped while a sheet is scanned, then resumed
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("detected"); // after the top page, in order
+    const QStringList images = BrowserLinkSiteImages();
+    const QStringList detected = QStringList { u"next.html"_s, u"css/site.css"_s, u"css/theme.css"_s }
+        + images.mid(0, 11)
+        + QStringList { u"img/next.gif"_s, u"css/more.css"_s, u"img/sheet.gif"_s, u"img/theme.gif"_s, u"css/sjis.css"_s,
+              u"%E7%94%BB%E5%83%8F/%E8%83%8C%E6%99%AF.gif"_s };
+    QTest::newRow("every image a browser shows, the sheets fetched only to be scanned")
+        << Settings {} << false << images << detected;
+    QTest::newRow("a stop in the middle of a sheet resumes to the same end")
+        << Settings {} << true << images << detected;
+    QTest::newRow("style sheets are saved when wanted")
+        << Settings { { SettingsKeys::DownloadExts, u".gif;.css"_s } } << false
+        << images + QStringList { u"css/site.css"_s, u"css/theme.css"_s, u"css/more.css"_s, u"css/sjis.css"_s }
+        << detected;
+    const auto belowTheNextPage = [](QStringList names) { return names.removeOne(u"img/next.gif"_s), names; };
+    QTest::newRow("at depth 1 a sheet's images count at the sheet's depth")
+        << Settings { { SettingsKeys::DeepCount, u"1"_s } } << false << belowTheNextPage(images)
+        << belowTheNextPage(detected);
+    QTest::newRow("without more links the classic links alone, and none that cannot exist")
+        << Settings { { SettingsKeys::MoreLinks, u"0"_s } } << false << QStringList { u"img/p.gif"_s }
+        << QStringList { u"css/site.css"_s, u"img/p.gif"_s };
+}
+
+void TestCrawlNginx::everyLinkABrowserFollows()
+{
+    QFETCH(Settings, settings);
+    QFETCH(bool, stopInSheet);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, detected);
+    CrawlHarness& crawl = *m_crawl;
+    for (const auto& [key, value] : settings)
+        crawl.settings().save(key, value);
+    const QString imported = m_nginx->url(u"/links/css/more.css"_s);
+    crawl.host.onYield = [&] {
+        crawl.state.StopRequested |= stopInSheet && crawl.state.RefChain.endsWith(u"/site.css"_s)
+            && crawl.state.DetectedAddrs.contains(imported);
+    };
+    const CrawlOutcome first = crawl.start(m_nginx->url(u"/links/index.html"_s));
+    QCOMPARE(first.kind == CrawlOutcome::Stopped, stopInSheet);
+    crawl.host.onYield = {};
+    if (stopInSheet)
+        crawl.resume();
+    QCOMPARE(crawl.host.currentAddresses.last(), u"終了"_s);
+    for (QString& file : files)
+        file.prepend(u"links/"_s);
+    files.sort();
+    QCOMPARE(crawl.mirroredFiles().keys(), files);
+    QStringList logged;
+    for (const QString& path : QStringList { u"index.html"_s } + detected)
+        logged.append(u"\""_s + m_nginx->url(u"/links/"_s + path) + u"\",\"\""_s);
+    QCOMPARE(crawl.logLines(DetectedLogName).mid(1), logged);
+    QCOMPARE(crawl.host.counter(Counter::Planned), files.size());
+    QCOMPARE(crawl.host.counter(Counter::ErrorResponse), 0);
+    QCOMPARE(crawl.host.counter(Counter::Failure), 0);
 }
 
 void TestCrawlNginx::crawlsOverHttpsWithAnExtraTrustStore_data()

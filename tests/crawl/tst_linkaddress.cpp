@@ -67,8 +67,12 @@ void TestLinkAddress::resolves_data()
     QTest::newRow("news is dropped") << u"news:x"_s << base << QString();
     QTest::newRow("ftp anywhere is dropped") << u"http://h/ftp:x"_s << base << QString();
     QTest::newRow("an absolute address stays") << u"https://k/x"_s << base << u"https://k/x"_s;
-    QTest::newRow("a script pseudo-link is joined to the base")
-        << u"javascript:go()"_s << base << u"http://h/a/b/javascript:go()"_s;
+    QTest::newRow("a script pseudo-link is dropped") << u"javascript:go()"_s << base << QString();
+    QTest::newRow("a mistyped scheme is dropped") << u"hhttps://h/x"_s << base << QString();
+    QTest::newRow("http without a host part is dropped") << u"http:x.html"_s << base << QString();
+    QTest::newRow("a capital scheme is written in lower case") << u"HTTPS://k/x"_s << base << u"https://k/x"_s;
+    QTest::newRow("a name that begins with http is relative")
+        << u"http_faq.html"_s << base << u"http://h/a/b/http_faq.html"_s;
     QTest::newRow("a root-based base ends on the page root") << u"x.html"_s << u"/docs/"_s << u"http://h/docs/x.html"_s;
     QTest::newRow("a relative base that never becomes absolute is refused") << u"x.html"_s << u"docs/"_s << QString();
 }

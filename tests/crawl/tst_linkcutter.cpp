@@ -1,4 +1,5 @@
 #include "crawl/linkcutter.h"
+#include "crawl/morelinks.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -28,6 +29,8 @@ private slots:
     void cutsValues();
     void baseTagsAreMarked();
     void manyLinksAreCutInOrder();
+    void cutsMoreLinks_data();
+    void cutsMoreLinks();
 };
 
 void TestLinkCutter::cutsValues_data()
@@ -86,6 +89,48 @@ void TestLinkCutter::manyLinksAreCutInOrder()
     QCOMPARE(values.size(), 10000);
     QCOMPARE(values.first(), u"p0.html"_s);
     QCOMPARE(values.last(), u"i4999.gif"_s);
+}
+
+void TestLinkCutter::cutsMoreLinks_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QStringList>("values");
+    QTest::newRow("srcset of img and source, x and w descriptors, with and without blanks after the commas")
+        << u"<img srcset=\"a.jpg 1x,b.jpg 2x\"><picture><SOURCE srcset='s.webp 480w,  m.webp 800w'>"_s
+        << QStringList { u"a.jpg"_s, u"b.jpg"_s, u"s.webp"_s, u"m.webp"_s };
+    QTest::newRow("a comma inside a candidate's address stays in it, one at its end closes it")
+        << u"<img data-srcset=\"x.php?w=1,2 100w, y.jpg, z.jpg\">"_s
+        << QStringList { u"x.php?w=1,2"_s, u"y.jpg"_s, u"z.jpg"_s };
+    QTest::newRow("url() in its three quotings and both forms of @import in a style element")
+        << u"<style>@import \"i.css\"; @import url(j.css);\na{background:url(a.gif)} b{background:url('b.gif')}"
+           "c{background:URL( \"c.gif\" )}</style><p>url(no.gif)"_s
+        << QStringList { u"i.css"_s, u"j.css"_s, u"a.gif"_s, u"b.gif"_s, u"c.gif"_s };
+    QTest::newRow("a sheet's comments and other strings hold no links")
+        << u"<style>/* url(no.gif) */ a{content:\"url(no2.gif)\"} b{background:url(yes.gif)}</style>"_s
+        << QStringList { u"yes.gif"_s };
+    QTest::newRow("a style attribute with its quotes written as references")
+        << u"<div class=x style=\"background:url(&quot;d.png&quot;)\">"_s << QStringList { u"d.png"_s };
+    QTest::newRow("background of body, table, td and th, and the poster of a video")
+        << u"<body background=b.gif><table background=\"t.gif\"><td background='c.gif'><th background=h.gif>"
+           "<p background=p.gif><video poster=\"v.jpg\">"_s
+        << QStringList { u"b.gif"_s, u"t.gif"_s, u"c.gif"_s, u"h.gif"_s, u"v.jpg"_s };
+    QTest::newRow("a refresh in any case and quoting, not one that only reloads nor another meta's content")
+        << u"<META CONTENT=\"30; URL = 'next.html'\" HTTP-EQUIV=Refresh><meta http-equiv=refresh content=0;b.html>"
+           "<meta http-equiv=\"refresh\" content=\"30\"><meta name=x content=\"1; url=no.html\">"_s
+        << QStringList { u"next.html"_s, u"b.html"_s };
+    QTest::newRow("comments, scripts and the srcset of other tags are skipped")
+        << u"<!-- <img srcset=c.jpg> --><script>s='<img srcset=s.jpg>'</script><p srcset=p.jpg><img srcset=k.jpg>"_s
+        << QStringList { u"k.jpg"_s };
+}
+
+void TestLinkCutter::cutsMoreLinks()
+{
+    QFETCH(QString, page);
+    QFETCH(QStringList, values);
+    QStringList cut;
+    for (const TextLink& link : MoreLinksOfPage(page))
+        cut.append(link.value);
+    QCOMPARE(cut, values);
 }
 
 QTEST_GUILESS_MAIN(TestLinkCutter)

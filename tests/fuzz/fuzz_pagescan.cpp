@@ -165,6 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     s.AuthString = u"dXNlcjpwYXNz"_s;
     s.UserAgent = u"fuzz"_s;
     s.FetchKind = BodyKind::Text;
+    const auto syntax = LinkSyntax(data.ConsumeIntegralInRange(0, 2));
 
     const std::vector<uint8_t> script = data.ConsumeBytes<uint8_t>(data.ConsumeIntegralInRange(1, 12));
     const QString text = FuzzedText(data, data.remaining_bytes());
@@ -176,7 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     SilentHost host;
     CrawlContext context(s, host, transfer, settings, clock);
     transfer.setStateHandler([&context](int state) { OnTransferStateChanged(context, state); });
-    ScanPageLinks(context, page, text, foundAt);
+    ScanPageLinks(context, page, text, foundAt, syntax);
 
     // Detected: each address once, in the log as in the state, and counted.
     const QStringList detected = s.DetectedAddrs.inOrder();

@@ -116,6 +116,8 @@ void TestDeepAddrDialog::firstOpeningShowsDefaults()
     QVERIFY(f.check(u"NOFileDownLoasFile"_s)->isChecked());
     QVERIFY(!f.check(u"DirNOSetCheck"_s)->isChecked());
     QVERIFY(f.check(u"FileName2NO"_s)->isChecked());
+    QVERIFY(f.check(u"MoreLinks"_s)->isChecked());
+    QCOMPARE(f.check(u"MoreLinks"_s)->text(), u"スタイルシートやsrcsetのリンクも探す"_s);
     QVERIFY(f.check(u"ListViewCheck"_s)->isChecked());
     QCOMPARE(f.box(u"USERText"_s)->text(), QString());
     QCOMPARE(f.box(u"PASSText"_s)->text(), QString());
@@ -157,8 +159,8 @@ void TestDeepAddrDialog::tabOrderFollowsTheLayout()
     QCOMPARE(order,
         (QStringList { u"Option1"_s, u"Option2"_s, u"Option3"_s, u"DeepCount"_s, u"DownloadExts"_s,
             u"OnDownFileNames"_s, u"NotDownFileNames"_s, u"MAXSIZE"_s, u"MINSIZE"_s, u"NOFileDownLoasFile"_s,
-            u"DirNOSetCheck"_s, u"FileName2NO"_s, u"USERText"_s, u"PASSText"_s, u"ListViewCheck"_s, u"OKButton"_s,
-            u"CancelButton"_s }));
+            u"DirNOSetCheck"_s, u"FileName2NO"_s, u"MoreLinks"_s, u"USERText"_s, u"PASSText"_s, u"ListViewCheck"_s,
+            u"OKButton"_s, u"CancelButton"_s }));
 }
 
 void TestDeepAddrDialog::scopeLabelsFollowEachAddress_data()
@@ -229,6 +231,7 @@ void TestDeepAddrDialog::okStoresEveryKeyAndClearsTheStopFlag()
     type(f.box(u"MINSIZE"_s), u"-1"_s);
     for (const QString& name : { u"NOFileDownLoasFile"_s, u"DirNOSetCheck"_s, u"FileName2NO"_s, u"ListViewCheck"_s })
         tick(f.check(name));
+    tick(f.check(u"MoreLinks"_s));
     type(f.box(u"USERText"_s), u"guest"_s);
     type(f.box(u"PASSText"_s), u"p@ss"_s);
     f.click(u"OKButton"_s);
@@ -243,7 +246,7 @@ void TestDeepAddrDialog::okStoresEveryKeyAndClearsTheStopFlag()
         { SettingsKeys::MaxSize, u"2048"_s }, { SettingsKeys::MinSize, u"-1"_s },
         { SettingsKeys::SkipSameName, u"0"_s }, { SettingsKeys::NoDirTree, u"1"_s },
         { SettingsKeys::NumberDuplicates, u"0"_s }, { SettingsKeys::ListViewCheck, u"0"_s },
-        { SettingsKeys::AuthString, u"Z3Vlc3Q6cEBzcw=="_s } };
+        { SettingsKeys::AuthString, u"Z3Vlc3Q6cEBzcw=="_s }, { SettingsKeys::MoreLinks, u"0"_s } };
     for (const auto& [key, value] : expected)
         QCOMPARE(f.stored(key), value);
 }

@@ -146,14 +146,15 @@ void TestResumeRecord::checkpointRoundTripsAndOlderRecordsHaveNone()
     checkpoint.counters = { 1, 2, 3, 4, 5, 6 };
     checkpoint.pendingPath = u"/save/h/a \"b\".gif"_s;
     record.checkpoint = checkpoint;
+    record.moreLinks = true;
     QVERIFY(WriteResumeRecord(path, record));
     const std::optional<ResumeRecord> read = ReadResumeRecord(path);
-    QVERIFY(read && read->checkpoint);
+    QVERIFY(read && read->checkpoint && read->moreLinks == true);
     QCOMPARE(read->toFields(), record.toFields());
 
     QVERIFY(WriteResumeRecord(path, sampleRecord()));
     QVERIFY(ReadResumeRecord(path));
-    QVERIFY(!ReadResumeRecord(path)->checkpoint);
+    QVERIFY(!ReadResumeRecord(path)->checkpoint && !ReadResumeRecord(path)->moreLinks);
 }
 
 void TestResumeRecord::brokenRecordsAreRefused_data()

@@ -126,7 +126,7 @@ http {
     scgi_temp_path %1/scgi;
     log_format fetchwright '$connection $connection_requests "$request" $status';
     access_log %1/access.log fetchwright;
-    types { text/html html htm; text/plain txt; image/gif gif; image/jpeg jpg; image/png png; video/mpeg mpg; application/octet-stream bin; }
+    types { text/html html htm; text/plain txt; text/css css; image/gif gif; image/jpeg jpg; image/png png; video/mpeg mpg; application/octet-stream bin; }
     default_type application/octet-stream;
     etag on;
     keepalive_timeout 30s;

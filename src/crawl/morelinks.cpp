@@ -1,0 +1,287 @@
+#include "crawl/morelinks.h"
+
+#include <algorithm>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
+}
+
+bool isLetter(QChar c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+bool isNameCharacter(QChar c)
+{
+    return isLetter(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'_';
+}
+
+qsizetype skipBlanks(QStringView text, qsizetype i)
+{
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
+    return i;
+}
+
+bool startsAt(QStringView text, qsizetype at, QStringView word)
+{
+    return text.mid(at).startsWith(word, Qt::CaseInsensitive);
+}
+
+void addTrimmed(QList<TextLink>& links, QStringView value, qsizetype at)
+{
+    const qsizetype start = skipBlanks(value, 0);
+    const QStringView trimmed = value.mid(start).trimmed();
+    if (!trimmed.isEmpty())
+        links.append({ at + start, trimmed.toString() });
+}
+
+// The candidates of a srcset value as HTML splits it: an address runs to the next blank, commas
+// at its end close the candidate, and descriptors run to the next comma outside parentheses, so
+// "a.jpg 1x,b.jpg 2x" and "x.php?w=1,2 100w" are cut right.
+void addSrcset(QList<TextLink>& links, QStringView value, qsizetype offset)
+{
+    const qsizetype n = value.size();
+    qsizetype i = 0;
+    while (true) {
+        while (i < n && (isBlank(value[i]) || value[i] == u','))
+            ++i;
+        if (i >= n)
+            return;
+        const qsizetype start = i;
+        while (i < n && !isBlank(value[i]))
+            ++i;
+        qsizetype end = i;
+        while (value[end - 1] == u',')
+            --end;
+        links.append({ offset + start, value.sliced(start, end - start).toString() });
+        if (end < i)
+            continue;
+        bool inParentheses = false;
+        for (; i < n; ++i) {
+            if (value[i] == u'(')
+                inParentheses = true;
+            else if (value[i] == u')')
+                inParentheses = false;
+            else if (value[i] == u',' && !inParentheses)
+                break;
+        }
+    }
+}
+
+// Where the CSS string opened by the quote at start ends: its closing quote, the line end that
+// breaks it, or the end of the text. A backslash escapes the character after it.
+qsizetype stringEnd(QStringView css, qsizetype start)
+{
+    const QChar quote = css[start];
+    for (qsizetype i = start + 1; i < css.size(); ++i) {
+        if (css[i] == u'\\')
+            ++i;
+        else if (css[i] == quote || css[i] == u'\n')
+            return i;
+    }
+    return css.size();
+}
+
+// The address of url( whose text begins at i; returns where the scan goes on, after its ")".
+qsizetype takeUrl(QStringView css, qsizetype i, qsizetype offset, QList<TextLink>& links)
+{
+    i = skipBlanks(css, i);
+    qsizetype start = i;
+    qsizetype end = i;
+    if (i < css.size() && (css[i] == u'"' || css[i] == u'\'')) {
+        start = i + 1;
+        end = stringEnd(css, i);
+    } else {
+        while (end < css.size() && css[end] != u')' && !isBlank(css[end]))
+            ++end;
+    }
+    if (end > start)
+        links.append({ offset + start, css.sliced(start, end - start).toString() });
+    const qsizetype close = css.indexOf(u')', end);
+    return close < 0 ? css.size() : close + 1;
+}
+
+// The address of a refresh's content, parsed as HTML does: the seconds, ";" or ",", then the
+// address, after "url=" when it is written, in quotes or not.
+std::optional<TextLink> refreshLink(QStringView content, qsizetype offset)
+{
+    const qsizetype n = content.size();
+    qsizetype i = skipBlanks(content, 0);
+    const qsizetype seconds = i;
+    while (i < n && ((content[i] >= u'0' && content[i] <= u'9') || content[i] == u'.'))
+        ++i;
+    if (i == seconds)
+        return std::nullopt;
+    i = skipBlanks(content, i);
+    if (i < n && (content[i] == u';' || content[i] == u','))
+        i = skipBlanks(content, i + 1);
+    if (startsAt(content, i, u"url")) {
+        const qsizetype equals = skipBlanks(content, i + 3);
+        if (equals < n && content[equals] == u'=')
+            i = skipBlanks(content, equals + 1);
+    }
+    qsizetype end = n;
+    if (i < n && (content[i] == u'"' || content[i] == u'\'')) {
+        const qsizetype close = content.indexOf(content[i], i + 1);
+        ++i;
+        if (close >= 0)
+            end = close;
+    }
+    const QStringView address = content.sliced(i, end - i).trimmed();
+    if (address.isEmpty())
+        return std::nullopt;
+    return TextLink { offset + i, address.toString() };
+}
+
+// A style attribute's quotes may be written as references: url(&quot;a.png&quot;).
+QString styleAttributeText(QStringView value)
+{
+    QString text = value.toString();
+    for (const char16_t* reference : { u"&quot;", u"&#34;", u"&#x22;" })
+        text.replace(QString::fromUtf16(reference), u"\""_s, Qt::CaseInsensitive);
+    for (const char16_t* reference : { u"&apos;", u"&#39;", u"&#039;", u"&#x27;" })
+        text.replace(QString::fromUtf16(reference), u"'"_s, Qt::CaseInsensitive);
+    return text;
+}
+
+struct Attribute {
+    QStringView name;
+    QStringView value;
+    qsizetype at = 0;
+    bool is(QStringView other) const { return name.compare(other, Qt::CaseInsensitive) == 0; }
+};
+
+// Reads a tag's attributes from i, just after its name, as HTML does; returns where the tag ends,
+// after its ">".
+qsizetype readAttributes(QStringView page, qsizetype i, QList<Attribute>& attributes)
+{
+    const qsizetype n = page.size();
+    while (true) {
+        while (i < n && (isBlank(page[i]) || page[i] == u'/'))
+            ++i;
+        if (i >= n)
+            return n;
+        if (page[i] == u'>')
+            return i + 1;
+        const qsizetype nameStart = i;
+        while (i < n && !isBlank(page[i]) && page[i] != u'=' && page[i] != u'>' && page[i] != u'/')
+            ++i;
+        Attribute attribute { page.sliced(nameStart, i - nameStart), {}, i };
+        i = skipBlanks(page, i);
+        if (i < n && page[i] == u'=') {
+            i = skipBlanks(page, i + 1);
+            if (i < n && (page[i] == u'"' || page[i] == u'\'')) {
+                const qsizetype close = page.indexOf(page[i], i + 1);
+                const qsizetype end = close < 0 ? n : close;
+                attribute.at = i + 1;
+                attribute.value = page.sliced(i + 1, end - i - 1);
+                i = qMin(end + 1, n);
+            } else {
+                attribute.at = i;
+                while (i < n && !isBlank(page[i]) && page[i] != u'>')
+                    ++i;
+                attribute.value = page.sliced(attribute.at, i - attribute.at);
+            }
+        }
+        attributes.append(attribute);
+    }
+}
+
+void addLinksOfTag(QStringView tag, const QList<Attribute>& attributes, QList<TextLink>& links)
+{
+    const auto tagIs = [tag](QStringView name) { return tag.compare(name, Qt::CaseInsensitive) == 0; };
+    const bool image = tagIs(u"img") || tagIs(u"source");
+    const bool backdrop = tagIs(u"body") || tagIs(u"table") || tagIs(u"td") || tagIs(u"th");
+    const bool refresh = tagIs(u"meta") && std::any_of(attributes.begin(), attributes.end(), [](const Attribute& a) {
+        return a.is(u"http-equiv") && a.value.trimmed().compare(u"refresh", Qt::CaseInsensitive) == 0;
+    });
+    for (const Attribute& a : attributes) {
+        if (image && (a.is(u"srcset") || a.is(u"data-srcset"))) {
+            addSrcset(links, a.value, a.at);
+        } else if ((backdrop && a.is(u"background")) || (tagIs(u"video") && a.is(u"poster"))) {
+            addTrimmed(links, a.value, a.at);
+        } else if (refresh && a.is(u"content")) {
+            if (const std::optional<TextLink> link = refreshLink(a.value, a.at))
+                links.append(*link);
+        } else if (a.is(u"style")) {
+            links += StyleSheetLinks(styleAttributeText(a.value), a.at);
+        }
+    }
+}
+
+} // namespace
+
+QList<TextLink> StyleSheetLinks(QStringView css, qsizetype offset)
+{
+    QList<TextLink> links;
+    const qsizetype n = css.size();
+    bool importing = false; // after @import, until its address or the end of the rule
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = css[i];
+        if (c == u'/' && i + 1 < n && css[i + 1] == u'*') {
+            const qsizetype end = css.indexOf(u"*/", i + 2);
+            i = end < 0 ? n : end + 2;
+        } else if (c == u'"' || c == u'\'') {
+            const qsizetype end = stringEnd(css, i);
+            if (importing && end > i + 1)
+                links.append({ offset + i + 1, css.sliced(i + 1, end - i - 1).toString() });
+            importing = false;
+            i = end + 1;
+        } else if ((c == u'u' || c == u'U') && startsAt(css, i, u"url(") && (i == 0 || !isNameCharacter(css[i - 1]))) {
+            importing = false;
+            i = takeUrl(css, i + 4, offset, links);
+        } else if (c == u'@' && startsAt(css, i, u"@import")) {
+            importing = true;
+            i += 7;
+        } else {
+            if (c == u';' || c == u'{' || c == u'}')
+                importing = false;
+            ++i;
+        }
+    }
+    return links;
+}
+
+QList<TextLink> MoreLinksOfPage(QStringView page)
+{
+    QList<TextLink> links;
+    QList<Attribute> attributes;
+    const qsizetype n = page.size();
+    qsizetype i = 0;
+    while ((i = page.indexOf(u'<', i)) >= 0) {
+        if (startsAt(page, i, u"<!--")) {
+            const qsizetype end = page.indexOf(u"-->", i + 4);
+            if (end < 0)
+                break;
+            i = end + 3;
+            continue;
+        }
+        const qsizetype nameStart = ++i;
+        if (i >= n || !isLetter(page[i]))
+            continue;
+        while (i < n && isNameCharacter(page[i]))
+            ++i;
+        const QStringView tag = page.sliced(nameStart, i - nameStart);
+        attributes.clear();
+        i = readAttributes(page, i, attributes);
+        addLinksOfTag(tag, attributes, links);
+        // The text of a style element is a style sheet; a script's text holds no links a page shows.
+        const bool style = tag.compare(u"style", Qt::CaseInsensitive) == 0;
+        if (style || tag.compare(u"script", Qt::CaseInsensitive) == 0) {
+            const qsizetype close = page.indexOf(QStringView(style ? u"</style" : u"</script"), i, Qt::CaseInsensitive);
+            const qsizetype end = close < 0 ? n : close;
+            if (style)
+                links += StyleSheetLinks(page.sliced(i, end - i), i);
+            i = end;
+        }
+    }
+    return links;
+}

@@ -1,0 +1,10 @@
+#pragma once
+// A site below root/links/ whose images a browser finds through srcset, style sheets (importing each
+// other, one in Shift_JIS), style attributes, background, poster and a refresh, beside references that
+// must never be requested (data:, #, file:, javascript:, hhttps:).
+
+#include <QStringList>
+
+bool WriteBrowserLinkSite(const QString& root);
+// Its images, relative to links/, in the order a crawl with every link source detects them.
+QStringList BrowserLinkSiteImages();
