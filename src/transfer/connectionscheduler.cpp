@@ -91,27 +91,6 @@ void ConnectionScheduler::setDirectHandler(const TransferControl::StateHandler& 
         firstControl().setStateHandler(handler);
 }
 
-void ConnectionScheduler::setAccessType(int accessType)
-{
-    m_accessType = accessType;
-    for (Connection& connection : m_connections)
-        connection.control->setAccessType(accessType);
-}
-
-void ConnectionScheduler::setProxy(const QString& proxy)
-{
-    m_proxy = proxy;
-    for (Connection& connection : m_connections)
-        connection.control->setProxy(proxy);
-}
-
-void ConnectionScheduler::setRequestTimeout(int seconds)
-{
-    m_requestTimeout = seconds;
-    for (Connection& connection : m_connections)
-        connection.control->setRequestTimeout(seconds);
-}
-
 ScheduledRequest* ConnectionScheduler::find(
     const QString& address, const QString& verb, const QString& headerLines) const
 {

@@ -51,9 +51,24 @@ public:
     CurlTransferControl& firstControl() { return *m_connections.front().control; }
     const CurlTransferControl& firstControl() const { return *m_connections.front().control; }
     void setDirectHandler(const TransferControl::StateHandler& handler);
-    void setAccessType(int accessType);
-    void setProxy(const QString& proxy);
-    void setRequestTimeout(int seconds);
+    void setAccessType(int accessType)
+    {
+        m_accessType = accessType;
+        for (Connection& connection : m_connections)
+            connection.control->setAccessType(accessType);
+    }
+    void setProxy(const QString& proxy)
+    {
+        m_proxy = proxy;
+        for (Connection& connection : m_connections)
+            connection.control->setProxy(proxy);
+    }
+    void setRequestTimeout(int seconds)
+    {
+        m_requestTimeout = seconds;
+        for (Connection& connection : m_connections)
+            connection.control->setRequestTimeout(seconds);
+    }
 
     ScheduledRequest* find(const QString& address, const QString& verb, const QString& headerLines) const;
     ScheduledRequest& add(
