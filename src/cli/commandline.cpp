@@ -135,6 +135,10 @@ bool readConnectionOption(Reader& r, const QString& option, bool& taken)
         return r.number(option, K::Connections, SettingsDefaults::MinConnections, SettingsDefaults::MaxConnections);
     if (option == u"--interval-ms"_s)
         return r.number(option, K::RequestIntervalMs, 0);
+    if (option == u"--retry-after"_s || option == u"--no-retry-after"_s) {
+        r.flag(K::FollowRetryAfter, option == u"--retry-after"_s);
+        return true;
+    }
     taken = false;
     return true;
 }
@@ -407,7 +411,8 @@ Commands:
   resume SAVE-FOLDER [ADDRESS] [options]  continue a stopped crawl from SAVE-FOLDER's resume list
                                         (the line of ADDRESS's host, else the first line);
                                         its options: --list, --no-list, --yes, --no-open,
-                                        --connections, --interval-ms
+                                        --connections, --interval-ms,
+                                        --retry-after, --no-retry-after
   list downloads                        list pages of the last crawl's downloads
   list dir FOLDER [options]             list pages of any folder's files
   list images FOLDER [options]          image list pages of a folder
@@ -435,6 +440,8 @@ whole; the sizes in KB and MB may have a fraction, such as 0.5:
   --connections N        requests at once, 1 to 16 (default 6); never more to one host. The result
                          is the same for every number: only the time differs
   --interval-ms N        wait at least N ms between two requests to the same host (default 0)
+  --retry-after, --no-retry-after   wait as a 429 or 503 answer asks (Retry-After, else 5 s, at
+                         most 120 s) and ask again, up to 3 times (default) / take the answer as it is
   --yes                  answer OK when the site is already in the resume list
 
 List options:

@@ -27,6 +27,8 @@ struct ResponseProgress {
     bool errorPage = false; // an error answer: its page is scanned, never saved or counted
     bool rangeMismatch = false; // a ranged answer that cannot continue the file
     std::function<void()> headersArrived; // told before the final response's body is taken
+    bool mayWait = false; // an answer asking to wait will be waited out: its body is nobody's
+    std::function<void()> eachPass; // run on every pass of the wait for the request
 };
 
 struct CrawlContext {

@@ -37,6 +37,8 @@ void configureConnections(CrawlContext& c)
     c.transfer.setConnections(
         int(std::clamp<qint64>(c.settings.number(K::Connections), D::MinConnections, D::MaxConnections)));
     c.transfer.setRequestInterval(int(std::clamp<qint64>(c.settings.number(K::RequestIntervalMs), 0, 3600000)));
+    c.transfer.forgetHosts();
+    c.state.FollowRetryAfter = c.settings.flag(K::FollowRetryAfter);
 }
 
 } // namespace

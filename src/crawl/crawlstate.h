@@ -62,6 +62,7 @@ struct CrawlState {
     qint64 ScanLimit = 1048576; // the largest page scanned for links, in bytes
     QString AuthString;
     QString UserAgent;
+    bool FollowRetryAfter = false; // a 429 or 503 is waited out and asked again
 
     // Progress.
     QString WorkList;

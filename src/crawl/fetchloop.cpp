@@ -95,9 +95,8 @@ struct RecordFetch {
         if (fileFailed())
             return Outcome::Failed;
         ClearTransferFlags(c);
-        ExecuteRequest(c, record.address, u"GET"_s, lines, ranged);
-        c.response.headersArrived = [this] { adoptFinalAddress(); };
-        if (WaitRequestDone(c, false))
+        const auto prepare = [this] { c.response.headersArrived = [this] { adoptFinalAddress(); }; };
+        if (RunRequest(c, record.address, u"GET"_s, lines, false, ranged, prepare))
             return interrupted();
         if (fileFailed())
             return Outcome::Failed;

@@ -26,9 +26,8 @@ bool probeOnce(CrawlContext& c, const QString& link, const QString& verb, const 
         if (WaitTransportIdle(c))
             return true;
         ClearTransferFlags(c);
-        ExecuteRequest(c, link, verb, headerLines);
-        c.response.abandonAfterHeaders = verb == u"GET"_s;
-        const bool interrupted = WaitRequestDone(c, true);
+        const bool interrupted = RunRequest(c, link, verb, headerLines, true, false,
+            [&c, &verb] { c.response.abandonAfterHeaders = verb == u"GET"_s; });
         CrawlState& s = c.state;
         if (!interrupted || s.StopRequested || attempt == 2 || !s.TransferFailed
             || !TransferControl::isConnectionFailure(s.LastErrorCode))

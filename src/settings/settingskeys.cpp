@@ -27,6 +27,7 @@ namespace {
             { K::RequestTimeout, n(RequestTimeout) },
             { K::Connections, n(Connections) },
             { K::RequestIntervalMs, n(RequestIntervalMs) },
+            { K::FollowRetryAfter, n(1) },
             { K::BuffLen, n(BuffLenMb) },
             { K::ScanLimitMB, n(ScanLimitMb) },
             { K::UserAgent, UserAgent },

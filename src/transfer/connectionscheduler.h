@@ -54,6 +54,11 @@ public:
     void setAccessType(int accessType);
     void setProxy(const QString& proxy);
     void setRequestTimeout(int seconds);
+    void setHostInterval(const QString& host, int milliseconds) { m_pacer.setHostInterval(host, milliseconds); }
+    // No request to host starts for milliseconds; answers to it that asked to wait and were not
+    // executed yet are asked again after that.
+    void holdHost(const QString& host, qint64 milliseconds);
+    void forgetHosts() { m_pacer.forgetHosts(); }
 
     ScheduledRequest* find(const QString& address, const QString& verb, const QString& headerLines) const;
     ScheduledRequest& add(

@@ -31,6 +31,21 @@ void LookAheadTransferControl::setRequestInterval(int milliseconds)
         reconfigure(m_scheduler.connections(), milliseconds);
 }
 
+void LookAheadTransferControl::setHostInterval(const QString& address, int milliseconds)
+{
+    m_scheduler.setHostInterval(RequestPacer::hostOf(address), milliseconds);
+}
+
+void LookAheadTransferControl::holdHost(const QString& address, qint64 milliseconds)
+{
+    m_scheduler.holdHost(RequestPacer::hostOf(address), milliseconds);
+}
+
+void LookAheadTransferControl::forgetHosts()
+{
+    m_scheduler.forgetHosts();
+}
+
 int LookAheadTransferControl::connections() const
 {
     return m_scheduler.connections();

@@ -53,6 +53,9 @@ public:
     int connections() const override;
     void setConnections(int connections) override;
     void setRequestInterval(int milliseconds) override;
+    void setHostInterval(const QString& address, int milliseconds) override;
+    void holdHost(const QString& address, qint64 milliseconds) override;
+    void forgetHosts() override;
     void predict(const QString& address, const QString& verb, const QString& headerLines, qint64 tag) override;
     void dropPredictions(qint64 tag) override;
     void dropAllPredictions() override;

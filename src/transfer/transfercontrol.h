@@ -93,6 +93,21 @@ public:
     virtual void setConnections(int connections) { Q_UNUSED(connections); }
     // The least time between the starts of two requests to the same host.
     virtual void setRequestInterval(int milliseconds) { Q_UNUSED(milliseconds); }
+    // What a host asked of the crawl, kept by every connection: a longer least time between requests
+    // to address's host (host and port) than the common one, and no request to it at all for
+    // milliseconds from now; an answer fetched ahead that asked to wait is then asked again after it.
+    virtual void setHostInterval(const QString& address, int milliseconds)
+    {
+        Q_UNUSED(address);
+        Q_UNUSED(milliseconds);
+    }
+    virtual void holdHost(const QString& address, qint64 milliseconds)
+    {
+        Q_UNUSED(address);
+        Q_UNUSED(milliseconds);
+    }
+    // Forgets what hosts asked, as a crawl starts.
+    virtual void forgetHosts() { }
     virtual void predict(const QString& address, const QString& verb, const QString& headerLines, qint64 tag)
     {
         Q_UNUSED(address);
