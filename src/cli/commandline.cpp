@@ -139,6 +139,10 @@ bool readConnectionOption(Reader& r, const QString& option, bool& taken)
         r.flag(K::FollowRetryAfter, option == u"--retry-after"_s);
         return true;
     }
+    if (option == u"--robots"_s || option == u"--no-robots"_s) {
+        r.flag(K::FollowRobots, option == u"--robots"_s);
+        return true;
+    }
     taken = false;
     return true;
 }
@@ -412,7 +416,7 @@ Commands:
                                         (the line of ADDRESS's host, else the first line);
                                         its options: --list, --no-list, --yes, --no-open,
                                         --connections, --interval-ms,
-                                        --retry-after, --no-retry-after
+                                        --retry-after, --no-retry-after, --robots, --no-robots
   list downloads                        list pages of the last crawl's downloads
   list dir FOLDER [options]             list pages of any folder's files
   list images FOLDER [options]          image list pages of a folder
@@ -442,6 +446,7 @@ whole; the sizes in KB and MB may have a fraction, such as 0.5:
   --interval-ms N        wait at least N ms between two requests to the same host (default 0)
   --retry-after, --no-retry-after   wait as a 429 or 503 answer asks (Retry-After, else 5 s, at
                          most 120 s) and ask again, up to 3 times (default) / take the answer as it is
+  --robots, --no-robots  follow each host's robots.txt and its Crawl-delay (default) / ignore them
   --yes                  answer OK when the site is already in the resume list
 
 List options:

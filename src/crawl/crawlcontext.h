@@ -29,6 +29,7 @@ struct ResponseProgress {
     std::function<void()> headersArrived; // told before the final response's body is taken
     bool mayWait = false; // an answer asking to wait will be waited out: its body is nobody's
     std::function<void()> eachPass; // run on every pass of the wait for the request
+    std::function<void(QByteArrayView)> bodyTaken; // a request of the crawl's own: the body goes here alone
 };
 
 struct CrawlContext {

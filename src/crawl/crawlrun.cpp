@@ -6,6 +6,7 @@
 #include "crawl/linkresolver.h"
 #include "crawl/progress.h"
 #include "crawl/resumestate.h"
+#include "crawl/robots.h"
 #include "crawl/transport.h"
 #include "productnames.h"
 #include "records/logs.h"
@@ -39,6 +40,8 @@ void configureConnections(CrawlContext& c)
     c.transfer.setRequestInterval(int(std::clamp<qint64>(c.settings.number(K::RequestIntervalMs), 0, 3600000)));
     c.transfer.forgetHosts();
     c.state.FollowRetryAfter = c.settings.flag(K::FollowRetryAfter);
+    c.state.FollowRobots = c.settings.flag(K::FollowRobots);
+    c.state.Robots.clear();
 }
 
 } // namespace
@@ -116,6 +119,9 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
     s.NumberDuplicates = settings.flag(K::NumberDuplicates);
     s.BufferSize = ScaledSize(settings.decimal(K::BuffLen), 1048576);
     s.ScanLimit = ScaledSize(settings.decimal(K::ScanLimitMB), 1048576);
+    // A site that refuses the top address is told so before anything is made or written.
+    if (LearnRobots(c, topAddress) && !RobotsAllow(s, topAddress))
+        return failed(c.host, u"robots.txtで禁止されています"_s + u'\n' + topAddress);
 
     s.WorkLine = 1;
     s.WorkList.clear();

@@ -6,6 +6,7 @@
 #include "crawl/lookahead.h"
 #include "crawl/progress.h"
 #include "crawl/resumestate.h"
+#include "crawl/robots.h"
 #include "crawl/transport.h"
 #include "records/logs.h"
 #include "records/worklists.h"
@@ -367,6 +368,9 @@ void FetchWorkItems(CrawlContext& context)
         if (beyondDepth)
             return;
         context.host.setCaption(u"ダウンロード中"_s);
+        // A resumed run meets hosts whose robots.txt it has not read yet.
+        if (!LearnRobots(context, record.address))
+            continue;
         PredictComingFetches(context, record);
         const bool finished = fetchRecord(context, record, name);
         context.transfer.dropPredictions(context.recordTag);

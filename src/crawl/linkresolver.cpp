@@ -4,6 +4,7 @@
 #include "crawl/httpheaders.h"
 #include "crawl/linkaddress.h"
 #include "crawl/progress.h"
+#include "crawl/robots.h"
 #include "crawl/transport.h"
 #include "records/logs.h"
 #include "storage/filefilters.h"
@@ -120,7 +121,16 @@ QString ResolveLink(
     if (link.isEmpty())
         return {};
 
-    const ProbeResult probed = probe(context, link, referrer, headers);
+    if (!LearnRobots(context, link))
+        return {}; // stopped: the record is taken again
+    ProbeResult probed;
+    // A link robots.txt refuses is reported once, as it is detected, and never asked for.
+    if (RobotsAllow(s, link)) {
+        probed = probe(context, link, referrer, headers);
+    } else {
+        ReportFailure(context, u"robots.txtで禁止されています"_s, SiteRootOf(link) + u"robots.txt"_s, link);
+        probed.failed = true;
+    }
     if (!probed.stopped && !probed.failed) {
         QString size = HeaderValue(headers, u"content-length:"_s);
         if (size.isEmpty())

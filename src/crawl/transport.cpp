@@ -246,6 +246,12 @@ void OnTransferStateChanged(CrawlContext& context, int state)
         break;
     case TransferControl::ResponseReceiving:
     case TransferControl::ResponseCompleted:
+        if (context.response.bodyTaken) {
+            for (QByteArrayView piece = context.transfer.nextBodyPiece(); !piece.isEmpty();
+                 piece = context.transfer.nextBodyPiece())
+                context.response.bodyTaken(piece);
+            break;
+        }
         // The GET standing in for a refused HEAD has told what it had to with its headers, whatever
         // is being fetched; its body is never read.
         if (context.response.abandonAfterHeaders) {

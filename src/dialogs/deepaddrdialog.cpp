@@ -117,6 +117,8 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     m_listView
         = makeCheck(this, u"ListViewCheck"_s, u"終了･中断後に一覧を表示"_s, u"終了･中断後にブラウザで一覧を表示"_s);
 
+    m_followRobots = makeCheck(this, u"FollowRobots"_s, u"robots.txtに従う"_s);
+
     const ButtonRow buttons = makeButtonRow(this, u"開始"_s, CancelOnEnter::Never);
 
     auto* layout = new QVBoxLayout(this);
@@ -127,13 +129,14 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     layout->addWidget(m_numberDuplicates);
     layout->addWidget(ninn);
     layout->addWidget(m_listView);
+    layout->addWidget(m_followRobots);
     layout->addStretch();
     layout->addLayout(buttons.layout);
     resizeToContents(this);
 
     chainTabOrder({ m_option1, m_option2, m_option3, m_deepCount, m_downloadExts, m_onDownFileNames, m_notDownFileNames,
         m_maxSize, m_minSize, m_skipSameName, m_noDirTree, m_numberDuplicates, m_user, m_password, m_listView,
-        buttons.ok, buttons.cancel });
+        m_followRobots, buttons.ok, buttons.cancel });
 
     connect(buttons.ok, &QPushButton::clicked, this, &DeepAddrDialog::confirm);
 }
@@ -180,6 +183,7 @@ void DeepAddrDialog::load()
     m_noDirTree->setChecked(settings.flag(SettingsKeys::NoDirTree));
     m_numberDuplicates->setChecked(settings.flag(SettingsKeys::NumberDuplicates));
     m_listView->setChecked(settings.flag(SettingsKeys::ListViewCheck));
+    m_followRobots->setChecked(settings.flag(SettingsKeys::FollowRobots));
     // The credentials are stored, in the settings and in a crawl's resume record, as the Basic
     // credential (Base64 of "user:password", which anyone can decode), but never loaded back into
     // the boxes: they start empty in every program run.
@@ -248,6 +252,7 @@ void DeepAddrDialog::save()
     settings.save(SettingsKeys::NoDirTree, checkText(m_noDirTree));
     settings.save(SettingsKeys::NumberDuplicates, checkText(m_numberDuplicates));
     settings.save(SettingsKeys::ListViewCheck, checkText(m_listView));
+    settings.save(SettingsKeys::FollowRobots, checkText(m_followRobots));
     settings.save(SettingsKeys::AuthString, MakeBasicCredential(m_user->text(), m_password->text()));
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // DeepAddrDialog, the crawl options: scope, depth, filters, size limits, existing-file rules,
-// credentials and the list display. Shown by GetHttpAddrDialog's OK, which first passes the top
+// credentials, the list display and robots.txt. Shown by GetHttpAddrDialog's OK, which first passes the top
 // address in with setTopAddress(). Its OK ("開始") saves every option and clears StopRequested;
 // Cancel, Escape and the close box leave it set. Controls are loaded from the settings at the first
 // opening and again after the close box; the user name and password never are.
@@ -58,4 +58,5 @@ private:
     QLineEdit* m_user = nullptr;
     QLineEdit* m_password = nullptr;
     QCheckBox* m_listView = nullptr;
+    QCheckBox* m_followRobots = nullptr;
 };

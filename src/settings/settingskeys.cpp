@@ -28,6 +28,7 @@ namespace {
             { K::Connections, n(Connections) },
             { K::RequestIntervalMs, n(RequestIntervalMs) },
             { K::FollowRetryAfter, n(1) },
+            { K::FollowRobots, n(1) },
             { K::BuffLen, n(BuffLenMb) },
             { K::ScanLimitMB, n(ScanLimitMb) },
             { K::UserAgent, UserAgent },

@@ -112,16 +112,6 @@ void ConnectionScheduler::setRequestTimeout(int seconds)
         connection.control->setRequestTimeout(seconds);
 }
 
-void ConnectionScheduler::holdHost(const QString& host, qint64 milliseconds)
-{
-    m_pacer.hold(host, milliseconds);
-    for (const auto& request : m_requests) {
-        const int status = request->headersKnown ? statusOf(request->headers) : 0;
-        if (!request->executed && request->host == host && (status == 429 || status == 503))
-            restartLater(*request, 0);
-    }
-}
-
 ScheduledRequest* ConnectionScheduler::find(
     const QString& address, const QString& verb, const QString& headerLines) const
 {
@@ -489,6 +479,7 @@ void ConnectionScheduler::start(ScheduledRequest& request, int index)
     request.connection = index;
     request.startedAt = now();
     connection.running = &request;
+    connection.control->setRedirectLimit(request.redirectLimit);
     connection.control->execute(request.address, request.verb, {}, request.headerLines);
 }
 

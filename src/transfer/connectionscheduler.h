@@ -55,9 +55,8 @@ public:
     void setProxy(const QString& proxy);
     void setRequestTimeout(int seconds);
     void setHostInterval(const QString& host, int milliseconds) { m_pacer.setHostInterval(host, milliseconds); }
-    // No request to host starts for milliseconds; answers to it that asked to wait and were not
-    // executed yet are asked again after that.
-    void holdHost(const QString& host, qint64 milliseconds);
+    // No request to host starts for milliseconds.
+    void holdHost(const QString& host, qint64 milliseconds) { m_pacer.hold(host, milliseconds); }
     void forgetHosts() { m_pacer.forgetHosts(); }
 
     ScheduledRequest* find(const QString& address, const QString& verb, const QString& headerLines) const;
@@ -68,6 +67,16 @@ public:
     // Forgets the predictions not executed: those of tag, or all.
     void removePredicted(qint64 tag);
     void removeAllPredicted();
+    // Forgets the predictions not executed that pick picks.
+    template <typename Pick> void removePredictedIf(Pick pick)
+    {
+        std::vector<ScheduledRequest*> dropped;
+        for (const auto& request : m_requests)
+            if (!request->executed && pick(*request))
+                dropped.push_back(request.get());
+        for (ScheduledRequest* request : dropped)
+            remove(*request);
+    }
     int predictedWaiting() const;
 
     // Starts every request that may start now.

@@ -21,7 +21,6 @@ namespace {
 constexpr qsizetype kPauseAbove = 4 * 1024 * 1024;
 // libcurl's receive buffer: larger reads mean fewer calls, and fewer, larger writes to the file.
 constexpr long kReceiveBuffer = 256 * 1024;
-constexpr int kMaxRedirects = 10;
 
 static_assert(CURL_ERROR_SIZE <= 256, "the error buffer is too small");
 
@@ -430,7 +429,7 @@ void CurlTransferControl::headerLine(const QByteArray& rawLine)
         return; // informational; the real response follows
     m_headers = m_pendingBlock;
     // Past the limit, a redirect is the final response, for the crawl to log.
-    m_followPending = IsFollowedRedirect(m_headers) && m_redirects < kMaxRedirects;
+    m_followPending = IsFollowedRedirect(m_headers) && m_redirects < m_redirectLimit;
     m_finalHeaders = !m_followPending;
 }
 

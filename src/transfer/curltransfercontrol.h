@@ -7,7 +7,7 @@
 // - The header lines are sent as given and in their order. libcurl adds a Host line only when the
 //   caller gave none (it then comes first), never a User-Agent or an Accept line; through a proxy it
 //   adds "Proxy-Connection: Keep-Alive" before the caller's lines.
-// - Redirects (301, 302, 303, 307, 308 with a Location) are followed by this class, at most 10 in a
+// - Redirects (301, 302, 303, 307, 308 with a Location) are followed by this class, at most 10 (setRedirectLimit) in a
 //   row, on the same connection when the host stays. The next request keeps the caller's lines in
 //   their order; a given Host line gets the new host, and Authorization and Cookie lines are dropped
 //   when the scheme, host or port changes, as browsers keep credentials with their origin. 303, and 301/302 after POST,
@@ -95,6 +95,7 @@ public:
     void setRequestTimeout(int seconds) override { m_requestTimeout = seconds; }
     int remotePort() const override { return m_remotePort; }
     void setRemotePort(int port) override { m_remotePort = port; }
+    void setRedirectLimit(int most) override { m_redirectLimit = most; }
 
 private:
     // The handles are kept as void* so that curl.h stays out of this header.
@@ -141,6 +142,7 @@ private:
     bool m_newBytes = false;
     bool m_followPending = false; // the response is a redirect that will be followed
     int m_redirects = 0;
+    int m_redirectLimit = MostRedirects;
     RequestPacer* m_pacer = nullptr;
     bool m_hopHeld = false; // the hop waits for the pacer before it is sent
     qint64 m_hopSentAt = -1;

@@ -1,5 +1,7 @@
 #include "transfer/lookaheadtransfercontrol.h"
 
+#include "transfer/curlrequest.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -38,7 +40,13 @@ void LookAheadTransferControl::setHostInterval(const QString& address, int milli
 
 void LookAheadTransferControl::holdHost(const QString& address, qint64 milliseconds)
 {
-    m_scheduler.holdHost(RequestPacer::hostOf(address), milliseconds);
+    const QString host = RequestPacer::hostOf(address);
+    m_scheduler.holdHost(host, milliseconds);
+    // Answers fetched ahead that asked to wait too are asked again when executed, after the hold.
+    m_scheduler.removePredictedIf([&host](const ScheduledRequest& request) {
+        const int status = request.headersKnown ? StatusCodeOf(request.headers) : 0;
+        return request.host == host && (status == 429 || status == 503);
+    });
 }
 
 void LookAheadTransferControl::forgetHosts()
@@ -71,12 +79,15 @@ void LookAheadTransferControl::execute(
     m_errorCode = 0;
     m_errorText.clear();
     m_busy = true;
-    // A request with a body is never predicted.
-    ScheduledRequest* found = body.isEmpty() ? m_scheduler.find(address, verb, headerLines) : nullptr;
+    // A request with a body, or with a limit of its own on redirects, is never predicted.
+    ScheduledRequest* found
+        = body.isEmpty() && m_redirectLimit == MostRedirects ? m_scheduler.find(address, verb, headerLines) : nullptr;
     ++m_executed;
     m_served += found != nullptr;
-    if (!found)
+    if (!found) {
         found = &m_scheduler.add(address, verb, headerLines, 0, false);
+        found->redirectLimit = m_redirectLimit;
+    }
     found->executed = true;
     found->announced = false;
     found->fresh = !found->body.isEmpty();
@@ -290,4 +301,10 @@ void LookAheadTransferControl::setRemotePort(int port)
 {
     m_remotePort = port;
     m_scheduler.firstControl().setRemotePort(port);
+}
+
+void LookAheadTransferControl::setRedirectLimit(int most)
+{
+    m_redirectLimit = most;
+    m_scheduler.firstControl().setRedirectLimit(most);
 }

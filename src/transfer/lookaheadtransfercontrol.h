@@ -49,6 +49,7 @@ public:
     void setRequestTimeout(int seconds) override;
     int remotePort() const override;
     void setRemotePort(int port) override;
+    void setRedirectLimit(int most) override;
 
     int connections() const override;
     void setConnections(int connections) override;
@@ -92,4 +93,5 @@ private:
     QString m_proxy;
     int m_requestTimeout = 0;
     int m_remotePort = 0;
+    int m_redirectLimit = MostRedirects;
 };

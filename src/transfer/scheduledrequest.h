@@ -3,6 +3,7 @@
 // executes it or its prediction is dropped.
 
 #include "transfer/spooledbody.h"
+#include "transfer/transfercontrol.h"
 
 #include <QByteArray>
 #include <QString>
@@ -35,6 +36,7 @@ struct ScheduledRequest {
     qint64 startedAt = 0;
     qint64 notBefore = 0; // a request sent again waits until then
     int resends = 0;
+    int redirectLimit = TransferControl::MostRedirects;
     bool started = false;
     bool finished = false;
     bool executed = false; // the crawl waits for it

@@ -62,6 +62,11 @@ public:
         return errorCode == 7 || errorCode == 52 || errorCode == 55 || errorCode == 56;
     }
 
+    // The most redirects followed in a row by the requests executed from now on; the one after them
+    // is their answer.
+    static constexpr int MostRedirects = 10;
+    virtual void setRedirectLimit(int most) { Q_UNUSED(most); }
+
     // The address of the request in progress or last executed.
     virtual QString url() const = 0;
     // The address the last response came from: url() after the redirects that were followed.

@@ -7,6 +7,7 @@
 #include "support/crawlharness.h"
 #include "support/scriptedhttpserver.h"
 
+#include <QFileInfo>
 #include <QTest>
 #include <algorithm>
 
@@ -41,6 +42,10 @@ private slots:
     void anAnswerAskingToWaitIsAskedAgainAfterTheWait();
     void aStopEndsTheWaitAndAResumeAsksAgain();
     void otherHostsGoOnDuringAWait();
+    void robotsTxtRefusesLinksOnceAndIsNeverCounted();
+    void whatRobotsTxtAnswersDecides_data();
+    void whatRobotsTxtAnswersDecides();
+    void crawlDelayKeepsRequestsToTheHostApart();
 
 private:
     std::unique_ptr<ScriptedHttpServer> m_server;
@@ -158,6 +163,87 @@ void TestCrawlSiteRules::otherHostsGoOnDuringAWait()
     QVERIFY2(std::any_of(others.cbegin(), others.cend(),
                  [&waited](qint64 at) { return at > waited[0] + 300 && at < waited[1]; }),
         "requests to another host went on while this one waited");
+}
+
+void TestCrawlSiteRules::robotsTxtRefusesLinksOnceAndIsNeverCounted()
+{
+    ScriptedHttpServer& server = *m_server;
+    server.route("/robots.txt",
+        answer(200, "text/plain",
+            "User-agent: *\nDisallow: /\n\nUser-agent: fetchwright\nDisallow: /no/\nAllow: /no/yes.gif$\n"));
+    server.route("/", answer(200, "text/html", "<img src=a.gif><img src=no/b.gif><img src=no/yes.gif><a href=p.html>"));
+    server.route("/p.html", answer(200, "text/html", "<img src=no/b.gif><img src=a.gif>"));
+    for (const QByteArray& name : { "/a.gif"_ba, "/no/b.gif"_ba, "/no/yes.gif"_ba })
+        server.route(name, answer(200, "image/gif", name));
+    m_crawl->settings().save(SettingsKeys::FollowRobots, 1);
+    QCOMPARE(m_crawl->start(server.url(u"/"_s)).kind, CrawlOutcome::Finished);
+
+    QCOMPARE(arrivals(server, "GET /robots.txt ").size(), 1);
+    QCOMPARE(arrivals(server, "HEAD /no/b.gif ").size() + arrivals(server, "GET /no/b.gif ").size(), 0);
+    QCOMPARE(m_crawl->mirroredFiles().keys(), (QStringList { u"a.gif"_s, u"no/yes.gif"_s }));
+    const QStringList failures = m_crawl->logLines(FailureReportName);
+    QCOMPARE(failures.size(), 2);
+    const QStringList failure = SplitRecordLine(failures[1]);
+    QCOMPARE(failure[1], u"robots.txtで禁止されています"_s);
+    QCOMPARE(failure[3], server.url(u"/no/b.gif"_s));
+    QVERIFY(!m_crawl->logLines(DetectedLogName).join(u'|').contains(u"robots.txt"_s));
+    QCOMPARE(m_crawl->host.counter(Counter::Download), 2);
+}
+
+void TestCrawlSiteRules::whatRobotsTxtAnswersDecides_data()
+{
+    QTest::addColumn<int>("redirects"); // to a robots.txt refusing a.gif; -1 none there, -2 a 500
+    QTest::addColumn<bool>("topRefused");
+    QTest::addColumn<bool>("aRefused");
+    QTest::newRow("not there (404): everything is allowed") << -1 << false << false;
+    QTest::newRow("a 500 allows nothing: the top address is refused before anything is written") << -2 << true << true;
+    QTest::newRow("five redirects are followed") << 5 << false << true;
+    QTest::newRow("a sixth is not, and everything is allowed") << 6 << false << false;
+}
+
+void TestCrawlSiteRules::whatRobotsTxtAnswersDecides()
+{
+    QFETCH(int, redirects);
+    QFETCH(bool, topRefused);
+    QFETCH(bool, aRefused);
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", answer(200, "text/html", "<img src=a.gif>"));
+    server.route("/a.gif", answer(200, "image/gif", "GIF"));
+    if (redirects == -2)
+        server.route("/robots.txt", answer(500, "text/plain", "down"));
+    for (int i = 0; i < redirects; ++i)
+        server.route(i == 0 ? "/robots.txt"_ba : "/r" + QByteArray::number(i),
+            answer(301, "text/plain", {}, { { "Location", "/r" + QByteArray::number(i + 1) } }));
+    server.route("/r" + QByteArray::number(redirects), answer(200, "text/plain", "User-agent: *\nDisallow: /a.gif\n"));
+    m_crawl->settings().save(SettingsKeys::FollowRobots, 1);
+    const QString top = server.url(u"/"_s);
+    const CrawlOutcome outcome = m_crawl->start(top);
+    QCOMPARE(outcome.kind, topRefused ? CrawlOutcome::Failed : CrawlOutcome::Finished);
+    if (topRefused) {
+        QCOMPARE(m_crawl->host.messages, QStringList { u"robots.txtで禁止されています\n"_s + top });
+        QCOMPARE(server.requests().size(), 1);
+        QVERIFY(!QFileInfo::exists(m_crawl->saveDir() + u"127.0.0.1."_s + QString::number(server.port())));
+        return;
+    }
+    QCOMPARE(m_crawl->mirroredFiles().contains(u"a.gif"_s), !aRefused);
+    QCOMPARE(arrivals(server, "GET /r6 ").size(), 0);
+}
+
+void TestCrawlSiteRules::crawlDelayKeepsRequestsToTheHostApart()
+{
+    ScriptedHttpServer& server = *m_server;
+    server.route("/robots.txt", answer(200, "text/plain", "User-agent: *\nCrawl-delay: 0.3\n"));
+    server.route("/", answer(200, "text/html", "<img src=a.gif><img src=b.gif><img src=c.gif>"));
+    for (const QByteArray& name : { "/a.gif"_ba, "/b.gif"_ba, "/c.gif"_ba })
+        server.route(name, answer(200, "image/gif", name));
+    m_crawl->settings().save(SettingsKeys::FollowRobots, 1);
+    m_crawl->settings().save(SettingsKeys::Connections, 6);
+    QCOMPARE(m_crawl->start(server.url(u"/"_s)).kind, CrawlOutcome::Finished);
+    const QList<ScriptedHttpServer::Request> requests = server.requests();
+    QCOMPARE(requests.size(), 9);
+    for (qsizetype i = 2; i < requests.size(); ++i)
+        QVERIFY2(requests[i].arrivedMs - requests[i - 1].arrivedMs >= 300 - 20,
+            qPrintable(QString::number(requests[i].arrivedMs - requests[i - 1].arrivedMs)));
 }
 
 QTEST_GUILESS_MAIN(TestCrawlSiteRules)

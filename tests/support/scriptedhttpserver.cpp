@@ -101,6 +101,8 @@ struct ScriptedHttpServer::Shared {
             }
             return reply;
         }
+        if (target == "/robots.txt") // unscripted, it is not there, as on most sites
+            return Reply { response(404, "Not Found") };
         if (!queue.isEmpty())
             return queue.takeFirst();
         return Reply { response(500, "No scripted reply"), 0, -1, 0, 0, false };

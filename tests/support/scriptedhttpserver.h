@@ -51,7 +51,8 @@ public:
     // "http://127.0.0.1:<port>" followed by path.
     QString url(const QString& path) const;
 
-    // The answer to the next request that matches no route. Without any, a request gets a 500 answer.
+    // The answer to the next request that matches no route. Without any, a request gets a 500 answer;
+    // /robots.txt without a route is never taken from the queue: it gets 404.
     void enqueue(const Reply& reply);
     // The answer to every request whose target, or the path of its absolute target, is path; a HEAD
     // request gets the answer's head alone.
