@@ -143,6 +143,10 @@ bool readConnectionOption(Reader& r, const QString& option, bool& taken)
         r.flag(K::FollowRobots, option == u"--robots"_s);
         return true;
     }
+    if (option == u"--keep-cookies"_s || option == u"--no-keep-cookies"_s) {
+        r.flag(K::KeepCookies, option == u"--keep-cookies"_s);
+        return true;
+    }
     taken = false;
     return true;
 }
@@ -416,7 +420,8 @@ Commands:
                                         (the line of ADDRESS's host, else the first line);
                                         its options: --list, --no-list, --yes, --no-open,
                                         --connections, --interval-ms,
-                                        --retry-after, --no-retry-after, --robots, --no-robots
+                                        --retry-after, --no-retry-after, --robots, --no-robots,
+                                        --keep-cookies, --no-keep-cookies
   list downloads                        list pages of the last crawl's downloads
   list dir FOLDER [options]             list pages of any folder's files
   list images FOLDER [options]          image list pages of a folder
@@ -447,6 +452,8 @@ whole; the sizes in KB and MB may have a fraction, such as 0.5:
   --retry-after, --no-retry-after   wait as a 429 or 503 answer asks (Retry-After, else 5 s, at
                          most 120 s) and ask again, up to 3 times (default) / take the answer as it is
   --robots, --no-robots  follow each host's robots.txt and its Crawl-delay (default) / ignore them
+  --keep-cookies, --no-keep-cookies   send the cookies sites set back to them for the rest of the
+                         crawl, kept for a resume (default) / keep none
   --yes                  answer OK when the site is already in the resume list
 
 List options:

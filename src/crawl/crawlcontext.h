@@ -63,8 +63,9 @@ struct CrawlContext {
     // The logs and work lists the run appends to, open for the run; closed when it ends.
     AppendFiles files;
     WorkListReader workLists { files };
-    // The resume record last written in this run.
+    // The resume record last written in this run, and the cookies kept beside it.
     std::optional<ResumeRecord> lastResumeRecord;
+    QByteArray savedCookies;
     // The local file of the record in progress, and the first of its writes that failed since the
     // record was planned: that body is given up and the file it would replace is kept.
     DownloadFile download;

@@ -102,6 +102,7 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
     if (t.accessType() == TransferControl::AccessNamedProxy)
         t.setProxy(settings.text(K::ProxyAddress) + u':' + QString::number(settings.number(K::PortNo)));
     t.setRequestTimeout(int(settings.number(K::RequestTimeout)));
+    t.setCookies({}, settings.flag(K::KeepCookies));
 
     s.SaveDir = settings.get(K::SaveFolder, D::HomeSaveFolder());
     const qint64 deep = settings.number(K::DeepCount);
@@ -195,6 +196,8 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
         FetchWorkItems(c);
     } else {
         DeleteFileQuietly(ResumeRecordPath(s.SiteDir));
+        DeleteFileQuietly(CookieJarPath(s.SiteDir));
+        c.savedCookies.clear();
         DeleteFileQuietly(LogPath(s.SiteDir, ErrorResponseLogName));
         DeleteFileQuietly(LogPath(s.SiteDir, FailureReportName));
         DeleteFileQuietly(LogPath(s.SiteDir, DetectedLogName));
@@ -259,6 +262,11 @@ CrawlOutcome ResumeCrawl(CrawlContext& c, const QString& siteDir)
         return failed(c.host, WriteFailureMessage(settled, r.saveDir));
     configureConnections(c);
     RestoreResumeState(c, r);
+    // The cookies the crawl had when it stopped.
+    QFile cookies(CookieJarPath(siteDir));
+    c.transfer.setCookies(
+        cookies.open(QIODevice::ReadOnly) ? cookies.readAll() : QByteArray(), c.settings.flag(K::KeepCookies));
+    c.savedCookies = c.transfer.cookies();
     // Line 0: stopped before the first record was taken; the queue starts at its first line.
     s.WorkLine = qMax(r.workLine, 1);
     // Not part of the resume record, whose format stays as it is: a resumed run takes the setting.

@@ -29,6 +29,7 @@ namespace {
             { K::RequestIntervalMs, n(RequestIntervalMs) },
             { K::FollowRetryAfter, n(1) },
             { K::FollowRobots, n(1) },
+            { K::KeepCookies, n(1) },
             { K::BuffLen, n(BuffLenMb) },
             { K::ScanLimitMB, n(ScanLimitMb) },
             { K::UserAgent, UserAgent },

@@ -16,6 +16,8 @@
 //   one connection fewer from then on and the request is sent again when a connection is free. The
 //   executed request is treated alike (up to four times, waiting longer each time) while other
 //   connections are, or were just, open to its origin; alone, its failure is the answer.
+// - A request fetched ahead runs with the cookies the jar holds as it starts; what its answers set is
+//   kept with it for the look-ahead control to judge and commit.
 // - A request that waits far longer than the origin usually takes to answer, while requests started
 //   after it are answered, is held up behind our own connections: idle ones to that origin are
 //   closed, and when the executed request is the one waiting, the origin is limited to the
@@ -67,6 +69,13 @@ public:
     // Forgets the predictions not executed: those of tag, or all.
     void removePredicted(qint64 tag);
     void removeAllPredicted();
+    // The crawl's cookies, carried and kept by every connection; nullptr for none at all.
+    void setCookieJar(CookieJar* jar)
+    {
+        m_jar = jar;
+        for (Connection& connection : m_connections)
+            connection.control->setCookieJar(jar, direct());
+    }
     // Forgets the predictions not executed that pick picks.
     template <typename Pick> void removePredictedIf(Pick pick)
     {
@@ -129,6 +138,7 @@ private:
     std::vector<std::unique_ptr<ScheduledRequest>> m_requests;
     QHash<QString, OriginState> m_origins;
     RequestPacer m_pacer;
+    CookieJar* m_jar = nullptr;
     TransferControl::StateHandler m_directHandler;
     quint64 m_order = 0;
     qint64 m_blockedUntil = -1;

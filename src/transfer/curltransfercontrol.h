@@ -41,7 +41,12 @@
 //   redirect hop waits its turn, and so does a re-send that libcurl would make at once on a new
 //   connection when a kept-alive one turned out closed.
 // - pump() returns at once when idle.
+// - With a cookie jar (setCookieJar), a request starts with the jar's cookies, and what its answers
+//   set stays with it (its redirects carry them) until committed when it has ended (not when it was
+//   cancelled): by the control itself when it commits, else by its owner from cookiesNow(). Without
+//   a jar no cookie is kept or sent.
 
+#include "transfer/cookiejar.h"
 #include "transfer/requestpacer.h"
 #include "transfer/transfercontrol.h"
 
@@ -51,6 +56,7 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CurlTransferControl final : public TransferControl {
@@ -76,6 +82,10 @@ public:
     // When the hop in progress was sent, on the pacer's clock; -1 while it waits for the pacer (or
     // without a pacer).
     qint64 hopSentAt() const { return m_hopHeld ? -1 : m_hopSentAt; }
+    void setCookieJar(CookieJar* jar, bool commits);
+    // The cookies of the request in progress or last executed, as its answers left them; none
+    // without a jar.
+    std::optional<QList<QByteArray>> cookiesNow() const;
 
     QByteArrayView nextBodyPiece() override;
     QByteArray responseHeaders() const override { return m_headers; }
@@ -113,6 +123,8 @@ private:
     static std::size_t onBodyBytes(char* data, std::size_t size, std::size_t count, void* self);
     static int onSending(void* self, char* remoteIp, char* localIp, int remotePort, int localPort);
 
+    void setUpHandle();
+    void commitCookies();
     void headerLine(const QByteArray& line);
     std::size_t bodyBytes(const char* data, std::size_t length);
     void startHop(const QString& address);
@@ -168,4 +180,8 @@ private:
     QString m_proxy;
     int m_requestTimeout = 0;
     int m_remotePort = 0;
+    CookieJar* m_jar = nullptr;
+    bool m_commitsCookies = false;
+    bool m_cookiesSynced = false; // the handle holds the jar's cookies of m_cookieVersion alone
+    quint64 m_cookieVersion = 0;
 };

@@ -54,6 +54,15 @@ void LookAheadTransferControl::forgetHosts()
     m_scheduler.forgetHosts();
 }
 
+void LookAheadTransferControl::setCookies(const QByteArray& text, bool keep)
+{
+    cancel();
+    m_scheduler.removeAllPredicted();
+    m_jar.setText(text, keep);
+    m_cookies = keep || !m_jar.lines().isEmpty();
+    m_scheduler.setCookieJar(m_cookies ? &m_jar : nullptr);
+}
+
 int LookAheadTransferControl::connections() const
 {
     return m_scheduler.connections();
@@ -82,6 +91,11 @@ void LookAheadTransferControl::execute(
     // A request with a body, or with a limit of its own on redirects, is never predicted.
     ScheduledRequest* found
         = body.isEmpty() && m_redirectLimit == MostRedirects ? m_scheduler.find(address, verb, headerLines) : nullptr;
+    // One fetched ahead with other cookies than the crawl's request carries now is another request.
+    if (found && found->started && m_cookies && found->cookieVersion != m_jar.version()) {
+        m_scheduler.remove(*found);
+        found = nullptr;
+    }
     ++m_executed;
     m_served += found != nullptr;
     if (!found) {
@@ -192,6 +206,8 @@ void LookAheadTransferControl::deliver()
         m_errorCode = code;
         m_errorText = text;
     }
+    if (m_cookies && current->cookies)
+        m_jar.commit(*current->cookies);
     // The answer is over; what the handler reads of the body comes from the request.
     const unsigned generation = m_generation;
     raise(code != 0 ? Error : ResponseCompleted);

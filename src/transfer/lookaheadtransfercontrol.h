@@ -57,6 +57,8 @@ public:
     void setHostInterval(const QString& address, int milliseconds) override;
     void holdHost(const QString& address, qint64 milliseconds) override;
     void forgetHosts() override;
+    void setCookies(const QByteArray& text, bool keep) override;
+    QByteArray cookies() const override { return m_jar.text(); }
     void predict(const QString& address, const QString& verb, const QString& headerLines, qint64 tag) override;
     void dropPredictions(qint64 tag) override;
     void dropAllPredictions() override;
@@ -75,6 +77,8 @@ private:
     int waitFor(int maxWaitMs) const;
 
     ConnectionScheduler m_scheduler;
+    CookieJar m_jar;
+    bool m_cookies = false; // requests carry and keep cookies
     ScheduledRequest* m_current = nullptr; // the executed request
     StateHandler m_handler;
 

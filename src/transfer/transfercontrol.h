@@ -113,6 +113,18 @@ public:
     }
     // Forgets what hosts asked, as a crawl starts.
     virtual void forgetHosts() { }
+    // The crawl's cookies: requests carry those that match them (domain, path, secure, expiry). With
+    // keep, what a request's answers set joins them once the crawl has taken the request whole (not
+    // one it cancelled), in the crawl's order, so every request carries the cookies it would with one
+    // connection. text: the cookies.txt format browsers export; empty, without keep, no cookie is
+    // kept or sent at all.
+    virtual void setCookies(const QByteArray& text, bool keep)
+    {
+        Q_UNUSED(text);
+        Q_UNUSED(keep);
+    }
+    // The cookies as the answers taken so far left them, in the cookies.txt format; empty without any.
+    virtual QByteArray cookies() const { return {}; }
     virtual void predict(const QString& address, const QString& verb, const QString& headerLines, qint64 tag)
     {
         Q_UNUSED(address);

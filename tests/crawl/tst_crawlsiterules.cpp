@@ -2,6 +2,7 @@
 // robots.txt with its Crawl-delay, and cookies.
 #include "records/logs.h"
 #include "records/recordline.h"
+#include "records/resumerecord.h"
 #include "settings/settingskeys.h"
 
 #include "support/crawlharness.h"
@@ -32,6 +33,17 @@ QList<qint64> arrivals(const ScriptedHttpServer& server, const QByteArray& start
     return times;
 }
 
+// A top page whose login page sets a cookie, and a gallery that refuses requests without it.
+void serveGallery(ScriptedHttpServer& server, const QByteArray& cookie)
+{
+    server.route("/", answer(200, "text/html", "<a href=login.html>in</a><a href=g/>g</a>"));
+    server.route("/login.html", answer(200, "text/html", "<p>in</p>", { { "Set-Cookie", "pass=s3cr3t; Path=/" } }));
+    server.route("/g/", answer(403, "text/html", "<p>no</p>"));
+    server.route("/g/a.gif", answer(403, "text/html", "<p>no</p>"));
+    server.routeWhenHeadHolds("/g/", cookie, answer(200, "text/html", "<img src=a.gif>"));
+    server.routeWhenHeadHolds("/g/a.gif", cookie, answer(200, "image/gif", "GIF"));
+}
+
 } // namespace
 
 class TestCrawlSiteRules : public QObject {
@@ -46,6 +58,8 @@ private slots:
     void whatRobotsTxtAnswersDecides_data();
     void whatRobotsTxtAnswersDecides();
     void crawlDelayKeepsRequestsToTheHostApart();
+    void cookiesASiteSetsAreSentBackWithAnyNumberOfConnections();
+    void aResumeKeepsTheCookiesTheCrawlHad();
 
 private:
     std::unique_ptr<ScriptedHttpServer> m_server;
@@ -244,6 +258,42 @@ void TestCrawlSiteRules::crawlDelayKeepsRequestsToTheHostApart()
     for (qsizetype i = 2; i < requests.size(); ++i)
         QVERIFY2(requests[i].arrivedMs - requests[i - 1].arrivedMs >= 300 - 20,
             qPrintable(QString::number(requests[i].arrivedMs - requests[i - 1].arrivedMs)));
+}
+
+void TestCrawlSiteRules::cookiesASiteSetsAreSentBackWithAnyNumberOfConnections()
+{
+    serveGallery(*m_server, "Cookie: pass=s3cr3t");
+    QMap<QString, QByteArray> withOne;
+    for (const int connections : { 1, 6 }) {
+        CrawlHarness crawl;
+        crawl.settings().save(SettingsKeys::ListViewCheck, 0);
+        crawl.settings().save(SettingsKeys::Connections, connections);
+        QCOMPARE(crawl.start(m_server->url(u"/"_s)).kind, CrawlOutcome::Finished);
+        QCOMPARE(crawl.mirroredFiles().value(u"g/a.gif"_s), "GIF"_ba);
+        QVERIFY(IsOwnerOnly(CookieJarPath(crawl.siteDir())));
+        const QMap<QString, QByteArray> files = SaveFolderContents(crawl.saveDir());
+        for (auto it = files.cbegin(); it != files.cend(); ++it)
+            QVERIFY2(it.key().endsWith(u"Cookies.txt"_s) || !it.value().contains("s3cr3t"), qPrintable(it.key()));
+        if (connections == 1)
+            withOne = files;
+        else
+            QCOMPARE(files, withOne);
+    }
+}
+
+void TestCrawlSiteRules::aResumeKeepsTheCookiesTheCrawlHad()
+{
+    serveGallery(*m_server, "Cookie: pass=s3cr3t");
+    CrawlHarness& crawl = *m_crawl;
+    const QString gallery = m_server->url(u"/g/"_s);
+    crawl.host.onYield = [&crawl, gallery] {
+        if (crawl.host.currentAddresses.contains(gallery))
+            crawl.state.StopRequested = true;
+    };
+    QCOMPARE(crawl.start(m_server->url(u"/"_s)).kind, CrawlOutcome::Stopped);
+    crawl.host.onYield = {};
+    QCOMPARE(crawl.resume().kind, CrawlOutcome::Finished);
+    QCOMPARE(crawl.mirroredFiles().value(u"g/a.gif"_s), "GIF"_ba);
 }
 
 QTEST_GUILESS_MAIN(TestCrawlSiteRules)
