@@ -91,7 +91,7 @@ struct Reader {
 const QStringList CrawlValueOptions { u"--scope"_s, u"--depth"_s, u"--exts"_s, u"--names"_s, u"--not-names"_s,
     u"--max-kb"_s, u"--min-kb"_s, u"--user"_s, u"--password"_s, u"--password-file"_s, u"--access-type"_s, u"--proxy"_s,
     u"--port"_s, u"--timeout"_s, u"--buffer-mb"_s, u"--scan-limit-mb"_s, u"--user-agent"_s, u"--connections"_s,
-    u"--interval-ms"_s };
+    u"--interval-ms"_s, u"--cookies"_s };
 const QStringList ResumeValueOptions { u"--connections"_s, u"--interval-ms"_s };
 const QStringList ListValueOptions { u"--name"_s, u"--exts"_s, u"--per-page"_s, u"--rows"_s, u"--single"_s };
 
@@ -207,6 +207,14 @@ bool readCrawlOptions(Reader& r)
                 return r.fail(text + u": "_s + file.errorString());
             password = QString::fromUtf8(file.readAll()).section(u'\n', 0, 0).remove(u'\r');
             credential = true;
+        } else if (option == u"--cookies"_s) {
+            if (!r.value(option, text))
+                return false;
+            // An empty name stops using a file named before.
+            QFile file(text);
+            if (!text.isEmpty() && !file.open(QIODevice::ReadOnly))
+                return r.fail(text + u": "_s + file.errorString());
+            r.command.settings.append({ K::CookieFile, text.isEmpty() ? text : QFileInfo(text).absoluteFilePath() });
         } else if (option == u"--access-type"_s) {
             if (!r.value(option, text))
                 return false;
@@ -446,6 +454,8 @@ whole; the sizes in KB and MB may have a fraction, such as 0.5:
   --buffer-mb MB         size of a ranged download piece in MB (1 or more)
   --scan-limit-mb MB     largest page scanned for links, in MB (1 or more)
   --user-agent TEXT      the User-Agent header
+  --cookies FILE         a cookies.txt file as browsers export it: its cookies are sent where their
+                         domain and path match ("" for none)
   --connections N        requests at once, 1 to 16 (default 6); never more to one host. The result
                          is the same for every number: only the time differs
   --interval-ms N        wait at least N ms between two requests to the same host (default 0)

@@ -102,7 +102,15 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
     if (t.accessType() == TransferControl::AccessNamedProxy)
         t.setProxy(settings.text(K::ProxyAddress) + u':' + QString::number(settings.number(K::PortNo)));
     t.setRequestTimeout(int(settings.number(K::RequestTimeout)));
-    t.setCookies({}, settings.flag(K::KeepCookies));
+    // A browser's cookies, exported for a site that opens only to its users.
+    QByteArray cookies;
+    if (const QString cookieFile = settings.text(K::CookieFile); !cookieFile.isEmpty()) {
+        QFile file(cookieFile);
+        if (!file.open(QIODevice::ReadOnly))
+            return failed(c.host, cookieFile + u": "_s + file.errorString());
+        cookies = file.readAll();
+    }
+    t.setCookies(cookies, settings.flag(K::KeepCookies));
 
     s.SaveDir = settings.get(K::SaveFolder, D::HomeSaveFolder());
     const qint64 deep = settings.number(K::DeepCount);

@@ -33,6 +33,7 @@ inline const QString RequestIntervalMs = QStringLiteral("RequestIntervalMs");
 inline const QString FollowRetryAfter = QStringLiteral("FollowRetryAfter");
 inline const QString FollowRobots = QStringLiteral("FollowRobots");
 inline const QString KeepCookies = QStringLiteral("KeepCookies");
+inline const QString CookieFile = QStringLiteral("CookieFile");
 inline const QString BuffLen = QStringLiteral("BuffLen");
 inline const QString ScanLimitMB = QStringLiteral("ScanLimitMB");
 inline const QString UserAgent = QStringLiteral("User_Agent");

@@ -60,6 +60,7 @@ private slots:
     void crawlDelayKeepsRequestsToTheHostApart();
     void cookiesASiteSetsAreSentBackWithAnyNumberOfConnections();
     void aResumeKeepsTheCookiesTheCrawlHad();
+    void cookiesFromABrowsersFileAreSentWhereTheyMatch();
 
 private:
     std::unique_ptr<ScriptedHttpServer> m_server;
@@ -294,6 +295,21 @@ void TestCrawlSiteRules::aResumeKeepsTheCookiesTheCrawlHad()
     crawl.host.onYield = {};
     QCOMPARE(crawl.resume().kind, CrawlOutcome::Finished);
     QCOMPARE(crawl.mirroredFiles().value(u"g/a.gif"_s), "GIF"_ba);
+}
+
+void TestCrawlSiteRules::cookiesFromABrowsersFileAreSentWhereTheyMatch()
+{
+    serveGallery(*m_server, "Cookie: pass=fromfile\r\n");
+    m_server->route("/", answer(200, "text/html", "<a href=g/>g</a>"));
+    const QString file = m_crawl->saveDir() + u"cookies.txt"_s;
+    QVERIFY(WriteFileBytes(file,
+        "# Netscape HTTP Cookie File\r\n127.0.0.1\tFALSE\t/g/\tFALSE\t0\tpass\tfromfile\r\n"
+        "other.example\tFALSE\t/\tFALSE\t0\tpass\telsewhere\r\n"));
+    m_crawl->settings().save(SettingsKeys::CookieFile, file);
+    QCOMPARE(m_crawl->start(m_server->url(u"/"_s)).kind, CrawlOutcome::Finished);
+    QCOMPARE(m_crawl->mirroredFiles().value(u"g/a.gif"_s), "GIF"_ba);
+    for (const ScriptedHttpServer::Request& request : m_server->requests())
+        QVERIFY2(request.head.contains("Cookie:") == request.target().startsWith("/g/"), request.head.constData());
 }
 
 QTEST_GUILESS_MAIN(TestCrawlSiteRules)

@@ -158,7 +158,7 @@ void TestDeepAddrDialog::tabOrderFollowsTheLayout()
         (QStringList { u"Option1"_s, u"Option2"_s, u"Option3"_s, u"DeepCount"_s, u"DownloadExts"_s,
             u"OnDownFileNames"_s, u"NotDownFileNames"_s, u"MAXSIZE"_s, u"MINSIZE"_s, u"NOFileDownLoasFile"_s,
             u"DirNOSetCheck"_s, u"FileName2NO"_s, u"USERText"_s, u"PASSText"_s, u"ListViewCheck"_s, u"FollowRobots"_s,
-            u"OKButton"_s, u"CancelButton"_s }));
+            u"CookieFile"_s, u"CookieFileDlg"_s, u"OKButton"_s, u"CancelButton"_s }));
 }
 
 void TestDeepAddrDialog::scopeLabelsFollowEachAddress_data()
@@ -232,6 +232,7 @@ void TestDeepAddrDialog::okStoresEveryKeyAndClearsTheStopFlag()
         tick(f.check(name));
     type(f.box(u"USERText"_s), u"guest"_s);
     type(f.box(u"PASSText"_s), u"p@ss"_s);
+    type(f.box(u"CookieFile"_s), u"/home/u/cookies.txt"_s);
     f.click(u"OKButton"_s);
 
     QVERIFY(!f.deep.isVisible());
@@ -244,7 +245,8 @@ void TestDeepAddrDialog::okStoresEveryKeyAndClearsTheStopFlag()
         { SettingsKeys::MaxSize, u"2048"_s }, { SettingsKeys::MinSize, u"-1"_s },
         { SettingsKeys::SkipSameName, u"0"_s }, { SettingsKeys::NoDirTree, u"1"_s },
         { SettingsKeys::NumberDuplicates, u"0"_s }, { SettingsKeys::ListViewCheck, u"0"_s },
-        { SettingsKeys::FollowRobots, u"0"_s }, { SettingsKeys::AuthString, u"Z3Vlc3Q6cEBzcw=="_s } };
+        { SettingsKeys::FollowRobots, u"0"_s }, { SettingsKeys::CookieFile, u"/home/u/cookies.txt"_s },
+        { SettingsKeys::AuthString, u"Z3Vlc3Q6cEBzcw=="_s } };
     for (const auto& [key, value] : expected)
         QCOMPARE(f.stored(key), value);
 }
