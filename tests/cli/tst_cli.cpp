@@ -160,8 +160,6 @@ void TestCli::invalidInputChangesNothing_data()
     QTest::newRow("a positional too many")
         << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"extra"_s } << u"余分な引数です: extra"_s;
     QTest::newRow("an unknown command") << QStringList { u"fetch"_s } << u"fetch"_s;
-    QTest::newRow("a cookies file that cannot be read") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
-        u"--cookies"_s, u"SAVE/none.txt"_s } << u"/save/none.txt: "_s;
 }
 
 void TestCli::invalidInputChangesNothing()

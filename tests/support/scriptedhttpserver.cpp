@@ -380,7 +380,9 @@ void ScriptedHttpServer::route(const QByteArray& path, const Reply& reply)
 void ScriptedHttpServer::routeWhenHeadHolds(const QByteArray& path, const QByteArray& text, const Reply& reply)
 {
     QMutexLocker lock(&m_shared->mutex);
-    m_shared->heldRoutes.append({ path, text, reply });
+    m_shared->heldRoutes.removeIf(
+        [&](const auto& route) { return std::get<0>(route) == path && std::get<1>(route) == text; });
+    m_shared->heldRoutes.prepend({ path, text, reply });
 }
 
 QList<ScriptedHttpServer::Request> ScriptedHttpServer::requests() const

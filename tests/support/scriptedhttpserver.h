@@ -57,7 +57,8 @@ public:
     // The answer to every request whose target, or the path of its absolute target, is path; a HEAD
     // request gets the answer's head alone.
     void route(const QByteArray& path, const Reply& reply);
-    // Before any route: the answer to requests for path whose head holds text (a cookie, say).
+    // Before any route: the answer to requests for path whose head holds text (a cookie, say); the
+    // latest given comes first, and replaces one for the same path and text.
     void routeWhenHeadHolds(const QByteArray& path, const QByteArray& text, const Reply& reply);
 
     // Serves at most `most` connections at once: a further one is closed at once (no overLimit) or
