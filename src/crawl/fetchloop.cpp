@@ -368,11 +368,13 @@ void FetchWorkItems(CrawlContext& context)
         if (beyondDepth)
             return;
         context.host.setCaption(u"ダウンロード中"_s);
-        // A resumed run meets hosts whose robots.txt it has not read yet.
+        // A resumed run meets hosts whose robots.txt it has not read yet, and may find it changed.
         if (!LearnRobots(context, record.address))
             continue;
-        PredictComingFetches(context, record);
-        const bool finished = fetchRecord(context, record, name);
+        const bool refused = RobotsRefuse(context, record.address);
+        if (!refused)
+            PredictComingFetches(context, record);
+        const bool finished = refused || fetchRecord(context, record, name);
         context.transfer.dropPredictions(context.recordTag);
         if (!finished || s.StopRequested)
             continue; // unfinished: a resume undoes it and takes it again

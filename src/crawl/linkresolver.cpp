@@ -125,12 +125,10 @@ QString ResolveLink(
         return {}; // stopped: the record is taken again
     ProbeResult probed;
     // A link robots.txt refuses is reported once, as it is detected, and never asked for.
-    if (RobotsAllow(s, link)) {
-        probed = probe(context, link, referrer, headers);
-    } else {
-        ReportFailure(context, u"robots.txtで禁止されています"_s, SiteRootOf(link) + u"robots.txt"_s, link);
+    if (RobotsRefuse(context, link))
         probed.failed = true;
-    }
+    else
+        probed = probe(context, link, referrer, headers);
     if (!probed.stopped && !probed.failed) {
         QString size = HeaderValue(headers, u"content-length:"_s);
         if (size.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "address/addressfunctions.h"
 #include "crawl/httpheaders.h"
+#include "crawl/progress.h"
 #include "crawl/transport.h"
 #include "productnames.h"
 #include "transfer/requestpacer.h"
@@ -61,6 +62,14 @@ bool LearnRobots(CrawlContext& c, const QString& address)
     s.Robots.insert(origin, rules);
     if (rules.crawlDelayMs() > 0)
         c.transfer.setHostInterval(address, rules.crawlDelayMs());
+    return true;
+}
+
+bool RobotsRefuse(CrawlContext& context, const QString& address)
+{
+    if (RobotsAllow(context.state, address))
+        return false;
+    ReportFailure(context, u"robots.txtで禁止されています"_s, SiteRootOf(address) + u"robots.txt"_s, address);
     return true;
 }
 

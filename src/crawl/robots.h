@@ -13,3 +13,5 @@ bool LearnRobots(CrawlContext& context, const QString& address);
 // Whether the crawl may request address: always when robots.txt is not followed, never while the
 // rules of its host are not known.
 bool RobotsAllow(const CrawlState& state, const QString& address);
+// Whether the known rules refuse address; a refusal is written to the failure report.
+bool RobotsRefuse(CrawlContext& context, const QString& address);
