@@ -47,6 +47,7 @@ bool LearnRobots(CrawlContext& c, const QString& address)
             break;
     }
     c.transfer.setRedirectLimit(TransferControl::MostRedirects);
+    c.response.bodyTaken = {};
     const int code = StatusCode(StatusLine(ResponseHeaderText(c)));
     // How robots.txt came is none of the crawl's own requests' business.
     ClearTransferFlags(c);

@@ -76,9 +76,10 @@ private:
     bool raise(int state);
     int waitFor(int maxWaitMs) const;
 
-    ConnectionScheduler m_scheduler;
+    // The jar outlives the scheduler, whose connections point to it.
     CookieJar m_jar;
     bool m_cookies = false; // requests carry and keep cookies
+    ConnectionScheduler m_scheduler;
     ScheduledRequest* m_current = nullptr; // the executed request
     StateHandler m_handler;
 
