@@ -91,7 +91,7 @@ struct Reader {
 const QStringList CrawlValueOptions { u"--scope"_s, u"--depth"_s, u"--exts"_s, u"--names"_s, u"--not-names"_s,
     u"--max-kb"_s, u"--min-kb"_s, u"--user"_s, u"--password"_s, u"--password-file"_s, u"--access-type"_s, u"--proxy"_s,
     u"--port"_s, u"--timeout"_s, u"--buffer-mb"_s, u"--scan-limit-mb"_s, u"--user-agent"_s, u"--connections"_s,
-    u"--interval-ms"_s };
+    u"--interval-ms"_s, u"--cookies"_s };
 const QStringList ResumeValueOptions { u"--connections"_s, u"--interval-ms"_s };
 const QStringList ListValueOptions { u"--name"_s, u"--exts"_s, u"--per-page"_s, u"--rows"_s, u"--single"_s };
 
@@ -139,6 +139,18 @@ bool readConnectionOption(Reader& r, const QString& option, bool& taken)
         return r.number(option, K::Connections, SettingsDefaults::MinConnections, SettingsDefaults::MaxConnections);
     if (option == u"--interval-ms"_s)
         return r.number(option, K::RequestIntervalMs, 0);
+    if (option == u"--retry-after"_s || option == u"--no-retry-after"_s) {
+        r.flag(K::FollowRetryAfter, option == u"--retry-after"_s);
+        return true;
+    }
+    if (option == u"--robots"_s || option == u"--no-robots"_s) {
+        r.flag(K::FollowRobots, option == u"--robots"_s);
+        return true;
+    }
+    if (option == u"--keep-cookies"_s || option == u"--no-keep-cookies"_s) {
+        r.flag(K::KeepCookies, option == u"--keep-cookies"_s);
+        return true;
+    }
     taken = false;
     return true;
 }
@@ -199,6 +211,14 @@ bool readCrawlOptions(Reader& r)
                 return r.fail(text + u": "_s + file.errorString());
             password = QString::fromUtf8(file.readAll()).section(u'\n', 0, 0).remove(u'\r');
             credential = true;
+        } else if (option == u"--cookies"_s) {
+            if (!r.value(option, text))
+                return false;
+            // An empty name stops using a file named before.
+            QFile file(text);
+            if (!text.isEmpty() && !file.open(QIODevice::ReadOnly))
+                return r.fail(text + u": "_s + file.errorString());
+            r.command.settings.append({ K::CookieFile, text.isEmpty() ? text : QFileInfo(text).absoluteFilePath() });
         } else if (option == u"--access-type"_s) {
             if (!r.value(option, text))
                 return false;
@@ -412,7 +432,9 @@ Commands:
                                         (the line of ADDRESS's host, else the first line);
                                         its options: --list, --no-list, --yes, --no-open,
                                         --connections, --interval-ms, --more-links,
-                                        --no-more-links (else it goes on as it started)
+                                        --no-more-links (else it goes on as it started),
+                                        --retry-after, --no-retry-after, --robots, --no-robots,
+                                        --keep-cookies, --no-keep-cookies
   list downloads                        list pages of the last crawl's downloads
   list dir FOLDER [options]             list pages of any folder's files
   list images FOLDER [options]          image list pages of a folder
@@ -439,9 +461,16 @@ whole; the sizes in KB and MB may have a fraction, such as 0.5:
   --buffer-mb MB         size of a ranged download piece in MB (1 or more)
   --scan-limit-mb MB     largest page scanned for links, in MB (1 or more)
   --user-agent TEXT      the User-Agent header
+  --cookies FILE         a cookies.txt file as browsers export it: its cookies are sent where their
+                         domain and path match ("" for none)
   --connections N        requests at once, %1 to %2 (default %3); never more to one host. The result
                          is the same for every number: only the time differs
   --interval-ms N        wait at least N ms between two requests to the same host (default 0)
+  --retry-after, --no-retry-after   wait as a 429 or 503 answer asks (Retry-After, else 5 s, at
+                         most 120 s) and ask again, up to 3 times (default) / take the answer as it is
+  --robots, --no-robots  follow each host's robots.txt and its Crawl-delay (default) / ignore them
+  --keep-cookies, --no-keep-cookies   send the cookies sites set back to them for the rest of the
+                         crawl, kept for a resume (default) / keep none
   --yes                  answer OK when the site is already in the resume list
 
 List options:

@@ -27,6 +27,9 @@ struct ResponseProgress {
     bool errorPage = false; // an error answer: its page is scanned, never saved or counted
     bool rangeMismatch = false; // a ranged answer that cannot continue the file
     std::function<void()> headersArrived; // told before the final response's body is taken
+    bool mayWait = false; // an answer asking to wait will be waited out: its body is nobody's
+    std::function<void()> eachPass; // run on every pass of the wait for the request
+    std::function<void(QByteArrayView)> bodyTaken; // a request of the crawl's own: the body goes here alone
 };
 
 struct CrawlContext {
@@ -60,8 +63,9 @@ struct CrawlContext {
     // The logs and work lists the run appends to, open for the run; closed when it ends.
     AppendFiles files;
     WorkListReader workLists { files };
-    // The resume record last written in this run.
+    // The resume record last written in this run, and the cookies kept beside it.
     std::optional<ResumeRecord> lastResumeRecord;
+    QByteArray savedCookies;
     // The local file of the record in progress, and the first of its writes that failed since the
     // record was planned: that body is given up and the file it would replace is kept.
     DownloadFile download;

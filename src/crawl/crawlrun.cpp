@@ -6,6 +6,7 @@
 #include "crawl/linkresolver.h"
 #include "crawl/progress.h"
 #include "crawl/resumestate.h"
+#include "crawl/robots.h"
 #include "crawl/transport.h"
 #include "productnames.h"
 #include "records/logs.h"
@@ -37,6 +38,10 @@ void configureConnections(CrawlContext& c)
     c.transfer.setConnections(
         int(std::clamp<qint64>(c.settings.number(K::Connections), D::MinConnections, D::MaxConnections)));
     c.transfer.setRequestInterval(int(std::clamp<qint64>(c.settings.number(K::RequestIntervalMs), 0, 3600000)));
+    c.transfer.forgetHosts();
+    c.state.FollowRetryAfter = c.settings.flag(K::FollowRetryAfter);
+    c.state.FollowRobots = c.settings.flag(K::FollowRobots);
+    c.state.Robots.clear();
 }
 
 } // namespace
@@ -97,6 +102,15 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
     if (t.accessType() == TransferControl::AccessNamedProxy)
         t.setProxy(settings.text(K::ProxyAddress) + u':' + QString::number(settings.number(K::PortNo)));
     t.setRequestTimeout(int(settings.number(K::RequestTimeout)));
+    // A browser's cookies, exported for a site that opens only to its users.
+    QByteArray cookies;
+    if (const QString cookieFile = settings.text(K::CookieFile); !cookieFile.isEmpty()) {
+        QFile file(cookieFile);
+        if (!file.open(QIODevice::ReadOnly))
+            return failed(c.host, cookieFile + u": "_s + file.errorString());
+        cookies = file.readAll();
+    }
+    t.setCookies(cookies, settings.flag(K::KeepCookies));
 
     s.SaveDir = settings.get(K::SaveFolder, D::HomeSaveFolder());
     const qint64 deep = settings.number(K::DeepCount);
@@ -115,6 +129,9 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
     s.BufferSize = ScaledSize(settings.decimal(K::BuffLen), 1048576);
     s.ScanLimit = ScaledSize(settings.decimal(K::ScanLimitMB), 1048576);
     s.MoreLinks = settings.flag(K::MoreLinks);
+    // A site that refuses the top address is told so before anything is made or written.
+    if (LearnRobots(c, topAddress) && !RobotsAllow(s, topAddress))
+        return failed(c.host, u"robots.txtで禁止されています"_s + u'\n' + topAddress);
 
     s.WorkLine = 1;
     s.WorkList.clear();
@@ -188,6 +205,8 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
         FetchWorkItems(c);
     } else {
         DeleteFileQuietly(ResumeRecordPath(s.SiteDir));
+        DeleteFileQuietly(CookieJarPath(s.SiteDir));
+        c.savedCookies.clear();
         DeleteFileQuietly(LogPath(s.SiteDir, ErrorResponseLogName));
         DeleteFileQuietly(LogPath(s.SiteDir, FailureReportName));
         DeleteFileQuietly(LogPath(s.SiteDir, DetectedLogName));
@@ -254,6 +273,11 @@ CrawlOutcome ResumeCrawl(CrawlContext& c, const QString& siteDir, std::optional<
     RestoreResumeState(c, r);
     if (moreLinks)
         s.MoreLinks = *moreLinks;
+    // The cookies the crawl had when it stopped.
+    QFile cookies(CookieJarPath(siteDir));
+    c.transfer.setCookies(
+        cookies.open(QIODevice::ReadOnly) ? cookies.readAll() : QByteArray(), c.settings.flag(K::KeepCookies));
+    c.savedCookies = c.transfer.cookies();
     // Line 0: stopped before the first record was taken; the queue starts at its first line.
     s.WorkLine = qMax(r.workLine, 1);
     // Not part of the resume record, whose format stays as it is: a resumed run takes the setting.

@@ -2,6 +2,7 @@
 // The state of a crawl run, one object owned by the application and passed by reference. Fields
 // keep the program's own names; a value not set by a run keeps what the previous run left.
 
+#include "address/robotsrules.h"
 #include "records/crawlcounters.h"
 #include "storage/localpath.h"
 
@@ -63,6 +64,9 @@ struct CrawlState {
     bool MoreLinks = false; // style sheets, srcset and the other links a browser follows, looked for too
     QString AuthString;
     QString UserAgent;
+    bool FollowRetryAfter = false; // a 429 or 503 is waited out and asked again
+    bool FollowRobots = false;
+    QHash<QString, RobotsRules> Robots; // the rules of each origin (scheme, host and port) met in this run
 
     // Progress.
     QString WorkList;

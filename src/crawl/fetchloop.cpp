@@ -6,6 +6,7 @@
 #include "crawl/lookahead.h"
 #include "crawl/progress.h"
 #include "crawl/resumestate.h"
+#include "crawl/robots.h"
 #include "crawl/transport.h"
 #include "records/logs.h"
 #include "records/worklists.h"
@@ -95,9 +96,8 @@ struct RecordFetch {
         if (fileFailed())
             return Outcome::Failed;
         ClearTransferFlags(c);
-        ExecuteRequest(c, record.address, u"GET"_s, lines, ranged);
-        c.response.headersArrived = [this] { adoptFinalAddress(); };
-        if (WaitRequestDone(c, false))
+        const auto prepare = [this] { c.response.headersArrived = [this] { adoptFinalAddress(); }; };
+        if (RunRequest(c, record.address, u"GET"_s, lines, false, ranged, prepare))
             return interrupted();
         if (fileFailed())
             return Outcome::Failed;
@@ -368,8 +368,13 @@ void FetchWorkItems(CrawlContext& context)
         if (beyondDepth)
             return;
         context.host.setCaption(u"ダウンロード中"_s);
-        PredictComingFetches(context, record);
-        const bool finished = fetchRecord(context, record, name);
+        // A resumed run meets hosts whose robots.txt it has not read yet, and may find it changed.
+        if (!LearnRobots(context, record.address))
+            continue;
+        const bool refused = RobotsRefuse(context, record.address);
+        if (!refused)
+            PredictComingFetches(context, record);
+        const bool finished = refused || fetchRecord(context, record, name);
         context.transfer.dropPredictions(context.recordTag);
         if (!finished || s.StopRequested)
             continue; // unfinished: a resume undoes it and takes it again

@@ -4,6 +4,7 @@
 #include "crawl/httpheaders.h"
 #include "crawl/linkaddress.h"
 #include "crawl/progress.h"
+#include "crawl/robots.h"
 #include "crawl/transport.h"
 #include "records/logs.h"
 #include "storage/filefilters.h"
@@ -26,9 +27,8 @@ bool probeOnce(CrawlContext& c, const QString& link, const QString& verb, const 
         if (WaitTransportIdle(c))
             return true;
         ClearTransferFlags(c);
-        ExecuteRequest(c, link, verb, headerLines);
-        c.response.abandonAfterHeaders = verb == u"GET"_s;
-        const bool interrupted = WaitRequestDone(c, true);
+        const bool interrupted = RunRequest(c, link, verb, headerLines, true, false,
+            [&c, &verb] { c.response.abandonAfterHeaders = verb == u"GET"_s; });
         CrawlState& s = c.state;
         if (!interrupted || s.StopRequested || attempt == 2 || !s.TransferFailed
             || !TransferControl::isConnectionFailure(s.LastErrorCode))
@@ -121,7 +121,14 @@ QString ResolveLink(
     if (link.isEmpty())
         return {};
 
-    const ProbeResult probed = probe(context, link, referrer, headers);
+    if (!LearnRobots(context, link))
+        return {}; // stopped: the record is taken again
+    ProbeResult probed;
+    // A link robots.txt refuses is reported once, as it is detected, and never asked for.
+    if (RobotsRefuse(context, link))
+        probed.failed = true;
+    else
+        probed = probe(context, link, referrer, headers);
     if (!probed.stopped && !probed.failed) {
         QString size = HeaderValue(headers, u"content-length:"_s);
         if (size.isEmpty())

@@ -4,6 +4,7 @@
 #include "crawl/linkaddress.h"
 #include "crawl/linkresolver.h"
 #include "crawl/pagelinks.h"
+#include "crawl/robots.h"
 
 #include <QSet>
 
@@ -32,7 +33,7 @@ void PredictPageProbes(CrawlContext& c, const QString& pageAddress, const QStrin
             continue;
         WorkRecord record = links.record();
         const QString link = ProbeTarget(s, record, links.base());
-        if (link.isEmpty() || predicted.contains(link))
+        if (link.isEmpty() || predicted.contains(link) || !RobotsAllow(s, link))
             continue;
         predicted.insert(link);
         c.transfer.predict(link, u"HEAD"_s, ProbeHeaderLines(s, link, pageAddress), c.recordTag);
@@ -58,7 +59,7 @@ void PredictComingFetches(CrawlContext& c, const WorkRecord& taken)
             continue;
         c.predictedThrough = tag;
         const FirstRequest request = FirstRequestOf(s, coming[i]);
-        if (!request.verb.isEmpty())
+        if (!request.verb.isEmpty() && RobotsAllow(s, coming[i].address))
             c.transfer.predict(coming[i].address, request.verb, request.headerLines, tag);
     }
 }

@@ -69,6 +69,15 @@ void SaveResumeRecord(CrawlContext& context, const QString& currentAddress)
 
 void WriteResumeState(CrawlContext& context, const QString& currentAddress)
 {
+    // The cookies first: a resume taking the record again never lacks those set before it.
+    const QByteArray cookies = context.transfer.cookies();
+    if (cookies != context.savedCookies) {
+        const IoStatus kept
+            = ReplaceFileAtomically(CookieJarPath(context.state.SiteDir), cookies, FileAccess::OwnerOnly);
+        ReportWriteFailure(context, kept);
+        if (kept)
+            context.savedCookies = cookies;
+    }
     const ResumeRecord r = resumeRecordOf(context, currentAddress);
     ReportWriteFailure(context, AppendResumeRecord(context.files, ResumeRecordPath(context.state.SiteDir), r));
     context.lastResumeRecord = r;

@@ -8,7 +8,7 @@
 // Appends the resume record of the state, with currentAddress in field 18, as the file's new last
 // line, and shows the counters, the progress step and the current address.
 void SaveResumeRecord(CrawlContext& context, const QString& currentAddress);
-// Appends the resume record only.
+// Appends the resume record only, after keeping the cookies when they changed.
 void WriteResumeState(CrawlContext& context, const QString& currentAddress);
 // Leaves the resume record file holding the last record alone, as at the end of a run.
 void SettleResumeState(CrawlContext& context);

@@ -6,6 +6,9 @@
 #include "records/worklists.h"
 #include "storage/localpath.h"
 #include "storage/partfile.h"
+#include "transfer/serverwait.h"
+
+#include <QElapsedTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -35,6 +38,9 @@ void startBody(CrawlContext& c)
     CrawlState& s = c.state;
     ResponseProgress& r = c.response;
     r.headersSeen = true;
+    // The answer is asked again after the wait: neither its address nor its body count.
+    if (r.mayWait && ServerWaitMs(c.transfer.responseHeaders(), c.clock.now()) >= 0)
+        return;
     if (r.headersArrived)
         r.headersArrived();
     if (!c.fileStatus) {
@@ -179,7 +185,48 @@ bool WaitRequestDone(CrawlContext& context, bool untilIdle)
             context.transfer.cancel();
             return true;
         }
+        if (context.response.eachPass)
+            context.response.eachPass();
         context.transfer.pump(PumpMilliseconds);
+    }
+}
+
+bool RunRequest(CrawlContext& c, const QString& address, const QString& verb, const QString& headerLines,
+    bool untilIdle, bool rangedRequest, const std::function<void()>& prepare)
+{
+    QElapsedTimer waited;
+    qint64 wait = 0;
+    qint64 shown = -1;
+    // The request goes out again at once; the transfer control holds it, and every other request to
+    // its host, until the wait is over, while the address line counts the seconds down.
+    const auto countDown = [&] {
+        const qint64 seconds = (wait - waited.elapsed() + 999) / 1000;
+        if (seconds == shown || shown == 0)
+            return;
+        shown = std::max<qint64>(seconds, 0);
+        c.host.setCurrentAddress(
+            shown > 0 ? u"待機中（サーバーの指示）"_s + QString::number(shown) + u"秒"_s : address);
+    };
+    for (int resends = 0;; ++resends) {
+        ExecuteRequest(c, address, verb, headerLines, rangedRequest);
+        if (prepare)
+            prepare();
+        c.response.mayWait = c.state.FollowRetryAfter && resends < MostServerWaitResends;
+        if (resends > 0)
+            c.response.eachPass = countDown;
+        const bool interrupted = WaitRequestDone(c, untilIdle);
+        c.response.eachPass = {};
+        if (shown > 0)
+            c.host.setCurrentAddress(address);
+        if (interrupted || !c.response.mayWait)
+            return interrupted;
+        wait = ServerWaitMs(c.transfer.responseHeaders(), c.clock.now());
+        if (wait < 0)
+            return false;
+        c.transfer.holdHost(c.transfer.finalUrl(), wait);
+        waited.start();
+        shown = -1;
+        ClearTransferFlags(c);
     }
 }
 
@@ -199,6 +246,12 @@ void OnTransferStateChanged(CrawlContext& context, int state)
         break;
     case TransferControl::ResponseReceiving:
     case TransferControl::ResponseCompleted:
+        if (context.response.bodyTaken) {
+            for (QByteArrayView piece = context.transfer.nextBodyPiece(); !piece.isEmpty();
+                 piece = context.transfer.nextBodyPiece())
+                context.response.bodyTaken(piece);
+            break;
+        }
         // The GET standing in for a refused HEAD has told what it had to with its headers, whatever
         // is being fetched; its body is never read.
         if (context.response.abandonAfterHeaders) {

@@ -14,6 +14,11 @@ bool WaitTransportIdle(CrawlContext& context);
 // Waits for the request just executed; true (after cancelling) on a stop or a transfer error.
 // With untilIdle false a disconnect also ends the wait.
 bool WaitRequestDone(CrawlContext& context, bool untilIdle);
+// Executes a request and waits for it as WaitRequestDone does. An answer asking to wait (429 or
+// 503) is waited out, as long as it asks and at most two minutes a time, and the request sent again,
+// at most three times; then the answer stands. prepare sets up each attempt's response bookkeeping.
+bool RunRequest(CrawlContext& context, const QString& address, const QString& verb, const QString& headerLines,
+    bool untilIdle, bool rangedRequest = false, const std::function<void()>& prepare = {});
 void OnTransferStateChanged(CrawlContext& context, int state);
 // Judges the last response. A 401 on an attempt below 2 sets authLine for a retry; an error
 // status is logged and counted. True when the request failed.

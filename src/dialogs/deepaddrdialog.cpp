@@ -11,6 +11,8 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -118,6 +120,14 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     m_listView
         = makeCheck(this, u"ListViewCheck"_s, u"終了･中断後に一覧を表示"_s, u"終了･中断後にブラウザで一覧を表示"_s);
 
+    m_followRobots = makeCheck(this, u"FollowRobots"_s, u"robots.txtに従う"_s);
+    m_cookieFile = makeValueBox(this, u"CookieFile"_s, TypicalValues::Folder + u"cookies.txt"_s);
+    auto* cookieBrowse = makeSideButton(this, u"CookieFileDlg"_s, u"参照"_s);
+    auto* cookies = new QHBoxLayout;
+    cookies->addWidget(makeLabel(this, QString(), u"cookies.txt"_s, m_cookieFile));
+    cookies->addWidget(m_cookieFile, 1);
+    cookies->addWidget(cookieBrowse);
+
     const ButtonRow buttons = makeButtonRow(this, u"開始"_s, CancelOnEnter::Never);
 
     auto* layout = new QVBoxLayout(this);
@@ -129,15 +139,22 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     layout->addWidget(m_moreLinks);
     layout->addWidget(ninn);
     layout->addWidget(m_listView);
+    layout->addWidget(m_followRobots);
+    layout->addLayout(cookies);
     layout->addStretch();
     layout->addLayout(buttons.layout);
     resizeToContents(this);
 
     chainTabOrder({ m_option1, m_option2, m_option3, m_deepCount, m_downloadExts, m_onDownFileNames, m_notDownFileNames,
         m_maxSize, m_minSize, m_skipSameName, m_noDirTree, m_numberDuplicates, m_moreLinks, m_user, m_password,
-        m_listView, buttons.ok, buttons.cancel });
+        m_listView, m_followRobots, m_cookieFile, cookieBrowse, buttons.ok, buttons.cancel });
 
     connect(buttons.ok, &QPushButton::clicked, this, &DeepAddrDialog::confirm);
+    connect(cookieBrowse, &QPushButton::clicked, this, [this] {
+        const QString chosen = QFileDialog::getOpenFileName(this, QString(), m_cookieFile->text());
+        if (!chosen.isEmpty())
+            m_cookieFile->setText(QDir::toNativeSeparators(chosen));
+    });
 }
 
 void DeepAddrDialog::reject()
@@ -183,6 +200,8 @@ void DeepAddrDialog::load()
     m_numberDuplicates->setChecked(settings.flag(SettingsKeys::NumberDuplicates));
     m_moreLinks->setChecked(settings.flag(SettingsKeys::MoreLinks));
     m_listView->setChecked(settings.flag(SettingsKeys::ListViewCheck));
+    m_followRobots->setChecked(settings.flag(SettingsKeys::FollowRobots));
+    m_cookieFile->setText(settings.text(SettingsKeys::CookieFile));
     // The credentials are stored, in the settings and in a crawl's resume record, as the Basic
     // credential (Base64 of "user:password", which anyone can decode), but never loaded back into
     // the boxes: they start empty in every program run.
@@ -252,6 +271,8 @@ void DeepAddrDialog::save()
     settings.save(SettingsKeys::NumberDuplicates, checkText(m_numberDuplicates));
     settings.save(SettingsKeys::MoreLinks, checkText(m_moreLinks));
     settings.save(SettingsKeys::ListViewCheck, checkText(m_listView));
+    settings.save(SettingsKeys::FollowRobots, checkText(m_followRobots));
+    settings.save(SettingsKeys::CookieFile, m_cookieFile->text());
     settings.save(SettingsKeys::AuthString, MakeBasicCredential(m_user->text(), m_password->text()));
 }
 

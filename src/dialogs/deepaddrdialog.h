@@ -1,9 +1,10 @@
 #pragma once
 // DeepAddrDialog, the crawl options: scope, depth, filters, size limits, existing-file rules, the
-// links looked for, credentials and the list display. Shown by GetHttpAddrDialog's OK, which first passes the top
-// address in with setTopAddress(). Its OK ("開始") saves every option and clears StopRequested;
-// Cancel, Escape and the close box leave it set. Controls are loaded from the settings at the first
-// opening and again after the close box; the user name and password never are.
+// links looked for, credentials, the list display, robots.txt and a browser's cookies file. Shown by
+// GetHttpAddrDialog's OK, which first passes the top address in with setTopAddress(). Its OK ("開始")
+// saves every option and clears StopRequested; Cancel, Escape and the close box leave it set.
+// Controls are loaded from the settings at the first opening and again after the close box; the
+// user name and password never are.
 
 #include "dialogs/loadingdialog.h"
 
@@ -59,4 +60,6 @@ private:
     QLineEdit* m_user = nullptr;
     QLineEdit* m_password = nullptr;
     QCheckBox* m_listView = nullptr;
+    QCheckBox* m_followRobots = nullptr;
+    QLineEdit* m_cookieFile = nullptr;
 };

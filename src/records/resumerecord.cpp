@@ -128,6 +128,11 @@ QString ResumeRecordPath(const QString& siteDir)
     return siteDir + u'/' + ProductName + u"Recode.csv"_s;
 }
 
+QString CookieJarPath(const QString& siteDir)
+{
+    return siteDir + u'/' + ProductName + u"Cookies.txt"_s;
+}
+
 QString ResumeListPath(const QString& saveDir)
 {
     return saveDir + ProductName + u"Recode.csv"_s;

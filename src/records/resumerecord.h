@@ -85,6 +85,8 @@ struct ResumeRecord {
 };
 
 QString ResumeRecordPath(const QString& siteDir);
+// The cookies a stopped crawl had, in the cookies.txt format, beside its resume record and as private.
+QString CookieJarPath(const QString& siteDir);
 QString ResumeListPath(const QString& saveDir);
 
 inline constexpr qint64 MaxAppendedResumeBytes = 64 * 1024;

@@ -77,6 +77,7 @@ void ConnectionScheduler::configure(int connections, int intervalMs)
     m_connections.resize(count);
     for (std::size_t i = 0; i < m_connections.size(); ++i) {
         m_connections[i].running = nullptr;
+        m_connections[i].control->setCookieJar(m_jar, direct());
         if (direct())
             m_connections[i].control->setStateHandler(m_directHandler);
         else
@@ -236,6 +237,7 @@ void ConnectionScheduler::onConnectionState(std::size_t index, int state)
             break;
         request->finalUrl = control.finalUrl();
         request->headers = control.responseHeaders();
+        request->cookies = control.cookiesNow();
         if (code != 0 && request->errorCode == 0) {
             request->errorCode = code;
             request->errorText = control.lastErrorText();
@@ -465,9 +467,11 @@ void ConnectionScheduler::start(ScheduledRequest& request, int index)
         connection.origin = request.origin;
     }
     request.started = true;
+    request.cookieVersion = m_jar ? m_jar->version() : 0;
     request.connection = index;
     request.startedAt = now();
     connection.running = &request;
+    connection.control->setRedirectLimit(request.redirectLimit);
     connection.control->execute(request.address, request.verb, {}, request.headerLines);
 }
 

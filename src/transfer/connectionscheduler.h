@@ -16,6 +16,8 @@
 //   one connection fewer from then on and the request is sent again when a connection is free. The
 //   executed request is treated alike (up to four times, waiting longer each time) while other
 //   connections are, or were just, open to its origin; alone, its failure is the answer.
+// - A request fetched ahead runs with the cookies the jar holds as it starts; what its answers set is
+//   kept with it for the look-ahead control to judge and commit.
 // - A request that waits far longer than the origin usually takes to answer, while requests started
 //   after it are answered, is held up behind our own connections: idle ones to that origin are
 //   closed, and when the executed request is the one waiting, the origin is limited to the
@@ -69,6 +71,10 @@ public:
         for (Connection& connection : m_connections)
             connection.control->setRequestTimeout(seconds);
     }
+    void setHostInterval(const QString& host, int milliseconds) { m_pacer.setHostInterval(host, milliseconds); }
+    // No request to host starts for milliseconds.
+    void holdHost(const QString& host, qint64 milliseconds) { m_pacer.hold(host, milliseconds); }
+    void forgetHosts() { m_pacer.forgetHosts(); }
 
     ScheduledRequest* find(const QString& address, const QString& verb, const QString& headerLines) const;
     ScheduledRequest& add(
@@ -78,6 +84,23 @@ public:
     // Forgets the predictions not executed: those of tag, or all.
     void removePredicted(qint64 tag);
     void removeAllPredicted();
+    // The crawl's cookies, carried and kept by every connection; nullptr for none at all.
+    void setCookieJar(CookieJar* jar)
+    {
+        m_jar = jar;
+        for (Connection& connection : m_connections)
+            connection.control->setCookieJar(jar, direct());
+    }
+    // Forgets the predictions not executed that pick picks.
+    template <typename Pick> void removePredictedIf(Pick pick)
+    {
+        std::vector<ScheduledRequest*> dropped;
+        for (const auto& request : m_requests)
+            if (!request->executed && pick(*request))
+                dropped.push_back(request.get());
+        for (ScheduledRequest* request : dropped)
+            remove(*request);
+    }
     int predictedWaiting() const;
 
     // Starts every request that may start now.
@@ -130,6 +153,7 @@ private:
     std::vector<std::unique_ptr<ScheduledRequest>> m_requests;
     QHash<QString, OriginState> m_origins;
     RequestPacer m_pacer;
+    CookieJar* m_jar = nullptr;
     TransferControl::StateHandler m_directHandler;
     quint64 m_order = 0;
     qint64 m_blockedUntil = -1;

@@ -118,3 +118,24 @@ void ApplyTimeout(CURL* easy, int seconds)
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, timeout > 0 ? 1L : 0L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, timeout);
 }
+
+void LoadCookies(CURL* easy, const QList<QByteArray>& lines)
+{
+    curl_easy_setopt(easy, CURLOPT_COOKIELIST, "ALL");
+    // An empty file name starts the engine at the next transfer without reading anything.
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+    for (const QByteArray& line : lines)
+        curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.constData());
+}
+
+QList<QByteArray> CookiesOf(CURL* easy)
+{
+    curl_slist* list = nullptr;
+    QList<QByteArray> lines;
+    if (curl_easy_getinfo(easy, CURLINFO_COOKIELIST, &list) != CURLE_OK)
+        return lines;
+    for (const curl_slist* item = list; item; item = item->next)
+        lines.append(QByteArray(item->data));
+    curl_slist_free_all(list);
+    return lines;
+}

@@ -5,6 +5,7 @@
 //   RedirectedLines({ u"Host: a"_s, u"Authorization: x"_s }, u"http://a/"_s, u"http://b/"_s) // { "Host: b" }
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <curl/curl.h>
@@ -25,3 +26,8 @@ QStringList RedirectedLines(const QStringList& lines, const QString& from, const
 void ApplyAccess(CURL* easy, int accessType, const QString& proxy);
 void ApplyTrustStore(CURL* easy);
 void ApplyTimeout(CURL* easy, int seconds);
+// Replaces the cookies of a handle by lines of the cookies.txt format, its cookie engine started so
+// that it keeps what answers set too.
+void LoadCookies(CURL* easy, const QList<QByteArray>& lines);
+// The cookies a handle holds, as cookies.txt lines.
+QList<QByteArray> CookiesOf(CURL* easy);

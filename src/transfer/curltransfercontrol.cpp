@@ -21,7 +21,6 @@ namespace {
 constexpr qsizetype kPauseAbove = 4 * 1024 * 1024;
 // libcurl's receive buffer: larger reads mean fewer calls, and fewer, larger writes to the file.
 constexpr long kReceiveBuffer = 256 * 1024;
-constexpr int kMaxRedirects = 10;
 
 static_assert(CURL_ERROR_SIZE <= 256, "the error buffer is too small");
 
@@ -50,6 +49,11 @@ CurlTransferControl::CurlTransferControl()
 {
     ensureCurlInitialised();
     m_multi.reset(curl_multi_init());
+    setUpHandle();
+}
+
+void CurlTransferControl::setUpHandle()
+{
     m_easy.reset(curl_easy_init());
     CURL* easy = m_easy.get();
     if (!easy)
@@ -95,6 +99,12 @@ void CurlTransferControl::execute(
     m_hopVerb = verb.toUpper().toLatin1();
     m_hopBody = body;
     m_hopLines.clear();
+    if (m_jar && m_easy) {
+        if (!m_cookiesSynced || m_cookieVersion != m_jar->version())
+            LoadCookies(m_easy.get(), m_jar->lines());
+        m_cookieVersion = m_jar->version();
+        m_cookiesSynced = false; // until what the answers set is committed
+    }
     for (QString line : headerLines.split(u'\n')) {
         if (line.endsWith(u'\r'))
             line.chop(1);
@@ -190,6 +200,33 @@ bool CurlTransferControl::followRedirect()
     detach();
     startHop(address);
     return true;
+}
+
+void CurlTransferControl::setCookieJar(CookieJar* jar, bool commits)
+{
+    cancel();
+    // A cookie engine once started cannot be stopped: a handle of its own keeps none.
+    if (m_jar && !jar)
+        setUpHandle();
+    m_jar = jar;
+    m_commitsCookies = commits;
+    m_cookiesSynced = false;
+}
+
+std::optional<QList<QByteArray>> CurlTransferControl::cookiesNow() const
+{
+    if (!m_jar || !m_easy)
+        return std::nullopt;
+    return CookiesOf(m_easy.get());
+}
+
+void CurlTransferControl::commitCookies()
+{
+    if (!m_jar || !m_commitsCookies || !m_jar->keeping() || !m_easy)
+        return;
+    m_jar->commit(CookiesOf(m_easy.get()));
+    m_cookieVersion = m_jar->version();
+    m_cookiesSynced = true;
 }
 
 bool CurlTransferControl::busy() const
@@ -354,6 +391,7 @@ void CurlTransferControl::deliver()
     m_done = false;
     detach();
     m_busy = false;
+    commitCookies();
     if (code == CURLE_OK) {
         raise(ResponseCompleted);
     } else {
@@ -430,7 +468,7 @@ void CurlTransferControl::headerLine(const QByteArray& rawLine)
         return; // informational; the real response follows
     m_headers = m_pendingBlock;
     // Past the limit, a redirect is the final response, for the crawl to log.
-    m_followPending = IsFollowedRedirect(m_headers) && m_redirects < kMaxRedirects;
+    m_followPending = IsFollowedRedirect(m_headers) && m_redirects < m_redirectLimit;
     m_finalHeaders = !m_followPending;
 }
 

@@ -7,7 +7,7 @@
 // - The header lines are sent as given and in their order. libcurl adds a Host line only when the
 //   caller gave none (it then comes first), never a User-Agent or an Accept line; through a proxy it
 //   adds "Proxy-Connection: Keep-Alive" before the caller's lines.
-// - Redirects (301, 302, 303, 307, 308 with a Location) are followed by this class, at most 10 in a
+// - Redirects (301, 302, 303, 307, 308 with a Location) are followed by this class, at most 10 (setRedirectLimit) in a
 //   row, on the same connection when the host stays. The next request keeps the caller's lines in
 //   their order; a given Host line gets the new host, and Authorization and Cookie lines are dropped
 //   when the scheme, host or port changes, as browsers keep credentials with their origin. 303, and 301/302 after POST,
@@ -41,7 +41,12 @@
 //   redirect hop waits its turn, and so does a re-send that libcurl would make at once on a new
 //   connection when a kept-alive one turned out closed.
 // - pump() returns at once when idle.
+// - With a cookie jar (setCookieJar), a request starts with the jar's cookies, and what its answers
+//   set stays with it (its redirects carry them) until committed when it has ended (not when it was
+//   cancelled): by the control itself when it commits, else by its owner from cookiesNow(). Without
+//   a jar no cookie is kept or sent.
 
+#include "transfer/cookiejar.h"
 #include "transfer/requestpacer.h"
 #include "transfer/transfercontrol.h"
 
@@ -51,6 +56,7 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CurlTransferControl final : public TransferControl {
@@ -76,6 +82,10 @@ public:
     // When the hop in progress was sent, on the pacer's clock; -1 while it waits for the pacer (or
     // without a pacer).
     qint64 hopSentAt() const { return m_hopHeld ? -1 : m_hopSentAt; }
+    void setCookieJar(CookieJar* jar, bool commits);
+    // The cookies of the request in progress or last executed, as its answers left them; none
+    // without a jar.
+    std::optional<QList<QByteArray>> cookiesNow() const;
 
     QByteArrayView nextBodyPiece() override;
     QByteArray responseHeaders() const override { return m_headers; }
@@ -95,6 +105,7 @@ public:
     void setRequestTimeout(int seconds) override { m_requestTimeout = seconds; }
     int remotePort() const override { return m_remotePort; }
     void setRemotePort(int port) override { m_remotePort = port; }
+    void setRedirectLimit(int most) override { m_redirectLimit = most; }
 
 private:
     // The handles are kept as void* so that curl.h stays out of this header.
@@ -112,6 +123,8 @@ private:
     static std::size_t onBodyBytes(char* data, std::size_t size, std::size_t count, void* self);
     static int onSending(void* self, char* remoteIp, char* localIp, int remotePort, int localPort);
 
+    void setUpHandle();
+    void commitCookies();
     void headerLine(const QByteArray& line);
     std::size_t bodyBytes(const char* data, std::size_t length);
     void startHop(const QString& address);
@@ -141,6 +154,7 @@ private:
     bool m_newBytes = false;
     bool m_followPending = false; // the response is a redirect that will be followed
     int m_redirects = 0;
+    int m_redirectLimit = MostRedirects;
     RequestPacer* m_pacer = nullptr;
     bool m_hopHeld = false; // the hop waits for the pacer before it is sent
     qint64 m_hopSentAt = -1;
@@ -166,4 +180,8 @@ private:
     QString m_proxy;
     int m_requestTimeout = 0;
     int m_remotePort = 0;
+    CookieJar* m_jar = nullptr;
+    bool m_commitsCookies = false;
+    bool m_cookiesSynced = false; // the handle holds the jar's cookies of m_cookieVersion alone
+    quint64 m_cookieVersion = 0;
 };

@@ -1,5 +1,7 @@
 #include "transfer/lookaheadtransfercontrol.h"
 
+#include "transfer/curlrequest.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -31,6 +33,36 @@ void LookAheadTransferControl::setRequestInterval(int milliseconds)
         reconfigure(m_scheduler.connections(), milliseconds);
 }
 
+void LookAheadTransferControl::setHostInterval(const QString& address, int milliseconds)
+{
+    m_scheduler.setHostInterval(RequestPacer::hostOf(address), milliseconds);
+}
+
+void LookAheadTransferControl::holdHost(const QString& address, qint64 milliseconds)
+{
+    const QString host = RequestPacer::hostOf(address);
+    m_scheduler.holdHost(host, milliseconds);
+    // Answers fetched ahead that asked to wait too are asked again when executed, after the hold.
+    m_scheduler.removePredictedIf([&host](const ScheduledRequest& request) {
+        const int status = request.headersKnown ? StatusCodeOf(request.headers) : 0;
+        return request.host == host && (status == 429 || status == 503);
+    });
+}
+
+void LookAheadTransferControl::forgetHosts()
+{
+    m_scheduler.forgetHosts();
+}
+
+void LookAheadTransferControl::setCookies(const QByteArray& text, bool keep)
+{
+    cancel();
+    m_scheduler.removeAllPredicted();
+    m_jar.setText(text, keep);
+    m_cookies = keep || !m_jar.lines().isEmpty();
+    m_scheduler.setCookieJar(m_cookies ? &m_jar : nullptr);
+}
+
 int LookAheadTransferControl::connections() const
 {
     return m_scheduler.connections();
@@ -56,12 +88,20 @@ void LookAheadTransferControl::execute(
     m_errorCode = 0;
     m_errorText.clear();
     m_busy = true;
-    // A request with a body is never predicted.
-    ScheduledRequest* found = body.isEmpty() ? m_scheduler.find(address, verb, headerLines) : nullptr;
+    // A request with a body, or with a limit of its own on redirects, is never predicted.
+    ScheduledRequest* found
+        = body.isEmpty() && m_redirectLimit == MostRedirects ? m_scheduler.find(address, verb, headerLines) : nullptr;
+    // One fetched ahead with other cookies than the crawl's request carries now is another request.
+    if (found && found->started && m_cookies && found->cookieVersion != m_jar.version()) {
+        m_scheduler.remove(*found);
+        found = nullptr;
+    }
     ++m_executed;
     m_served += found != nullptr;
-    if (!found)
+    if (!found) {
         found = &m_scheduler.add(address, verb, headerLines, 0, false);
+        found->redirectLimit = m_redirectLimit;
+    }
     found->executed = true;
     found->announced = false;
     found->fresh = !found->body.isEmpty();
@@ -166,6 +206,8 @@ void LookAheadTransferControl::deliver()
         m_errorCode = code;
         m_errorText = text;
     }
+    if (m_cookies && current->cookies)
+        m_jar.commit(*current->cookies);
     // The answer is over; what the handler reads of the body comes from the request.
     const unsigned generation = m_generation;
     raise(code != 0 ? Error : ResponseCompleted);
@@ -275,4 +317,10 @@ void LookAheadTransferControl::setRemotePort(int port)
 {
     m_remotePort = port;
     m_scheduler.firstControl().setRemotePort(port);
+}
+
+void LookAheadTransferControl::setRedirectLimit(int most)
+{
+    m_redirectLimit = most;
+    m_scheduler.firstControl().setRedirectLimit(most);
 }

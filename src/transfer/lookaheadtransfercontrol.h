@@ -49,10 +49,16 @@ public:
     void setRequestTimeout(int seconds) override;
     int remotePort() const override;
     void setRemotePort(int port) override;
+    void setRedirectLimit(int most) override;
 
     int connections() const override;
     void setConnections(int connections) override;
     void setRequestInterval(int milliseconds) override;
+    void setHostInterval(const QString& address, int milliseconds) override;
+    void holdHost(const QString& address, qint64 milliseconds) override;
+    void forgetHosts() override;
+    void setCookies(const QByteArray& text, bool keep) override;
+    QByteArray cookies() const override { return m_jar.text(); }
     void predict(const QString& address, const QString& verb, const QString& headerLines, qint64 tag) override;
     void dropPredictions(qint64 tag) override;
     void dropAllPredictions() override;
@@ -70,6 +76,9 @@ private:
     bool raise(int state);
     int waitFor(int maxWaitMs) const;
 
+    // The jar outlives the scheduler, whose connections point to it.
+    CookieJar m_jar;
+    bool m_cookies = false; // requests carry and keep cookies
     ConnectionScheduler m_scheduler;
     ScheduledRequest* m_current = nullptr; // the executed request
     StateHandler m_handler;
@@ -89,4 +98,5 @@ private:
     QString m_proxy;
     int m_requestTimeout = 0;
     int m_remotePort = 0;
+    int m_redirectLimit = MostRedirects;
 };

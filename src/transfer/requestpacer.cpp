@@ -25,20 +25,43 @@ void RequestPacer::setInterval(int milliseconds)
     m_interval = std::max(0, milliseconds);
 }
 
+int RequestPacer::intervalOf(const QString& host) const
+{
+    return std::max(m_interval, m_hostInterval.value(host, 0));
+}
+
 qint64 RequestPacer::waitFor(const QString& host) const
 {
-    if (m_interval <= 0)
-        return 0;
+    qint64 wait = std::max<qint64>(0, m_heldUntil.value(host, 0) - now());
+    const int interval = intervalOf(host);
     const auto last = m_lastStart.constFind(host);
-    if (last == m_lastStart.cend())
-        return 0;
-    return std::max<qint64>(0, *last + m_interval - now());
+    if (interval > 0 && last != m_lastStart.cend())
+        wait = std::max(wait, *last + interval - now());
+    return wait;
 }
 
 void RequestPacer::started(const QString& host)
 {
-    if (m_interval > 0)
+    if (intervalOf(host) > 0)
         m_lastStart.insert(host, now());
+}
+
+void RequestPacer::setHostInterval(const QString& host, int milliseconds)
+{
+    m_hostInterval.insert(host, std::max(0, milliseconds));
+}
+
+void RequestPacer::hold(const QString& host, qint64 milliseconds)
+{
+    const qint64 until = now() + std::max<qint64>(0, milliseconds);
+    if (until > m_heldUntil.value(host, 0))
+        m_heldUntil.insert(host, until);
+}
+
+void RequestPacer::forgetHosts()
+{
+    m_hostInterval.clear();
+    m_heldUntil.clear();
 }
 
 QString RequestPacer::hostOf(const QString& address)

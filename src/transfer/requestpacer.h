@@ -7,6 +7,8 @@
 //   if (pacer.waitFor(u"h:80"_s) == 0)
 //       pacer.started(u"h:80"_s); // and send; the next request to h:80 waits 500 ms
 // Hosts are named by HostOf (host and port); connections by OriginOf (scheme, host and port).
+// A host may ask for more: a longer interval of its own (a robots.txt Crawl-delay), or no request at
+// all until a moment (a Retry-After); both hold for every connection.
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -23,6 +25,12 @@ public:
     // How long a request to host must still wait; 0 when it may start now.
     qint64 waitFor(const QString& host) const;
     void started(const QString& host);
+    // The interval to host is the larger of the common one and this; 0 takes the common one.
+    void setHostInterval(const QString& host, int milliseconds);
+    // No request to host starts for milliseconds from now (a shorter hold never cuts a longer one).
+    void hold(const QString& host, qint64 milliseconds);
+    // Forgets every host's own interval and hold.
+    void forgetHosts();
 
     // "host:port" of an address, the port filled in from the scheme.
     static QString hostOf(const QString& address);
@@ -31,6 +39,10 @@ public:
 
 private:
     QElapsedTimer m_clock;
+    int intervalOf(const QString& host) const;
+
     int m_interval = 0;
     QHash<QString, qint64> m_lastStart;
+    QHash<QString, int> m_hostInterval;
+    QHash<QString, qint64> m_heldUntil;
 };

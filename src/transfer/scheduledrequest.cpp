@@ -26,4 +26,5 @@ void ScheduledRequest::reset()
     errorCode = 0;
     errorText.clear();
     finalUrl = address;
+    cookies.reset();
 }

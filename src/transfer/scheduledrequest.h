@@ -3,9 +3,12 @@
 // executes it or its prediction is dropped.
 
 #include "transfer/spooledbody.h"
+#include "transfer/transfercontrol.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <optional>
 
 // A request the scheduler runs: predicted, or executed without a prediction.
 struct ScheduledRequest {
@@ -35,6 +38,9 @@ struct ScheduledRequest {
     qint64 startedAt = 0;
     qint64 notBefore = 0; // a request sent again waits until then
     int resends = 0;
+    int redirectLimit = TransferControl::MostRedirects;
+    quint64 cookieVersion = 0; // of the jar it started with
+    std::optional<QList<QByteArray>> cookies; // as its answers left them, once it has ended
     bool started = false;
     bool finished = false;
     bool executed = false; // the crawl waits for it

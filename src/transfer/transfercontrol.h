@@ -62,6 +62,11 @@ public:
         return errorCode == 7 || errorCode == 52 || errorCode == 55 || errorCode == 56;
     }
 
+    // The most redirects followed in a row by the requests executed from now on; the one after them
+    // is their answer.
+    static constexpr int MostRedirects = 10;
+    virtual void setRedirectLimit(int most) { Q_UNUSED(most); }
+
     // The address of the request in progress or last executed.
     virtual QString url() const = 0;
     // The address the last response came from: url() after the redirects that were followed.
@@ -93,6 +98,33 @@ public:
     virtual void setConnections(int connections) { Q_UNUSED(connections); }
     // The least time between the starts of two requests to the same host.
     virtual void setRequestInterval(int milliseconds) { Q_UNUSED(milliseconds); }
+    // What a host asked of the crawl, kept by every connection: a longer least time between requests
+    // to address's host (host and port) than the common one, and no request to it at all for
+    // milliseconds from now; an answer fetched ahead that asked to wait is then asked again after it.
+    virtual void setHostInterval(const QString& address, int milliseconds)
+    {
+        Q_UNUSED(address);
+        Q_UNUSED(milliseconds);
+    }
+    virtual void holdHost(const QString& address, qint64 milliseconds)
+    {
+        Q_UNUSED(address);
+        Q_UNUSED(milliseconds);
+    }
+    // Forgets what hosts asked, as a crawl starts.
+    virtual void forgetHosts() { }
+    // The crawl's cookies: requests carry those that match them (domain, path, secure, expiry). With
+    // keep, what a request's answers set joins them once the crawl has taken the request whole (not
+    // one it cancelled), in the crawl's order, so every request carries the cookies it would with one
+    // connection. text: the cookies.txt format browsers export; empty, without keep, no cookie is
+    // kept or sent at all.
+    virtual void setCookies(const QByteArray& text, bool keep)
+    {
+        Q_UNUSED(text);
+        Q_UNUSED(keep);
+    }
+    // The cookies as the answers taken so far left them, in the cookies.txt format; empty without any.
+    virtual QByteArray cookies() const { return {}; }
     virtual void predict(const QString& address, const QString& verb, const QString& headerLines, qint64 tag)
     {
         Q_UNUSED(address);

@@ -154,7 +154,8 @@ void TestCrawlConnections::initTestCase()
         { u"img/b.jpg"_s, content(u"b"_s, 3000) }, { u"big.mpg"_s, content(u"big"_s, 2621440) },
         { u"private/secret.gif"_s, content(u"secret"_s, 77) }, { u"thumb_x.gif"_s, content(u"thumb"_s, 10) },
         { u"docs/c.gif"_s, content(u"c"_s, 4096) }, { u"docs/sub/d.gif"_s, content(u"d"_s, 5) },
-        { u"docs/a.gif"_s, content(u"same name"_s, 1200) } };
+        { u"docs/a.gif"_s, content(u"same name"_s, 1200) },
+        { u"robots.txt"_s, "User-agent: *\nDisallow: /docs/sub/\nDisallow: /*.mpg$\n" } };
     for (auto it = files.begin(); it != files.end(); ++it)
         QVERIFY(WriteFileBytes(m_root.filePath(it.key()), it.value()));
     QVERIFY(WriteFileBytes(m_root.filePath(u"index.html"_s),
@@ -227,6 +228,7 @@ void TestCrawlConnections::sameOutputsForEveryNumberOfConnections_data()
                { { K::SkipSameName, u"0"_s } }, { { K::NumberDuplicates, u"0"_s } } };
     QTest::newRow("srcset, style sheets that import each other, background, poster and a refresh")
         << u"nginx"_s << u"/links/index.html"_s << once;
+    QTest::newRow("robots.txt followed") << u"nginx"_s << u"/"_s << QList<Settings> { { { K::FollowRobots, u"1"_s } } };
     QTest::newRow("out of order answers, failures, errors, redirects and odd pages")
         << u"scripted"_s << u"/o/"_s << once;
     QTest::newRow("the same at depth 1") << u"scripted"_s << u"/o/"_s

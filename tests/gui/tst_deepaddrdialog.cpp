@@ -160,7 +160,7 @@ void TestDeepAddrDialog::tabOrderFollowsTheLayout()
         (QStringList { u"Option1"_s, u"Option2"_s, u"Option3"_s, u"DeepCount"_s, u"DownloadExts"_s,
             u"OnDownFileNames"_s, u"NotDownFileNames"_s, u"MAXSIZE"_s, u"MINSIZE"_s, u"NOFileDownLoasFile"_s,
             u"DirNOSetCheck"_s, u"FileName2NO"_s, u"MoreLinks"_s, u"USERText"_s, u"PASSText"_s, u"ListViewCheck"_s,
-            u"OKButton"_s, u"CancelButton"_s }));
+            u"FollowRobots"_s, u"CookieFile"_s, u"CookieFileDlg"_s, u"OKButton"_s, u"CancelButton"_s }));
 }
 
 void TestDeepAddrDialog::scopeLabelsFollowEachAddress_data()
@@ -229,11 +229,13 @@ void TestDeepAddrDialog::okStoresEveryKeyAndClearsTheStopFlag()
     type(f.box(u"NotDownFileNames"_s), u"thumb;small"_s);
     type(f.box(u"MAXSIZE"_s), u"2048"_s);
     type(f.box(u"MINSIZE"_s), u"-1"_s);
-    for (const QString& name : { u"NOFileDownLoasFile"_s, u"DirNOSetCheck"_s, u"FileName2NO"_s, u"ListViewCheck"_s })
+    for (const QString& name :
+        { u"NOFileDownLoasFile"_s, u"DirNOSetCheck"_s, u"FileName2NO"_s, u"ListViewCheck"_s, u"FollowRobots"_s })
         tick(f.check(name));
     tick(f.check(u"MoreLinks"_s));
     type(f.box(u"USERText"_s), u"guest"_s);
     type(f.box(u"PASSText"_s), u"p@ss"_s);
+    type(f.box(u"CookieFile"_s), u"/home/u/cookies.txt"_s);
     f.click(u"OKButton"_s);
 
     QVERIFY(!f.deep.isVisible());
@@ -246,6 +248,7 @@ void TestDeepAddrDialog::okStoresEveryKeyAndClearsTheStopFlag()
         { SettingsKeys::MaxSize, u"2048"_s }, { SettingsKeys::MinSize, u"-1"_s },
         { SettingsKeys::SkipSameName, u"0"_s }, { SettingsKeys::NoDirTree, u"1"_s },
         { SettingsKeys::NumberDuplicates, u"0"_s }, { SettingsKeys::ListViewCheck, u"0"_s },
+        { SettingsKeys::FollowRobots, u"0"_s }, { SettingsKeys::CookieFile, u"/home/u/cookies.txt"_s },
         { SettingsKeys::AuthString, u"Z3Vlc3Q6cEBzcw=="_s }, { SettingsKeys::MoreLinks, u"0"_s } };
     for (const auto& [key, value] : expected)
         QCOMPARE(f.stored(key), value);

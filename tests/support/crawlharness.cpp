@@ -17,6 +17,8 @@ CrawlHarness::CrawlHarness()
 {
     transfer.setStateHandler([this](int changed) { OnTransferStateChanged(*context, changed); });
     m_settings.store().save(SettingsKeys::SaveFolder, saveDir());
+    // The tests script every request; robots.txt is asked for where a test turns it on.
+    m_settings.store().save(SettingsKeys::FollowRobots, 0);
 }
 
 CrawlHarness::~CrawlHarness()

@@ -14,6 +14,7 @@
 #include <QWaitCondition>
 #include <algorithm>
 #include <optional>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -27,6 +28,7 @@ struct ScriptedHttpServer::Shared {
     mutable QWaitCondition arrived;
     QList<Reply> queue;
     QHash<QByteArray, Reply> routes;
+    QList<std::tuple<QByteArray, QByteArray, Reply>> heldRoutes; // path, text in the head, answer
     QHash<QByteArray, File> files;
     QList<Request> requests;
     int connections = 0;
@@ -91,8 +93,11 @@ struct ScriptedHttpServer::Shared {
         }
         if (const std::optional<Reply> file = fileAnswer(target, request.head))
             return *file;
-        if (routes.contains(target)) {
-            Reply reply = routes.value(target);
+        const auto held = std::find_if(heldRoutes.cbegin(), heldRoutes.cend(), [&](const auto& route) {
+            return std::get<0>(route) == target && request.head.contains(std::get<1>(route));
+        });
+        if (held != heldRoutes.cend() || routes.contains(target)) {
+            Reply reply = held != heldRoutes.cend() ? std::get<2>(*held) : routes.value(target);
             // A routed answer serves HEAD too, with its head only, as a server would.
             if (request.head.startsWith("HEAD ")) {
                 const qsizetype end = reply.bytes.indexOf("\r\n\r\n");
@@ -101,6 +106,8 @@ struct ScriptedHttpServer::Shared {
             }
             return reply;
         }
+        if (target == "/robots.txt") // unscripted, it is not there, as on most sites
+            return Reply { response(404, "Not Found") };
         if (!queue.isEmpty())
             return queue.takeFirst();
         return Reply { response(500, "No scripted reply"), 0, -1, 0, 0, false };
@@ -368,6 +375,14 @@ void ScriptedHttpServer::route(const QByteArray& path, const Reply& reply)
 {
     QMutexLocker lock(&m_shared->mutex);
     m_shared->routes.insert(path, reply);
+}
+
+void ScriptedHttpServer::routeWhenHeadHolds(const QByteArray& path, const QByteArray& text, const Reply& reply)
+{
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->heldRoutes.removeIf(
+        [&](const auto& route) { return std::get<0>(route) == path && std::get<1>(route) == text; });
+    m_shared->heldRoutes.prepend({ path, text, reply });
 }
 
 QList<ScriptedHttpServer::Request> ScriptedHttpServer::requests() const

@@ -51,11 +51,15 @@ public:
     // "http://127.0.0.1:<port>" followed by path.
     QString url(const QString& path) const;
 
-    // The answer to the next request that matches no route. Without any, a request gets a 500 answer.
+    // The answer to the next request that matches no route. Without any, a request gets a 500 answer;
+    // /robots.txt without a route is never taken from the queue: it gets 404.
     void enqueue(const Reply& reply);
     // The answer to every request whose target, or the path of its absolute target, is path; a HEAD
     // request gets the answer's head alone.
     void route(const QByteArray& path, const Reply& reply);
+    // Before any route: the answer to requests for path whose head holds text (a cookie, say); the
+    // latest given comes first, and replaces one for the same path and text.
+    void routeWhenHeadHolds(const QByteArray& path, const QByteArray& text, const Reply& reply);
 
     // Serves at most `most` connections at once: a further one is closed at once (no overLimit) or
     // gets overLimit to its first request. A closed connection still counts for lingerMs.

@@ -1,0 +1,164 @@
+#include "address/robotsrules.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool isUnreserved(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.'
+        || c == '_' || c == '~';
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// One spelling for paths and patterns: octets beyond ASCII percent-encoded, an encoded unreserved
+// character decoded, every other escape in upper case.
+QByteArray comparable(const QByteArray& text)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+            const char decoded = char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            out += isUnreserved(decoded) ? QByteArray(1, decoded) : text.mid(i, 3).toUpper();
+            i += 2;
+        } else if (static_cast<unsigned char>(c) >= 0x80) {
+            out += '%' + QByteArray::number(static_cast<unsigned char>(c), 16).toUpper();
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool matches(QByteArray pattern, const QByteArray& path)
+{
+    const bool anchored = pattern.endsWith('$');
+    if (anchored)
+        pattern.chop(1);
+    const QList<QByteArray> pieces = pattern.split('*');
+    if (!path.startsWith(pieces.first()))
+        return false;
+    if (pieces.size() == 1)
+        return !anchored || path.size() == pattern.size();
+    qsizetype at = pieces.first().size();
+    for (qsizetype i = 1; i + 1 < pieces.size(); ++i) {
+        const qsizetype found = path.indexOf(pieces[i], at);
+        if (found < 0)
+            return false;
+        at = found + pieces[i].size();
+    }
+    const QByteArray& last = pieces.last();
+    return anchored ? path.size() - last.size() >= at && path.endsWith(last) : path.indexOf(last, at) >= 0;
+}
+
+// The product token a User-agent line names: its leading letters, "_" and "-".
+QByteArray tokenOf(const QByteArray& value)
+{
+    qsizetype end = 0;
+    while (end < value.size()
+        && (std::isalpha(static_cast<unsigned char>(value[end])) || value[end] == '_' || value[end] == '-'))
+        ++end;
+    return end == 0 ? value.left(1) : value.left(end).toLower();
+}
+
+} // namespace
+
+RobotsRules RobotsRules::allowingNothing()
+{
+    RobotsRules rules;
+    rules.m_nothing = true;
+    return rules;
+}
+
+RobotsRules RobotsRules::parse(const QByteArray& text, const QString& productToken)
+{
+    const QByteArray ours = productToken.toLatin1().toLower();
+    RobotsRules mine;
+    RobotsRules anyone;
+    bool foundMine = false;
+    bool foundAnyone = false;
+    bool forMine = false;
+    bool forAnyone = false;
+    bool inRules = false; // a rule has followed the group's User-agent lines
+    QByteArray body = text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
+    body.replace('\r', '\n');
+    for (QByteArray line : body.split('\n')) {
+        const qsizetype hash = line.indexOf('#');
+        if (hash >= 0)
+            line.truncate(hash);
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0)
+            continue;
+        const QByteArray key = line.left(colon).trimmed().toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        if (key == "user-agent") {
+            if (inRules)
+                forMine = forAnyone = inRules = false;
+            const QByteArray token = tokenOf(value);
+            forMine = forMine || token == ours;
+            forAnyone = forAnyone || token == "*";
+            foundMine = foundMine || token == ours;
+            foundAnyone = foundAnyone || token == "*";
+            continue;
+        }
+        const bool allow = key == "allow";
+        const bool delay = key == "crawl-delay";
+        if (!allow && key != "disallow" && !delay)
+            continue;
+        inRules = true;
+        for (RobotsRules* rules : { forMine ? &mine : nullptr, forAnyone ? &anyone : nullptr }) {
+            if (!rules)
+                continue;
+            bool number = false;
+            const double seconds = value.toDouble(&number);
+            if (delay && number && seconds >= 0 && rules->m_crawlDelayMs < 0)
+                rules->m_crawlDelayMs = int(std::lround(std::min(seconds, 3600.0) * 1000));
+            else if (!delay && !value.isEmpty())
+                rules->m_rules.append({ comparable(value), allow });
+        }
+    }
+    return foundMine ? mine : foundAnyone ? anyone : RobotsRules();
+}
+
+bool RobotsRules::allows(const QString& pathAndQuery) const
+{
+    if (pathAndQuery == u"/robots.txt"_s)
+        return true;
+    if (m_nothing)
+        return false;
+    const QByteArray path = comparable(pathAndQuery.toUtf8());
+    const Rule* best = nullptr;
+    for (const Rule& rule : m_rules) {
+        if (!matches(rule.pattern, path))
+            continue;
+        if (!best || rule.pattern.size() > best->pattern.size()
+            || (rule.pattern.size() == best->pattern.size() && rule.allow))
+            best = &rule;
+    }
+    return !best || best->allow;
+}
+
+QString RobotsPathOf(const QString& address)
+{
+    const qsizetype scheme = address.indexOf(u"://"_s);
+    const qsizetype path = address.indexOf(u'/', scheme < 0 ? 0 : scheme + 3);
+    if (path < 0)
+        return u"/"_s;
+    const qsizetype fragment = address.indexOf(u'#', path);
+    return address.mid(path, fragment < 0 ? -1 : fragment - path);
+}

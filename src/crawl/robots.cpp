@@ -1,0 +1,83 @@
+#include "crawl/robots.h"
+
+#include "address/addressfunctions.h"
+#include "crawl/httpheaders.h"
+#include "crawl/progress.h"
+#include "crawl/transport.h"
+#include "productnames.h"
+#include "transfer/requestpacer.h"
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qsizetype MostRobotsBytes = 500 * 1024;
+constexpr int MostRobotsRedirects = 5;
+
+} // namespace
+
+bool LearnRobots(CrawlContext& c, const QString& address)
+{
+    CrawlState& s = c.state;
+    const QString origin = RequestPacer::originOf(address);
+    if (!s.FollowRobots || s.Robots.contains(origin))
+        return true;
+    const QString robots = SiteRootOf(address) + u"robots.txt"_s;
+    const QString lines = u"User-Agent: \""_s + s.UserAgent + u"\"\r\nHost: "_s + HostOf(robots) + u"\r\n"_s;
+    QByteArray body;
+    const auto keepBody = [&c, &body] {
+        body.clear();
+        c.response.bodyTaken = [&c, &body](QByteArrayView piece) {
+            body += piece.first(std::min(piece.size(), MostRobotsBytes - body.size()));
+            if (body.size() >= MostRobotsBytes)
+                c.transfer.cancel(); // the rest is not read
+        };
+    };
+    c.transfer.setRedirectLimit(MostRobotsRedirects);
+    bool failed = false;
+    // A connection that fails before any answer is tried once more, as a probe is.
+    for (int attempt = 1; attempt <= 2 && !s.StopRequested; ++attempt) {
+        if (WaitTransportIdle(c) && s.StopRequested)
+            break;
+        ClearTransferFlags(c);
+        failed = RunRequest(c, robots, u"GET"_s, lines, false, false, keepBody);
+        if (!failed || !TransferControl::isConnectionFailure(s.LastErrorCode))
+            break;
+    }
+    c.transfer.setRedirectLimit(TransferControl::MostRedirects);
+    c.response.bodyTaken = {};
+    const int code = StatusCode(StatusLine(ResponseHeaderText(c)));
+    // How robots.txt came is none of the crawl's own requests' business.
+    ClearTransferFlags(c);
+    s.LastErrorCode = 0;
+    s.LastErrorText.clear();
+    if (s.StopRequested)
+        return false;
+    RobotsRules rules; // not there (4xx), or more redirects than followed: everything allowed
+    if (failed || code < 100 || code >= 500)
+        rules = RobotsRules::allowingNothing();
+    else if (code >= 200 && code < 300)
+        rules = RobotsRules::parse(body, ProductName);
+    s.Robots.insert(origin, rules);
+    if (rules.crawlDelayMs() > 0)
+        c.transfer.setHostInterval(address, rules.crawlDelayMs());
+    return true;
+}
+
+bool RobotsRefuse(CrawlContext& context, const QString& address)
+{
+    if (RobotsAllow(context.state, address))
+        return false;
+    ReportFailure(context, u"robots.txtで禁止されています"_s, SiteRootOf(address) + u"robots.txt"_s, address);
+    return true;
+}
+
+bool RobotsAllow(const CrawlState& state, const QString& address)
+{
+    if (!state.FollowRobots)
+        return true;
+    const auto rules = state.Robots.constFind(RequestPacer::originOf(address));
+    return rules != state.Robots.cend() && rules->allows(RobotsPathOf(address));
+}

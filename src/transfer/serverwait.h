@@ -1,0 +1,18 @@
+#pragma once
+// An answer that asks the client to come back later: 429 (too many requests) or 503 (unavailable),
+// with Retry-After in seconds or as an HTTP date, which is read against the answer's own Date so
+// that a server whose clock is off still gets the wait it meant.
+//   ServerWaitMs("HTTP/1.1 429 Too Many Requests\r\nRetry-After: 30\r\n\r\n", now) // 30000
+
+#include <QByteArray>
+#include <QDateTime>
+
+// The wait when the answer names none, and the longest one taken at a time.
+inline constexpr qint64 DefaultServerWaitMs = 5000;
+inline constexpr qint64 LongestServerWaitMs = 120000;
+// How often one request is sent again after such answers before the last one stands.
+inline constexpr int MostServerWaitResends = 3;
+
+// How long the answer asks us to wait, in milliseconds, 0 to LongestServerWaitMs; -1 when it is no
+// such answer. now: the current time, used when the answer carries no Date.
+qint64 ServerWaitMs(const QByteArray& headers, const QDateTime& now);

@@ -1,0 +1,224 @@
+// What sites ask of a crawl, against the scripted server: waits asked for with 429 and 503,
+// robots.txt with its Crawl-delay, and cookies.
+#include "records/logs.h"
+#include "records/recordline.h"
+#include "records/resumerecord.h"
+#include "settings/settingskeys.h"
+
+#include "support/crawlharness.h"
+#include "support/scriptedhttpserver.h"
+
+#include <QFileInfo>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using Reply = ScriptedHttpServer::Reply;
+namespace K = SettingsKeys;
+
+namespace {
+
+Reply answer(int status, const QByteArray& body, const ScriptedHttpServer::Headers& extra = {},
+    const QByteArray& type = "text/html")
+{
+    return { ScriptedHttpServer::response(
+        status, "X", ScriptedHttpServer::Headers { { "Content-Type", type } } + extra, body) };
+}
+
+// When the requests whose request line starts with start arrived.
+QList<qint64> arrivals(const ScriptedHttpServer& server, const QByteArray& start)
+{
+    QList<qint64> times;
+    for (const ScriptedHttpServer::Request& request : server.requests())
+        if (request.head.startsWith(start))
+            times.append(request.arrivedMs);
+    return times;
+}
+
+// A gallery that answers only requests with the cookie, linked from top.
+void serveGallery(ScriptedHttpServer& server, const QByteArray& top)
+{
+    const QByteArray cookie = "Cookie: pass=s3cr3t\r\n";
+    server.route("/", answer(200, top));
+    server.route("/login.html", answer(200, "<p>in</p>", { { "Set-Cookie", "pass=s3cr3t; Path=/" } }));
+    server.routeWhenHeadHolds("/g/", cookie, answer(200, "<img src=a.gif>"));
+    server.routeWhenHeadHolds("/g/a.gif", cookie, answer(200, "GIF", {}, "image/gif"));
+}
+
+} // namespace
+
+class TestCrawlSiteRules : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void anAnswerAskingToWaitIsAskedAgainAfterTheWait_data();
+    void anAnswerAskingToWaitIsAskedAgainAfterTheWait();
+    void robotsTxt_data();
+    void robotsTxt();
+    void cookiesOpenAGalleryWithAnyNumberOfConnections_data();
+    void cookiesOpenAGalleryWithAnyNumberOfConnections();
+    void aStopEndsAWaitAndTheResumeAsksAgainWithTheCookiesTheCrawlHad();
+
+private:
+    std::unique_ptr<ScriptedHttpServer> m_server;
+    std::unique_ptr<CrawlHarness> m_crawl;
+};
+
+void TestCrawlSiteRules::init()
+{
+    m_server = std::make_unique<ScriptedHttpServer>();
+    QVERIFY(m_server->start());
+    m_crawl = std::make_unique<CrawlHarness>();
+    m_crawl->settings().save(K::Connections, 1);
+}
+
+void TestCrawlSiteRules::anAnswerAskingToWaitIsAskedAgainAfterTheWait_data()
+{
+    QTest::addColumn<QList<QByteArray>>("waits"); // the first answers to the probe of a.gif
+    QTest::addColumn<int>("probes"); // 1: waiting is turned off
+    QTest::addColumn<int>("waitMs"); // seen at the server between the first two probes, and counted down
+    const auto wait = [](const QByteArray& status, const QByteArray& lines) {
+        return "HTTP/1.1 " + status + " Wait\r\n" + lines + "Content-Length: 0\r\n\r\n";
+    };
+    QTest::newRow("a 429 is waited out for the seconds it names, then asked again")
+        << QList<QByteArray> { wait("429", "Retry-After: 1\r\n") } << 2 << 1000;
+    QTest::newRow("a 503 until its date, read against its own Date") << QList<QByteArray> {
+        wait("503", "Date: Mon, 07 Dec 2026 09:00:00 GMT\r\nRetry-After: Mon, 07 Dec 2026 09:00:02 GMT\r\n")
+    } << 2 << 2000;
+    QTest::newRow("after three resends the fourth answer stands as an error answer")
+        << QList<QByteArray>(4, wait("429", "Retry-After: 0\r\n")) << 4 << 0;
+    QTest::newRow("turned off, the first answer stands")
+        << QList<QByteArray> { wait("429", "Retry-After: 1\r\n") } << 1 << 0;
+}
+
+void TestCrawlSiteRules::anAnswerAskingToWaitIsAskedAgainAfterTheWait()
+{
+    QFETCH(QList<QByteArray>, waits);
+    QFETCH(int, probes);
+    QFETCH(int, waitMs);
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", answer(200, "<img src=a.gif>"));
+    for (const QByteArray& bytes : waits)
+        server.enqueue({ bytes });
+    server.enqueue({ ScriptedHttpServer::response(200, "OK", { { "Content-Length", "3" } }) });
+    server.enqueue(answer(200, "GIF", {}, "image/gif"));
+    m_crawl->settings().save(K::FollowRetryAfter, probes > 1 ? 1 : 0);
+    QCOMPARE(m_crawl->start(server.url(u"/"_s)).kind, CrawlOutcome::Finished);
+    const QList<qint64> times = arrivals(server, "HEAD /a.gif ");
+    QCOMPARE(times.size(), probes);
+    QVERIFY2(probes == 1 || times[1] - times[0] >= waitMs - 20, qPrintable(QString::number(times.value(1))));
+    const bool saved = probes == 2;
+    QCOMPARE(m_crawl->mirroredFiles().contains(u"a.gif"_s), saved);
+    QCOMPARE(m_crawl->logLines(ErrorResponseLogName).size(), saved ? 0 : 2);
+    const QString countdown = u"待機中（サーバーの指示）"_s + QString::number(waitMs / 1000) + u"秒"_s;
+    QCOMPARE(m_crawl->host.currentAddresses.contains(countdown), waitMs > 0);
+}
+
+void TestCrawlSiteRules::robotsTxt_data()
+{
+    QTest::addColumn<int>("redirects"); // to the robots.txt; -1: none is there, -2: it answers 500
+    QTest::addColumn<QStringList>("saved");
+    const QStringList all { u"a.gif"_s, u"no/b.gif"_s, u"no/yes.gif"_s };
+    QTest::newRow("not there (404): everything is allowed") << -1 << all;
+    QTest::newRow("a 500 allows nothing: the top address is refused before anything is written") << -2 << QStringList();
+    QTest::newRow("our group, Allow with $, Crawl-delay, all read at the end of five redirects")
+        << 5 << QStringList { u"a.gif"_s, u"no/yes.gif"_s };
+    QTest::newRow("a sixth redirect is not followed: everything is allowed") << 6 << all;
+}
+
+void TestCrawlSiteRules::robotsTxt()
+{
+    QFETCH(int, redirects);
+    QFETCH(QStringList, saved);
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", answer(200, "<img src=a.gif><img src=no/b.gif><img src=no/yes.gif><a href=p.html>"));
+    server.route("/p.html", answer(200, "<img src=no/b.gif>"));
+    for (const QByteArray& name : { "/a.gif"_ba, "/no/b.gif"_ba, "/no/yes.gif"_ba })
+        server.route(name, answer(200, name, {}, "image/gif"));
+    if (redirects == -2)
+        server.route("/robots.txt", answer(500, "down"));
+    for (int i = 0; i < redirects; ++i)
+        server.route(i == 0 ? "/robots.txt"_ba : "/r" + QByteArray::number(i),
+            answer(301, {}, { { "Location", "/r" + QByteArray::number(i + 1) } }));
+    server.route("/r" + QByteArray::number(redirects),
+        answer(200,
+            "User-agent: *\nDisallow: /\n\nUser-agent: fetchwright\nDisallow: /no/\nAllow: /no/yes.gif$\n"
+            "Crawl-delay: 0.3\n"));
+    m_crawl->settings().save(K::FollowRobots, 1);
+    m_crawl->settings().save(K::Connections, 6);
+    const QString top = server.url(u"/"_s);
+    QCOMPARE(m_crawl->start(top).kind, redirects == -2 ? CrawlOutcome::Failed : CrawlOutcome::Finished);
+    QCOMPARE(m_crawl->mirroredFiles().keys(), saved);
+    const QList<ScriptedHttpServer::Request> requests = server.requests();
+    QCOMPARE(arrivals(server, "GET /robots.txt ").size() + arrivals(server, "GET /r6 ").size(), 1);
+    if (redirects == -2) // said, and nothing else asked for or written
+        QVERIFY(m_crawl->host.messages == QStringList { u"robots.txtで禁止されています\n"_s + top }
+            && requests.size() == 1
+            && !QFileInfo::exists(m_crawl->saveDir() + u"127.0.0.1."_s + QString::number(server.port())));
+    if (redirects != 5)
+        return;
+    for (qsizetype i = redirects + 2; i < requests.size(); ++i)
+        QVERIFY2(
+            requests[i].arrivedMs - requests[i - 1].arrivedMs >= 300 - 20 && !requests[i].target().startsWith("/no/b"),
+            requests[i].head.constData());
+    // Refused on two pages, reported once; robots.txt is no detected address.
+    const QStringList failures = m_crawl->logLines(FailureReportName);
+    QCOMPARE(failures.size(), 2);
+    QCOMPARE(SplitRecordLine(failures[1]).mid(1, 3),
+        (QStringList { u"robots.txtで禁止されています"_s, server.url(u"/robots.txt"_s), server.url(u"/no/b.gif"_s) }));
+    QVERIFY(!m_crawl->logLines(DetectedLogName).join(u'|').contains(u"/r"_s));
+}
+
+void TestCrawlSiteRules::cookiesOpenAGalleryWithAnyNumberOfConnections_data()
+{
+    QTest::addColumn<QByteArray>("top");
+    QTest::addColumn<QByteArray>("cookiesFile"); // a browser's, or none
+    QTest::newRow("a cookie the login page sets is sent back for the rest of the crawl")
+        << "<a href=login.html>in</a><a href=g/>g</a>"_ba << QByteArray();
+    QTest::newRow("a cookie of a browser's file is sent where its domain and path match")
+        << "<a href=g/>g</a>"_ba
+        << "# Netscape HTTP Cookie File\r\n127.0.0.1\tFALSE\t/g/\tFALSE\t0\tpass\ts3cr3t\r\n"
+           "other.example\tFALSE\t/\tFALSE\t0\tpass\telsewhere\r\n"_ba;
+}
+
+void TestCrawlSiteRules::cookiesOpenAGalleryWithAnyNumberOfConnections()
+{
+    QFETCH(QByteArray, top);
+    QFETCH(QByteArray, cookiesFile);
+    serveGallery(*m_server, top);
+    QMap<QString, QByteArray> withOne;
+    for (const int connections : { 1, 6 }) {
+        CrawlHarness crawl;
+        crawl.settings().save(K::Connections, connections);
+        if (!cookiesFile.isEmpty()) {
+            QVERIFY(WriteFileBytes(m_crawl->saveDir() + u"cookies.txt"_s, cookiesFile));
+            crawl.settings().save(K::CookieFile, m_crawl->saveDir() + u"cookies.txt"_s);
+        }
+        QCOMPARE(crawl.start(m_server->url(u"/"_s)).kind, CrawlOutcome::Finished);
+        QCOMPARE(crawl.mirroredFiles().value(u"g/a.gif"_s), "GIF"_ba);
+        QVERIFY(IsOwnerOnly(CookieJarPath(crawl.siteDir())));
+        const QMap<QString, QByteArray> files = SaveFolderContents(crawl.saveDir());
+        for (auto it = files.cbegin(); it != files.cend(); ++it)
+            QVERIFY2(it.key().endsWith(u"Cookies.txt"_s) || !it.value().contains("s3cr3t"), qPrintable(it.key()));
+        QCOMPARE(files, connections == 1 ? (withOne = files) : withOne);
+    }
+    for (const ScriptedHttpServer::Request& request : m_server->requests())
+        QVERIFY(cookiesFile.isEmpty() || request.head.contains("Cookie:") == request.target().startsWith("/g/"));
+}
+
+void TestCrawlSiteRules::aStopEndsAWaitAndTheResumeAsksAgainWithTheCookiesTheCrawlHad()
+{
+    serveGallery(*m_server, "<a href=login.html>in</a><a href=g/>g</a>");
+    m_server->routeWhenHeadHolds("/g/a.gif", "Cookie: pass=", answer(503, {}, { { "Retry-After", "120" } }));
+    CrawlHarness& crawl = *m_crawl;
+    crawl.host.onYield = [&crawl] {
+        crawl.state.StopRequested = crawl.host.currentAddresses.contains(u"待機中（サーバーの指示）120秒"_s);
+    };
+    QCOMPARE(crawl.start(m_server->url(u"/"_s)).kind, CrawlOutcome::Stopped);
+    crawl.host.onYield = {};
+    m_server->routeWhenHeadHolds("/g/a.gif", "Cookie: pass=", answer(200, "GIF", {}, "image/gif"));
+    QCOMPARE(crawl.resume().kind, CrawlOutcome::Finished);
+    QCOMPARE(crawl.mirroredFiles().value(u"g/a.gif"_s), "GIF"_ba);
+}
+
+QTEST_GUILESS_MAIN(TestCrawlSiteRules)
+#include "tst_crawlsiterules.moc"
