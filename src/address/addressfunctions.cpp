@@ -55,3 +55,14 @@ void EnsureHostSlash(QString& address)
     if (address.count(u'/') + 1 <= 3)
         address += u'/';
 }
+
+int HexDigitValue(char16_t c)
+{
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}

@@ -13,3 +13,5 @@ QString DirectoryPathOf(const QString& address);
 QString DirectoryAddressOf(const QString& address);
 QString FileNameOf(const QString& address);
 void EnsureHostSlash(QString& address);
+// The value of a hexadecimal digit of a percent escape, -1 when c is none.
+int HexDigitValue(char16_t c);

@@ -1,5 +1,7 @@
 #include "address/robotsrules.h"
 
+#include "address/addressfunctions.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -14,17 +16,6 @@ bool isUnreserved(char c)
         || c == '_' || c == '~';
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // One spelling for paths and patterns: octets beyond ASCII percent-encoded, an encoded unreserved
 // character decoded, every other escape in upper case.
 QByteArray comparable(const QByteArray& text)
@@ -32,8 +23,10 @@ QByteArray comparable(const QByteArray& text)
     QByteArray out;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-            const char decoded = char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+        const int high = i + 2 < text.size() ? HexDigitValue(uchar(text[i + 1])) : -1;
+        const int low = i + 2 < text.size() ? HexDigitValue(uchar(text[i + 2])) : -1;
+        if (c == '%' && high >= 0 && low >= 0) {
+            const char decoded = char(high * 16 + low);
             out += isUnreserved(decoded) ? QByteArray(1, decoded) : text.mid(i, 3).toUpper();
             i += 2;
         } else if (static_cast<unsigned char>(c) >= 0x80) {

@@ -1,22 +1,12 @@
 #include "storage/localname.h"
 
+#include "address/addressfunctions.h"
 #include "platform/codepage.h"
 
 #include <QByteArray>
 #include <QStringDecoder>
 
 namespace {
-
-int hexValue(char16_t c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
 
 } // namespace
 
@@ -31,8 +21,8 @@ QString DecodeLocalName(const QString& segment)
     for (qsizetype i = 0; i + 2 < segment.size(); ++i) {
         if (segment[i] != u'%')
             continue;
-        const int high = hexValue(segment[i + 1].unicode());
-        const int low = hexValue(segment[i + 2].unicode());
+        const int high = HexDigitValue(segment[i + 1].unicode());
+        const int low = HexDigitValue(segment[i + 2].unicode());
         if (high < 0 || low < 0)
             continue;
         bytes += QStringView(segment).mid(plainStart, i - plainStart).toUtf8();

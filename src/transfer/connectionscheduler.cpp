@@ -1,5 +1,7 @@
 #include "transfer/connectionscheduler.h"
 
+#include "transfer/curlrequest.h"
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -21,12 +23,6 @@ constexpr qint64 AbandonMemoryMs = 2000;
 // the floor, for its own.
 constexpr int StallFactor = 8;
 constexpr qint64 StallFloorMs = 100;
-
-int statusOf(const QByteArray& headers)
-{
-    const QList<QByteArray> parts = headers.left(headers.indexOf('\n')).simplified().split(' ');
-    return parts.size() >= 2 ? parts.at(1).toInt() : 0;
-}
 
 // Nearest first: what the crawl executes, then the lowest tag, then the earliest.
 auto nearness(const ScheduledRequest& request)
@@ -214,7 +210,7 @@ void ConnectionScheduler::onConnectionState(std::size_t index, int state)
     case TransferControl::ResponseReceiving:
         if (!request->headersKnown) {
             const QByteArray headers = control.responseHeaders();
-            if (statusOf(headers) == 503 && takeBackRefused(index, *request, false))
+            if (StatusCodeOf(headers) == 503 && takeBackRefused(index, *request, false))
                 break;
             OriginState& origin = stateOf(request->origin);
             const qint64 took = now() - request->startedAt;
