@@ -1,5 +1,6 @@
 // Start-up: one copy per user, Qt's own texts in Japanese, then the main window. The current
 // folder is left as the program was given it on Linux; on Windows it becomes the program's own.
+#include "app/appicon.h"
 #include "app/mainwindow.h"
 #include "app/qttranslations.h"
 #include "platform/clock.h"
@@ -23,6 +24,7 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(ProductName);
 
     LoadQtTranslations(app);
+    QApplication::setWindowIcon(AppIcon());
 
     SettleUserFolderBase();
 
@@ -33,12 +35,15 @@ int main(int argc, char* argv[])
 
     SingleInstance instance;
     if (!instance.acquire()) {
+        // The copy that runs comes to the front, so the user finds it behind the message.
+        instance.askToRaise();
         const QString message = u"このアプリケーションはすでに開かれています。"_s;
         fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
         fflush(stderr);
         QMessageBox::information(nullptr, ProductName, message, QMessageBox::Ok);
         return 0;
     }
+    instance.onRaiseRequest([&window] { window.bringToFront(); });
     window.show();
     return app.exec();
 }

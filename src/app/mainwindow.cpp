@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "address/addressfunctions.h"
+#include "app/appicon.h"
 #include "crawl/crawlrun.h"
 #include "crawl/transport.h"
 #include "dialogs/deepaddrdialog.h"
@@ -23,11 +24,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
 #include <cstdlib>
@@ -50,6 +55,46 @@ constexpr CounterRow CounterRows[] = {
     { u"エラーレスポンス数", u" Webサーバから取得したエラーの数 " },
 };
 
+// Hours, minutes and seconds, as a clock shows them: 0:05:09.
+QString durationText(qint64 milliseconds)
+{
+    const qint64 seconds = milliseconds / 1000;
+    return u"%1:%2:%3"_s.arg(seconds / 3600)
+        .arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
+        .arg(seconds % 60, 2, 10, QChar(u'0'));
+}
+
+// The web address a drop carries: a link dragged from a browser, or text that is one address.
+QString droppedAddress(const QMimeData* mime)
+{
+    if (!mime)
+        return {};
+    for (const QUrl& url : mime->urls())
+        if (url.scheme() == u"http"_s || url.scheme() == u"https"_s)
+            return url.toString();
+    const QString text = mime->text().trimmed();
+    if ((text.startsWith(u"http://"_s) || text.startsWith(u"https://"_s)) && !text.contains(u'\n'))
+        return text;
+    return {};
+}
+
+// Shown on the desktop while the window is in the background, where the desktop has a tray that
+// shows messages; the taskbar entry asks for attention in any case.
+void notifyOnDesktop(QWidget* window, const QString& text)
+{
+    QApplication::alert(window);
+    if (!QSystemTrayIcon::isSystemTrayAvailable() || !QSystemTrayIcon::supportsMessages())
+        return;
+    auto* tray = new QSystemTrayIcon(AppIcon(), window);
+    tray->show();
+    tray->showMessage(ProductName, text, QSystemTrayIcon::Information);
+    QObject::connect(tray, &QSystemTrayIcon::messageClicked, window, [window] {
+        window->raise();
+        window->activateWindow();
+    });
+    QTimer::singleShot(30000, tray, &QObject::deleteLater);
+}
+
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, const QString& toolTip)
 {
     auto* button = new QPushButton(caption, parent);
@@ -69,6 +114,11 @@ MainWindow::MainWindow(SettingsStore& settings, Shell& shell, const Clock& clock
 {
     setObjectName(u"frmMain"_s);
     setWindowTitle(ProductName);
+    setWindowIcon(AppIcon());
+    setAcceptDrops(true);
+    m_notify = [this](const QString& text) { notifyOnDesktop(this, text); };
+    m_ticker.setInterval(1000);
+    connect(&m_ticker, &QTimer::timeout, this, &MainWindow::showElapsed);
     m_transfer.setStateHandler([this](int state) { OnTransferStateChanged(m_context, state); });
 
     m_dirDialog = std::make_unique<DirDialog>(this);
@@ -145,9 +195,12 @@ void MainWindow::buildControls()
     m_time1->setObjectName(u"time1"_s);
     m_time2 = new QLabel(u"終了時間"_s, central);
     m_time2->setObjectName(u"time2"_s);
+    m_elapsed = new QLabel(central);
+    m_elapsed->setObjectName(u"ElapsedTime"_s);
     auto* times = new QHBoxLayout;
     times->addWidget(m_time1);
     times->addWidget(m_time2);
+    times->addWidget(m_elapsed);
     times->addStretch(1);
     layout->addLayout(times);
 
@@ -164,6 +217,12 @@ void MainWindow::buildControls()
     m_progress->setRange(0, 100);
     m_progress->setTextVisible(false);
     layout->addWidget(m_progress);
+    // How the last crawl ended, in one line that stays until the next one starts.
+    m_summary = new QLabel(central);
+    m_summary->setObjectName(u"Summary"_s);
+    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_summary->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    layout->addWidget(m_summary);
     layout->addStretch();
     setCentralWidget(central);
 
@@ -200,30 +259,102 @@ void MainWindow::getFilesClicked()
     setRunning(true);
     m_state.StopRequested = false;
     m_addressDialog->exec();
-    if (!m_state.StopRequested) {
-        stampTime(m_time1, u"開始時間 "_s);
-        m_time2->setText(u"終了時間 "_s);
-        QString top = m_addressDialog->sitesTopAddr();
-        m_lastOutcome = StartCrawl(m_context, top);
-        stampTime(m_time2, u"終了時間 "_s);
-    }
+    if (!m_state.StopRequested)
+        runConfirmed([this] {
+            QString top = m_addressDialog->sitesTopAddr();
+            return StartCrawl(m_context, top);
+        });
     setRunning(false);
 }
 
 void MainWindow::resumeClicked()
 {
     setRunning(true);
+    // Nothing runs yet while the resume dialogs are open: there is nothing to stop.
+    m_stop->setEnabled(false);
     m_state.StopRequested = false;
     m_restartForm->exec();
     if (!m_state.StopRequested) {
-        stampTime(m_time1, u"開始時間 "_s);
-        m_time2->setText(u"終了時間 "_s);
-        m_state.SaveDir = m_restartForm->savePath();
-        m_state.SiteDir = SiteDirOf(m_state.SaveDir, m_restartList->selectedAddress());
-        m_lastOutcome = ResumeCrawl(m_context, m_state.SiteDir);
-        stampTime(m_time2, u"終了時間 "_s);
+        m_stop->setEnabled(true);
+        runConfirmed([this] {
+            m_state.SaveDir = m_restartForm->savePath();
+            m_state.SiteDir = SiteDirOf(m_state.SaveDir, m_restartList->selectedAddress());
+            return ResumeCrawl(m_context, m_state.SiteDir);
+        });
     }
     setRunning(false);
+}
+
+void MainWindow::runConfirmed(const std::function<CrawlOutcome()>& crawl)
+{
+    stampTime(m_time1, u"開始時間 "_s);
+    m_time2->setText(u"終了時間 "_s);
+    m_summary->clear();
+    m_runTime.start();
+    showElapsed();
+    m_ticker.start();
+    m_lastOutcome = crawl();
+    m_ticker.stop();
+    showElapsed();
+    stampTime(m_time2, u"終了時間 "_s);
+    announceEnd(m_lastOutcome);
+}
+
+void MainWindow::showElapsed()
+{
+    m_elapsed->setText(u"経過時間 "_s + durationText(m_runTime.elapsed()));
+}
+
+void MainWindow::announceEnd(const CrawlOutcome& outcome)
+{
+    QString ending;
+    switch (outcome.kind) {
+    case CrawlOutcome::Finished:
+    case CrawlOutcome::Stopped:
+        ending = outcome.caption();
+        break;
+    case CrawlOutcome::Failed:
+        ending = u"失敗"_s;
+        break;
+    case CrawlOutcome::Declined:
+    case CrawlOutcome::InUse:
+        return; // nothing ran; the user has just answered or been told
+    }
+    const CrawlCounters& counters = m_state.Counters;
+    const QString summary = u"%1　ダウンロード %2件、障害 %3件、エラーレスポンス %4件、経過時間 %5"_s.arg(ending)
+                                .arg(counters[Counter::Download])
+                                .arg(counters[Counter::Failure])
+                                .arg(counters[Counter::ErrorResponse])
+                                .arg(durationText(m_runTime.elapsed()));
+    m_summary->setText(summary);
+    if (!isActiveWindow() && m_notify)
+        m_notify(summary);
+}
+
+void MainWindow::bringToFront()
+{
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!m_running && !droppedAddress(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const QString address = droppedAddress(event->mimeData());
+    if (m_running || address.isEmpty())
+        return;
+    event->acceptProposedAction();
+    m_addressDialog->presetAddress(address);
+    // The dialogs open once the drop has returned to the window system.
+    QTimer::singleShot(0, this, &MainWindow::getFilesClicked);
 }
 
 void MainWindow::exploreClicked()
@@ -296,6 +427,8 @@ void MainWindow::showMessage(const QString& text)
 void MainWindow::setCounter(Counter counter, qint64 value)
 {
     m_counts[size_t(counter)]->setText(QString::number(value));
+    if (!m_titleState.isEmpty() && (counter == Counter::Checked || counter == Counter::Detect))
+        updateTitle();
 }
 
 void MainWindow::setCurrentAddress(const QString& text)
@@ -306,7 +439,21 @@ void MainWindow::setCurrentAddress(const QString& text)
 
 void MainWindow::setCaption(const QString& caption)
 {
-    setWindowTitle(caption);
+    m_titleState = caption == ProductName ? QString() : caption;
+    updateTitle();
+}
+
+void MainWindow::updateTitle()
+{
+    // While a crawl works: what it does and how far it is, records dealt with of those found.
+    if (m_titleState.isEmpty()) {
+        setWindowTitle(ProductName);
+        return;
+    }
+    const CrawlCounters& counters = m_state.Counters;
+    setWindowTitle(u"%1 - %2 %3/%4"_s.arg(ProductName, m_titleState)
+                       .arg(counters[Counter::Checked])
+                       .arg(counters[Counter::Detect]));
 }
 
 void MainWindow::stepProgress()

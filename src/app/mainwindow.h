@@ -10,7 +10,9 @@
 #include "crawl/crawlstate.h"
 #include "transfer/lookaheadtransfercontrol.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QTimer>
 #include <array>
 #include <functional>
 #include <memory>
@@ -55,15 +57,28 @@ public:
     CrawlOutcome lastOutcome() const { return m_lastOutcome; }
     // Run instead of ending the process when the window is closed during a crawl (tests).
     void setAbandonHandler(std::function<void()> handler) { m_abandon = std::move(handler); }
+    // How the end of a crawl is announced while the window is not active; a desktop notification
+    // where the desktop offers one, unless replaced (tests).
+    void setNotifier(std::function<void(const QString&)> notifier) { m_notify = std::move(notifier); }
+    // Brings the window to the front, as when a second copy of the program is started.
+    void bringToFront();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // An address dropped onto the window starts a new download with it.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildControls();
     void setRunning(bool running);
     void getFilesClicked();
     void resumeClicked();
+    // Runs a crawl that the dialogs have confirmed, with its times, elapsed time and end summary.
+    void runConfirmed(const std::function<CrawlOutcome()>& crawl);
+    void announceEnd(const CrawlOutcome& outcome);
+    void showElapsed();
+    void updateTitle();
     void exploreClicked();
     // Tells the user that path could not be opened, with the path to copy.
     void reportUnopened(const QString& message, const QString& path);
@@ -79,6 +94,11 @@ private:
     bool m_running = false;
     bool m_listBuilding = false;
     std::function<void()> m_abandon;
+    std::function<void(const QString&)> m_notify;
+    // The state shown in the title while a crawl works ("ダウンロード中", "検査中"); empty when idle.
+    QString m_titleState;
+    QElapsedTimer m_runTime;
+    QTimer m_ticker;
 
     std::unique_ptr<DirDialog> m_dirDialog;
     std::unique_ptr<DialogEnvironment> m_environment;
@@ -99,5 +119,7 @@ private:
     QLabel* m_time1 = nullptr;
     QLabel* m_time2 = nullptr;
     QLabel* m_comment = nullptr;
+    QLabel* m_elapsed = nullptr;
+    QLabel* m_summary = nullptr;
     QProgressBar* m_progress = nullptr;
 };

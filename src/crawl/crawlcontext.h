@@ -71,6 +71,11 @@ struct CrawlContext {
     DownloadFile download;
     IoStatus fileStatus;
     bool writeFailureShown = false;
+    // Why the top page could not be had, as its failure or error-response entry says; a run whose
+    // top page failed has fetched nothing and says so instead of "終了".
+    QString topFailure;
+    // The top page's record address (the top address as its probe resolved it).
+    QString topRecordAddress;
 };
 
 // A record or log that cannot be written stops the run with a message instead of losing data

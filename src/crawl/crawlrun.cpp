@@ -107,7 +107,7 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
     if (const QString cookieFile = settings.text(K::CookieFile); !cookieFile.isEmpty()) {
         QFile file(cookieFile);
         if (!file.open(QIODevice::ReadOnly))
-            return failed(c.host, cookieFile + u": "_s + file.errorString());
+            return failed(c.host, FileFailure(file, cookieFile).error);
         cookies = file.readAll();
     }
     t.setCookies(cookies, settings.flag(K::KeepCookies));
@@ -172,6 +172,8 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
 {
     CrawlState& s = c.state;
     c.writeFailureShown = false;
+    c.topFailure.clear();
+    c.topRecordAddress.clear();
     c.recordTag = 0;
     c.predictedThrough = 0;
     c.files.closeAll();
@@ -220,6 +222,7 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
         const QString start = s.StopRequested ? QString() : ResolveLink(c, startRecord, headers, QString(), QString());
         if (!start.isEmpty()) {
             startRecord.address = start;
+            c.topRecordAddress = start;
             RecordResponseHeaders(c, s.WorkList, startRecord, true, headers);
             // The queue is seeded: a resume from here takes its first record.
             c.checkpoint.stage = ResumeCheckpoint::Done;
@@ -233,7 +236,15 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     if (!s.StopRequested)
         ReportWriteFailure(c, DropFromResumeList(ResumeListPath(s.SaveDir), s.TopAddr));
     CrawlOutcome outcome { s.StopRequested ? CrawlOutcome::Stopped : CrawlOutcome::Finished, {} };
-    c.host.setCurrentAddress(outcome.caption());
+    // A run whose top page could not be had fetched nothing: it failed, and the user is told why
+    // rather than shown "終了" and an empty list.
+    if (outcome.kind == CrawlOutcome::Finished && !c.topFailure.isEmpty()) {
+        outcome
+            = { CrawlOutcome::Failed, u"トップページを取得できませんでした。\n"_s + s.TopAddr + u'\n' + c.topFailure };
+        c.host.setCurrentAddress(u"トップページを取得できませんでした。"_s);
+    } else {
+        c.host.setCurrentAddress(outcome.caption());
+    }
     s.DetectedAddrs.clear();
     ShowCounters(c);
     c.host.setCaption(ProductName);
@@ -244,6 +255,10 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     static_cast<void>(c.download.close());
     c.files.closeAll();
     c.workLists.close();
+    if (outcome.kind == CrawlOutcome::Failed) {
+        c.host.showMessage(outcome.reason);
+        return outcome;
+    }
     if (c.settings.flag(SettingsKeys::ListViewCheck) && c.listDisplay)
         c.listDisplay();
     return outcome;

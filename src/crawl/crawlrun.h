@@ -20,7 +20,8 @@ struct CrawlOutcome {
         Finished, // the queue ran out or the depth limit was reached; shown as "終了"
         Stopped, // a stop was requested; the site stays on the resume list; shown as "中断"
         Declined, // the user kept an existing site's resume entry; nothing ran
-        Failed, // the run could not start; reason holds the message the host was shown
+        Failed, // the run could not start, or its top page could not be had; reason holds the message
+                // the host was shown
         InUse, // another program runs on the site folder; nothing was touched; reason as for Failed
     };
     Kind kind = Finished;

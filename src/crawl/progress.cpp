@@ -54,8 +54,18 @@ void IncreaseCounter(CrawlContext& context, Counter counter)
     context.host.setCounter(counter, value);
 }
 
+void NoteTopFailure(CrawlContext& context, const QString& address, const QString& reason)
+{
+    if (context.topFailure.isEmpty() && !address.isEmpty()
+        && (address == context.state.TopAddr || address == context.topRecordAddress))
+        context.topFailure = reason;
+}
+
 void ReportFailure(CrawlContext& context, const QString& summary, const QString& detail, const QString& address)
 {
+    // A transfer failure's detail is libcurl's English text; the window says it in Japanese.
+    const int code = context.state.LastErrorCode;
+    NoteTopFailure(context, address, summary + u'\n' + (code != 0 ? TransferControl::errorReason(code) : detail));
     ReportWriteFailure(context,
         WriteFailureReport(
             context.files, context.state.SiteDir, context.clock, summary, detail, address, FailureReportName));

@@ -293,6 +293,7 @@ bool ClassifyResponse(CrawlContext& context, QString& authLine, int attempt, con
                 u"Webサーバがエラーを返しました。"_s + status, context.transfer.url(), ErrorResponseLogName,
                 referrers.value(0)));
         IncreaseCounter(context, Counter::ErrorResponse);
+        NoteTopFailure(context, context.transfer.url(), u"Webサーバがエラーを返しました。"_s + status);
         failed = true;
     }
     if (status.contains(u"404"_s) || status.contains(u"403"_s))

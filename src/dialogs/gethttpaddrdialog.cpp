@@ -12,6 +12,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -73,6 +74,8 @@ void GetHttpAddrDialog::opening()
 
 void GetHttpAddrDialog::opened()
 {
+    if (!m_presetAddress.isEmpty())
+        m_siteAddress->setText(std::exchange(m_presetAddress, QString()));
     m_siteAddress->selectAll();
     m_siteAddress->setFocus();
 }
@@ -109,7 +112,9 @@ void GetHttpAddrDialog::browse()
 
 void GetHttpAddrDialog::confirm()
 {
-    const QString address = m_siteAddress->text();
+    // Blanks and line breaks around a pasted address or folder can mean nothing else.
+    const QString address = m_siteAddress->text().trimmed();
+    m_siteAddress->setText(address);
     if (address.isEmpty()) {
         ask(u"サイトトップのアドレスを入力して下さい。"_s, false);
         m_siteAddress->setFocus();
@@ -120,33 +125,51 @@ void GetHttpAddrDialog::confirm()
         m_siteAddress->setFocus();
         return;
     }
+    m_savePath->setText(m_savePath->text().trimmed());
     // Refused before anything is stored: an empty folder would be created and saved as the root.
-    if (m_savePath->text().trimmed().isEmpty()) {
+    if (m_savePath->text().isEmpty()) {
         ask(u"ダウンロード先フォルダを入力して下さい。"_s, false);
+        m_savePath->setFocus();
+        return;
+    }
+    const std::optional<QString> savePath = settleSaveFolder(ResolveUserFolder(m_savePath->text()));
+    if (!savePath) {
         m_savePath->setFocus();
         return;
     }
     m_sitesTopAddr = address;
     m_env.settings.save(SettingsKeys::SiteAddress, address);
-
-    DirDialog& picker = m_env.folderPicker;
-    QString savePath = ResolveUserFolder(m_savePath->text());
-    if (!picker.setFolder(savePath)) {
-        if (ask(savePath + u"\r\n"_s + u"は存在しません、作成しますか？"_s, true) != QMessageBox::Ok)
-            return;
-        savePath = createSaveFolder(savePath);
-    }
-    savePath = WithFinalSeparator(savePath, EmptyFolder::StaysEmpty);
-    m_savePath->setText(savePath);
-    m_env.settings.save(SettingsKeys::SaveFolder, savePath);
+    m_savePath->setText(*savePath);
+    m_env.settings.save(SettingsKeys::SaveFolder, *savePath);
     // The drive stored is the save folder's, also when that folder was only just created.
-    picker.setDrive(savePath);
-    m_env.settings.save(SettingsKeys::SaveDrive, picker.drive());
+    m_env.folderPicker.setDrive(*savePath);
+    m_env.settings.save(SettingsKeys::SaveDrive, m_env.folderPicker.drive());
 
     // StopRequested stays set: only the options dialog's OK clears it.
     done(Accepted);
     m_deep.setTopAddress(m_sitesTopAddr);
     m_deep.exec();
+}
+
+std::optional<QString> GetHttpAddrDialog::settleSaveFolder(QString savePath)
+{
+    // A folder the crawl could not write to is found out here, before the options are asked for.
+    const auto refuse = [this](const QString& path, const QString& reason) {
+        ask(ToNativeSeparators(path) + u"\r\n"_s + reason, false);
+        return std::nullopt;
+    };
+    if (QFileInfo(savePath).exists() && !QFileInfo(savePath).isDir())
+        return refuse(savePath, u"はファイルです。保存先のフォルダを指定して下さい。"_s);
+    if (!m_env.folderPicker.setFolder(savePath)) {
+        if (ask(savePath + u"\r\n"_s + u"は存在しません、作成しますか？"_s, true) != QMessageBox::Ok)
+            return std::nullopt;
+        savePath = createSaveFolder(savePath);
+        if (!QFileInfo(savePath).isDir() || !m_env.folderPicker.setFolder(savePath))
+            return refuse(savePath, u"を作成できません。別のフォルダを指定して下さい。"_s);
+    }
+    if (!FolderWritable(savePath))
+        return refuse(savePath, u"に書き込めません。別のフォルダを指定して下さい。"_s);
+    return WithFinalSeparator(savePath, EmptyFolder::StaysEmpty);
 }
 
 QString GetHttpAddrDialog::createSaveFolder(const QString& typed) const

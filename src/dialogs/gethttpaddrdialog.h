@@ -15,6 +15,8 @@
 
 #include "dialogs/dialogenvironment.h"
 
+#include <optional>
+
 class DeepAddrDialog;
 class QLineEdit;
 
@@ -25,6 +27,8 @@ public:
 
     // The top address as last confirmed with OK (SitesTopAddr).
     QString sitesTopAddr() const { return m_sitesTopAddr; }
+    // The address the next opening shows instead of the stored one (an address dropped on the window).
+    void presetAddress(const QString& address) { m_presetAddress = address; }
 
     void reject() override;
 
@@ -37,6 +41,9 @@ private:
     void load() override;
     void browse();
     void confirm();
+    // The save folder made ready (created when the user agrees), or nothing when the user was told
+    // why it cannot be used.
+    std::optional<QString> settleSaveFolder(QString savePath);
     QString createSaveFolder(const QString& typed) const;
     int ask(const QString& text, bool withCancel);
 
@@ -45,4 +52,5 @@ private:
     QLineEdit* m_siteAddress = nullptr;
     QLineEdit* m_savePath = nullptr;
     QString m_sitesTopAddr;
+    QString m_presetAddress;
 };

@@ -94,7 +94,7 @@ IoStatus MakeDownloadList(SettingsStore& settings, CrawlHost& host, const QStrin
 
     QFile log(logPath);
     if (!log.open(QIODevice::ReadOnly))
-        return IoStatus::failure(logPath, log.errorString());
+        return FileFailure(log, logPath);
     qint64 count = 0;
     for (bool atEnd = false; ReadLogRecord(log, atEnd), !atEnd;)
         ++count;

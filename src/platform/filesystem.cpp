@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
+#include <QTemporaryFile>
 
 #include <cstdio>
 #ifdef Q_OS_WIN
@@ -42,13 +43,64 @@ bool renameOver(const QString& from, const QString& to)
 
 } // namespace
 
+namespace {
+
+// Qt's error strings are the system's English; the user is told in Japanese what went wrong, from
+// what the error and the file system say.
+QString fileErrorReason(const QFileDevice& file, const QString& path, bool diskFull)
+{
+    if (diskFull)
+        return u"ディスクがいっぱいです。"_s;
+    const QFileInfo info(path);
+    const QFileInfo folder(info.absolutePath());
+    switch (file.error()) {
+    case QFileDevice::OpenError:
+    case QFileDevice::PermissionsError:
+        if (!folder.exists())
+            return u"フォルダがありません。"_s;
+        if (!folder.isDir())
+            return u"フォルダと同じ名前のファイルがあります。"_s;
+        if (info.isDir())
+            return u"同じ名前のフォルダがあります。"_s;
+        if (info.exists() && !info.isWritable())
+            return u"書き込みが許可されていません。"_s;
+        if (!info.exists() && folder.isWritable())
+            return u"ファイルがありません。"_s;
+        if (!folder.isWritable())
+            return u"書き込みが許可されていません。"_s;
+        return u"ファイルを開けません。"_s;
+    case QFileDevice::ReadError:
+        return u"ファイルを読み込めません。"_s;
+    case QFileDevice::RemoveError:
+        return u"ファイルを削除できません。"_s;
+    case QFileDevice::RenameError:
+        return u"ファイルの名前を変えられません。"_s;
+    case QFileDevice::ResizeError:
+        return u"ファイルの大きさを変えられません。"_s;
+    case QFileDevice::CopyError:
+        return u"ファイルをコピーできません。"_s;
+    default:
+        return u"ファイルに書き込めません。"_s;
+    }
+}
+
+} // namespace
+
 IoStatus FileFailure(const QFileDevice& file, const QString& path)
 {
-    IoStatus status = IoStatus::failure(path, file.errorString());
     const QStorageInfo storage(QFileInfo(path).absolutePath());
-    status.diskFull = file.error() == QFileDevice::ResourceError
+    const bool diskFull = file.error() == QFileDevice::ResourceError
         || (storage.isValid() && !storage.isReadOnly() && storage.bytesAvailable() == 0);
+    IoStatus status = IoStatus::failure(path, fileErrorReason(file, path, diskFull));
+    status.diskFull = diskFull;
     return status;
+}
+
+bool FolderWritable(const QString& folder)
+{
+    // Permission bits do not tell everything (ACLs, read-only mounts): a file is made and removed.
+    QTemporaryFile probe(QDir(folder).filePath(u".fetchwright-probe-XXXXXX"_s));
+    return probe.open();
 }
 
 IoStatus WriteFully(QFileDevice& file, const QString& path, QByteArrayView bytes)

@@ -28,6 +28,8 @@ struct [[nodiscard]] IoStatus {
 // The failure of file's last operation on path; a full disk is recognised by the error Qt gives a
 // write that found no room, or, for a failed flush or close, by the folder having no room left.
 IoStatus FileFailure(const QFileDevice& file, const QString& path);
+// Whether a file can be made in folder (which exists).
+bool FolderWritable(const QString& folder);
 // Writes all of bytes to file, which is open: a short write is continued, so that a disk that filled
 // up gives its own error rather than a count.
 IoStatus WriteFully(QFileDevice& file, const QString& path, QByteArrayView bytes);

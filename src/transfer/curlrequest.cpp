@@ -139,3 +139,51 @@ QList<QByteArray> CookiesOf(CURL* easy)
     curl_slist_free_all(list);
     return lines;
 }
+
+QString TransferControl::errorReason(int errorCode)
+{
+    switch (CURLcode(errorCode)) {
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return u"対応していないプロトコルです。"_s;
+    case CURLE_URL_MALFORMAT:
+        return u"アドレスの形式が正しくありません。"_s;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return u"プロキシサーバのホスト名が見つかりません。"_s;
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return u"ホスト名が見つかりません。"_s;
+    case CURLE_COULDNT_CONNECT:
+        return u"サーバに接続できません。接続を拒否されたか、サーバが動いていません。"_s;
+    case CURLE_WEIRD_SERVER_REPLY:
+        return u"サーバの応答が正しくありません。"_s;
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+        return u"HTTP/2の通信でエラーが起きました。"_s;
+    case CURLE_PARTIAL_FILE:
+        return u"データの途中で接続が切れました。"_s;
+    case CURLE_WRITE_ERROR:
+        return u"受け取ったデータを書き込めません。"_s;
+    case CURLE_OPERATION_TIMEDOUT:
+        return u"時間内に応答がありません（タイムアウト）。"_s;
+    case CURLE_SSL_CONNECT_ERROR:
+        return u"SSL/TLSの接続を確立できません。"_s;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return u"中止しました。"_s;
+    case CURLE_TOO_MANY_REDIRECTS:
+        return u"リダイレクトが多すぎます。"_s;
+    case CURLE_GOT_NOTHING:
+        return u"サーバが何も返さずに接続を閉じました。"_s;
+    case CURLE_SEND_ERROR:
+        return u"データを送れません。接続が切れました。"_s;
+    case CURLE_RECV_ERROR:
+        return u"データを受け取れません。接続が切れました。"_s;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return u"サーバの証明書を信頼できません。"_s;
+    case CURLE_SSL_CACERT_BADFILE:
+        return u"証明書ストアを読み込めません。"_s;
+    case CURLE_LOGIN_DENIED:
+    case CURLE_AUTH_ERROR:
+        return u"認証に失敗しました。"_s;
+    default:
+        return u"通信エラーが起きました（エラー番号 %1）。"_s.arg(errorCode);
+    }
+}

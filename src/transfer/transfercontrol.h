@@ -61,6 +61,8 @@ public:
         // libcurl's COULDNT_CONNECT, GOT_NOTHING, SEND_ERROR and RECV_ERROR.
         return errorCode == 7 || errorCode == 52 || errorCode == 55 || errorCode == 56;
     }
+    // What an error code means, in words a user reads in the window (libcurl's own text is English).
+    static QString errorReason(int errorCode);
 
     // The most redirects followed in a row by the requests executed from now on; the one after them
     // is their answer.

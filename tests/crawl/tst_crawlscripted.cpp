@@ -98,6 +98,8 @@ private slots:
     void stopInMidTransferThenResumeCompletesTheSameFile();
     void aResumeWithoutARecordFailsWithItsReason();
     void decliningTheResumeListQuestionChangesNothing();
+    void aTopPageThatCannotBeHadFailsWithItsReason_data();
+    void aTopPageThatCannotBeHadFailsWithItsReason();
     void linkAnswers_data();
     void linkAnswers();
     void aProbesTransferErrorIsReportedUnderItsAddress();
@@ -535,6 +537,40 @@ void TestCrawlScripted::decliningTheResumeListQuestionChangesNothing()
     QVERIFY(list.open(QIODevice::ReadOnly));
     QCOMPARE(list.readAll(), bytes);
     QCOMPARE(server.requests().size(), 0);
+}
+
+void TestCrawlScripted::aTopPageThatCannotBeHadFailsWithItsReason_data()
+{
+    QTest::addColumn<QString>("top"); // empty: the server's own top page
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("nothing listens")
+        << u"http://127.0.0.1:1/index.html"_s << QByteArray()
+        << u"接続エラーが起きました。エラー：7\nサーバに接続できません。接続を拒否されたか、サーバが動いていません。"_s;
+    QTest::newRow("404") << QString() << ScriptedHttpServer::response(404, "Not Found")
+                         << u"Webサーバがエラーを返しました。HTTP/1.1 404 Not Found"_s;
+    QTest::newRow("500 to the probe and the fetch") << QString() << ScriptedHttpServer::response(500, "Oops")
+                                                    << u"Webサーバがエラーを返しました。HTTP/1.1 500 Oops"_s;
+}
+
+void TestCrawlScripted::aTopPageThatCannotBeHadFailsWithItsReason()
+{
+    QFETCH(QString, top);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, reason);
+    if (top.isEmpty()) {
+        m_server->route("/", Reply { answer });
+        top = m_server->url(u"/"_s);
+    }
+    m_crawl->settings().save(SettingsKeys::ListViewCheck, 1);
+    bool listShown = false;
+    m_crawl->context->listDisplay = [&listShown] { listShown = true; };
+    const CrawlOutcome outcome = m_crawl->start(top);
+    QCOMPARE(outcome.kind, CrawlOutcome::Failed);
+    QCOMPARE(outcome.reason, u"トップページを取得できませんでした。\n"_s + top + u'\n' + reason);
+    QCOMPARE(m_crawl->host.messages, QStringList { outcome.reason });
+    QCOMPARE(m_crawl->host.currentAddresses.last(), u"トップページを取得できませんでした。"_s);
+    QVERIFY(!listShown);
 }
 
 void TestCrawlScripted::linkAnswers_data()

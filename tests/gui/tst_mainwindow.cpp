@@ -17,13 +17,16 @@
 #include "support/temphome.h"
 #include "support/tempsettings.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -94,6 +97,8 @@ private slots:
     void countersStayBesideTheirCaptions_data();
     void countersStayBesideTheirCaptions();
     void aCrawlFromGetFiles();
+    void aTopPageThatFailsIsToldNotFinished();
+    void anAddressDroppedOnTheWindowStartsAGetFiles();
     void cancellingTheAddressDialogChangesNothing();
     void stopDuringARunThenResume();
     void closingTheWindowInMidRunAbandonsTheRun();
@@ -311,10 +316,49 @@ void TestMainWindow::aCrawlFromGetFiles()
     QCOMPARE(labelText(m_window.get(), u"time1"_s), u"開始時間 9:05:03"_s);
     QCOMPARE(labelText(m_window.get(), u"time2"_s), u"終了時間 9:05:03"_s);
     QCOMPARE(m_window->windowTitle(), u"Fetchwright"_s);
+    QVERIFY2(labelText(m_window.get(), u"Summary"_s)
+                 .startsWith(u"終了　ダウンロード 2件、障害 0件、エラーレスポンス 0件、経過時間 0:00:0"_s),
+        qPrintable(labelText(m_window.get(), u"Summary"_s)));
+    QVERIFY(labelText(m_window.get(), u"ElapsedTime"_s).startsWith(u"経過時間 0:00:0"_s));
     QVERIFY(!m_window->findChild<QPushButton*>(u"StopBtm"_s)->isEnabled());
     QVERIFY(m_window->findChild<QPushButton*>(u"GetFiles"_s)->isEnabled());
     const QString site = m_saveDir + u"/127.0.0.1."_s + QString::number(m_server->port());
     QCOMPARE(MirroredFiles(site), (QMap<QString, QByteArray> { { u"a.gif"_s, "aaa"_ba }, { u"b.jpg"_s, "bb"_ba } }));
+}
+
+void TestMainWindow::aTopPageThatFailsIsToldNotFinished()
+{
+    m_server->route("/", { ScriptedHttpServer::response(404, "Not Found") });
+    QVERIFY(QDir().mkpath(m_saveDir)); // no question about the folder before the one told
+    answerCrawlDialogs(m_server->url(u"/"_s));
+    MessageBoxAnswer reason(QMessageBox::Ok);
+    click(m_window.get(), u"GetFiles"_s);
+    QCOMPARE(m_window->lastOutcome().kind, CrawlOutcome::Failed);
+    QCOMPARE(reason.texts(), QStringList { m_window->lastOutcome().reason });
+    QVERIFY(reason.texts().value(0).endsWith(u"HTTP/1.1 404 Not Found"_s));
+    QCOMPARE(labelText(m_window.get(), u"CommentLabel"_s), u"トップページを取得できませんでした。"_s);
+    QVERIFY2(
+        labelText(m_window.get(), u"Summary"_s).startsWith(u"失敗　ダウンロード 0件、障害 0件、エラーレスポンス 1件"_s),
+        qPrintable(labelText(m_window.get(), u"Summary"_s)));
+    QVERIFY(m_shell.opened.isEmpty());
+}
+
+void TestMainWindow::anAddressDroppedOnTheWindowStartsAGetFiles()
+{
+    QString offered;
+    whenModal(u"GetHttpAddrDialog"_s, [&offered](QWidget* dialog) {
+        offered = dialog->findChild<QLineEdit*>(u"SiteAddress"_s)->text();
+        click(dialog, u"CancelButton"_s);
+    });
+    QMimeData mime;
+    mime.setText(u" http://dropped.example/top/ \n"_s);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_window.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_window.get(), &drop);
+    QTRY_COMPARE(offered, u"http://dropped.example/top/"_s);
+    QTRY_VERIFY(m_window->findChild<QPushButton*>(u"GetFiles"_s)->isEnabled());
 }
 
 void TestMainWindow::cancellingTheAddressDialogChangesNothing()
@@ -342,23 +386,37 @@ void TestMainWindow::stopDuringARunThenResume()
     m_server->route("/c.gif", { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "image/gif" } }, "c") });
     answerCrawlDialogs(m_server->url(u"/"_s));
     MainWindow* window = m_window.get();
+    QString title;
+    QWidget elsewhere;
+    QStringList notices;
+    window->setNotifier([&notices](const QString& text) { notices.append(text); });
     once(
         [window] {
             return window->crawlState().LocalPath.endsWith(u"big.gif"_s)
                 && QFileInfo(PartFilePath(window->crawlState().LocalPath)).size() > 0;
         },
-        [window] {
+        [window, &title, &elsewhere] {
             QVERIFY(window->findChild<QPushButton*>(u"StopBtm"_s)->isEnabled());
             QVERIFY(!window->findChild<QPushButton*>(u"GetFiles"_s)->isEnabled());
+            title = window->windowTitle();
+            // The user turns to another window while the crawl goes on.
+            elsewhere.show();
+            QApplication::setActiveWindow(&elsewhere);
             click(window, u"StopBtm"_s);
         });
     click(window, u"GetFiles"_s);
+    QCOMPARE(title, u"Fetchwright - ダウンロード中 1/3"_s);
+    QCOMPARE(notices.size(), 1);
+    QVERIFY2(notices[0].startsWith(u"中断　ダウンロード 0件、障害 0件、エラーレスポンス 0件、経過時間 "_s),
+        qPrintable(notices[0]));
+    QCOMPARE(labelText(window, u"Summary"_s), notices[0]);
     QCOMPARE(labelText(window, u"CommentLabel"_s), u"中断"_s);
     QCOMPARE(window->lastOutcome().kind, CrawlOutcome::Stopped);
     QCOMPARE(ReadResumeList(ResumeListPath(m_saveDir + u'/')).value().size(), 1);
 
     const QString saveDir = m_saveDir + u'/';
-    whenModal(u"GetReStartFormDialog"_s, [saveDir](QWidget* dialog) {
+    whenModal(u"GetReStartFormDialog"_s, [saveDir, window](QWidget* dialog) {
+        QVERIFY(!window->findChild<QPushButton*>(u"StopBtm"_s)->isEnabled());
         type(dialog, u"SavePath"_s, saveDir);
         click(dialog, u"OKButton"_s);
     });

@@ -86,6 +86,8 @@ private slots:
     void missingFolderIsCreatedLevelByLevel_data();
     void missingFolderIsCreatedLevelByLevel();
     void declinedFolderKeepsTheDialogOpen();
+    void unusableFolderIsRefusedBeforeTheOptions_data();
+    void unusableFolderIsRefusedBeforeTheOptions();
     void browsePicksTheSaveFolder_data();
     void browsePicksTheSaveFolder();
     void addressDialogHidesOrReloads_data();
@@ -249,7 +251,7 @@ void TestSiteAddressDialogs::addressIsChecked_data()
     QTest::newRow("ftp") << u"ftp://example.com/"_s << BadAddress;
     QTest::newRow("capital HTTP") << u"HTTP://example.com/"_s << BadAddress;
     QTest::newRow("capital Https") << u"Https://example.com/"_s << BadAddress;
-    QTest::newRow("blank before") << u" http://example.com/"_s << BadAddress;
+    QTest::newRow("blanks only") << u"   "_s << NoAddress;
 }
 
 void TestSiteAddressDialogs::addressIsChecked()
@@ -280,6 +282,7 @@ void TestSiteAddressDialogs::okStoresAddressFolderAndDriveThenStartsOnlyWithOpti
     QTest::newRow("http, options OK") << u"http://a.example/top/index.html"_s << u"save"_s << u"OKButton"_s;
     QTest::newRow("https, final separator typed") << u"https://b.example/"_s << u"save/"_s << u"OKButton"_s;
     QTest::newRow("options cancelled") << u"http://a.example/"_s << u"save"_s << u"CancelButton"_s;
+    QTest::newRow("blanks around, removed") << u"  http://a.example/index.html "_s << u"save  "_s << u"OKButton"_s;
 }
 
 void TestSiteAddressDialogs::okStoresAddressFolderAndDriveThenStartsOnlyWithOptionsOk()
@@ -304,6 +307,7 @@ void TestSiteAddressDialogs::okStoresAddressFolderAndDriveThenStartsOnlyWithOpti
     });
     f.addr.exec();
     QVERIFY(addressHidden);
+    address = address.trimmed();
     QCOMPARE(al1, DirectoryAddressOf(address));
     QCOMPARE(f.addr.sitesTopAddr(), address);
     QCOMPARE(f.stored(SettingsKeys::SiteAddress), address);
@@ -312,6 +316,40 @@ void TestSiteAddressDialogs::okStoresAddressFolderAndDriveThenStartsOnlyWithOpti
     QCOMPARE(f.stored(SettingsKeys::SaveDrive), QDir::toNativeSeparators(QStorageInfo(f.dir.path()).rootPath()));
     QCOMPARE(f.crawl.StopRequested, optionsButton == u"CancelButton"_s);
     QVERIFY(!f.addr.isVisible() && !f.deep.isVisible());
+}
+
+void TestSiteAddressDialogs::unusableFolderIsRefusedBeforeTheOptions_data()
+{
+    QTest::addColumn<QString>("typed"); // under the test's folder, which holds a file named "file"
+    QTest::addColumn<QStringList>("messages"); // with {} for the folder as shown
+    QTest::newRow("an existing file") << u"file"_s
+                                      << QStringList { u"{}\r\nはファイルです。保存先のフォルダを指定して下さい。"_s };
+    QTest::newRow("cannot be created") << u"file/sub"_s
+                                       << QStringList { u"{}\r\nは存在しません、作成しますか？"_s,
+                                              u"{}/\r\nを作成できません。別のフォルダを指定して下さい。"_s };
+    // Not even root may make a file there.
+    QTest::newRow("cannot be written") << u"/proc"_s
+                                       << QStringList { u"{}\r\nに書き込めません。別のフォルダを指定して下さい。"_s };
+}
+
+void TestSiteAddressDialogs::unusableFolderIsRefusedBeforeTheOptions()
+{
+    QFETCH(QString, typed);
+    QFETCH(QStringList, messages);
+    Fixture f;
+    QFile file(f.dir.filePath(u"file"_s));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const QString folder = typed.startsWith(u'/') ? typed : f.folder(typed);
+    f.addr.show();
+    type(f.box(u"SiteAddress"_s), u"http://a.example/"_s);
+    type(f.box(u"SavePath"_s), folder);
+    MessageBoxAnswer answer(QMessageBox::Ok, int(messages.size()));
+    click(&f.addr, u"OKButton"_s);
+    for (QString& message : messages)
+        message.replace(u"{}"_s, folder);
+    QCOMPARE(answer.texts(), messages);
+    QVERIFY(f.addr.isVisible() && !f.deep.isVisible());
+    QVERIFY(f.nothingSaved());
 }
 
 void TestSiteAddressDialogs::missingFolderIsCreatedLevelByLevel_data()

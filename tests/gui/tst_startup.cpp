@@ -1,5 +1,7 @@
 // The built program started as a user would: a second copy refuses to run, a copy that was
 // killed leaves no lock behind, and the program stays in the folder it was started in.
+#include "platform/singleinstance.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -15,6 +17,7 @@ class TestStartup : public QObject {
 private slots:
     void initTestCase();
     void aSecondCopyRefusesToRun();
+    void aSecondCopyBringsTheFirstToTheFront();
     void theProgramKeepsTheFolderItWasStartedIn();
 
 private:
@@ -60,6 +63,21 @@ bool TestStartup::waitForLock(qint64 pid, int timeoutMs) const
         QTest::qWait(20);
     }
     return false;
+}
+
+void TestStartup::aSecondCopyBringsTheFirstToTheFront()
+{
+    const QString lock = m_home.filePath(u"raise.lock"_s);
+    SingleInstance first(lock);
+    QVERIFY(first.acquire());
+    int raised = 0;
+    first.onRaiseRequest([&raised] { ++raised; });
+    SingleInstance second(lock);
+    QVERIFY(!second.acquire());
+    second.askToRaise();
+    QTRY_COMPARE(raised, 1);
+    second.askToRaise();
+    QTRY_COMPARE(raised, 2);
 }
 
 void TestStartup::aSecondCopyRefusesToRun()
