@@ -2,23 +2,18 @@
 
 #include "crawl/httpheaders.h"
 #include "platform/filesystem.h"
+#include "settings/numberrules.h"
 #include "settings/settingskeys.h"
-#include "settings/settingsstore.h"
 #include "storage/filefilters.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
-
-#include <cmath>
-#include <limits>
 
 using namespace Qt::StringLiterals;
 namespace K = SettingsKeys;
+namespace R = NumberRules;
 
 namespace {
-
-const QString NotANumber = u"数値で入力して下さい｡"_s;
 
 // A folder named on the command line, absolute, in native separators and ending in one.
 QString absoluteFolder(const QString& folder)
@@ -39,37 +34,45 @@ struct Reader {
         command.error = message;
         return false;
     }
-    bool value(const QString& option, QString& out)
+    // The value as given: credentials, which may hold blanks of their own.
+    bool rawValue(const QString& option, QString& out)
     {
         if (!more())
             return fail(option + u" には値が必要です。"_s);
         out = next();
         return true;
     }
-    // A count (links, connections, milliseconds, seconds, files): a fraction is refused rather than
-    // rounded, since the crawl would read it as a whole number other than the one typed.
-    bool number(const QString& option, const QString& key, qint64 minimum = std::numeric_limits<qint32>::min(),
-        qint64 maximum = std::numeric_limits<qint32>::max())
+    // Any other value, without blanks and line breaks around it (a value pasted with them).
+    bool value(const QString& option, QString& out)
     {
-        QString text;
-        if (!value(option, text))
+        if (!rawValue(option, out))
             return false;
-        const std::optional<double> n = TextToNumber(text);
-        if (!n || *n != std::trunc(*n) || *n < double(minimum) || *n > double(maximum))
-            return fail(NotANumber + u" ("_s + option + u')');
-        command.settings.append({ key, QString::number(qint64(*n)) });
+        out = TrimBlanks(out);
         return true;
     }
-    // A size in KB or MB, which the crawl scales to bytes as a decimal: a fraction is kept.
-    bool size(const QString& option, const QString& key, double minimum = std::numeric_limits<qint32>::min())
+    // A number by its rule, as the window's box takes it, except that a fraction of a count is
+    // refused rather than rounded: a script means the number it wrote.
+    bool number(const QString& option, const NumberRule& rule)
     {
         QString text;
         if (!value(option, text))
             return false;
-        const std::optional<double> n = TextToNumber(text);
-        if (!n || *n < minimum || *n > double(std::numeric_limits<qint32>::max()))
-            return fail(NotANumber + u" ("_s + option + u')');
-        command.settings.append({ key, QString::number(*n, 'f', QLocale::FloatingPointShortest) });
+        const NumberReading number = ReadNumber(rule, text, Fraction::Refuse);
+        if (!number.ok())
+            return fail(number.message + u" ("_s + option + u')');
+        command.settings.append({ rule.key, number.text });
+        return true;
+    }
+    // A choice among a few small numbers, full-width digits read as the others.
+    bool choice(const QString& option, const QString& key, const QStringList& choices, const QString& refusal)
+    {
+        QString text;
+        if (!value(option, text))
+            return false;
+        text = NumberText(text);
+        if (!choices.contains(text))
+            return fail(refusal);
+        command.settings.append({ key, text });
         return true;
     }
     bool list(const QString& option, const QString& key)
@@ -97,7 +100,7 @@ const QStringList ListValueOptions { u"--name"_s, u"--exts"_s, u"--per-page"_s, 
 
 // Separates the positionals from the options, which may stand anywhere after the command; "--"
 // makes every later argument a positional (a folder named "--x"). The options keep their order,
-// each value right after its option.
+// each value right after its option; a positional is taken without blanks around it.
 bool splitArguments(Reader& r, const QStringList& valueOptions, QStringList& positionals, QStringList& options)
 {
     bool onlyPositionals = false;
@@ -113,7 +116,7 @@ bool splitArguments(Reader& r, const QStringList& valueOptions, QStringList& pos
                 options.append(r.next());
             }
         } else {
-            positionals.append(arg);
+            positionals.append(TrimBlanks(arg));
         }
     }
     return true;
@@ -136,9 +139,9 @@ bool readConnectionOption(Reader& r, const QString& option, bool& taken)
         return true;
     }
     if (option == u"--connections"_s)
-        return r.number(option, K::Connections, SettingsDefaults::MinConnections, SettingsDefaults::MaxConnections);
+        return r.number(option, R::Connections);
     if (option == u"--interval-ms"_s)
-        return r.number(option, K::RequestIntervalMs, 0);
+        return r.number(option, R::RequestIntervalMs);
     if (option == u"--retry-after"_s || option == u"--no-retry-after"_s) {
         r.flag(K::FollowRetryAfter, option == u"--retry-after"_s);
         return true;
@@ -164,13 +167,10 @@ bool readCrawlOptions(Reader& r)
         const QString option = r.next();
         QString text;
         if (option == u"--scope"_s) {
-            if (!r.value(option, text))
+            if (!r.choice(option, K::SearchType, { u"1"_s, u"2"_s, u"3"_s }, u"--scope は 1、2 または 3 です。"_s))
                 return false;
-            if (text != u"1"_s && text != u"2"_s && text != u"3"_s)
-                return r.fail(u"--scope は 1、2 または 3 です。"_s);
-            r.command.settings.append({ K::SearchType, text });
         } else if (option == u"--depth"_s) {
-            if (!r.number(option, K::DeepCount))
+            if (!r.number(option, R::DeepCount))
                 return false;
         } else if (option == u"--exts"_s) {
             if (!r.list(option, K::DownloadExts))
@@ -182,10 +182,10 @@ bool readCrawlOptions(Reader& r)
             if (!r.list(option, K::NotDownFileNames))
                 return false;
         } else if (option == u"--max-kb"_s) {
-            if (!r.size(option, K::MaxSize))
+            if (!r.number(option, R::MaxSize))
                 return false;
         } else if (option == u"--min-kb"_s) {
-            if (!r.size(option, K::MinSize))
+            if (!r.number(option, R::MinSize))
                 return false;
         } else if (option == u"--skip-same"_s || option == u"--no-skip-same"_s) {
             r.flag(K::SkipSameName, option == u"--skip-same"_s);
@@ -196,11 +196,11 @@ bool readCrawlOptions(Reader& r)
         } else if (option == u"--list"_s || option == u"--no-list"_s) {
             r.flag(K::ListViewCheck, option == u"--list"_s);
         } else if (option == u"--user"_s) {
-            if (!r.value(option, user))
+            if (!r.rawValue(option, user))
                 return false;
             credential = true;
         } else if (option == u"--password"_s) {
-            if (!r.value(option, password))
+            if (!r.rawValue(option, password))
                 return false;
             credential = true;
         } else if (option == u"--password-file"_s) {
@@ -220,26 +220,24 @@ bool readCrawlOptions(Reader& r)
                 return r.fail(text + u": "_s + file.errorString());
             r.command.settings.append({ K::CookieFile, text.isEmpty() ? text : QFileInfo(text).absoluteFilePath() });
         } else if (option == u"--access-type"_s) {
-            if (!r.value(option, text))
+            if (!r.choice(
+                    option, K::AccessType, { u"0"_s, u"1"_s, u"2"_s }, u"--access-type は 0、1 または 2 です。"_s))
                 return false;
-            if (text != u"0"_s && text != u"1"_s && text != u"2"_s)
-                return r.fail(u"--access-type は 0、1 または 2 です。"_s);
-            r.command.settings.append({ K::AccessType, text });
         } else if (option == u"--proxy"_s) {
             if (!r.value(option, text))
                 return false;
             r.command.settings.append({ K::ProxyAddress, text });
         } else if (option == u"--port"_s) {
-            if (!r.number(option, K::PortNo, 0))
+            if (!r.number(option, R::PortNo))
                 return false;
         } else if (option == u"--timeout"_s) {
-            if (!r.number(option, K::RequestTimeout, 0))
+            if (!r.number(option, R::RequestTimeout))
                 return false;
         } else if (option == u"--buffer-mb"_s) {
-            if (!r.size(option, K::BuffLen, 1))
+            if (!r.number(option, R::BuffLen))
                 return false;
         } else if (option == u"--scan-limit-mb"_s) {
-            if (!r.size(option, K::ScanLimitMB, 1))
+            if (!r.number(option, R::ScanLimitMb))
                 return false;
         } else if (option == u"--user-agent"_s) {
             if (!r.value(option, text))
@@ -283,14 +281,14 @@ bool readListOptions(Reader& r, bool images)
         } else if (option == u"--no-open"_s) {
             r.command.noOpen = true;
         } else if (!images && option == u"--per-page"_s) {
-            if (!r.number(option, K::MakeListFileCount, 1))
+            if (!r.number(option, R::MakeListFileCount))
                 return false;
         } else if (!images && (option == u"--movies"_s || option == u"--swf"_s)) {
             r.flag(option == u"--movies"_s ? K::MakeAviMovCheck : K::MakeSwfDcrCheck, true);
         } else if (images && (option == u"--rows"_s || option == u"--single"_s)) {
             const bool rows = option == u"--rows"_s;
             r.flag(K::MakeGraphMinCheck, rows);
-            if (!r.number(option, rows ? K::MakeGraphMinNLine : K::MakeGraphListCount, 1))
+            if (!r.number(option, rows ? R::MakeGraphMinNLine : R::MakeGraphListCount))
                 return false;
         } else {
             return r.fail(u"不明なオプションです: "_s + option);

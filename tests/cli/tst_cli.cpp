@@ -131,12 +131,15 @@ void TestCli::invalidInputChangesNothing_data()
         u".gif,.jpg"_s } << u",(ｶﾝﾏ)は入力しないで下さい"_s;
     QTest::newRow("a name range too large to expand") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
         u"--names"_s, u"a;[0-9999999]"_s } << u"[数-数]の範囲が大きすぎます｡範囲を狭めて下さい (--names)"_s;
+    // Out of its range, a number is refused in the words of the window's box, then the option.
     QTest::newRow("a buffer below one megabyte") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
-        u"--buffer-mb"_s, u"0"_s } << u"数値で入力して下さい｡"_s;
-    QTest::newRow("seventeen connections") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--connections"_s,
-        u"17"_s } << u"数値で入力して下さい｡ (--connections)"_s;
+        u"--buffer-mb"_s, u"0"_s } << u"バッファの大きさは1から1024の数値で入力して下さい。 (--buffer-mb)"_s;
+    QTest::newRow("seventeen full-width connections") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
+        u"--connections"_s, u"１７"_s } << u"同時接続数は1から16の数値で入力して下さい。 (--connections)"_s;
     QTest::newRow("no connection at all") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--connections"_s,
-        u"0"_s } << u"数値で入力して下さい｡ (--connections)"_s;
+        u" 0\n"_s } << u"同時接続数は1から16の数値で入力して下さい。 (--connections)"_s;
+    QTest::newRow("a port beyond 65535") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--port"_s,
+        u"99999"_s } << u"ポートは1から65535の数値で入力して下さい。"_s;
     QTest::newRow("a fraction of a connection") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
         u"--connections"_s, u"1.5"_s } << u"数値で入力して下さい｡ (--connections)"_s;
     QTest::newRow("a fraction of a millisecond") << QStringList { u"resume"_s, u"SAVE"_s, u"--interval-ms"_s, u"2.5"_s }
@@ -144,9 +147,9 @@ void TestCli::invalidInputChangesNothing_data()
     QTest::newRow("a fraction of a link") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--depth"_s,
         u"2.6"_s } << u"数値で入力して下さい｡ (--depth)"_s;
     QTest::newRow("a fraction of a file per page") << QStringList { u"list"_s, u"dir"_s, u"SAVE"_s, u"--per-page"_s,
-        u"2.5"_s } << u"数値で入力して下さい｡ (--per-page)"_s;
+        u"2.5"_s } << u"数値で入力して下さい (--per-page)"_s;
     QTest::newRow("a negative interval") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--interval-ms"_s,
-        u"-5"_s } << u"数値で入力して下さい｡ (--interval-ms)"_s;
+        u"-5"_s } << u"リクエストの間隔は0から3600000の数値で入力して下さい。 (--interval-ms)"_s;
     QTest::newRow("a resume with connections that are no number") << QStringList { u"resume"_s, u"SAVE"_s,
         u"--connections"_s, u"many"_s } << u"数値で入力して下さい｡ (--connections)"_s;
     QTest::newRow("an unknown option") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--fast"_s }
@@ -184,9 +187,10 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
 {
     const QString save = m_home->path() + u"/new/save"_s;
     const QString top = m_nginx->url(u"/index.html"_s);
-    // Options before, between and after the positionals.
-    const Run result = run({ u"crawl"_s, u"--exts"_s, u".gif"_s, top, u"--depth"_s, u"3"_s, save, u"--scan-limit-mb"_s,
-        u"2.50"_s, u"--no-list"_s, u"--connections"_s, u"3"_s, u"--interval-ms"_s, u"5"_s, u"--no-more-links"_s });
+    // Options before, between and after the positionals; blanks around values, full-width digits.
+    const Run result = run({ u"crawl"_s, u"--exts"_s, u" .gif\n"_s, top + u"\r\n"_s, u"--depth"_s, u"　３"_s,
+        u" "_s + save, u"--scan-limit-mb"_s, u"２．５０"_s, u"--no-list"_s, u"--connections"_s, u"3"_s,
+        u"--interval-ms"_s, u"5"_s, u"--no-more-links"_s });
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.out.startsWith(u"終了\n"_s), qPrintable(result.out));
     QVERIFY(result.out.contains(u"ダウンロード数 2"_s));
