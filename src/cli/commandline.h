@@ -24,4 +24,3 @@ struct Command {
 
 // args without the program name.
 Command ParseCommandLine(const QStringList& args);
-QString HelpText();

@@ -37,6 +37,7 @@ private slots:
     void invalidInputChangesNothing_data();
     void invalidInputChangesNothing();
     void aCrawlLeavesFilesLogsAndSettings();
+    void optionsNotGivenAreTheWindowsDefaults();
     void interruptedThenResumedEndsAsAWholeCrawl();
     void resumeWithoutAListIsRefused();
     void aSiteInTheResumeListIsReplacedOnlyWithYes();
@@ -64,11 +65,12 @@ void TestCli::initTestCase()
     QVERIFY2(QFileInfo(m_cli).isExecutable(), "FW_CLI must name the built fetchwright-cli");
     if (NginxFixture::executable().isEmpty())
         QSKIP(NginxFixture::missingMessage());
-    QByteArray index = "<a href=\"a.gif\">a</a><a href=\"docs/p.html\">p</a>";
+    QByteArray index = "<a href=\"a.gif\">a</a><a href=\"docs/p.html\">p</a><a href=\"b.png\">b</a>";
     for (int i = 0; i < 3; ++i)
         index += "<a href=\"big" + QByteArray::number(i) + ".bin\">b</a>";
     QVERIFY(WriteFileBytes(m_root.filePath(u"index.html"_s), index));
     QVERIFY(WriteFileBytes(m_root.filePath(u"a.gif"_s), "GIF89a-a"));
+    QVERIFY(WriteFileBytes(m_root.filePath(u"b.png"_s), "PNG-b"));
     QVERIFY(WriteFileBytes(m_root.filePath(u"docs/p.html"_s), "<img src=\"c.gif\">"));
     QVERIFY(WriteFileBytes(m_root.filePath(u"docs/c.gif"_s), "GIF89a-c"));
     for (int i = 0; i < 3; ++i)
@@ -113,6 +115,7 @@ void TestCli::helpDescribesTheCommands()
     for (const QString& text : { u"crawl ADDRESS SAVE-FOLDER"_s, u"resume SAVE-FOLDER"_s, u"list images FOLDER"_s,
              u"--password-file"_s, u"--no-open"_s, u"3 stopped"_s })
         QVERIFY2(result.out.contains(text), qPrintable(text));
+    QVERIFY(result.out.contains(u"(default \"%1\")"_s.arg(SettingsDefaults::DialogDownloadExts)));
 }
 
 void TestCli::invalidInputChangesNothing_data()
@@ -217,6 +220,16 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
     const QString page = site + u"/index.html_プレビュー1.html"_s;
     QCOMPARE(list.out.trimmed(), page);
     QVERIFY(QFileInfo::exists(page));
+}
+
+void TestCli::optionsNotGivenAreTheWindowsDefaults()
+{
+    // The crawl alone would leave ".png" out; the window's dialog shows and stores it.
+    const QString save = m_home->path() + u"/defaults"_s;
+    QCOMPARE(run({ u"crawl"_s, m_nginx->url(u"/index.html"_s), save, u"--no-list"_s }).exitCode, 0);
+    QVERIFY(MirroredFiles(siteOf(save)).contains(u"b.png"_s));
+    SettingsStore settings(settingsFile());
+    QCOMPARE(settings.get(SettingsKeys::DownloadExts, QString()), SettingsDefaults::DialogDownloadExts);
 }
 
 void TestCli::interruptedThenResumedEndsAsAWholeCrawl()

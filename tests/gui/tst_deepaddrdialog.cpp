@@ -253,6 +253,8 @@ void TestDeepAddrDialog::okStoresEveryKeyAndClearsTheStopFlag()
         { SettingsKeys::MoreLinks, u"0"_s } };
     for (const auto& [key, value] : expected)
         QCOMPARE(f.stored(key), value);
+    // The options a crawl from the command line stores as this dialog would, and the credential.
+    QCOMPARE(f.storedKeys().size(), SettingsKeys::CrawlOptions.size() + 1);
 }
 
 void TestDeepAddrDialog::okWithEmptyCredentialsStoresColonAlone()
