@@ -2,23 +2,18 @@
 
 #include "crawl/httpheaders.h"
 #include "platform/filesystem.h"
+#include "settings/numberrules.h"
 #include "settings/settingskeys.h"
-#include "settings/settingsstore.h"
 #include "storage/filefilters.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
-
-#include <cmath>
-#include <limits>
 
 using namespace Qt::StringLiterals;
 namespace K = SettingsKeys;
+namespace R = NumberRules;
 
 namespace {
-
-const QString NotANumber = u"数値で入力して下さい｡"_s;
 
 // A folder named on the command line, absolute, in native separators and ending in one.
 QString absoluteFolder(const QString& folder)
@@ -39,37 +34,45 @@ struct Reader {
         command.error = message;
         return false;
     }
-    bool value(const QString& option, QString& out)
+    // The value as given: credentials, which may hold blanks of their own.
+    bool rawValue(const QString& option, QString& out)
     {
         if (!more())
             return fail(option + u" には値が必要です。"_s);
         out = next();
         return true;
     }
-    // A count (links, connections, milliseconds, seconds, files): a fraction is refused rather than
-    // rounded, since the crawl would read it as a whole number other than the one typed.
-    bool number(const QString& option, const QString& key, qint64 minimum = std::numeric_limits<qint32>::min(),
-        qint64 maximum = std::numeric_limits<qint32>::max())
+    // Any other value, without blanks and line breaks around it (a value pasted with them).
+    bool value(const QString& option, QString& out)
     {
-        QString text;
-        if (!value(option, text))
+        if (!rawValue(option, out))
             return false;
-        const std::optional<double> n = TextToNumber(text);
-        if (!n || *n != std::trunc(*n) || *n < double(minimum) || *n > double(maximum))
-            return fail(NotANumber + u" ("_s + option + u')');
-        command.settings.append({ key, QString::number(qint64(*n)) });
+        out = TrimBlanks(out);
         return true;
     }
-    // A size in KB or MB, which the crawl scales to bytes as a decimal: a fraction is kept.
-    bool size(const QString& option, const QString& key, double minimum = std::numeric_limits<qint32>::min())
+    // A number by its rule, as the window's box takes it, except that a fraction of a count is
+    // refused rather than rounded: a script means the number it wrote.
+    bool number(const QString& option, const NumberRule& rule)
     {
         QString text;
         if (!value(option, text))
             return false;
-        const std::optional<double> n = TextToNumber(text);
-        if (!n || *n < minimum || *n > double(std::numeric_limits<qint32>::max()))
-            return fail(NotANumber + u" ("_s + option + u')');
-        command.settings.append({ key, QString::number(*n, 'f', QLocale::FloatingPointShortest) });
+        const NumberReading number = ReadNumber(rule, text, Fraction::Refuse);
+        if (!number.ok())
+            return fail(number.message + u" ("_s + option + u')');
+        command.settings.append({ rule.key, number.text });
+        return true;
+    }
+    // A choice among a few small numbers, full-width digits read as the others.
+    bool choice(const QString& option, const QString& key, const QStringList& choices, const QString& refusal)
+    {
+        QString text;
+        if (!value(option, text))
+            return false;
+        text = NumberText(text);
+        if (!choices.contains(text))
+            return fail(refusal);
+        command.settings.append({ key, text });
         return true;
     }
     bool list(const QString& option, const QString& key)
@@ -97,7 +100,7 @@ const QStringList ListValueOptions { u"--name"_s, u"--exts"_s, u"--per-page"_s, 
 
 // Separates the positionals from the options, which may stand anywhere after the command; "--"
 // makes every later argument a positional (a folder named "--x"). The options keep their order,
-// each value right after its option.
+// each value right after its option; a positional is taken without blanks around it.
 bool splitArguments(Reader& r, const QStringList& valueOptions, QStringList& positionals, QStringList& options)
 {
     bool onlyPositionals = false;
@@ -113,7 +116,7 @@ bool splitArguments(Reader& r, const QStringList& valueOptions, QStringList& pos
                 options.append(r.next());
             }
         } else {
-            positionals.append(arg);
+            positionals.append(TrimBlanks(arg));
         }
     }
     return true;
@@ -136,9 +139,9 @@ bool readConnectionOption(Reader& r, const QString& option, bool& taken)
         return true;
     }
     if (option == u"--connections"_s)
-        return r.number(option, K::Connections, SettingsDefaults::MinConnections, SettingsDefaults::MaxConnections);
+        return r.number(option, R::Connections);
     if (option == u"--interval-ms"_s)
-        return r.number(option, K::RequestIntervalMs, 0);
+        return r.number(option, R::RequestIntervalMs);
     if (option == u"--retry-after"_s || option == u"--no-retry-after"_s) {
         r.flag(K::FollowRetryAfter, option == u"--retry-after"_s);
         return true;
@@ -164,13 +167,10 @@ bool readCrawlOptions(Reader& r)
         const QString option = r.next();
         QString text;
         if (option == u"--scope"_s) {
-            if (!r.value(option, text))
+            if (!r.choice(option, K::SearchType, { u"1"_s, u"2"_s, u"3"_s }, u"--scope は 1、2 または 3 です。"_s))
                 return false;
-            if (text != u"1"_s && text != u"2"_s && text != u"3"_s)
-                return r.fail(u"--scope は 1、2 または 3 です。"_s);
-            r.command.settings.append({ K::SearchType, text });
         } else if (option == u"--depth"_s) {
-            if (!r.number(option, K::DeepCount))
+            if (!r.number(option, R::DeepCount))
                 return false;
         } else if (option == u"--exts"_s) {
             if (!r.list(option, K::DownloadExts))
@@ -182,10 +182,10 @@ bool readCrawlOptions(Reader& r)
             if (!r.list(option, K::NotDownFileNames))
                 return false;
         } else if (option == u"--max-kb"_s) {
-            if (!r.size(option, K::MaxSize))
+            if (!r.number(option, R::MaxSize))
                 return false;
         } else if (option == u"--min-kb"_s) {
-            if (!r.size(option, K::MinSize))
+            if (!r.number(option, R::MinSize))
                 return false;
         } else if (option == u"--skip-same"_s || option == u"--no-skip-same"_s) {
             r.flag(K::SkipSameName, option == u"--skip-same"_s);
@@ -196,11 +196,11 @@ bool readCrawlOptions(Reader& r)
         } else if (option == u"--list"_s || option == u"--no-list"_s) {
             r.flag(K::ListViewCheck, option == u"--list"_s);
         } else if (option == u"--user"_s) {
-            if (!r.value(option, user))
+            if (!r.rawValue(option, user))
                 return false;
             credential = true;
         } else if (option == u"--password"_s) {
-            if (!r.value(option, password))
+            if (!r.rawValue(option, password))
                 return false;
             credential = true;
         } else if (option == u"--password-file"_s) {
@@ -220,26 +220,24 @@ bool readCrawlOptions(Reader& r)
                 return r.fail(text + u": "_s + file.errorString());
             r.command.settings.append({ K::CookieFile, text.isEmpty() ? text : QFileInfo(text).absoluteFilePath() });
         } else if (option == u"--access-type"_s) {
-            if (!r.value(option, text))
+            if (!r.choice(
+                    option, K::AccessType, { u"0"_s, u"1"_s, u"2"_s }, u"--access-type は 0、1 または 2 です。"_s))
                 return false;
-            if (text != u"0"_s && text != u"1"_s && text != u"2"_s)
-                return r.fail(u"--access-type は 0、1 または 2 です。"_s);
-            r.command.settings.append({ K::AccessType, text });
         } else if (option == u"--proxy"_s) {
             if (!r.value(option, text))
                 return false;
             r.command.settings.append({ K::ProxyAddress, text });
         } else if (option == u"--port"_s) {
-            if (!r.number(option, K::PortNo, 0))
+            if (!r.number(option, R::PortNo))
                 return false;
         } else if (option == u"--timeout"_s) {
-            if (!r.number(option, K::RequestTimeout, 0))
+            if (!r.number(option, R::RequestTimeout))
                 return false;
         } else if (option == u"--buffer-mb"_s) {
-            if (!r.size(option, K::BuffLen, 1))
+            if (!r.number(option, R::BuffLen))
                 return false;
         } else if (option == u"--scan-limit-mb"_s) {
-            if (!r.size(option, K::ScanLimitMB, 1))
+            if (!r.number(option, R::ScanLimitMb))
                 return false;
         } else if (option == u"--user-agent"_s) {
             if (!r.value(option, text))
@@ -283,14 +281,14 @@ bool readListOptions(Reader& r, bool images)
         } else if (option == u"--no-open"_s) {
             r.command.noOpen = true;
         } else if (!images && option == u"--per-page"_s) {
-            if (!r.number(option, K::MakeListFileCount, 1))
+            if (!r.number(option, R::MakeListFileCount))
                 return false;
         } else if (!images && (option == u"--movies"_s || option == u"--swf"_s)) {
             r.flag(option == u"--movies"_s ? K::MakeAviMovCheck : K::MakeSwfDcrCheck, true);
         } else if (images && (option == u"--rows"_s || option == u"--single"_s)) {
             const bool rows = option == u"--rows"_s;
             r.flag(K::MakeGraphMinCheck, rows);
-            if (!r.number(option, rows ? K::MakeGraphMinNLine : K::MakeGraphListCount, 1))
+            if (!r.number(option, rows ? R::MakeGraphMinNLine : R::MakeGraphListCount))
                 return false;
         } else {
             return r.fail(u"不明なオプションです: "_s + option);
@@ -418,76 +416,4 @@ Command ParseCommandLine(const QStringList& args)
     }
     r.fail(u"不明なコマンドです: "_s + verb);
     return command;
-}
-
-QString HelpText()
-{
-    return uR"(fetchwright-cli: downloads a web site by following its links, without a window.
-It uses the same settings, records, logs and list pages as the Fetchwright window, so a crawl
-started here can be resumed there and the other way round.
-
-Commands:
-  crawl ADDRESS SAVE-FOLDER [options]   start a new crawl of ADDRESS into SAVE-FOLDER
-  resume SAVE-FOLDER [ADDRESS] [options]  continue a stopped crawl from SAVE-FOLDER's resume list
-                                        (the line of ADDRESS's host, else the first line);
-                                        its options: --list, --no-list, --yes, --no-open,
-                                        --connections, --interval-ms, --more-links,
-                                        --no-more-links (else it goes on as it started),
-                                        --retry-after, --no-retry-after, --robots, --no-robots,
-                                        --keep-cookies, --no-keep-cookies
-  list downloads                        list pages of the last crawl's downloads
-  list dir FOLDER [options]             list pages of any folder's files
-  list images FOLDER [options]          image list pages of a folder
-
-Options may stand before, between or after the other arguments; "--" ends them.
-Crawl options (each is stored in the settings, as the window's dialogs store it). Numbers are
-whole; the sizes in KB and MB may have a fraction, such as 0.5:
-  --scope 1|2|3          1 below the address, 2 the whole domain, 3 other sites too
-  --depth N              link depth limit, 0 for none
-  --exts LIST            extensions to download, e.g. ".gif;.jpg"
-  --names LIST           text a file name must contain, ";"-separated, [00-99] ranges allowed
-  --not-names LIST       text a file name must not contain
-  --max-kb KB, --min-kb KB  size limits in KB, 0 for none
-  --skip-same, --no-skip-same   skip a file whose name exists with the same size
-  --no-tree, --tree      put every file directly in the site folder / mirror the site's folders
-  --number, --no-number  number a new file whose name exists (name_0.ext) / overwrite it
-  --user NAME, --password TEXT, --password-file F   Basic-authentication credentials
-  --list, --no-list      open the download list pages when the crawl ends
-  --more-links, --no-more-links  also follow, or not, what pages link through style sheets
-                         (url(), @import), srcset, background, poster and a refresh (default on)
-  --access-type 0|1|2    system proxy settings, direct, or the named proxy
-  --proxy HOST, --port N the named proxy
-  --timeout S            connect and inactivity limit in seconds
-  --buffer-mb MB         size of a ranged download piece in MB (1 or more)
-  --scan-limit-mb MB     largest page scanned for links, in MB (1 or more)
-  --user-agent TEXT      the User-Agent header
-  --cookies FILE         a cookies.txt file as browsers export it: its cookies are sent where their
-                         domain and path match ("" for none)
-  --connections N        requests at once, %1 to %2 (default %3); never more to one host. The result
-                         is the same for every number: only the time differs
-  --interval-ms N        wait at least N ms between two requests to the same host (default 0)
-  --retry-after, --no-retry-after   wait as a 429 or 503 answer asks (Retry-After, else 5 s, at
-                         most 120 s) and ask again, up to 3 times (default) / take the answer as it is
-  --robots, --no-robots  follow each host's robots.txt and its Crawl-delay (default) / ignore them
-  --keep-cookies, --no-keep-cookies   send the cookies sites set back to them for the rest of the
-                         crawl, kept for a resume (default) / keep none
-  --yes                  answer OK when the site is already in the resume list
-
-List options:
-  --name BASE            base name of the page files (BASE1.html, BASE2.html, ...)
-  --exts LIST            extensions to include
-  --per-page N           files per page (dir)
-  --rows N | --single N  thumbnail table with N rows per page, or N single images per page (images)
-  --no-subdirs           leave subfolders out
-  --movies, --swf        show movies, Flash and Director movies (dir)
-  --no-open              write the pages without opening a browser (nothing opens without a display)
-
-Ctrl-C or SIGTERM stops a crawl as the Stop button does; a second Ctrl-C ends the program at once.
-A crawl, resume or download list whose site folder another run (the window or another
-fetchwright-cli) is using is refused, changing nothing.
-Exit status: 0 finished, 3 stopped (resumable), 2 invalid input or a site folder in use,
-1 any other failure.
-)"_s.arg(SettingsDefaults::MinConnections)
-        .arg(SettingsDefaults::MaxConnections)
-        .arg(SettingsDefaults::Connections);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The command line of fetchwright-cli, read into settings to store and an action to take. Every
 // input is checked before anything is stored, with the messages the dialogs give, so a rejected
-// command line changes no file and no setting.
+// command line changes no file and no setting. Every value but a credential is taken without blanks
+// and line breaks around it, and numbers are read by the rules the dialogs' boxes follow.
 //   fetchwright-cli crawl http://example.org/ ~/sites --depth 2 --exts ".gif;.jpg"
 
 #include <QList>
@@ -23,4 +24,3 @@ struct Command {
 
 // args without the program name.
 Command ParseCommandLine(const QStringList& args);
-QString HelpText();

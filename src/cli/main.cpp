@@ -2,6 +2,7 @@
 // a screen, on the same settings and files as the window.
 #include "address/addressfunctions.h"
 #include "cli/commandline.h"
+#include "cli/helptext.h"
 #include "cli/terminalhost.h"
 #include "crawl/crawlrun.h"
 #include "crawl/transport.h"
@@ -122,8 +123,15 @@ int main(int argc, char* argv[])
         }
     }
     storeSettings(settings, command);
-    if (command.kind == Command::Crawl)
+    // What the options did not say is taken as the window's dialog would show it.
+    if (command.kind == Command::Crawl) {
+        settings.saveShown(SettingsKeys::CrawlOptions);
         settings.save(SettingsKeys::SaveDrive, QStorageInfo(command.folder).rootPath());
+    } else if (command.kind == Command::ListDir) {
+        settings.saveShown(SettingsKeys::DirListOptions);
+    } else if (command.kind == Command::ListImages) {
+        settings.saveShown(SettingsKeys::ImageListOptions);
+    }
 
     switch (command.kind) {
     case Command::Crawl:

@@ -5,6 +5,7 @@
 #include "crawl/httpheaders.h"
 #include "dialogs/dialogwidgets.h"
 #include "productnames.h"
+#include "settings/numberrules.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
 #include "storage/filefilters.h"
@@ -23,9 +24,8 @@
 #include <QRadioButton>
 #include <QShowEvent>
 
-#include <cmath>
-#include <limits>
 #include <optional>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -220,14 +220,16 @@ void DeepAddrDialog::confirm()
 
 bool DeepAddrDialog::convertNumbers()
 {
-    for (QLineEdit* box : { m_deepCount, m_minSize, m_maxSize }) {
-        const std::optional<qint32> number = TextToInteger32(box->text());
-        if (!number) {
-            tell(u"数値で入力して下さい｡"_s);
+    const std::pair<QLineEdit*, const NumberRule&> boxes[] { { m_deepCount, NumberRules::DeepCount },
+        { m_minSize, NumberRules::MinSize }, { m_maxSize, NumberRules::MaxSize } };
+    for (const auto& [box, rule] : boxes) {
+        const NumberReading number = ReadNumber(rule, box->text());
+        if (!number.ok()) {
+            tell(number.message);
             box->setFocus();
             return false;
         }
-        box->setText(QString::number(*number));
+        box->setText(number.text);
     }
     return true;
 }

@@ -6,6 +6,7 @@
 #include "dialogs/dirdialog.h"
 #include "platform/userfolders.h"
 #include "productnames.h"
+#include "settings/numberrules.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
 
@@ -115,15 +116,15 @@ void FolderListDialog::start()
         m_dirPath->setFocus();
         return;
     }
-    const std::optional<qint32> count = TextToInteger32(m_count->text());
-    if (!count) {
-        tell(u"数値で入力して下さい"_s);
+    const NumberReading count = ReadNumber(countRule(), m_count->text());
+    if (!count.ok()) {
+        tell(count.message);
         m_count->setFocus();
         return;
     }
     // A relative folder is taken from where the save folder dialog takes it, and stored absolute.
     m_dirPath->setText(ResolveUserFolder(m_dirPath->text()));
-    m_count->setText(QString::number(*count < 1 ? fallbackCount() : *count));
+    m_count->setText(count.text);
 
     for (const auto& [key, value] : startSettings())
         m_env.settings.save(key, value);

@@ -16,6 +16,7 @@
 #include <utility>
 
 struct DialogEnvironment;
+struct NumberRule;
 class CrawlHost;
 class QCheckBox;
 class QLabel;
@@ -52,9 +53,8 @@ protected:
     // Fills the folder box from the stored folder; a stored folder that is gone leaves the picker
     // where it was, and the box shows that.
     void loadFolder();
-    // The count a start writes back when the typed one is below 1: a page needs at least one entry,
-    // and a count below that would never finish a page.
-    virtual qint32 fallbackCount() const = 0;
+    // The rule of the count as the dialog shows it now.
+    virtual const NumberRule& countRule() const = 0;
     virtual IoStatus writePages(const QString& folder) = 0;
 
     DialogEnvironment& m_env;

@@ -3,6 +3,7 @@
 #include "dialogs/dialogenvironment.h"
 #include "dialogs/dialogwidgets.h"
 #include "pages/folderlist.h"
+#include "settings/numberrules.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
 
@@ -70,9 +71,9 @@ void MakeGraphViewDialog::load()
     switchLayout();
 }
 
-qint32 MakeGraphViewDialog::fallbackCount() const
+const NumberRule& MakeGraphViewDialog::countRule() const
 {
-    return m_thumbnails->isChecked() ? SettingsDefaults::MakeGraphMinNLine : SettingsDefaults::MakeGraphListCount;
+    return m_thumbnails->isChecked() ? NumberRules::MakeGraphMinNLine : NumberRules::MakeGraphListCount;
 }
 
 IoStatus MakeGraphViewDialog::writePages(const QString& folder)

@@ -19,7 +19,7 @@ public:
 
 private:
     void load() override;
-    qint32 fallbackCount() const override;
+    const NumberRule& countRule() const override;
     IoStatus writePages(const QString& folder) override;
     void switchLayout();
 

@@ -3,6 +3,7 @@
 #include "dialogs/dialogenvironment.h"
 #include "dialogs/dialogwidgets.h"
 #include "pages/folderlist.h"
+#include "settings/numberrules.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
 
@@ -58,9 +59,9 @@ void MakeListDirDialog::load()
     m_swfDcr->setChecked(settings.flag(SettingsKeys::MakeSwfDcrCheck));
 }
 
-qint32 MakeListDirDialog::fallbackCount() const
+const NumberRule& MakeListDirDialog::countRule() const
 {
-    return SettingsDefaults::ListCount;
+    return NumberRules::MakeListFileCount;
 }
 
 IoStatus MakeListDirDialog::writePages(const QString& folder)

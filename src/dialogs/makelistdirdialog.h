@@ -18,7 +18,7 @@ public:
 
 private:
     void load() override;
-    qint32 fallbackCount() const override;
+    const NumberRule& countRule() const override;
     IoStatus writePages(const QString& folder) override;
 
     QCheckBox* m_aviMov = nullptr;

@@ -3,6 +3,7 @@
 #include "dialogs/dialogenvironment.h"
 #include "dialogs/dialogwidgets.h"
 #include "productnames.h"
+#include "settings/numberrules.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
 
@@ -15,9 +16,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
-
-#include <cmath>
-#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -147,31 +145,26 @@ void SettingDialog::load()
     m_listViewSize->setText(settings.text(SettingsKeys::ListViewSize));
 }
 
-bool SettingDialog::checkNumber(QLineEdit* box, qint32 minimum, qint32 maximum)
+bool SettingDialog::checkNumber(QLineEdit* box, const NumberRule& rule)
 {
-    const std::optional<qint32> number = ToInteger(box->text());
-    if (number)
-        box->setText(QString::number(*number));
-    if (!number || *number < minimum || *number > maximum) {
-        QMessageBox::information(this, ProductName, u"数値で入力して下さい｡"_s, QMessageBox::Ok);
+    const NumberReading number = ReadNumber(rule, box->text());
+    if (!number.ok()) {
+        QMessageBox::information(this, ProductName, number.message, QMessageBox::Ok);
         box->setFocus();
         return false;
     }
+    box->setText(number.text);
     return true;
 }
 
 void SettingDialog::okClicked()
 {
-    constexpr qint32 anyNumber = std::numeric_limits<qint32>::min();
-    // A buffer of 0 MB would fetch every file in ranged pieces of one byte.
-    // A scan limit below 1 MB would leave every page unscanned.
-    if (!checkNumber(m_buffLen, 1) || !checkNumber(m_scanLimit, 1) || !checkNumber(m_requestTimeout, anyNumber)
-        || !checkNumber(m_connections, SettingsDefaults::MinConnections, SettingsDefaults::MaxConnections)
-        || !checkNumber(m_requestInterval, 0) || !checkNumber(m_portNo, anyNumber)
-        || !checkNumber(m_listViewSize, anyNumber))
+    namespace R = NumberRules;
+    if (!checkNumber(m_buffLen, R::BuffLen) || !checkNumber(m_scanLimit, R::ScanLimitMb)
+        || !checkNumber(m_requestTimeout, R::RequestTimeout) || !checkNumber(m_connections, R::Connections)
+        || !checkNumber(m_requestInterval, R::RequestIntervalMs) || !checkNumber(m_portNo, R::PortNo)
+        || !checkNumber(m_listViewSize, R::ListViewSize))
         return;
-    if (m_listViewSize->text().toInt() <= 0)
-        m_listViewSize->setText(SettingsDefaults::ListViewSize);
 
     done(Accepted);
 

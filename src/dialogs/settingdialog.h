@@ -7,10 +7,10 @@
 // Cancel only hide it, so the next opening shows what it held.
 
 #include "dialogs/loadingdialog.h"
-#include <limits>
 #include <optional>
 
 struct DialogEnvironment;
+struct NumberRule;
 class QComboBox;
 class QLineEdit;
 
@@ -27,7 +27,7 @@ protected:
 private:
     void load() override;
     void okClicked();
-    bool checkNumber(QLineEdit* box, qint32 minimum, qint32 maximum = std::numeric_limits<qint32>::max());
+    bool checkNumber(QLineEdit* box, const NumberRule& rule);
 
     DialogEnvironment& m_env;
     QComboBox* m_accessType = nullptr;

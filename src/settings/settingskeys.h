@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QString>
+#include <QStringList>
 
 namespace SettingsKeys {
 
@@ -56,6 +57,17 @@ inline const QString MakeGraphSubDirCheck = QStringLiteral("MakeGraphSubDirCheck
 inline const QString MakeGraphMinCheck = QStringLiteral("MakeGraphMinCheck");
 inline const QString MakeGraphMinNLine = QStringLiteral("MakeGraphMinNLine");
 inline const QString MakeGraphListCount = QStringLiteral("MakeGraphListCount");
+
+// What the crawl options and the two folder list dialogs show and store at every start, each as
+// stored or else as its default here. A run started without them stores them the same way, so it
+// does what the window would: the crawl and the page writers read a few keys with defaults of their
+// own.
+inline const QStringList CrawlOptions { SearchType, DeepCount, DownloadExts, OnDownFileNames, NotDownFileNames, MaxSize,
+    MinSize, SkipSameName, NoDirTree, NumberDuplicates, MoreLinks, ListViewCheck, FollowRobots, CookieFile };
+inline const QStringList DirListOptions { MakeListFileName, MakeListExts, MakeAviMovCheck, MakeSwfDcrCheck,
+    MakeSubDirCheck, MakeListFileCount };
+inline const QStringList ImageListOptions { MakeGraphListFileName, MakeGraphListExts, MakeGraphSubDirCheck,
+    MakeGraphMinCheck, MakeGraphMinNLine, MakeGraphListCount };
 
 } // namespace SettingsKeys
 

@@ -65,6 +65,12 @@ void SettingsStore::save(const QString& key, const QString& value)
     m_settings->sync();
 }
 
+void SettingsStore::saveShown(const QStringList& keys)
+{
+    for (const QString& key : keys)
+        save(key, text(key));
+}
+
 qint64 SettingsStore::number(const QString& key) const
 {
     return number(key, SettingsDefaults::NumberOf(key));

@@ -13,6 +13,7 @@
 #include "settings/storedvalues.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <memory>
 
@@ -36,6 +37,8 @@ public:
     QString get(const QString& key, const QString& defaultValue) const;
     void save(const QString& key, const QString& value);
     void save(const QString& key, qint64 value) { save(key, QString::number(value)); }
+    // Saves each key as a dialog shows it: its stored text, else its default.
+    void saveShown(const QStringList& keys);
 
     // The stored text as a number (rounded to the nearest whole number), or the default.
     qint64 number(const QString& key) const;

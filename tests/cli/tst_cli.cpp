@@ -37,6 +37,7 @@ private slots:
     void invalidInputChangesNothing_data();
     void invalidInputChangesNothing();
     void aCrawlLeavesFilesLogsAndSettings();
+    void optionsNotGivenAreTheWindowsDefaults();
     void interruptedThenResumedEndsAsAWholeCrawl();
     void resumeWithoutAListIsRefused();
     void aSiteInTheResumeListIsReplacedOnlyWithYes();
@@ -64,11 +65,12 @@ void TestCli::initTestCase()
     QVERIFY2(QFileInfo(m_cli).isExecutable(), "FW_CLI must name the built fetchwright-cli");
     if (NginxFixture::executable().isEmpty())
         QSKIP(NginxFixture::missingMessage());
-    QByteArray index = "<a href=\"a.gif\">a</a><a href=\"docs/p.html\">p</a>";
+    QByteArray index = "<a href=\"a.gif\">a</a><a href=\"docs/p.html\">p</a><a href=\"b.png\">b</a>";
     for (int i = 0; i < 3; ++i)
         index += "<a href=\"big" + QByteArray::number(i) + ".bin\">b</a>";
     QVERIFY(WriteFileBytes(m_root.filePath(u"index.html"_s), index));
     QVERIFY(WriteFileBytes(m_root.filePath(u"a.gif"_s), "GIF89a-a"));
+    QVERIFY(WriteFileBytes(m_root.filePath(u"b.png"_s), "PNG-b"));
     QVERIFY(WriteFileBytes(m_root.filePath(u"docs/p.html"_s), "<img src=\"c.gif\">"));
     QVERIFY(WriteFileBytes(m_root.filePath(u"docs/c.gif"_s), "GIF89a-c"));
     for (int i = 0; i < 3; ++i)
@@ -113,6 +115,7 @@ void TestCli::helpDescribesTheCommands()
     for (const QString& text : { u"crawl ADDRESS SAVE-FOLDER"_s, u"resume SAVE-FOLDER"_s, u"list images FOLDER"_s,
              u"--password-file"_s, u"--no-open"_s, u"3 stopped"_s })
         QVERIFY2(result.out.contains(text), qPrintable(text));
+    QVERIFY(result.out.contains(u"(default \"%1\")"_s.arg(SettingsDefaults::DialogDownloadExts)));
 }
 
 void TestCli::invalidInputChangesNothing_data()
@@ -131,12 +134,15 @@ void TestCli::invalidInputChangesNothing_data()
         u".gif,.jpg"_s } << u",(ｶﾝﾏ)は入力しないで下さい"_s;
     QTest::newRow("a name range too large to expand") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
         u"--names"_s, u"a;[0-9999999]"_s } << u"[数-数]の範囲が大きすぎます｡範囲を狭めて下さい (--names)"_s;
+    // Out of its range, a number is refused in the words of the window's box, then the option.
     QTest::newRow("a buffer below one megabyte") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
-        u"--buffer-mb"_s, u"0"_s } << u"数値で入力して下さい｡"_s;
-    QTest::newRow("seventeen connections") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--connections"_s,
-        u"17"_s } << u"数値で入力して下さい｡ (--connections)"_s;
+        u"--buffer-mb"_s, u"0"_s } << u"バッファの大きさは1から1024の数値で入力して下さい。 (--buffer-mb)"_s;
+    QTest::newRow("seventeen full-width connections") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
+        u"--connections"_s, u"１７"_s } << u"同時接続数は1から16の数値で入力して下さい。 (--connections)"_s;
     QTest::newRow("no connection at all") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--connections"_s,
-        u"0"_s } << u"数値で入力して下さい｡ (--connections)"_s;
+        u" 0\n"_s } << u"同時接続数は1から16の数値で入力して下さい。 (--connections)"_s;
+    QTest::newRow("a port beyond 65535") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--port"_s,
+        u"99999"_s } << u"ポートは1から65535の数値で入力して下さい。"_s;
     QTest::newRow("a fraction of a connection") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
         u"--connections"_s, u"1.5"_s } << u"数値で入力して下さい｡ (--connections)"_s;
     QTest::newRow("a fraction of a millisecond") << QStringList { u"resume"_s, u"SAVE"_s, u"--interval-ms"_s, u"2.5"_s }
@@ -144,9 +150,9 @@ void TestCli::invalidInputChangesNothing_data()
     QTest::newRow("a fraction of a link") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--depth"_s,
         u"2.6"_s } << u"数値で入力して下さい｡ (--depth)"_s;
     QTest::newRow("a fraction of a file per page") << QStringList { u"list"_s, u"dir"_s, u"SAVE"_s, u"--per-page"_s,
-        u"2.5"_s } << u"数値で入力して下さい｡ (--per-page)"_s;
+        u"2.5"_s } << u"数値で入力して下さい (--per-page)"_s;
     QTest::newRow("a negative interval") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--interval-ms"_s,
-        u"-5"_s } << u"数値で入力して下さい｡ (--interval-ms)"_s;
+        u"-5"_s } << u"リクエストの間隔は0から3600000の数値で入力して下さい。 (--interval-ms)"_s;
     QTest::newRow("a resume with connections that are no number") << QStringList { u"resume"_s, u"SAVE"_s,
         u"--connections"_s, u"many"_s } << u"数値で入力して下さい｡ (--connections)"_s;
     QTest::newRow("an unknown option") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--fast"_s }
@@ -184,9 +190,10 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
 {
     const QString save = m_home->path() + u"/new/save"_s;
     const QString top = m_nginx->url(u"/index.html"_s);
-    // Options before, between and after the positionals.
-    const Run result = run({ u"crawl"_s, u"--exts"_s, u".gif"_s, top, u"--depth"_s, u"3"_s, save, u"--scan-limit-mb"_s,
-        u"2.50"_s, u"--no-list"_s, u"--connections"_s, u"3"_s, u"--interval-ms"_s, u"5"_s, u"--no-more-links"_s });
+    // Options before, between and after the positionals; blanks around values, full-width digits.
+    const Run result = run({ u"crawl"_s, u"--exts"_s, u" .gif\n"_s, top + u"\r\n"_s, u"--depth"_s, u"　３"_s,
+        u" "_s + save, u"--scan-limit-mb"_s, u"２．５０"_s, u"--no-list"_s, u"--connections"_s, u"3"_s,
+        u"--interval-ms"_s, u"5"_s, u"--no-more-links"_s });
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.out.startsWith(u"終了\n"_s), qPrintable(result.out));
     QVERIFY(result.out.contains(u"ダウンロード数 2"_s));
@@ -213,6 +220,16 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
     const QString page = site + u"/index.html_プレビュー1.html"_s;
     QCOMPARE(list.out.trimmed(), page);
     QVERIFY(QFileInfo::exists(page));
+}
+
+void TestCli::optionsNotGivenAreTheWindowsDefaults()
+{
+    // The crawl alone would leave ".png" out; the window's dialog shows and stores it.
+    const QString save = m_home->path() + u"/defaults"_s;
+    QCOMPARE(run({ u"crawl"_s, m_nginx->url(u"/index.html"_s), save, u"--no-list"_s }).exitCode, 0);
+    QVERIFY(MirroredFiles(siteOf(save)).contains(u"b.png"_s));
+    SettingsStore settings(settingsFile());
+    QCOMPARE(settings.get(SettingsKeys::DownloadExts, QString()), SettingsDefaults::DialogDownloadExts);
 }
 
 void TestCli::interruptedThenResumedEndsAsAWholeCrawl()
