@@ -64,8 +64,9 @@ inline const NumberRule Connections { K::Connections, QStringLiteral("同時接�
 // The crawl holds the interval within an hour.
 inline const NumberRule RequestIntervalMs { K::RequestIntervalMs, QStringLiteral("リクエストの間隔"), 0, 3600000 };
 // A buffer below 1 MB would fetch files in tiny ranged pieces, a scan limit below it leave pages
-// unscanned; each is held in memory, so a gigabyte is the most.
-inline const NumberRule BuffLen { K::BuffLen, QStringLiteral("バッファの大きさ"), 1, 1024, true };
+// unscanned; each is held in memory, so a gigabyte is the most. The buffer box has always taken
+// whole megabytes.
+inline const NumberRule BuffLen { K::BuffLen, QStringLiteral("バッファの大きさ"), 1, 1024 };
 inline const NumberRule ScanLimitMb { K::ScanLimitMB, QStringLiteral("リンクを探すページの上限"), 1, 1024, true };
 
 // List pages: a page holds at least one entry.

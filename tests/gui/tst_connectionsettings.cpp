@@ -176,9 +176,17 @@ void TestConnectionSettings::okSavesAllKeys_data()
     QTest::newRow("integers") << 1 << QStringList { u"4"_s, u"30"_s, u"8080"_s, u"50"_s }
                               << QStringList { u"4"_s, u"30"_s, u"8080"_s, u"50"_s };
     QTest::newRow("halves to even") << 2 << QStringList { u"1.5"_s, u"0.5"_s, u"2.5"_s, u"3.5"_s }
-                                    << QStringList { u"1.5"_s, u"0"_s, u"2"_s, u"4"_s };
+                                    << QStringList { u"2"_s, u"0"_s, u"2"_s, u"4"_s };
+    QTest::newRow("nearest") << 0 << QStringList { u"2.5"_s, u"59.6"_s, u"7.4"_s, u"9.49"_s }
+                             << QStringList { u"2"_s, u"60"_s, u"7"_s, u"9"_s };
     QTest::newRow("blanks and exponent") << 0 << QStringList { u" 3 "_s, u"1e2"_s, u"+81"_s, u"7"_s }
                                          << QStringList { u"3"_s, u"100"_s, u"81"_s, u"7"_s };
+    QTest::newRow("list size zero") << 0 << QStringList { u"1"_s, u"60"_s, u"80"_s, u"0"_s }
+                                    << QStringList { u"1"_s, u"60"_s, u"80"_s, u"20"_s };
+    QTest::newRow("list size negative") << 0 << QStringList { u"1"_s, u"60"_s, u"80"_s, u"-3"_s }
+                                        << QStringList { u"1"_s, u"60"_s, u"80"_s, u"20"_s };
+    QTest::newRow("list size half") << 0 << QStringList { u"1"_s, u"60"_s, u"80"_s, u"0.5"_s }
+                                    << QStringList { u"1"_s, u"60"_s, u"80"_s, u"20"_s };
 }
 
 void TestConnectionSettings::okSavesAllKeys()
@@ -223,9 +231,9 @@ void TestConnectionSettings::numericCheckStopsAtFirstBadBox_data()
     QTest::newRow("letters in BuffLen") << QStringList { u"abc"_s, u"0.5"_s, u"1.5"_s, u"x"_s } << 0
                                         << QStringList { u"abc"_s, u"0.5"_s, u"1.5"_s, u"x"_s };
     QTest::newRow("empty RequestTimeout") << QStringList { u"1.5"_s, QString(), u"2.5"_s, u"x"_s } << 1
-                                          << QStringList { u"1.5"_s, QString(), u"2.5"_s, u"x"_s };
+                                          << QStringList { u"2"_s, QString(), u"2.5"_s, u"x"_s };
     QTest::newRow("letter in PortNO") << QStringList { u"2.5"_s, u"30.4"_s, u"8o"_s, u"x"_s } << 2
-                                      << QStringList { u"2.5"_s, u"30"_s, u"8o"_s, u"x"_s };
+                                      << QStringList { u"2"_s, u"30"_s, u"8o"_s, u"x"_s };
     QTest::newRow("ListViewSize not a number")
         << QStringList { u"3"_s, u"4.5"_s, u"5.5"_s, u"2O"_s } << 3 << QStringList { u"3"_s, u"4"_s, u"6"_s, u"2O"_s };
 }

@@ -28,7 +28,7 @@ void TestNumberRules::aTextReadsAsItsValueOrAMessage_data()
     row("a plain number", R::Connections, u"8"_s, false, u"8"_s);
     row("blanks and line breaks around", R::Connections, u" \t8\r\n　"_s, true, u"8"_s);
     row("full-width digits", R::Connections, u"１６"_s, true, u"16"_s);
-    row("a full-width fraction of a size", R::BuffLen, u"　１．５０"_s, true, u"1.5"_s);
+    row("a full-width fraction of a size", R::MaxSize, u"　１．５０"_s, true, u"1.5"_s);
     row("no connection", R::Connections, u"0"_s, false, {}, connections);
     row("seventeen connections", R::Connections, u"１７"_s, false, {}, connections);
     row("a negative timeout", R::RequestTimeout, u"－５"_s, false, {},
