@@ -74,6 +74,8 @@ struct CrawlContext {
     // Why the top page could not be had, as its failure or error-response entry says; a run whose
     // top page failed has fetched nothing and says so instead of "終了".
     QString topFailure;
+    // Why the last robots.txt asked for could not be had at all; empty when an answer came.
+    QString robotsFailure;
     // The top page's record address (the top address as its probe resolved it).
     QString topRecordAddress;
 };

@@ -130,8 +130,11 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
     s.ScanLimit = ScaledSize(settings.decimal(K::ScanLimitMB), 1048576);
     s.MoreLinks = settings.flag(K::MoreLinks);
     // A site that refuses the top address is told so before anything is made or written.
-    if (LearnRobots(c, topAddress) && !RobotsAllow(s, topAddress))
+    if (LearnRobots(c, topAddress) && !RobotsAllow(s, topAddress)) {
+        if (!c.robotsFailure.isEmpty())
+            return failed(c.host, u"トップページを取得できませんでした。\n"_s + topAddress + u'\n' + c.robotsFailure);
         return failed(c.host, u"robots.txtで禁止されています"_s + u'\n' + topAddress);
+    }
 
     s.WorkLine = 1;
     s.WorkList.clear();

@@ -49,6 +49,12 @@ bool LearnRobots(CrawlContext& c, const QString& address)
     c.transfer.setRedirectLimit(TransferControl::MostRedirects);
     c.response.bodyTaken = {};
     const int code = StatusCode(StatusLine(ResponseHeaderText(c)));
+    // A site that cannot be reached for its robots.txt cannot be for its pages either: the start of
+    // a crawl tells that rather than a refusal.
+    c.robotsFailure.clear();
+    if (failed && s.LastErrorCode != 0)
+        c.robotsFailure = u"接続エラーが起きました。エラー："_s + QString::number(s.LastErrorCode) + u'\n'
+            + TransferControl::errorReason(s.LastErrorCode);
     // How robots.txt came is none of the crawl's own requests' business.
     ClearTransferFlags(c);
     s.LastErrorCode = 0;

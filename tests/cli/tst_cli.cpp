@@ -40,6 +40,7 @@ private slots:
     void optionsNotGivenAreTheWindowsDefaults();
     void interruptedThenResumedEndsAsAWholeCrawl();
     void resumeWithoutAListIsRefused();
+    void aTopPageThatCannotBeHadFailsWithItsReason();
     void aSiteInTheResumeListIsReplacedOnlyWithYes();
     void aSiteFolderInUseRefusesASecondRunThatChangesNothing_data();
     void aSiteFolderInUseRefusesASecondRunThatChangesNothing();
@@ -261,6 +262,16 @@ void TestCli::resumeWithoutAListIsRefused()
     const Run result = run({ u"resume"_s, m_home->path() });
     QCOMPARE(result.exitCode, 2);
     QVERIFY(result.err.contains(u"再開するリストが見つかりません"_s));
+}
+
+void TestCli::aTopPageThatCannotBeHadFailsWithItsReason()
+{
+    const Run result = run({ u"crawl"_s, u" http://127.0.0.1:1/site/index.html\n"_s, m_home->filePath(u"s"_s) });
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.contains(u"トップページを取得できませんでした。\nhttp://127.0.0.1:1/site/index.html\n"
+                                 "接続エラーが起きました。エラー：7\nサーバに接続できません。"_s),
+        qPrintable(result.err));
+    QVERIFY(!result.out.contains(u"終了"_s));
 }
 
 void TestCli::aSiteInTheResumeListIsReplacedOnlyWithYes()
