@@ -88,14 +88,31 @@ QString folderPart(const LocalTree& tree, const QString& address, const QString&
 
 } // namespace
 
+bool IsDeviceName(const QString& name)
+{
+    const QString stem = name.section(u'.', 0, 0).toUpper();
+    if (stem == u"CON"_s || stem == u"PRN"_s || stem == u"AUX"_s || stem == u"NUL"_s)
+        return true;
+    return stem.size() == 4 && (stem.startsWith(u"COM"_s) || stem.startsWith(u"LPT"_s)) && stem[3] >= u'1'
+        && stem[3] <= u'9';
+}
+
 QString CleanNameSegment(const QString& segment)
 {
     QString cleaned = segment;
     for (QChar& c : cleaned)
         if (isReplacedCharacter(c))
             c = u'.';
-    if (isDotsOnly(cleaned))
+    if (isDotsOnly(cleaned)) {
         cleaned.fill(QChar(0xFF0E));
+        return cleaned;
+    }
+    // Windows drops a final dot and opens a device for a device's name; both are kept apart the same
+    // way on every system, so a crawl's tree is the same wherever it runs.
+    if (cleaned.endsWith(u'.'))
+        cleaned.back() = QChar(0xFF0E);
+    if (IsDeviceName(cleaned))
+        cleaned[0] = QChar(cleaned[0].unicode() + 0xFEE0); // the letter's full-width form
     return cleaned;
 }
 

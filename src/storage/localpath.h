@@ -36,8 +36,12 @@ QString MapLocalPath(
     const LocalTree& tree, QString& name, const QString& address, const QString& filedUnder, qint64 expectedSize);
 
 // The file-name rule: < > [ ] / , \ blank = $ & : ? " * | and controls become "."; a name of dots
-// only gets full-width dots. Used for file names, folder names and host names alike.
+// only gets full-width dots, a final dot becomes full-width, and a name Windows keeps for a device
+// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension, in any case) gets a full-width first
+// letter: "con.html" -> "ｃon.html". Used for file names, folder names and host names alike.
 QString CleanNameSegment(const QString& segment);
+// Whether name (before its first dot) is one of the device names Windows keeps.
+bool IsDeviceName(const QString& name);
 // A name longer than MaxNameBytes shortened to fit, keeping its extension and made unique by a
 // hash of the whole name: "<start of stem>~<8 hex>.<ext>".
 QString FitNameLength(const QString& name);

@@ -102,6 +102,15 @@ void TestLocalPath::mapsAddresses_data()
         << u"http://H/a?b/c.gif"_s << top << false << u"/a.b/c.gif"_s << u"c.gif"_s;
     QTest::newRow("without a tree every file lands in the site folder")
         << u"http://K/x/y.gif"_s << u"http://K/"_s << true << u"/y.gif"_s << u"y.gif"_s;
+    // Names Windows would refuse or change are written the same on every system.
+    QTest::newRow("a device name gets a full-width first letter, in any case and with any extension")
+        << u"http://H/aux/Con.tar.gz"_s << top << false << u"/ａux/Ｃon.tar.gz"_s << u"Ｃon.tar.gz"_s;
+    QTest::newRow("numbered devices 1 to 9 only")
+        << u"http://H/lpt0/COM9"_s << top << false << u"/lpt0/ＣOM9"_s << u"ＣOM9"_s;
+    QTest::newRow("a longer name is no device") << u"http://H/console.nul"_s << top << false << u"/console.nul"_s
+                                                << u"console.nul"_s;
+    QTest::newRow("a final dot or blank becomes a full-width dot")
+        << u"http://H/dir./a%20"_s << top << false << u"/dir．/a．"_s << u"a．"_s;
     QTest::newRow("the root is compared case-sensitively")
         << u"http://h/y.gif"_s << u"http://h/"_s << false << u"/http：／／h/y.gif"_s << u"y.gif"_s;
 }
