@@ -25,8 +25,8 @@ std::optional<QByteArray> encodeExactly(QStringView text)
     if (size <= 0 || usedDefault)
         return std::nullopt;
     QByteArray bytes(size, Qt::Uninitialized);
-    WideCharToMultiByte(CodePage932, WC_NO_BEST_FIT_CHARS, wide(text), int(text.size()), bytes.data(), size,
-        nullptr, &usedDefault);
+    WideCharToMultiByte(
+        CodePage932, WC_NO_BEST_FIT_CHARS, wide(text), int(text.size()), bytes.data(), size, nullptr, &usedDefault);
     if (usedDefault)
         return std::nullopt;
     return bytes;
@@ -36,7 +36,8 @@ std::optional<QString> decodeExactly(QByteArrayView bytes)
 {
     if (bytes.isEmpty())
         return QString();
-    const int size = MultiByteToWideChar(CodePage932, MB_ERR_INVALID_CHARS, bytes.data(), int(bytes.size()), nullptr, 0);
+    const int size
+        = MultiByteToWideChar(CodePage932, MB_ERR_INVALID_CHARS, bytes.data(), int(bytes.size()), nullptr, 0);
     if (size <= 0)
         return std::nullopt;
     QString text(size, Qt::Uninitialized);
@@ -107,9 +108,8 @@ QString DecodeCodePage(QByteArrayView bytes)
     qsizetype start = 0;
     while (start < bytes.size()) {
         const unsigned char lead = static_cast<unsigned char>(bytes[start]);
-        const qsizetype length
-            = qMin<qsizetype>((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC) ? 2 : 1,
-                bytes.size() - start);
+        const qsizetype length = qMin<qsizetype>(
+            (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC) ? 2 : 1, bytes.size() - start);
         if (const std::optional<QString> piece = decodeExactly(bytes.sliced(start, length))) {
             result += *piece;
             start += length;

@@ -9,6 +9,9 @@
 #include <cstdio>
 #ifdef Q_OS_WIN
 #include <windows.h>
+
+#include <aclapi.h>
+#include <vector>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -84,6 +87,41 @@ QString fileErrorReason(const QFileDevice& file, const QString& path, bool diskF
     }
 }
 
+// Windows keeps no permission bits: a file of the owner's alone has an access list naming only the
+// user, inheriting nothing from its folder.
+bool restrictToOwner([[maybe_unused]] const QString& path)
+{
+#ifdef Q_OS_WIN
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<char> user(size);
+    const bool known = GetTokenInformation(token, TokenUser, user.data(), size, &size);
+    CloseHandle(token);
+    if (!known)
+        return false;
+    EXPLICIT_ACCESSW access {};
+    access.grfAccessPermissions = GENERIC_ALL;
+    access.grfAccessMode = SET_ACCESS;
+    access.grfInheritance = NO_INHERITANCE;
+    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    access.Trustee.TrusteeType = TRUSTEE_IS_USER;
+    access.Trustee.ptstrName = static_cast<LPWSTR>(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
+    PACL list = nullptr;
+    if (SetEntriesInAclW(1, &access, nullptr, &list) != ERROR_SUCCESS)
+        return false;
+    std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    const DWORD result = SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
+        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, list, nullptr);
+    LocalFree(list);
+    return result == ERROR_SUCCESS;
+#else
+    return true;
+#endif
+}
+
 } // namespace
 
 IoStatus FileFailure(const QFileDevice& file, const QString& path)
@@ -122,7 +160,8 @@ IoStatus ReplaceFileAtomically(const QString& path, const QByteArray& bytes, Fil
     if (access == FileAccess::OwnerOnly) {
         // Created anew, so the owner-only mode holds from the first byte on.
         QFile::remove(temporary);
-        opened = file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnlyPermissions);
+        opened
+            = file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnlyPermissions) && restrictToOwner(temporary);
     } else {
         opened = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     }
@@ -146,8 +185,11 @@ bool KeepFilePrivate(const QString& path)
     if (!info.exists()) {
         QDir().mkpath(info.path());
         QFile file(path);
-        return file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnlyPermissions);
+        return file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnlyPermissions) && restrictToOwner(path);
     }
+#ifdef Q_OS_WIN
+    return restrictToOwner(path);
+#endif
     constexpr QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
         | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
     if (!(info.permissions() & others))

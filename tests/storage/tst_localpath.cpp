@@ -107,8 +107,8 @@ void TestLocalPath::mapsAddresses_data()
         << u"http://H/aux/Con.tar.gz"_s << top << false << u"/ａux/Ｃon.tar.gz"_s << u"Ｃon.tar.gz"_s;
     QTest::newRow("numbered devices 1 to 9 only")
         << u"http://H/lpt0/COM9"_s << top << false << u"/lpt0/ＣOM9"_s << u"ＣOM9"_s;
-    QTest::newRow("a longer name is no device") << u"http://H/console.nul"_s << top << false << u"/console.nul"_s
-                                                << u"console.nul"_s;
+    QTest::newRow("a longer name is no device")
+        << u"http://H/console.nul"_s << top << false << u"/console.nul"_s << u"console.nul"_s;
     QTest::newRow("a final dot or blank becomes a full-width dot")
         << u"http://H/dir./a%20"_s << top << false << u"/dir．/a．"_s << u"a．"_s;
     QTest::newRow("the root is compared case-sensitively")

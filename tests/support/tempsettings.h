@@ -23,3 +23,6 @@ QByteArray ReadFileBytes(const QString& path);
 bool WriteFileBytes(const QString& path, const QByteArray& bytes);
 // Whether only the file's owner may read or write it (mode 0600 on Linux).
 bool IsOwnerOnly(const QString& path);
+// False under Wine, which keeps no access list on a file of the Unix folders it shows as drives, so
+// that who may read a file cannot be checked there.
+bool AccessListsAreKept();
