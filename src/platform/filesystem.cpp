@@ -35,8 +35,15 @@ IoStatus writeAll(QFile& file, const QString& path, const QByteArray& bytes)
 bool renameOver(const QString& from, const QString& to)
 {
 #ifdef Q_OS_WIN
-    return MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(from).utf16()),
-               reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(to).utf16()),
+    // The "\\?\" form lifts the 260-character limit, where the system has not lifted it already.
+    const auto longForm = [](const QString& path) {
+        const QString native = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+        if (native.startsWith(u"\\\\"_s))
+            return u"\\\\?\\UNC\\"_s + native.mid(2);
+        return u"\\\\?\\"_s + native;
+    };
+    return MoveFileExW(reinterpret_cast<const wchar_t*>(longForm(from).utf16()),
+               reinterpret_cast<const wchar_t*>(longForm(to).utf16()),
                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
         != 0;
 #else

@@ -3,6 +3,8 @@
 #include "platform/filesystem.h"
 
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -14,6 +16,7 @@ private slots:
     void withFinalSeparator();
     void lastPathSegment_data();
     void lastPathSegment();
+    void pathsBeyond260CharactersAreWritten();
 };
 
 void TestFileSystem::withFinalSeparator_data()
@@ -69,6 +72,22 @@ void TestFileSystem::lastPathSegment()
     QFETCH(QString, path);
     QFETCH(QString, expected);
     QCOMPARE(LastPathSegment(path), expected);
+}
+
+void TestFileSystem::pathsBeyond260CharactersAreWritten()
+{
+    // Deep site trees pass Windows' old limit of 260 characters a path.
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QString(100, u'a') + u'/' + QString(100, u'b') + u'/' + QString(100, u'c'));
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + u"/record.txt"_s;
+    QVERIFY(path.size() > 300);
+    QVERIFY(ReplaceFileAtomically(path, "one\r\n", FileAccess::OwnerOnly).ok);
+    QVERIFY(ReplaceFileAtomically(path, "two\r\n").ok);
+    QVERIFY(AppendToFile(path, "three\r\n").ok);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), "two\r\nthree\r\n"_ba);
 }
 
 QTEST_GUILESS_MAIN(TestFileSystem)
