@@ -162,15 +162,16 @@ bool SettingDialog::checkNumber(QLineEdit* box, const NumberRule& rule)
 void SettingDialog::okClicked()
 {
     namespace R = NumberRules;
+    if (!checkNumber(m_buffLen, R::BuffLen) || !checkNumber(m_scanLimit, R::ScanLimitMb)
+        || !checkNumber(m_requestTimeout, R::RequestTimeout) || !checkNumber(m_connections, R::Connections)
+        || !checkNumber(m_requestInterval, R::RequestIntervalMs) || !checkNumber(m_portNo, R::PortNo))
+        return;
     // A list size of 0 or less (after rounding) has always meant the default.
     bool isNumber = false;
     if (const double size = NumberText(m_listViewSize->text()).toDouble(&isNumber);
         isNumber && std::nearbyint(size) <= 0)
         m_listViewSize->setText(QString::number(SettingsDefaults::ListCount));
-    if (!checkNumber(m_buffLen, R::BuffLen) || !checkNumber(m_scanLimit, R::ScanLimitMb)
-        || !checkNumber(m_requestTimeout, R::RequestTimeout) || !checkNumber(m_connections, R::Connections)
-        || !checkNumber(m_requestInterval, R::RequestIntervalMs) || !checkNumber(m_portNo, R::PortNo)
-        || !checkNumber(m_listViewSize, R::ListViewSize))
+    if (!checkNumber(m_listViewSize, R::ListViewSize))
         return;
 
     done(Accepted);
