@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""End-to-end crawl benchmark: fetchwright-cli against wget through a latency relay in front of nginx.
+"""End-to-end crawl benchmark: fetchwright-cli against wget and wget2 through a latency relay in front of nginx.
 
     bench/crawl_relay.py BUILD_DIR [--relay PATH] [--delay-ms 10] [--only NAME ...]
 
@@ -13,6 +13,8 @@ FW_LATENCY_RELAY environment variable). Everything runs on 127.0.0.1 in a tempor
   ranged     one 256 MiB file in ranged pieces of 1 MB through the relay, 1 against 6 connections
   waiting    16 slow files (nginx limit_rate) with 16 connections: CPU time over wall time
   memory     peak resident memory with 16 connections, site and ranged file
+  https      the site over HTTPS through the relay, nginx offering HTTP/2: ours with 6 connections
+             against wget2 with 6 threads (both trusting the run's own certificate), images saved
 
 Prints one line per measurement: wall seconds, CPU seconds and peak resident MiB of the process.
 """
@@ -94,8 +96,20 @@ def generate_site(root):
     write(os.path.join(root, "slow/index.html"), ("".join(slow) + "</body></html>").encode())
 
 
-def start_nginx(work, root):
+def make_certificate(work):
+    """A self-signed certificate for 127.0.0.1, for the HTTPS server."""
+    cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
+                    "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return cert, key
+
+
+def start_nginx(work, root, tls_port=None):
     port = free_port()
+    cert, key = make_certificate(work) if tls_port else (None, None)
+    secure = (f"listen 127.0.0.1:{tls_port} ssl http2; ssl_certificate {cert}; ssl_certificate_key {key};"
+              if tls_port else "")
     conf = os.path.join(work, "nginx.conf")
     with open(conf, "w") as f:
         f.write(f"""daemon off;
@@ -116,6 +130,7 @@ http {{
     keepalive_requests 100000;
     server {{
         listen 127.0.0.1:{port};
+        {secure}
         root {root};
         location /slow/ {{ limit_rate 32k; }}
     }}
@@ -133,7 +148,7 @@ def measured(command, env=None):
     process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     _, status, usage = os.wait4(process.pid, 0)
     wall = time.monotonic() - start
-    if os.waitstatus_to_exitcode(status) not in (0, 8):  # wget ends with 8 when a server answered an error
+    if os.waitstatus_to_exitcode(status) not in (0, 8):  # wget(2) ends with 8 when a server answered an error
         sys.stderr.write(process.stderr.read().decode(errors="replace"))
         raise RuntimeError(f"{command[0]} failed with {status}")
     return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
@@ -145,7 +160,7 @@ class Ours:
         self.work = work
         self.runs = 0
 
-    def crawl(self, address, connections, *options):
+    def crawl(self, address, connections, *options, keep=False):
         self.runs += 1
         home = os.path.join(self.work, f"home{self.runs}")
         save = os.path.join(self.work, f"save{self.runs}")
@@ -154,8 +169,14 @@ class Ours:
         env.pop("http_proxy", None)
         result = measured([self.cli, "crawl", address, save, "--connections", str(connections), "--no-list",
                            "--max-kb", "0", "--scope", "2", *options], env)
-        shutil.rmtree(save, ignore_errors=True)
+        self.last = save
+        if not keep:
+            shutil.rmtree(save, ignore_errors=True)
         return result
+
+
+def saved_images(folder):
+    return sum(1 for _, _, files in os.walk(folder) for f in files if f.endswith((".gif", ".jpg", ".png")))
 
 
 def report(name, result):
@@ -170,7 +191,7 @@ def main():
     ap.add_argument("--relay", default=os.environ.get(
         "FW_LATENCY_RELAY", os.path.join(here, "..", "..", "shared", "bench", "latency-relay.py")))
     ap.add_argument("--delay-ms", type=float, default=10.0)
-    ap.add_argument("--only", nargs="*", default=["site", "direct", "ranged", "waiting", "memory"])
+    ap.add_argument("--only", nargs="*", default=["site", "direct", "ranged", "waiting", "memory", "https"])
     a = ap.parse_args()
 
     work = tempfile.mkdtemp(prefix="fw-bench-")
@@ -178,7 +199,8 @@ def main():
     try:
         root = os.path.join(work, "site")
         generate_site(root)
-        nginx, port = start_nginx(work, root)
+        tls_port = free_port() if "https" in a.only else None
+        nginx, port = start_nginx(work, root, tls_port)
         processes.append(nginx)
         relay_port = free_port()
         processes.append(subprocess.Popen([sys.executable, a.relay, str(relay_port), str(port),
@@ -223,6 +245,24 @@ def main():
             report("site through the relay, 16 connections", ours.crawl(relayed, 16, *site))
             report("256 MiB ranged file, no relay, 16 connections",
                    ours.crawl(f"http://127.0.0.1:{port}/big.html", 16, *big))
+        if "https" in a.only:
+            tls_relay = free_port()
+            processes.append(subprocess.Popen([sys.executable, a.relay, str(tls_relay), str(tls_port),
+                                               "--delay-ms", str(a.delay_ms)]))
+            wait_for_port(tls_relay)
+            secure = f"https://127.0.0.1:{tls_relay}/index.html"
+            cert = os.path.join(work, "cert.pem")
+            target = os.path.join(work, "wget2")
+            peer = measured(["wget2", "-q", "-r", "-l", "3", "-np", "-A", "gif,jpg,png,html", "--max-threads", "6",
+                             "--ca-certificate", cert, "-P", target, secure])
+            report(f"https through the relay: wget2, 6 threads ({saved_images(target)} images)", peer)
+            shutil.rmtree(target, ignore_errors=True)
+            os.environ["CURL_CA_BUNDLE"] = cert
+            six = ours.crawl(secure, 6, *site, keep=True)
+            del os.environ["CURL_CA_BUNDLE"]
+            report(f"https through the relay: ours, 6 connections ({saved_images(ours.last)} images)", six)
+            shutil.rmtree(ours.last, ignore_errors=True)
+            print(f"    ours(6) / wget2 = {six[0] / peer[0]:.2f}")
     finally:
         for process in processes:
             process.terminate()
