@@ -19,3 +19,5 @@ QByteArray EncodeCodePage(QStringView text, const CodePageSubstitute& substitute
 QString DecodeCodePage(QByteArrayView bytes);
 // The text when every byte is defined in the code page; nullopt otherwise.
 std::optional<QString> DecodeCodePageExactly(QByteArrayView bytes);
+// The bytes when every character has a code and comes back from it unchanged; nullopt otherwise.
+std::optional<QByteArray> EncodeCodePageExactly(QStringView text);
