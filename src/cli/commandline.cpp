@@ -154,6 +154,10 @@ bool readConnectionOption(Reader& r, const QString& option, bool& taken)
         r.flag(K::KeepCookies, option == u"--keep-cookies"_s);
         return true;
     }
+    if (option == u"--http2"_s || option == u"--no-http2"_s) {
+        r.flag(K::Http2, option == u"--http2"_s);
+        return true;
+    }
     taken = false;
     return true;
 }

@@ -35,7 +35,7 @@ Commands:
                                         --connections, --interval-ms, --more-links,
                                         --no-more-links (else it goes on as it started),
                                         --retry-after, --no-retry-after, --robots, --no-robots,
-                                        --keep-cookies, --no-keep-cookies
+                                        --keep-cookies, --no-keep-cookies, --http2, --no-http2
   list downloads                        list pages of the last crawl's downloads
   list dir FOLDER [options]             list pages of any folder's files
   list images FOLDER [options]          image list pages of a folder
@@ -81,6 +81,8 @@ a fraction, such as 0.5. Full-width digits are read as the others:
                          (default {robots})
   --keep-cookies, --no-keep-cookies   send the cookies sites set back to them for the rest of the
                          crawl, kept for a resume / keep none (default {keep-cookies})
+  --http2, --no-http2    speak HTTP/2 to https servers that offer it, several requests at once on
+                         each connection / HTTP/1.1 only (default {http2})
   --yes                  answer OK when the site is already in the resume list
 
 List options (stored and defaulted as the crawl options are):
@@ -137,6 +139,7 @@ QString HelpText()
         { u"retry-after"_s, onOff(K::FollowRetryAfter) },
         { u"robots"_s, onOff(K::FollowRobots) },
         { u"keep-cookies"_s, onOff(K::KeepCookies) },
+        { u"http2"_s, onOff(K::Http2) },
         { u"name"_s, D::ListFileName },
         { u"dir-exts"_s, D::MakeListExts },
         { u"image-exts"_s, D::MakeGraphListExts },

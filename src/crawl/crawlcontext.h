@@ -58,6 +58,14 @@ struct CrawlContext {
     qint64 recordTag = 0;
     // The last record whose first request has been predicted.
     qint64 predictedThrough = 0;
+    // Coming pages whose GET is predicted: once it has arrived, the probes of their links are
+    // predicted too, long before the crawl scans them.
+    struct PageAhead {
+        qint64 tag;
+        WorkRecord record;
+        QString headerLines;
+    };
+    QList<PageAhead> pagesAhead;
     // Where the record in progress started, written with every resume record.
     ResumeCheckpoint checkpoint;
     // The logs and work lists the run appends to, open for the run; closed when it ends.

@@ -38,6 +38,7 @@ void configureConnections(CrawlContext& c)
     c.transfer.setConnections(
         int(std::clamp<qint64>(c.settings.number(K::Connections), D::MinConnections, D::MaxConnections)));
     c.transfer.setRequestInterval(int(std::clamp<qint64>(c.settings.number(K::RequestIntervalMs), 0, 3600000)));
+    c.transfer.setHttp2(c.settings.flag(K::Http2));
     c.transfer.forgetHosts();
     c.state.FollowRetryAfter = c.settings.flag(K::FollowRetryAfter);
     c.state.FollowRobots = c.settings.flag(K::FollowRobots);
@@ -179,6 +180,7 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     c.topRecordAddress.clear();
     c.recordTag = 0;
     c.predictedThrough = 0;
+    c.pagesAhead.clear();
     c.files.closeAll();
     c.workLists.close();
     c.lastResumeRecord.reset();

@@ -1,12 +1,14 @@
 #include "crawl/lookahead.h"
 
 #include "crawl/fetchplan.h"
+#include "crawl/httpheaders.h"
 #include "crawl/linkaddress.h"
 #include "crawl/linkresolver.h"
 #include "crawl/pagelinks.h"
 #include "crawl/robots.h"
 
 #include <QSet>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -20,11 +22,13 @@ constexpr int MaxProbesPerPage = 256;
 
 } // namespace
 
-void PredictPageProbes(CrawlContext& c, const QString& pageAddress, const QString& resolvedFrom,
-    const QString& pageText, LinkSyntax syntax)
+namespace {
+
+// The probes of a page's links, tagged with the page's record: the same requests whichever record
+// is in progress, as the depth and referrer are the page's own.
+void predictProbes(CrawlContext& c, const QString& pageAddress, const QString& resolvedFrom, const QString& pageText,
+    LinkSyntax syntax, qint64 tag)
 {
-    if (c.transfer.connections() <= 1)
-        return;
     const CrawlState& s = c.state;
     QSet<QString> predicted;
     PageLinks links(pageText, resolvedFrom, syntax);
@@ -36,8 +40,63 @@ void PredictPageProbes(CrawlContext& c, const QString& pageAddress, const QStrin
         if (link.isEmpty() || predicted.contains(link) || !RobotsAllow(s, link))
             continue;
         predicted.insert(link);
-        c.transfer.predict(link, u"HEAD"_s, ProbeHeaderLines(s, link, pageAddress), c.recordTag);
+        c.transfer.predict(link, u"HEAD"_s, ProbeHeaderLines(s, link, pageAddress), tag);
     }
+}
+
+// Whether a record's body is scanned for links when it is fetched whole by request.
+bool scannedWhole(const CrawlState& s, const WorkRecord& record, const FirstRequest& request)
+{
+    if (request.verb != u"GET"_s || request.headerLines.contains(u"\nRange:"_s))
+        return false;
+    const BodyKind kind = BodyKindOf(record.contentType, RecordedLength(record) > s.ScanLimit, IsStyleSheet(s, record));
+    const qint16 depth = LinkDepthOf(s, record);
+    return (kind == BodyKind::Text || kind == BodyKind::Untyped) && (s.DepthLimit == 0 || depth < s.DepthLimit);
+}
+
+// The coming pages whose answers have arrived get their links' probes predicted, nearest first,
+// as the link scan would make them with the page's depth.
+void predictProbesAhead(CrawlContext& c)
+{
+    CrawlState& s = c.state;
+    const qint16 depthNow = s.CurDepth;
+    const qint64 reach = c.recordTag + qint64(c.transfer.connections()) * RecordsPerConnection;
+    for (qsizetype i = 0; i < c.pagesAhead.size();) {
+        const CrawlContext::PageAhead& page = c.pagesAhead[i];
+        if (page.tag <= c.recordTag) {
+            c.pagesAhead.removeAt(i); // taken: its scan predicts what it needs
+            continue;
+        }
+        QByteArray headers;
+        QString finalUrl;
+        QByteArray body;
+        if (page.tag > reach
+            || !c.transfer.answerFetchedAhead(
+                page.record.address, u"GET"_s, page.headerLines, headers, finalUrl, body)) {
+            ++i;
+            continue;
+        }
+        const QString headerText = QString::fromLatin1(headers);
+        if (StatusCode(StatusLine(headerText)) == 200) {
+            bool decoded = false;
+            const QString text = DecodePageText(body, CharsetOf(HeaderValue(headerText, u"content-type:"_s)), &decoded);
+            s.CurDepth = LinkDepthOf(s, page.record);
+            predictProbes(c, page.record.address, finalUrl.isEmpty() ? page.record.address : finalUrl, text,
+                LinkSyntaxOf(s, page.record), page.tag);
+            s.CurDepth = depthNow;
+        }
+        c.pagesAhead.removeAt(i);
+    }
+}
+
+} // namespace
+
+void PredictPageProbes(CrawlContext& c, const QString& pageAddress, const QString& resolvedFrom,
+    const QString& pageText, LinkSyntax syntax)
+{
+    if (c.transfer.connections() <= 1)
+        return;
+    predictProbes(c, pageAddress, resolvedFrom, pageText, syntax, c.recordTag);
 }
 
 void PredictComingFetches(CrawlContext& c, const WorkRecord& taken)
@@ -45,8 +104,10 @@ void PredictComingFetches(CrawlContext& c, const WorkRecord& taken)
     const int connections = c.transfer.connections();
     if (connections <= 1)
         return;
+    predictProbesAhead(c);
     const CrawlState& s = c.state;
-    const int window = connections * RecordsPerConnection;
+    // Beyond the connections' worth, as many more as HTTP/2 carries at once.
+    const int window = std::max(connections * RecordsPerConnection, c.transfer.requestsAtOnce());
     if (c.predictedThrough >= c.recordTag + window)
         return;
     // The record just taken comes first: one queued by the page before it was not in sight yet.
@@ -59,8 +120,11 @@ void PredictComingFetches(CrawlContext& c, const WorkRecord& taken)
             continue;
         c.predictedThrough = tag;
         const FirstRequest request = FirstRequestOf(s, coming[i]);
-        if (!request.verb.isEmpty() && RobotsAllow(s, coming[i].address))
-            c.transfer.predict(coming[i].address, request.verb, request.headerLines, tag);
+        if (request.verb.isEmpty() || !RobotsAllow(s, coming[i].address))
+            continue;
+        c.transfer.predict(coming[i].address, request.verb, request.headerLines, tag);
+        if (tag > c.recordTag && scannedWhole(s, coming[i], request))
+            c.pagesAhead.append({ tag, coming[i], request.headerLines });
     }
 }
 

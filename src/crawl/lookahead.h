@@ -17,7 +17,7 @@
 void PredictPageProbes(CrawlContext& context, const QString& pageAddress, const QString& resolvedFrom,
     const QString& pageText, LinkSyntax syntax);
 // When a record has been taken: its first request, if it was not predicted yet, and that of each of
-// the next records of the work list.
+// the next records of the work list; and the probes of the coming pages that have arrived already.
 void PredictComingFetches(CrawlContext& context, const WorkRecord& taken);
 // Before a ranged piece of address is requested: the pieces from nextStart on of a body of length
 // bytes; around: the record's own lines around the Range lines.

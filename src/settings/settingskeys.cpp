@@ -30,6 +30,7 @@ namespace {
             { K::FollowRetryAfter, n(1) },
             { K::FollowRobots, n(1) },
             { K::KeepCookies, n(1) },
+            { K::Http2, n(1) },
             { K::BuffLen, n(BuffLenMb) },
             { K::ScanLimitMB, n(ScanLimitMb) },
             { K::MoreLinks, n(1) },

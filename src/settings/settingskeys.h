@@ -36,6 +36,7 @@ inline const QString RequestIntervalMs = QStringLiteral("RequestIntervalMs");
 inline const QString FollowRetryAfter = QStringLiteral("FollowRetryAfter");
 inline const QString FollowRobots = QStringLiteral("FollowRobots");
 inline const QString KeepCookies = QStringLiteral("KeepCookies");
+inline const QString Http2 = QStringLiteral("Http2");
 inline const QString CookieFile = QStringLiteral("CookieFile");
 inline const QString BuffLen = QStringLiteral("BuffLen");
 inline const QString ScanLimitMB = QStringLiteral("ScanLimitMB");

@@ -45,10 +45,39 @@ ConnectionScheduler::ConnectionScheduler()
 ConnectionScheduler::~ConnectionScheduler()
 {
     m_requests.clear();
-    for (Connection& connection : m_connections) {
-        connection.control->setStateHandler({});
-        connection.control->cancel();
+    forEachControl([](CurlTransferControl& control) {
+        control.setStateHandler({});
+        control.cancel();
+    });
+}
+
+int ConnectionScheduler::Connection::freeSlot() const
+{
+    const std::size_t usable = multiplexed ? std::size_t(StreamsPerConnection) : 1;
+    for (std::size_t i = 0; i < usable; ++i)
+        if (i >= streams.size() || !streams[i].running)
+            return int(i);
+    return -1;
+}
+
+ConnectionScheduler::Slot& ConnectionScheduler::slotOf(std::size_t index, std::size_t slot)
+{
+    Connection& connection = m_connections[index];
+    while (connection.streams.size() <= slot) {
+        Slot fresh;
+        fresh.control = std::make_unique<CurlTransferControl>(connection.pipe);
+        CurlTransferControl& control = *fresh.control;
+        control.setAccessType(m_accessType);
+        control.setProxy(m_proxy);
+        control.setRequestTimeout(m_requestTimeout);
+        control.setHttp2(m_http2);
+        control.setPacer(&m_pacer);
+        control.setCookieJar(m_jar, direct());
+        const std::size_t s = connection.streams.size();
+        control.setStateHandler([this, index, s](int state) { onConnectionState(index, s, state); });
+        connection.streams.push_back(std::move(fresh));
     }
+    return connection.streams[slot];
 }
 
 void ConnectionScheduler::configure(int connections, int intervalMs)
@@ -56,28 +85,28 @@ void ConnectionScheduler::configure(int connections, int intervalMs)
     for (const auto& request : m_requests)
         stopRunning(*request, false);
     m_requests.clear();
-    for (Connection& connection : m_connections)
-        connection.control->cancel();
+    forEachControl([](CurlTransferControl& control) { control.cancel(); });
     m_pacer.setInterval(intervalMs);
     m_origins.clear();
+    m_multiplexing = false;
     const std::size_t count = std::size_t(std::clamp(connections, 1, TransferControl::MostConnections));
+    m_connections.resize(std::min(m_connections.size(), count));
     while (m_connections.size() < count) {
         Connection connection;
-        connection.control = std::make_unique<CurlTransferControl>();
-        connection.control->setAccessType(m_accessType);
-        connection.control->setProxy(m_proxy);
-        connection.control->setRequestTimeout(m_requestTimeout);
-        connection.control->setPacer(&m_pacer);
+        connection.pipe = std::make_shared<CurlPipe>();
         m_connections.push_back(std::move(connection));
     }
-    m_connections.resize(count);
     for (std::size_t i = 0; i < m_connections.size(); ++i) {
-        m_connections[i].running = nullptr;
-        m_connections[i].control->setCookieJar(m_jar, direct());
+        Connection& connection = m_connections[i];
+        connection.multiplexed = false;
+        connection.streams.resize(std::min<std::size_t>(connection.streams.size(), 1));
+        Slot& first = slotOf(i, 0);
+        first.running = nullptr;
+        first.control->setCookieJar(m_jar, direct());
         if (direct())
-            m_connections[i].control->setStateHandler(m_directHandler);
+            first.control->setStateHandler(m_directHandler);
         else
-            m_connections[i].control->setStateHandler([this, i](int state) { onConnectionState(i, state); });
+            first.control->setStateHandler([this, i](int state) { onConnectionState(i, 0, state); });
     }
 }
 
@@ -173,21 +202,26 @@ int ConnectionScheduler::answeringTo(const QString& origin, std::size_t except) 
 
 void ConnectionScheduler::close(Connection& connection)
 {
-    connection.control->closeConnections();
+    for (Slot& slot : connection.streams)
+        if (slot.running)
+            restartLater(*slot.running, 0);
+    connection.pipe->closeConnections();
     connection.origin.clear();
     connection.answered = false;
+    connection.multiplexed = false;
 }
 
 void ConnectionScheduler::stopRunning(ScheduledRequest& request, bool abandoned)
 {
     if (request.connection < 0)
         return;
-    Connection& connection = m_connections[std::size_t(request.connection)];
-    // libcurl closes the connection unless the answer was complete; either way it is counted as
-    // open until it is closed here or used again.
-    connection.control->cancel();
-    connection.running = nullptr;
+    Slot& slot = m_connections[std::size_t(request.connection)].streams[std::size_t(request.slot)];
+    // libcurl closes an HTTP/1.1 connection unless the answer was complete (an HTTP/2 one only
+    // drops the stream); either way it is counted as open until it is closed here or used again.
+    slot.control->cancel();
+    slot.running = nullptr;
     request.connection = -1;
+    request.slot = -1;
     if (abandoned)
         stateOf(request.origin).abandonedAt = now();
 }
@@ -199,13 +233,13 @@ void ConnectionScheduler::restartLater(ScheduledRequest& request, qint64 notBefo
     request.notBefore = notBefore;
 }
 
-void ConnectionScheduler::onConnectionState(std::size_t index, int state)
+void ConnectionScheduler::onConnectionState(std::size_t index, std::size_t slot, int state)
 {
     Connection& connection = m_connections[index];
-    ScheduledRequest* request = connection.running;
+    ScheduledRequest* request = connection.streams[slot].running;
     if (!request)
         return;
-    CurlTransferControl& control = *connection.control;
+    CurlTransferControl& control = *connection.streams[slot].control;
     switch (state) {
     case TransferControl::ResponseReceiving:
         if (!request->headersKnown) {
@@ -217,11 +251,15 @@ void ConnectionScheduler::onConnectionState(std::size_t index, int state)
             origin.fastestMs = origin.fastestMs < 0 ? took : std::min(origin.fastestMs, took);
             origin.lastAnsweredStart = std::max(origin.lastAnsweredStart, request->startedAt);
             connection.answered = true;
+            if (control.spokeHttp2() && !connection.multiplexed) {
+                connection.multiplexed = true;
+                m_multiplexing = true;
+            }
             request->finalUrl = control.finalUrl();
             request->headers = headers;
             request->headersKnown = true;
         }
-        drain(index, *request);
+        drain(control, *request);
         break;
     case TransferControl::ResponseCompleted:
     case TransferControl::Error: {
@@ -229,7 +267,7 @@ void ConnectionScheduler::onConnectionState(std::size_t index, int state)
         const bool lost = TransferControl::isConnectionFailure(code) || code == PartialFileCode;
         if (lost && !request->announced && takeBackRefused(index, *request, true))
             break;
-        if (!drain(index, *request))
+        if (!drain(control, *request))
             break;
         request->finalUrl = control.finalUrl();
         request->headers = control.responseHeaders();
@@ -239,8 +277,9 @@ void ConnectionScheduler::onConnectionState(std::size_t index, int state)
             request->errorText = control.lastErrorText();
         }
         request->finished = true;
-        connection.running = nullptr;
+        connection.streams[slot].running = nullptr;
         request->connection = -1;
+        request->slot = -1;
         // libcurl closes the connection of a failed request.
         if (code != 0)
             close(connection);
@@ -251,9 +290,8 @@ void ConnectionScheduler::onConnectionState(std::size_t index, int state)
     }
 }
 
-bool ConnectionScheduler::drain(std::size_t index, ScheduledRequest& request)
+bool ConnectionScheduler::drain(CurlTransferControl& control, ScheduledRequest& request)
 {
-    CurlTransferControl& control = *m_connections[index].control;
     for (QByteArrayView piece = control.nextBodyPiece(); !piece.isEmpty(); piece = control.nextBodyPiece()) {
         if (request.body.append(piece, request.executed)) {
             request.fresh = true;
@@ -287,11 +325,8 @@ bool ConnectionScheduler::takeBackRefused(std::size_t index, ScheduledRequest& r
         return false;
 
     // Whatever comes of it, the refused connection is not used again.
-    Connection& connection = m_connections[index];
-    connection.running = nullptr;
-    connection.control->cancel();
-    close(connection);
-    request.connection = -1;
+    stopRunning(request, false);
+    close(m_connections[index]);
     if (!connectionLost)
         origin.abandonedAt = moment; // a 503 cut short in its body
     if (!request.executed && (alone || request.resends >= 1)) {
@@ -317,25 +352,33 @@ void ConnectionScheduler::enforceLimit(const QString& origin)
     const int limit = stateOf(origin).limit;
     while (openTo(origin) > limit) {
         const auto idle = std::find_if(m_connections.begin(), m_connections.end(),
-            [&origin](const Connection& connection) { return !connection.running && connection.origin == origin; });
+            [&origin](const Connection& connection) { return connection.idle() && connection.origin == origin; });
         if (idle != m_connections.end()) {
             close(*idle);
             continue;
         }
-        // The prediction least needed gives its connection up, one not answered yet first.
-        const Connection* victim = nullptr;
-        for (const Connection& connection : m_connections) {
-            const ScheduledRequest* running = connection.running;
-            if (!running || running->executed || connection.origin != origin)
+        // The predictions least needed give their connection up, one not answered yet first: a
+        // connection without the crawl's own request, judged by its nearest request.
+        Connection* victim = nullptr;
+        std::tuple<bool, bool, qint64, quint64> victimRank;
+        for (Connection& connection : m_connections) {
+            if (connection.origin != origin || connection.idle())
                 continue;
-            if (!victim
-                || std::make_tuple(!connection.answered, nearness(*running))
-                    > std::make_tuple(!victim->answered, nearness(*victim->running)))
+            const ScheduledRequest* nearest = nullptr;
+            for (const Slot& slot : connection.streams)
+                if (slot.running && (!nearest || nearness(*slot.running) < nearness(*nearest)))
+                    nearest = slot.running;
+            if (nearest->executed)
+                continue;
+            const auto rank = std::tuple_cat(std::make_tuple(!connection.answered), nearness(*nearest));
+            if (!victim || rank > victimRank) {
                 victim = &connection;
+                victimRank = rank;
+            }
         }
         if (!victim)
             return;
-        restartLater(*victim->running, 0);
+        close(*victim);
     }
 }
 
@@ -343,41 +386,51 @@ void ConnectionScheduler::checkStalls()
 {
     const qint64 moment = now();
     for (std::size_t i = 0; i < m_connections.size(); ++i) {
-        ScheduledRequest* waiting = m_connections[i].running;
-        if (!waiting || waiting->headersKnown)
-            continue;
-        // Counted from the hop in progress: a redirect waiting for the interval is not held up.
-        const qint64 sent = m_connections[i].control->hopSentAt();
-        OriginState& origin = stateOf(waiting->origin);
-        if (sent < 0 || moment - sent < std::max(StallFloorMs, StallFactor * std::max<qint64>(0, origin.fastestMs)))
-            continue;
-        // A server with a few workers may keep one for each of our idle connections.
-        for (Connection& connection : m_connections)
-            if (!connection.running && connection.origin == waiting->origin)
-                close(connection);
-        if (!waiting->executed || waiting->announced || origin.lastAnsweredStart <= waiting->startedAt)
-            continue;
-        // Later requests are answered and the crawl's own is not: it waits behind connections the
-        // origin does not serve, so the origin keeps those it answers on and the request moves there.
-        origin.limit = std::max(1, std::min(origin.limit, answeringTo(waiting->origin, i)));
-        restartLater(*waiting, 0);
-        close(m_connections[i]);
-        enforceLimit(waiting->origin);
+        for (std::size_t k = 0; k < m_connections[i].streams.size(); ++k) {
+            const Slot& slot = m_connections[i].streams[k];
+            ScheduledRequest* waiting = slot.running;
+            if (!waiting || waiting->headersKnown)
+                continue;
+            // Counted from the hop in progress: a redirect waiting for the interval is not held up.
+            const qint64 sent = slot.control->hopSentAt();
+            OriginState& origin = stateOf(waiting->origin);
+            if (sent < 0 || moment - sent < std::max(StallFloorMs, StallFactor * std::max<qint64>(0, origin.fastestMs)))
+                continue;
+            // A server with a few workers may keep one for each of our idle connections.
+            for (Connection& connection : m_connections)
+                if (connection.idle() && connection.origin == waiting->origin)
+                    close(connection);
+            if (!waiting->executed || waiting->announced || origin.lastAnsweredStart <= waiting->startedAt
+                || m_connections[i].multiplexed)
+                continue;
+            // Later requests are answered and the crawl's own is not: it waits behind connections
+            // the origin does not serve, so the origin keeps those it answers on and the request
+            // moves there.
+            origin.limit = std::max(1, std::min(origin.limit, answeringTo(waiting->origin, i)));
+            restartLater(*waiting, 0);
+            close(m_connections[i]);
+            enforceLimit(waiting->origin);
+        }
     }
 }
 
-int ConnectionScheduler::connectionFor(ScheduledRequest& request)
+std::pair<int, int> ConnectionScheduler::connectionFor(ScheduledRequest& request)
 {
     const QString& origin = request.origin;
     int empty = -1;
     int other = -1;
     for (std::size_t i = 0; i < m_connections.size(); ++i) {
         const Connection& connection = m_connections[i];
-        if (connection.running)
+        // A kept-alive connection to the origin costs no new connection at all; one that speaks
+        // HTTP/2 takes several requests.
+        if (connection.origin == origin) {
+            const int slot = connection.freeSlot();
+            if (slot >= 0)
+                return { int(i), slot };
             continue;
-        // A kept-alive connection to the origin costs no new connection at all.
-        if (connection.origin == origin)
-            return int(i);
+        }
+        if (!connection.idle())
+            continue;
         if (connection.origin.isEmpty() && empty < 0)
             empty = int(i);
         else if (!connection.origin.isEmpty() && other < 0)
@@ -385,38 +438,46 @@ int ConnectionScheduler::connectionFor(ScheduledRequest& request)
     }
     if (openTo(origin) < stateOf(origin).limit) {
         if (empty >= 0)
-            return empty;
+            return { empty, 0 };
         if (other >= 0)
-            return other;
+            return { other, 0 };
     }
-    return request.executed ? preemptFor(request) : -1;
+    return request.executed ? preemptFor(request) : std::pair { -1, -1 };
 }
 
 // The crawl's own request finds every connection busy, or its origin at its limit: the most
-// speculative prediction gives its connection up. At an origin that refused connections before, no
+// speculative prediction gives its slot up. At an origin that refused connections before, no
 // connection to it is dropped for a new one, which it might count twice; the request waits instead.
-int ConnectionScheduler::preemptFor(const ScheduledRequest& request)
+std::pair<int, int> ConnectionScheduler::preemptFor(const ScheduledRequest& request)
 {
     const OriginState& origin = stateOf(request.origin);
     const bool atLimit = openTo(request.origin) >= origin.limit;
     const bool limited = origin.limit < connections();
     ScheduledRequest* victim = nullptr;
     for (const Connection& connection : m_connections) {
-        ScheduledRequest* running = connection.running;
-        if (!running || running->executed)
-            continue;
         const bool sameOrigin = connection.origin == request.origin;
         if ((atLimit && !sameOrigin) || (sameOrigin && limited))
             continue;
-        if (!victim || nearness(*running) > nearness(*victim))
-            victim = running;
+        for (const Slot& slot : connection.streams) {
+            ScheduledRequest* running = slot.running;
+            if (running && !running->executed && (!victim || nearness(*running) > nearness(*victim)))
+                victim = running;
+        }
     }
     if (!victim)
-        return -1;
+        return { -1, -1 };
     // It starts again later from the beginning.
     const int index = victim->connection;
+    const int slot = victim->slot;
     restartLater(*victim, 0);
-    return index;
+    // A connection to another origin is closed as the request starts, its first slot then free.
+    return { index, m_connections[std::size_t(index)].origin == request.origin ? slot : 0 };
+}
+
+bool ConnectionScheduler::roomForPredictions() const
+{
+    return std::any_of(m_connections.cbegin(), m_connections.cend(),
+        [](const Connection& connection) { return connection.freeSlot() >= 0; });
 }
 
 void ConnectionScheduler::startWhatMay()
@@ -432,29 +493,25 @@ void ConnectionScheduler::startWhatMay()
             waiting.push_back(request.get());
     std::sort(waiting.begin(), waiting.end(),
         [](const ScheduledRequest* a, const ScheduledRequest* b) { return nearness(*a) < nearness(*b); });
-    const auto idle = [this] {
-        return std::any_of(m_connections.cbegin(), m_connections.cend(),
-            [](const Connection& connection) { return !connection.running; });
-    };
-    bool anyIdle = idle();
+    bool room = roomForPredictions();
     for (ScheduledRequest* next : waiting) {
-        // With every connection busy only the crawl's own request may take one.
-        if (!anyIdle && !next->executed)
+        // With every slot busy only the crawl's own request may take one.
+        if (!room && !next->executed)
             continue;
         const qint64 allowed = std::max(next->notBefore, moment + m_pacer.waitFor(next->host));
         if (allowed > moment) {
             m_blockedUntil = m_blockedUntil < 0 ? allowed : std::min(m_blockedUntil, allowed);
             continue;
         }
-        const int index = connectionFor(*next);
+        const auto [index, slot] = connectionFor(*next);
         if (index >= 0) {
-            start(*next, index);
-            anyIdle = idle();
+            start(*next, index, slot);
+            room = roomForPredictions();
         }
     }
 }
 
-void ConnectionScheduler::start(ScheduledRequest& request, int index)
+void ConnectionScheduler::start(ScheduledRequest& request, int index, int slot)
 {
     Connection& connection = m_connections[std::size_t(index)];
     if (connection.origin != request.origin) {
@@ -462,21 +519,24 @@ void ConnectionScheduler::start(ScheduledRequest& request, int index)
         close(connection);
         connection.origin = request.origin;
     }
+    Slot& place = slotOf(std::size_t(index), std::size_t(slot));
     request.started = true;
     request.cookieVersion = m_jar ? m_jar->version() : 0;
     request.connection = index;
+    request.slot = slot;
     request.startedAt = now();
-    connection.running = &request;
-    connection.control->setRedirectLimit(request.redirectLimit);
-    connection.control->execute(request.address, request.verb, {}, request.headerLines);
+    place.running = &request;
+    place.control->setRedirectLimit(request.redirectLimit);
+    place.control->execute(request.address, request.verb, {}, request.headerLines);
 }
 
 void ConnectionScheduler::pumpConnections(int waitMs)
 {
     std::vector<CurlTransferControl*> running;
     for (const Connection& connection : m_connections)
-        if (connection.running)
-            running.push_back(connection.control.get());
+        for (const Slot& slot : connection.streams)
+            if (slot.running)
+                running.push_back(slot.control.get());
     if (!running.empty())
         CurlTransferControl::pumpTogether(running, waitMs);
     else if (waitMs > 0 && m_blockedUntil >= 0)

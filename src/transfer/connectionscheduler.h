@@ -8,9 +8,10 @@
 //   scheduler.add(u"http://h/b.gif"_s, u"HEAD"_s, lines, 7);  // starts at the next advance
 //   scheduler.startWhatMay(); scheduler.pumpConnections(10); scheduler.startWhatMay();
 //
-// Each connection is a libcurl control keeping at most one connection open, so with N of them no
-// host ever has more than N from us. Servers that take fewer than we offer must not change what
-// the crawl sees:
+// Each connection is a libcurl pipe keeping at most one connection open, so with N of them no host
+// ever has more than N from us. Once a connection has answered over HTTP/2 it carries up to
+// StreamsPerConnection requests at once, each on a control (a slot) of its own. Servers that take fewer than we offer
+// must not change what the crawl sees:
 // - A prediction whose connection is refused, reset or closed before an answer, or that is answered
 //   503 while other connections of ours are open to that origin, is never served: the origin gets
 //   one connection fewer from then on and the request is sent again when a connection is free. The
@@ -28,6 +29,7 @@
 #include "transfer/scheduledrequest.h"
 
 #include <QHash>
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -37,6 +39,8 @@ public:
     // The code and text of a request whose spooled body could not be written or read back.
     static constexpr int SpoolErrorCode = 23; // libcurl's CURLE_WRITE_ERROR
     static QString spoolErrorText();
+    // Requests one HTTP/2 connection carries at once.
+    static constexpr int StreamsPerConnection = 8;
 
     ConnectionScheduler();
     ~ConnectionScheduler();
@@ -50,27 +54,31 @@ public:
     int interval() const { return m_pacer.interval(); }
     // The first connection's control, which one connection without an interval uses directly, and
     // the state handler it then raises its states through.
-    CurlTransferControl& firstControl() { return *m_connections.front().control; }
-    const CurlTransferControl& firstControl() const { return *m_connections.front().control; }
+    CurlTransferControl& firstControl() { return *m_connections.front().streams.front().control; }
+    const CurlTransferControl& firstControl() const { return *m_connections.front().streams.front().control; }
     void setDirectHandler(const TransferControl::StateHandler& handler);
     void setAccessType(int accessType)
     {
         m_accessType = accessType;
-        for (Connection& connection : m_connections)
-            connection.control->setAccessType(accessType);
+        forEachControl([accessType](CurlTransferControl& control) { control.setAccessType(accessType); });
     }
     void setProxy(const QString& proxy)
     {
         m_proxy = proxy;
-        for (Connection& connection : m_connections)
-            connection.control->setProxy(proxy);
+        forEachControl([&proxy](CurlTransferControl& control) { control.setProxy(proxy); });
     }
     void setRequestTimeout(int seconds)
     {
         m_requestTimeout = seconds;
-        for (Connection& connection : m_connections)
-            connection.control->setRequestTimeout(seconds);
+        forEachControl([seconds](CurlTransferControl& control) { control.setRequestTimeout(seconds); });
     }
+    void setHttp2(bool on)
+    {
+        m_http2 = on;
+        forEachControl([on](CurlTransferControl& control) { control.setHttp2(on); });
+    }
+    // The most requests that run at once now: more than connections once one speaks HTTP/2.
+    int requestsAtOnce() const { return connections() * (m_multiplexing ? StreamsPerConnection : 1); }
     void setHostInterval(const QString& host, int milliseconds) { m_pacer.setHostInterval(host, milliseconds); }
     // No request to host starts for milliseconds.
     void holdHost(const QString& host, qint64 milliseconds) { m_pacer.hold(host, milliseconds); }
@@ -88,8 +96,7 @@ public:
     void setCookieJar(CookieJar* jar)
     {
         m_jar = jar;
-        for (Connection& connection : m_connections)
-            connection.control->setCookieJar(jar, direct());
+        forEachControl([this](CurlTransferControl& control) { control.setCookieJar(m_jar, direct()); });
     }
     // Forgets the predictions not executed that pick picks.
     template <typename Pick> void removePredictedIf(Pick pick)
@@ -113,13 +120,34 @@ public:
     qint64 now() const { return m_pacer.now(); }
 
 private:
-    // One connection: the control that runs requests on it and what it keeps open.
-    struct Connection {
+    // A control that runs one request at a time over its connection's pipe.
+    struct Slot {
         std::unique_ptr<CurlTransferControl> control;
         ScheduledRequest* running = nullptr;
+    };
+    // One connection: the pipe that keeps it open and the streams that run requests over it, the first
+    // alone unless it speaks HTTP/2.
+    struct Connection {
+        std::shared_ptr<CurlPipe> pipe;
+        std::vector<Slot> streams;
         QString origin; // of the connection it keeps open; empty when it keeps none
         bool answered = false; // that connection has carried an answer
+        bool multiplexed = false; // it answered over HTTP/2
+        bool idle() const
+        {
+            return std::none_of(streams.cbegin(), streams.cend(), [](const Slot& slot) { return slot.running; });
+        }
+        // A slot free for a request to the connection's own origin; -1 when none is.
+        int freeSlot() const;
     };
+    template <typename Apply> void forEachControl(Apply apply)
+    {
+        for (Connection& connection : m_connections)
+            for (Slot& slot : connection.streams)
+                apply(*slot.control);
+    }
+    // A connection's slot, made with the connection's settings when it is new.
+    Slot& slotOf(std::size_t index, std::size_t slot);
     // What we learnt of one origin during the crawl.
     struct OriginState {
         int limit = 0; // connections it takes at once
@@ -129,19 +157,22 @@ private:
     };
 
     bool direct() const { return m_connections.size() == 1 && m_pacer.interval() <= 0; }
-    void onConnectionState(std::size_t index, int state);
-    // Moves a connection's body bytes into the request; false when it was given up.
-    bool drain(std::size_t index, ScheduledRequest& request);
+    void onConnectionState(std::size_t index, std::size_t slot, int state);
+    // Moves a slot's body bytes into the request; false when it was given up.
+    bool drain(CurlTransferControl& control, ScheduledRequest& request);
     // A refusal that several connections may have caused: true when the request was taken back
     // (sent again later, or forgotten) instead of being answered.
     bool takeBackRefused(std::size_t index, ScheduledRequest& request, bool connectionLost);
     void checkStalls();
-    int connectionFor(ScheduledRequest& request);
-    int preemptFor(const ScheduledRequest& request);
-    void start(ScheduledRequest& request, int index);
+    // The connection and slot a request may start on now; connection -1 when none.
+    std::pair<int, int> connectionFor(ScheduledRequest& request);
+    std::pair<int, int> preemptFor(const ScheduledRequest& request);
+    void start(ScheduledRequest& request, int index, int slot);
+    bool roomForPredictions() const;
     // abandoned: the connection is dropped by us in mid-request, which the server may still count.
     void stopRunning(ScheduledRequest& request, bool abandoned = true);
     void restartLater(ScheduledRequest& request, qint64 notBefore);
+    // Closes what the connection keeps open; requests running on it start again later.
     void close(Connection& connection);
     void enforceLimit(const QString& origin);
     int openTo(const QString& origin, std::size_t except = SIZE_MAX) const;
@@ -160,4 +191,6 @@ private:
     int m_accessType = TransferControl::AccessPreconfigured;
     QString m_proxy;
     int m_requestTimeout = 0;
+    bool m_http2 = false;
+    bool m_multiplexing = false; // a connection has answered over HTTP/2
 };

@@ -36,19 +36,68 @@ void CurlTransferControl::EasyDeleter::operator()(void* handle) const
 {
     curl_easy_cleanup(handle);
 }
-void CurlTransferControl::MultiDeleter::operator()(void* handle) const
-{
-    curl_multi_cleanup(handle);
-}
 void CurlTransferControl::ListDeleter::operator()(void* list) const
 {
     curl_slist_free_all(static_cast<curl_slist*>(list));
 }
 
-CurlTransferControl::CurlTransferControl()
+namespace {
+
+void* newMulti()
 {
     ensureCurlInitialised();
-    m_multi.reset(curl_multi_init());
+    CURLM* multi = curl_multi_init();
+    // One connection to a host: requests that share the pipe multiplex over it or wait their turn.
+    if (multi)
+        curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, 1L);
+    return multi;
+}
+
+} // namespace
+
+CurlPipe::CurlPipe()
+    : m_multi(newMulti())
+{
+}
+
+CurlPipe::~CurlPipe()
+{
+    curl_multi_cleanup(m_multi);
+}
+
+void CurlPipe::closeConnections()
+{
+    if (m_attached > 0)
+        return;
+    // The connection cache belongs to the multi handle; a new one keeps nothing open.
+    curl_multi_cleanup(m_multi);
+    m_multi = newMulti();
+}
+
+bool CurlPipe::perform()
+{
+    int running = 0;
+    if (!m_multi || curl_multi_perform(m_multi, &running) != CURLM_OK)
+        return false;
+    // Collected first: an ended request may start its next hop on the same handle.
+    std::vector<std::pair<CURL*, CURLcode>> ended;
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(m_multi, &queued))
+        if (message->msg == CURLMSG_DONE)
+            ended.emplace_back(message->easy_handle, message->data.result);
+    for (const auto& [easy, result] : ended) {
+        CurlTransferControl* control = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_PRIVATE, &control);
+        if (control && control->m_attached && control->m_easy.get() == easy)
+            control->ended(result);
+    }
+    return true;
+}
+
+CurlTransferControl::CurlTransferControl(std::shared_ptr<CurlPipe> pipe)
+    : m_pipe(pipe ? std::move(pipe) : std::make_shared<CurlPipe>())
+{
+    ensureCurlInitialised();
     setUpHandle();
 }
 
@@ -65,13 +114,13 @@ void CurlTransferControl::setUpHandle()
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
-    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     // A proxy's answer to CONNECT is no part of the site's response.
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &CurlTransferControl::onSending);
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
 }
 
 CurlTransferControl::~CurlTransferControl()
@@ -141,7 +190,7 @@ void CurlTransferControl::sendHop()
     m_errorBuffer[0] = '\0';
     m_doneCode = CURLE_OK;
     CURL* easy = m_easy.get();
-    if (!easy || !m_multi) {
+    if (!easy || !m_pipe->m_multi) {
         // Reported from pump(), like every other outcome.
         m_done = true;
         m_doneCode = CURLE_FAILED_INIT;
@@ -153,6 +202,12 @@ void CurlTransferControl::sendHop()
     }
 
     curl_easy_setopt(easy, CURLOPT_URL, address.toUtf8().constData());
+    // A libcurl without HTTP/2 refuses the version and speaks HTTP/1.1.
+    if (!m_http2 || curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_2TLS)) != CURLE_OK)
+        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    // Waits for a connection being opened to the host to tell whether it multiplexes, rather than
+    // opening a second one.
+    curl_easy_setopt(easy, CURLOPT_PIPEWAIT, m_http2 ? 1L : 0L);
     if (m_hopVerb == "HEAD") {
         curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
@@ -173,12 +228,13 @@ void CurlTransferControl::sendHop()
     ApplyTrustStore(easy);
     ApplyTimeout(easy, m_requestTimeout);
 
-    if (curl_multi_add_handle(m_multi.get(), easy) != CURLM_OK) {
+    if (curl_multi_add_handle(m_pipe->m_multi, easy) != CURLM_OK) {
         m_done = true;
         m_doneCode = CURLE_FAILED_INIT;
         return;
     }
     m_attached = true;
+    ++m_pipe->m_attached;
 }
 
 // Redirects are followed here rather than by libcurl, which would move a given Host line to the front
@@ -260,16 +316,52 @@ void CurlTransferControl::detach()
         m_discarding = false;
         m_paused = false;
     }
-    curl_multi_remove_handle(m_multi.get(), m_easy.get());
+    curl_multi_remove_handle(m_pipe->m_multi, m_easy.get());
     m_attached = false;
+    --m_pipe->m_attached;
 }
 
 void CurlTransferControl::closeConnections()
 {
-    if (m_attached)
+    if (!m_attached && m_pipe.use_count() == 1)
+        m_pipe->closeConnections();
+}
+
+bool CurlTransferControl::prepare()
+{
+    if (!m_busy)
+        return false;
+    if (m_hopHeld) {
+        if (hopDelay() > 0)
+            return false;
+        sendHop();
+    }
+    if (m_done || !m_attached)
+        return false;
+    if (m_paused && m_body.isEmpty()) {
+        m_paused = false;
+        const CURLcode resumed = curl_easy_pause(m_easy.get(), CURLPAUSE_CONT);
+        if (resumed != CURLE_OK) {
+            m_done = true;
+            m_doneCode = resumed;
+            return false;
+        }
+    }
+    return true;
+}
+
+void CurlTransferControl::ended(int result)
+{
+    if (result == CURLE_OK && m_followPending && followRedirect())
         return;
-    // The connection cache belongs to the multi handle; a new one keeps nothing open.
-    m_multi.reset(curl_multi_init());
+    if (m_resendHeld) {
+        // Sent again once the interval has passed, as any other request to the host.
+        detach();
+        startHop(m_hopUrl);
+        return;
+    }
+    m_done = true;
+    m_doneCode = result;
 }
 
 void CurlTransferControl::pump(int maxWaitMs)
@@ -278,48 +370,16 @@ void CurlTransferControl::pump(int maxWaitMs)
         return;
     if (m_hopHeld) {
         const qint64 delay = hopDelay();
-        if (delay > 0) {
+        if (delay > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(std::min<qint64>(delay, std::max(0, maxWaitMs))));
-            if (hopDelay() > 0)
-                return;
-        }
-        sendHop();
     }
-    if (!m_done && m_attached) {
-        CURLM* multi = m_multi.get();
-        if (m_paused && m_body.isEmpty()) {
-            m_paused = false;
-            const CURLcode resumed = curl_easy_pause(m_easy.get(), CURLPAUSE_CONT);
-            if (resumed != CURLE_OK) {
-                m_done = true;
-                m_doneCode = resumed;
-            }
-        }
-        if (!m_done) {
-            // Bytes handed over while resuming are delivered without waiting.
-            if (!m_newBytes)
-                curl_multi_poll(multi, nullptr, 0, std::max(0, maxWaitMs), nullptr);
-            int running = 0;
-            if (curl_multi_perform(multi, &running) != CURLM_OK) {
-                m_done = true;
-                m_doneCode = CURLE_FAILED_INIT;
-            }
-            int queued = 0;
-            while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
-                if (message->msg != CURLMSG_DONE || message->easy_handle != m_easy.get())
-                    continue;
-                const CURLcode result = message->data.result;
-                if (result == CURLE_OK && m_followPending && followRedirect())
-                    break;
-                if (m_resendHeld) {
-                    // Sent again once the interval has passed, as any other request to the host.
-                    detach();
-                    startHop(m_hopUrl);
-                    break;
-                }
-                m_done = true;
-                m_doneCode = result;
-            }
+    if (prepare()) {
+        // Bytes handed over while resuming are delivered without waiting.
+        if (!m_newBytes)
+            curl_multi_poll(m_pipe->m_multi, nullptr, 0, std::max(0, maxWaitMs), nullptr);
+        if (!m_pipe->perform()) {
+            m_done = true;
+            m_doneCode = CURLE_FAILED_INIT;
         }
     }
     deliver();
@@ -336,29 +396,32 @@ void CurlTransferControl::pumpTogether(const std::vector<CurlTransferControl*>& 
     int maxFd = -1;
     long wait = std::max(0, maxWaitMs);
     bool busy = false;
-    for (const CurlTransferControl* control : controls) {
+    std::vector<CurlPipe*> pipes;
+    for (CurlTransferControl* control : controls) {
         if (!control->m_busy)
             continue;
         busy = true;
-        if (control->m_hopHeld) {
-            wait = std::min<long>(wait, long(control->hopDelay()));
+        if (!control->prepare()) {
+            // Held for the pacer, or something to hand over already.
+            wait = std::min<long>(wait, control->m_hopHeld ? long(control->hopDelay()) : 0L);
             continue;
         }
-        // Something to hand over already: no sleeping at all.
-        if (control->m_done || !control->m_attached || control->m_newBytes || control->m_paused) {
+        if (control->m_newBytes || control->m_paused)
             wait = 0;
-            continue;
-        }
-        int fd = -1;
-        curl_multi_fdset(control->m_multi.get(), &readSet, &writeSet, &exceptSet, &fd);
-        maxFd = std::max(maxFd, fd);
-        long timeout = -1;
-        curl_multi_timeout(control->m_multi.get(), &timeout);
-        if (timeout >= 0)
-            wait = std::min(wait, timeout);
+        if (std::find(pipes.cbegin(), pipes.cend(), control->m_pipe.get()) == pipes.cend())
+            pipes.push_back(control->m_pipe.get());
     }
     if (!busy)
         return;
+    for (CurlPipe* pipe : pipes) {
+        int fd = -1;
+        curl_multi_fdset(pipe->m_multi, &readSet, &writeSet, &exceptSet, &fd);
+        maxFd = std::max(maxFd, fd);
+        long timeout = -1;
+        curl_multi_timeout(pipe->m_multi, &timeout);
+        if (timeout >= 0)
+            wait = std::min(wait, timeout);
+    }
     if (wait > 0) {
         if (maxFd >= 0) {
             timeval limit { wait / 1000, int((wait % 1000) * 1000) };
@@ -368,8 +431,12 @@ void CurlTransferControl::pumpTogether(const std::vector<CurlTransferControl*>& 
             std::this_thread::sleep_for(std::chrono::milliseconds(wait));
         }
     }
+    for (CurlPipe* pipe : pipes)
+        pipe->perform();
+    // A state handler may cancel or start requests of other controls; each is delivered as it then is.
     for (CurlTransferControl* control : controls)
-        control->pump(0);
+        if (control->m_busy)
+            control->deliver();
 }
 
 void CurlTransferControl::deliver()

@@ -1,9 +1,13 @@
 #pragma once
-// TransferControl on libcurl: one easy handle, reused for every request, driven by one multi handle
-// whose connection cache keeps connections to a host alive between requests.
+// TransferControl on libcurl: one easy handle, reused for every request, driven by a pipe (one multi
+// handle) whose connection cache keeps connections to a host alive between requests. A control has a
+// pipe of its own, or shares one with other controls whose requests then travel side by side over
+// the pipe's one HTTP/2 connection.
 //
 // Behaviour the crawl can rely on:
-// - Only http and https are allowed, spoken as HTTP/1.1; the body is never decompressed.
+// - Only http and https are allowed, spoken as HTTP/1.1; with setHttp2, https is spoken as HTTP/2
+//   where the server offers it (its header block then starts "HTTP/2 200"). The body is never
+//   decompressed.
 // - The header lines are sent as given and in their order. libcurl adds a Host line only when the
 //   caller gave none (it then comes first), never a User-Agent or an Accept line; through a proxy it
 //   adds "Proxy-Connection: Keep-Alive" before the caller's lines.
@@ -59,9 +63,35 @@
 #include <optional>
 #include <vector>
 
+class CurlTransferControl;
+
+// One libcurl multi handle and the connections it keeps open, at most one to a host: the controls
+// that share it multiplex their requests over that connection when it speaks HTTP/2 and otherwise
+// take turns on it.
+class CurlPipe {
+public:
+    CurlPipe();
+    ~CurlPipe();
+    CurlPipe(const CurlPipe&) = delete;
+    CurlPipe& operator=(const CurlPipe&) = delete;
+
+    // Closes the connections kept open; only while no request is attached.
+    void closeConnections();
+    int attached() const { return m_attached; }
+
+private:
+    friend class CurlTransferControl;
+    // Advances every request attached and tells the controls whose requests ended.
+    bool perform();
+
+    void* m_multi = nullptr; // kept as void* so that curl.h stays out of this header
+    int m_attached = 0;
+};
+
 class CurlTransferControl final : public TransferControl {
 public:
-    CurlTransferControl();
+    // pipe: shared with other controls; none gives the control a pipe of its own.
+    explicit CurlTransferControl(std::shared_ptr<CurlPipe> pipe = {});
     ~CurlTransferControl() override;
     CurlTransferControl(const CurlTransferControl&) = delete;
     CurlTransferControl& operator=(const CurlTransferControl&) = delete;
@@ -77,8 +107,13 @@ public:
     static void pumpTogether(const std::vector<CurlTransferControl*>& controls, int maxWaitMs);
     // Requests keep the pacer's interval; nullptr (the default) sends them at once.
     void setPacer(RequestPacer* pacer) { m_pacer = pacer; }
-    // Closes the connections kept alive for later requests; only while idle.
+    // Closes the connections kept alive for later requests; only while idle, and only for a pipe of
+    // the control's own.
     void closeConnections();
+    // https requests offer HTTP/2 from the next request on; plain http stays HTTP/1.1.
+    void setHttp2(bool on) { m_http2 = on; }
+    // Whether the last response came over HTTP/2, so its connection can carry several at once.
+    bool spokeHttp2() const { return m_headers.startsWith("HTTP/2"); }
     // When the hop in progress was sent, on the pacer's clock; -1 while it waits for the pacer (or
     // without a pacer).
     qint64 hopSentAt() const { return m_hopHeld ? -1 : m_hopSentAt; }
@@ -108,11 +143,9 @@ public:
     void setRedirectLimit(int most) override { m_redirectLimit = most; }
 
 private:
+    friend class CurlPipe;
     // The handles are kept as void* so that curl.h stays out of this header.
     struct EasyDeleter {
-        void operator()(void* handle) const;
-    };
-    struct MultiDeleter {
         void operator()(void* handle) const;
     };
     struct ListDeleter {
@@ -132,12 +165,17 @@ private:
     // Milliseconds until a hop held back by the pacer may be sent; -1 when none is held back.
     qint64 hopDelay() const;
     bool followRedirect();
+    // The pipe says the hop ended with result (a libcurl code).
+    void ended(int result);
+    // Sends a hop the pacer let go and resumes a paused transfer whose bytes were read; false when
+    // nothing is left to wait for on the network.
+    bool prepare();
     void detach();
     void deliver();
     bool raise(int state);
     void setError(int code);
 
-    std::unique_ptr<void, MultiDeleter> m_multi;
+    std::shared_ptr<CurlPipe> m_pipe;
     std::unique_ptr<void, ListDeleter> m_headerList;
     std::unique_ptr<void, EasyDeleter> m_easy;
     std::array<char, 256> m_errorBuffer {};
@@ -145,6 +183,7 @@ private:
     StateHandler m_handler;
     bool m_busy = false;
     bool m_attached = false;
+    bool m_http2 = false;
     bool m_paused = false;
     bool m_discarding = false; // body bytes of an abandoned request are dropped
     bool m_done = false; // libcurl finished; the result is not delivered yet

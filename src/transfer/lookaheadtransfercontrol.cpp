@@ -135,6 +135,18 @@ void LookAheadTransferControl::predict(
     m_scheduler.startWhatMay();
 }
 
+bool LookAheadTransferControl::answerFetchedAhead(const QString& address, const QString& verb,
+    const QString& headerLines, QByteArray& headers, QString& finalUrl, QByteArray& body) const
+{
+    const ScheduledRequest* found = direct() ? nullptr : m_scheduler.find(address, verb, headerLines);
+    if (!found || !found->finished || found->executed || found->errorCode != 0 || !found->body.inMemory())
+        return false;
+    headers = found->headers;
+    finalUrl = found->finalUrl;
+    body = *found->body.inMemory();
+    return true;
+}
+
 void LookAheadTransferControl::dropPredictions(qint64 tag)
 {
     m_scheduler.removePredicted(tag);

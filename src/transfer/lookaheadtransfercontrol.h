@@ -52,6 +52,8 @@ public:
     void setRedirectLimit(int most) override;
 
     int connections() const override;
+    int requestsAtOnce() const override { return m_scheduler.requestsAtOnce(); }
+    void setHttp2(bool on) override { m_scheduler.setHttp2(on); }
     void setConnections(int connections) override;
     void setRequestInterval(int milliseconds) override;
     void setHostInterval(const QString& address, int milliseconds) override;
@@ -60,6 +62,8 @@ public:
     void setCookies(const QByteArray& text, bool keep) override;
     QByteArray cookies() const override { return m_jar.text(); }
     void predict(const QString& address, const QString& verb, const QString& headerLines, qint64 tag) override;
+    bool answerFetchedAhead(const QString& address, const QString& verb, const QString& headerLines,
+        QByteArray& headers, QString& finalUrl, QByteArray& body) const override;
     void dropPredictions(qint64 tag) override;
     void dropAllPredictions() override;
 

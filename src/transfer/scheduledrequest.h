@@ -35,6 +35,7 @@ struct ScheduledRequest {
     const quint64 order;
     QString finalUrl; // where the answer came from, after redirects
     int connection = -1; // running on it
+    int slot = -1; // and on this slot of it
     qint64 startedAt = 0;
     qint64 notBefore = 0; // a request sent again waits until then
     int resends = 0;

@@ -24,6 +24,8 @@ public:
     // The next waiting bytes, in order, at most about pieceLimit of them from the file.
     QByteArray take();
     bool isEmpty() const { return m_memory.isEmpty() && m_readAt == m_writeAt; }
+    // Everything waiting, left waiting; nullptr when part of it is in the file.
+    const QByteArray* inMemory() const { return m_readAt == m_writeAt ? &m_memory : nullptr; }
     // The temporary file could not be read back: bytes were lost.
     bool failed() const { return m_failed; }
     // Forgets everything waiting.

@@ -98,6 +98,11 @@ public:
     static constexpr int MostConnections = 16;
     virtual int connections() const { return 1; }
     virtual void setConnections(int connections) { Q_UNUSED(connections); }
+    // The most requests run at once now, for how far ahead the crawl predicts: the connections, or
+    // more once a server multiplexes them.
+    virtual int requestsAtOnce() const { return connections(); }
+    // Whether https requests offer HTTP/2, which carries several requests at once on a connection.
+    virtual void setHttp2(bool on) { Q_UNUSED(on); }
     // The least time between the starts of two requests to the same host.
     virtual void setRequestInterval(int milliseconds) { Q_UNUSED(milliseconds); }
     // What a host asked of the crawl, kept by every connection: a longer least time between requests
@@ -133,6 +138,19 @@ public:
         Q_UNUSED(verb);
         Q_UNUSED(headerLines);
         Q_UNUSED(tag);
+    }
+    // The answer of a prediction that has arrived whole, left to be executed: its header block,
+    // where it came from and its body, when the body is small enough to be at hand.
+    virtual bool answerFetchedAhead(const QString& address, const QString& verb, const QString& headerLines,
+        QByteArray& headers, QString& finalUrl, QByteArray& body) const
+    {
+        Q_UNUSED(address);
+        Q_UNUSED(verb);
+        Q_UNUSED(headerLines);
+        Q_UNUSED(headers);
+        Q_UNUSED(finalUrl);
+        Q_UNUSED(body);
+        return false;
     }
     // Cancels the predictions of tag that were not executed.
     virtual void dropPredictions(qint64 tag) { Q_UNUSED(tag); }
