@@ -107,24 +107,27 @@ void PredictComingFetches(CrawlContext& c, const WorkRecord& taken)
     predictProbesAhead(c);
     const CrawlState& s = c.state;
     // Beyond the connections' worth, as many more as HTTP/2 carries at once.
-    const int window = std::max(connections * RecordsPerConnection, c.transfer.requestsAtOnce());
-    if (c.predictedThrough >= c.recordTag + window)
+    const qint64 last = c.recordTag + std::max(connections * RecordsPerConnection, c.transfer.requestsAtOnce());
+    // Each record is planned once, when it first comes into sight: the record just taken first (one
+    // queued by the page before it was not in sight yet), then those after the last one planned.
+    // Record tag t stands on line WorkLine + (t - recordTag) - 1 of the list.
+    qint64 tag = std::max(c.predictedThrough + 1, c.recordTag);
+    if (tag > last)
         return;
-    // The record just taken comes first: one queued by the page before it was not in sight yet.
-    QList<WorkRecord> coming { taken };
-    coming += c.workLists.peek(s.WorkList, s.WorkLine, window);
-    for (qsizetype i = 0; i < coming.size(); ++i) {
-        // Each record is planned once, when it first comes into sight.
-        const qint64 tag = c.recordTag + i;
-        if (tag <= c.predictedThrough)
-            continue;
+    QList<WorkRecord> coming;
+    if (tag == c.recordTag)
+        coming.append(taken);
+    const qint64 fromList = tag + coming.size();
+    coming += c.workLists.peek(s.WorkList, s.WorkLine + qint32(fromList - c.recordTag - 1), int(last - fromList + 1));
+    for (const WorkRecord& record : std::as_const(coming)) {
         c.predictedThrough = tag;
-        const FirstRequest request = FirstRequestOf(s, coming[i]);
-        if (request.verb.isEmpty() || !RobotsAllow(s, coming[i].address))
-            continue;
-        c.transfer.predict(coming[i].address, request.verb, request.headerLines, tag);
-        if (tag > c.recordTag && scannedWhole(s, coming[i], request))
-            c.pagesAhead.append({ tag, coming[i], request.headerLines });
+        const FirstRequest request = FirstRequestOf(s, record);
+        if (!request.verb.isEmpty() && RobotsAllow(s, record.address)) {
+            c.transfer.predict(record.address, request.verb, request.headerLines, tag);
+            if (tag > c.recordTag && scannedWhole(s, record, request))
+                c.pagesAhead.append({ tag, record, request.headerLines });
+        }
+        ++tag;
     }
 }
 

@@ -26,6 +26,7 @@ bool WorkListReader::seekLine(const QString& listPath, qint32 line)
     if (m_file.isOpen() && m_file.fileName() == listPath && m_line == line)
         return m_file.seek(m_offset);
     m_file.close();
+    m_aheadLine = 0;
     m_file.setFileName(listPath);
     if (!m_file.open(QIODevice::ReadOnly))
         return false;
@@ -68,6 +69,7 @@ bool WorkListReader::take(
     }
     m_files.close(oldList);
     m_file.close();
+    m_aheadLine = 0;
     listPath = newList;
     line = 1;
     if (retiredList)
@@ -80,14 +82,42 @@ bool WorkListReader::take(
 QList<WorkRecord> WorkListReader::peek(const QString& listPath, qint32 line, int count)
 {
     QList<WorkRecord> records;
-    if (line < 1 || !seekLine(listPath, line))
+    if (line < 1)
         return records;
+    // The nearest known place at or before line: the next take's, or where the last peek stopped.
+    qint32 at = 0;
+    qint64 offset = 0;
+    if (m_file.isOpen() && m_file.fileName() == listPath) {
+        if (m_line >= 1 && m_line <= line) {
+            at = m_line;
+            offset = m_offset;
+        }
+        if (m_aheadLine > at && m_aheadLine <= line) {
+            at = m_aheadLine;
+            offset = m_aheadOffset;
+        }
+    }
+    if (at == 0) {
+        if (!seekLine(listPath, line))
+            return records;
+        at = line;
+        offset = m_offset;
+    }
+    if (!m_file.seek(offset))
+        return records;
+    // A last line still being written has no line end yet and is not a record to go by.
+    for (; at < line; ++at)
+        if (!m_file.readLine().endsWith('\n'))
+            return records;
+    m_aheadLine = at;
+    m_aheadOffset = m_file.pos();
     while (records.size() < count) {
         const QByteArray bytes = m_file.readLine();
-        // A last line still being written has no line end yet and is not a record to go by.
         if (!bytes.endsWith('\n'))
             break;
         records.append(WorkRecord::fromFields(SplitRecordLine(DecodeRecordLines(bytes).value(0))));
+        ++m_aheadLine;
+        m_aheadOffset = m_file.pos();
     }
     return records;
 }
@@ -95,6 +125,7 @@ QList<WorkRecord> WorkListReader::peek(const QString& listPath, qint32 line, int
 void WorkListReader::close()
 {
     m_file.close();
+    m_aheadLine = 0;
 }
 
 IoStatus WriteWorkRecord(AppendFiles& files, const QString& listPath, const WorkRecord& record, bool overwrite)

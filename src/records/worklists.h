@@ -40,7 +40,8 @@ public:
     bool take(
         QString& listPath, WorkRecord& record, qint32& line, const QString& siteDir, QString* retiredList = nullptr);
     // Up to count records from line (1-based) of listPath on, without taking them; fewer at the end.
-    // From the place of the next take, it reads only the lines it returns.
+    // From the place of the next take or where the last peek stopped, it reads only the lines
+    // between that place and the ones it returns.
     QList<WorkRecord> peek(const QString& listPath, qint32 line, int count);
     // Forgets the place, closing the list; before a list is replaced or cut by others.
     void close();
@@ -52,6 +53,8 @@ private:
     QFile m_file;
     qint32 m_line = 0; // the line that starts at m_offset in m_file
     qint64 m_offset = 0;
+    qint32 m_aheadLine = 0; // the line after the last one peeked, at m_aheadOffset; 0 when unknown
+    qint64 m_aheadOffset = 0;
 };
 
 // Writes one record as a line, replacing the file when overwrite is set, else appending.

@@ -487,15 +487,15 @@ void ConnectionScheduler::startWhatMay()
     checkStalls();
     const qint64 moment = now();
     m_blockedUntil = -1;
+    bool room = roomForPredictions();
     std::vector<ScheduledRequest*> waiting;
+    // With every slot busy only the crawl's own request may take one.
     for (const auto& request : m_requests)
-        if (!request->started)
+        if (!request->started && (room || request->executed))
             waiting.push_back(request.get());
     std::sort(waiting.begin(), waiting.end(),
         [](const ScheduledRequest* a, const ScheduledRequest* b) { return nearness(*a) < nearness(*b); });
-    bool room = roomForPredictions();
     for (ScheduledRequest* next : waiting) {
-        // With every slot busy only the crawl's own request may take one.
         if (!room && !next->executed)
             continue;
         const qint64 allowed = std::max(next->notBefore, moment + m_pacer.waitFor(next->host));
