@@ -247,7 +247,7 @@ void TestCli::interruptedThenResumedEndsAsAWholeCrawl()
     QCOMPARE(ReadResumeList(ResumeListPath(save + u'/')).value(), QStringList { top });
 
     const Run resumed = run({ u"resume"_s, save, u"--list"_s, top, u"--no-open"_s, u"--no-list"_s, u"--connections"_s,
-        u"16"_s, u"--no-more-links"_s });
+        u"16"_s, u"--no-more-links"_s, u"--no-http2"_s });
     QCOMPARE(resumed.exitCode, 0);
     QVERIFY(resumed.out.startsWith(u"終了\n"_s));
     QCOMPARE(MirroredFiles(siteOf(save)), MirroredFiles(siteOf(reference)));
@@ -255,6 +255,7 @@ void TestCli::interruptedThenResumedEndsAsAWholeCrawl()
     QCOMPARE(ReadResumeRecord(ResumeRecordPath(siteOf(save)))->counters[Counter::Download], 5);
     QVERIFY(ReadResumeRecord(ResumeRecordPath(siteOf(save)))->moreLinks == false);
     QCOMPARE(SettingsStore(settingsFile()).get(SettingsKeys::Connections, QString()), u"16"_s);
+    QCOMPARE(SettingsStore(settingsFile()).get(SettingsKeys::Http2, QString()), u"0"_s);
 }
 
 void TestCli::resumeWithoutAListIsRefused()

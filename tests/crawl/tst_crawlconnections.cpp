@@ -12,6 +12,7 @@
 #include "support/crawlharness.h"
 #include "support/nginxfixture.h"
 #include "support/scriptedhttpserver.h"
+#include "support/testca.h"
 
 #include <QTest>
 
@@ -92,6 +93,7 @@ private slots:
     void aStopInMidCrawlResumesToTheSameEnd();
     void idleConnectionsDoNotHoldTheServersWorkers();
     void shortRangedAnswersAreNotPredictedOverAndOver();
+    void http2GivesTheCrawlOfHttp11();
 
 private:
     Outcome crawl(int connections, const QString& top, const QList<Settings>& runs);
@@ -100,6 +102,9 @@ private:
     QTemporaryDir m_otherRoot;
     std::unique_ptr<NginxFixture> m_nginx;
     std::unique_ptr<NginxFixture> m_other;
+    // The same site over https, offering HTTP/2; none without openssl.
+    TestCa m_ca;
+    std::unique_ptr<NginxFixture> m_secure;
     ScriptedHttpServer m_scripted;
     // Servers that take two connections at once: one answers a third 503, the other closes it and
     // counts a closed connection for a while longer.
@@ -171,6 +176,16 @@ void TestCrawlConnections::initTestCase()
     m_nginx->requireBasicAuth(u"/private/"_s, u"user"_s, u"secret"_s);
     m_nginx->addDirective(u"location = /big.mpg { limit_rate 8m; }"_s);
     QVERIFY2(m_nginx->start(), qPrintable(m_nginx->errorString()));
+
+    if (TestCa::executable().isEmpty())
+        return;
+    QVERIFY2(m_ca.make(), qPrintable(m_ca.errorString()));
+    m_secure = std::make_unique<NginxFixture>(m_root.path());
+    m_secure->enableTls(m_ca.serverCertificate(), m_ca.serverKey(), true);
+    m_secure->requireBasicAuth(u"/private/"_s, u"user"_s, u"secret"_s);
+    m_secure->addDirective(u"location = /big.mpg { limit_rate 8m; }"_s);
+    QVERIFY2(m_secure->start(), qPrintable(m_secure->errorString()));
+    qputenv("CURL_CA_BUNDLE", QFile::encodeName(m_ca.caCertificate()));
 }
 
 Outcome TestCrawlConnections::crawl(int connections, const QString& top, const QList<Settings>& runs)
@@ -233,6 +248,11 @@ void TestCrawlConnections::sameOutputsForEveryNumberOfConnections_data()
         << u"scripted"_s << u"/o/"_s << once;
     QTest::newRow("the same at depth 1") << u"scripted"_s << u"/o/"_s
                                          << QList<Settings> { { { K::DeepCount, u"1"_s } } };
+    QTest::newRow("every file over HTTP/2") << u"https"_s << u"/"_s << once;
+    QTest::newRow("a large file in ranged pieces over HTTP/2")
+        << u"https"_s << u"/"_s << QList<Settings> { { { K::DownloadExts, u".mpg"_s }, { K::BuffLen, u"0.3"_s } } };
+    QTest::newRow("srcset, style sheets that import each other, background, poster and a refresh over HTTP/2")
+        << u"https"_s << u"/links/index.html"_s << once;
     QTest::newRow("a server that answers a third connection 503") << u"refusing"_s << u"/"_s << once;
     QTest::newRow("a server that closes a third connection, counting closed ones a while")
         << u"closing"_s << u"/"_s << once;
@@ -243,7 +263,10 @@ void TestCrawlConnections::sameOutputsForEveryNumberOfConnections()
     QFETCH(QString, server);
     QFETCH(QString, topPath);
     QFETCH(QList<Settings>, runs);
+    if (server == u"https"_s && !m_secure)
+        QSKIP("openssl is not installed (scripts/install-deps --test installs it)");
     const QString top = server == u"nginx"_s ? m_nginx->url(topPath)
+        : server == u"https"_s               ? m_secure->url(topPath)
         : server == u"refusing"_s            ? m_refusing.url(topPath)
         : server == u"closing"_s             ? m_closing.url(topPath)
                                              : m_scripted.url(topPath);
@@ -394,6 +417,30 @@ void TestCrawlConnections::shortRangedAnswersAreNotPredictedOverAndOver()
     QCOMPARE(one.counters[size_t(Counter::Download)], 1);
     const qsizetype parallel = server.requests().size() - serial;
     QVERIFY2(parallel <= serial + 6, qPrintable(QString::number(serial) + u" / "_s + QString::number(parallel)));
+}
+
+void TestCrawlConnections::http2GivesTheCrawlOfHttp11()
+{
+    if (!m_secure)
+        QSKIP("openssl is not installed (scripts/install-deps --test installs it)");
+    qsizetype mark = m_secure->accessLog().size();
+    const Outcome plain = crawl(6, m_secure->url(u"/"_s), { Settings { { SettingsKeys::Http2, u"0"_s } } });
+    const QStringList plainRequests = m_secure->accessLog().mid(mark);
+    mark = m_secure->accessLog().size();
+    const Outcome multiplexed = crawl(6, m_secure->url(u"/"_s), { Settings {} });
+    const QStringList requests = m_secure->accessLog().mid(mark);
+
+    QVERIFY(plainRequests.size() > 20);
+    for (const QString& request : plainRequests)
+        QVERIFY2(request.contains(u" HTTP/1.1\""_s), qPrintable(request));
+    QSet<QString> connections;
+    for (const QString& request : requests) {
+        QVERIFY2(request.contains(u" HTTP/2.0\""_s), qPrintable(request));
+        connections.insert(request.section(u' ', 0, 0));
+    }
+    QVERIFY2(connections.size() <= 6, qPrintable(QString::number(connections.size())));
+    const QString difference = differenceOf(plain, multiplexed);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
 }
 
 QTEST_GUILESS_MAIN(TestCrawlConnections)

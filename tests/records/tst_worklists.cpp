@@ -173,9 +173,16 @@ void TestWorkLists::aQueueOfManyRecordsIsTakenExactlyOnceEach()
     WorkRecord record;
     QList<int> seen;
     int next = 1;
+    int peekedThrough = 0;
     while (reader.take(list, record, line, m_site)) {
         ++line;
-        seen.append(record.address.section(u'/', 3).section(u'.', 0, 0).toInt());
+        const int taken = record.address.section(u'/', 3).section(u'.', 0, 0).toInt();
+        seen.append(taken);
+        // Peeking on from where the last peek stopped, as the look-ahead does, across compactions,
+        // sees the records the takes then take.
+        peekedThrough = std::max(peekedThrough, taken);
+        for (const WorkRecord& ahead : reader.peek(list, line + (peekedThrough - taken), taken + 4 - peekedThrough))
+            QCOMPARE(ahead, workRecord(++peekedThrough));
         // Every taken record queues two more until 100 have been queued, as pages do.
         for (int k = 0; k < 2 && next < 100; ++k)
             QVERIFY(WriteWorkRecord(m_files, list, workRecord(next++), false));

@@ -34,10 +34,11 @@ public:
         m_locations += QStringLiteral("        ") + directive + QLatin1Char('\n');
     }
 
-    // Before start(): serve https with this certificate and key instead of http.
-    void enableTls(const QString& certificate, const QString& key)
+    // Before start(): serve https with this certificate and key instead of http, offering HTTP/2 too
+    // with http2.
+    void enableTls(const QString& certificate, const QString& key, bool http2 = false)
     {
-        m_listenOptions = QStringLiteral(" ssl");
+        m_listenOptions = http2 ? QStringLiteral(" ssl http2") : QStringLiteral(" ssl");
         m_locations
             += QStringLiteral("        ssl_certificate %1;\n        ssl_certificate_key %2;\n").arg(certificate, key);
     }
