@@ -521,6 +521,9 @@ void CurlTransferControl::headerLine(const QByteArray& rawLine)
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
     if (line.startsWith("HTTP/")) {
+        // libcurl writes an HTTP/2 status line, which has no reason phrase, with a blank after the code.
+        if (line.startsWith("HTTP/2 ") || line.startsWith("HTTP/3 "))
+            line = line.trimmed();
         m_pendingBlock.clear();
         m_pendingComplete = false;
     } else if (m_pendingComplete || m_pendingBlock.isEmpty()) {
