@@ -493,11 +493,15 @@ void ConnectionScheduler::startWhatMay()
     for (const auto& request : m_requests)
         if (!request->started && (room || request->executed))
             waiting.push_back(request.get());
-    std::sort(waiting.begin(), waiting.end(),
-        [](const ScheduledRequest* a, const ScheduledRequest* b) { return nearness(*a) < nearness(*b); });
-    for (ScheduledRequest* next : waiting) {
+    // Taken nearest first from a heap: most pumps start a request or two of hundreds waiting.
+    const auto later = [](const ScheduledRequest* a, const ScheduledRequest* b) { return nearness(*a) > nearness(*b); };
+    std::make_heap(waiting.begin(), waiting.end(), later);
+    for (auto end = waiting.end(); end != waiting.begin(); --end) {
+        std::pop_heap(waiting.begin(), end, later);
+        ScheduledRequest* next = *(end - 1);
+        // The crawl's own requests come first, so none is left once a prediction finds no room.
         if (!room && !next->executed)
-            continue;
+            break;
         const qint64 allowed = std::max(next->notBefore, moment + m_pacer.waitFor(next->host));
         if (allowed > moment) {
             m_blockedUntil = m_blockedUntil < 0 ? allowed : std::min(m_blockedUntil, allowed);

@@ -152,7 +152,8 @@ void CurlTransferControl::execute(
         if (!m_cookiesSynced || m_cookieVersion != m_jar->version())
             LoadCookies(m_easy.get(), m_jar->lines());
         m_cookieVersion = m_jar->version();
-        m_cookiesSynced = false; // until what the answers set is committed
+        // Until an answer sets a cookie: the handle then holds more than the jar until it is committed.
+        m_cookiesSynced = true;
     }
     for (QString line : headerLines.split(u'\n')) {
         if (line.endsWith(u'\r'))
@@ -520,6 +521,9 @@ void CurlTransferControl::headerLine(const QByteArray& rawLine)
     QByteArray line = rawLine;
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
+    // The cookie engine keeps what any answer sets; the handle then holds more than the jar.
+    if (line.size() > 11 && qstrnicmp(line.constData(), "set-cookie:", 11) == 0)
+        m_cookiesSynced = false;
     if (line.startsWith("HTTP/")) {
         // libcurl writes an HTTP/2 status line, which has no reason phrase, with a blank after the code.
         if (line.startsWith("HTTP/2 ") || line.startsWith("HTTP/3 "))
