@@ -24,6 +24,13 @@ constexpr int MaxProbesPerPage = 256;
 
 namespace {
 
+// How many records ahead the crawl predicts: the connections' worth, and as many more as HTTP/2
+// carries at once.
+int window(const CrawlContext& c)
+{
+    return std::max(c.transfer.connections() * RecordsPerConnection, c.transfer.requestsAtOnce());
+}
+
 // The probes of a page's links, tagged with the page's record: the same requests whichever record
 // is in progress, as the depth and referrer are the page's own.
 void predictProbes(CrawlContext& c, const QString& pageAddress, const QString& resolvedFrom, const QString& pageText,
@@ -60,7 +67,7 @@ void predictProbesAhead(CrawlContext& c)
 {
     CrawlState& s = c.state;
     const qint16 depthNow = s.CurDepth;
-    const qint64 reach = c.recordTag + qint64(c.transfer.connections()) * RecordsPerConnection;
+    const qint64 reach = c.recordTag + window(c);
     for (qsizetype i = 0; i < c.pagesAhead.size();) {
         const CrawlContext::PageAhead& page = c.pagesAhead[i];
         if (page.tag <= c.recordTag) {
@@ -106,8 +113,7 @@ void PredictComingFetches(CrawlContext& c, const WorkRecord& taken)
         return;
     predictProbesAhead(c);
     const CrawlState& s = c.state;
-    // Beyond the connections' worth, as many more as HTTP/2 carries at once.
-    const qint64 last = c.recordTag + std::max(connections * RecordsPerConnection, c.transfer.requestsAtOnce());
+    const qint64 last = c.recordTag + window(c);
     // Each record is planned once, when it first comes into sight: the record just taken first (one
     // queued by the page before it was not in sight yet), then those after the last one planned.
     // Record tag t stands on line WorkLine + (t - recordTag) - 1 of the list.

@@ -51,9 +51,9 @@ ConnectionScheduler::~ConnectionScheduler()
     });
 }
 
-int ConnectionScheduler::Connection::freeSlot() const
+int ConnectionScheduler::Connection::freeSlot(bool anotherStream) const
 {
-    const std::size_t usable = multiplexed ? std::size_t(StreamsPerConnection) : 1;
+    const std::size_t usable = multiplexed && anotherStream ? std::size_t(StreamsPerConnection) : 1;
     for (std::size_t i = 0; i < usable; ++i)
         if (i >= streams.size() || !streams[i].running)
             return int(i);
@@ -75,6 +75,10 @@ ConnectionScheduler::Slot& ConnectionScheduler::slotOf(std::size_t index, std::s
         control.setCookieJar(m_jar, direct());
         const std::size_t s = connection.streams.size();
         control.setStateHandler([this, index, s](int state) { onConnectionState(index, s, state); });
+        // A further stream gets its bytes in HTTP/2 frames of 16 KiB; a large buffer each would
+        // only cost memory.
+        if (s > 0)
+            control.setReceiveBuffer(16 * 1024);
         connection.streams.push_back(std::move(fresh));
     }
     return connection.streams[slot];
@@ -419,12 +423,13 @@ std::pair<int, int> ConnectionScheduler::connectionFor(ScheduledRequest& request
     const QString& origin = request.origin;
     int empty = -1;
     int other = -1;
+    const bool anotherStream = mayAddStream();
     for (std::size_t i = 0; i < m_connections.size(); ++i) {
         const Connection& connection = m_connections[i];
         // A kept-alive connection to the origin costs no new connection at all; one that speaks
         // HTTP/2 takes several requests.
         if (connection.origin == origin) {
-            const int slot = connection.freeSlot();
+            const int slot = connection.freeSlot(anotherStream);
             if (slot >= 0)
                 return { int(i), slot };
             continue;
@@ -476,8 +481,18 @@ std::pair<int, int> ConnectionScheduler::preemptFor(const ScheduledRequest& requ
 
 bool ConnectionScheduler::roomForPredictions() const
 {
+    const bool anotherStream = mayAddStream();
     return std::any_of(m_connections.cbegin(), m_connections.cend(),
-        [](const Connection& connection) { return connection.freeSlot() >= 0; });
+        [anotherStream](const Connection& connection) { return connection.freeSlot(anotherStream) >= 0; });
+}
+
+bool ConnectionScheduler::mayAddStream() const
+{
+    int running = 0;
+    for (const Connection& connection : m_connections)
+        for (const Slot& slot : connection.streams)
+            running += slot.running != nullptr;
+    return running < MostStreams;
 }
 
 void ConnectionScheduler::startWhatMay()

@@ -39,8 +39,10 @@ public:
     // The code and text of a request whose spooled body could not be written or read back.
     static constexpr int SpoolErrorCode = 23; // libcurl's CURLE_WRITE_ERROR
     static QString spoolErrorText();
-    // Requests one HTTP/2 connection carries at once.
-    static constexpr int StreamsPerConnection = 8;
+    // Requests one HTTP/2 connection carries at once, and all of them together carry, as each keeps
+    // a little of its body in memory.
+    static constexpr int StreamsPerConnection = 16;
+    static constexpr int MostStreams = 96;
 
     ConnectionScheduler();
     ~ConnectionScheduler();
@@ -78,7 +80,10 @@ public:
         forEachControl([on](CurlTransferControl& control) { control.setHttp2(on); });
     }
     // The most requests that run at once now: more than connections once one speaks HTTP/2.
-    int requestsAtOnce() const { return connections() * (m_multiplexing ? StreamsPerConnection : 1); }
+    int requestsAtOnce() const
+    {
+        return m_multiplexing ? std::min(connections() * StreamsPerConnection, MostStreams) : connections();
+    }
     void setHostInterval(const QString& host, int milliseconds) { m_pacer.setHostInterval(host, milliseconds); }
     // No request to host starts for milliseconds.
     void holdHost(const QString& host, qint64 milliseconds) { m_pacer.hold(host, milliseconds); }
@@ -137,8 +142,9 @@ private:
         {
             return std::none_of(streams.cbegin(), streams.cend(), [](const Slot& slot) { return slot.running; });
         }
-        // A slot free for a request to the connection's own origin; -1 when none is.
-        int freeSlot() const;
+        // A slot free for a request to the connection's own origin, the first one alone unless
+        // another stream may be added; -1 when none is.
+        int freeSlot(bool anotherStream) const;
     };
     template <typename Apply> void forEachControl(Apply apply)
     {
@@ -169,6 +175,8 @@ private:
     std::pair<int, int> preemptFor(const ScheduledRequest& request);
     void start(ScheduledRequest& request, int index, int slot);
     bool roomForPredictions() const;
+    // Whether all connections together carry fewer requests than MostStreams.
+    bool mayAddStream() const;
     // abandoned: the connection is dropped by us in mid-request, which the server may still count.
     void stopRunning(ScheduledRequest& request, bool abandoned = true);
     void restartLater(ScheduledRequest& request, qint64 notBefore);

@@ -113,7 +113,7 @@ void CurlTransferControl::setUpHandle()
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlTransferControl::onBodyBytes);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, m_receiveBuffer > 0 ? long(m_receiveBuffer) : kReceiveBuffer);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     // A proxy's answer to CONNECT is no part of the site's response.
@@ -257,6 +257,13 @@ bool CurlTransferControl::followRedirect()
     detach();
     startHop(address);
     return true;
+}
+
+void CurlTransferControl::setReceiveBuffer(int bytes)
+{
+    m_receiveBuffer = bytes;
+    if (m_easy)
+        curl_easy_setopt(m_easy.get(), CURLOPT_BUFFERSIZE, long(bytes));
 }
 
 void CurlTransferControl::setCookieJar(CookieJar* jar, bool commits)

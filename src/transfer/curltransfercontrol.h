@@ -77,7 +77,6 @@ public:
 
     // Closes the connections kept open; only while no request is attached.
     void closeConnections();
-    int attached() const { return m_attached; }
 
 private:
     friend class CurlTransferControl;
@@ -110,6 +109,8 @@ public:
     // Closes the connections kept alive for later requests; only while idle, and only for a pipe of
     // the control's own.
     void closeConnections();
+    // The bytes libcurl reads at a time, from the next request on (256 KiB unless set).
+    void setReceiveBuffer(int bytes);
     // https requests offer HTTP/2 from the next request on; plain http stays HTTP/1.1.
     void setHttp2(bool on) { m_http2 = on; }
     // Whether the last response came over HTTP/2, so its connection can carry several at once.
@@ -184,6 +185,7 @@ private:
     bool m_busy = false;
     bool m_attached = false;
     bool m_http2 = false;
+    int m_receiveBuffer = 0; // 0: the default
     bool m_paused = false;
     bool m_discarding = false; // body bytes of an abandoned request are dropped
     bool m_done = false; // libcurl finished; the result is not delivered yet
