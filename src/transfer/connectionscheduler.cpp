@@ -44,6 +44,7 @@ ConnectionScheduler::ConnectionScheduler()
 
 ConnectionScheduler::~ConnectionScheduler()
 {
+    settleDrops();
     m_requests.clear();
     forEachControl([](CurlTransferControl& control) {
         control.setStateHandler({});
@@ -86,6 +87,7 @@ ConnectionScheduler::Slot& ConnectionScheduler::slotOf(std::size_t index, std::s
 
 void ConnectionScheduler::configure(int connections, int intervalMs)
 {
+    settleDrops();
     for (const auto& request : m_requests)
         stopRunning(*request, false);
     m_requests.clear();
@@ -139,8 +141,25 @@ ScheduledRequest& ConnectionScheduler::add(
 
 void ConnectionScheduler::remove(ScheduledRequest& request)
 {
+    if (m_deferStops && request.connection >= 0) {
+        const auto it = std::find_if(m_requests.begin(), m_requests.end(),
+            [&request](const std::unique_ptr<ScheduledRequest>& r) { return r.get() == &request; });
+        if (it != m_requests.end()) {
+            request.dropped = true;
+            m_dropped.push_back(std::move(*it));
+            m_requests.erase(it);
+        }
+        return;
+    }
     stopRunning(request);
     forget(&request);
+}
+
+void ConnectionScheduler::settleDrops()
+{
+    for (const auto& request : m_dropped)
+        stopRunning(*request);
+    m_dropped.clear();
 }
 
 void ConnectionScheduler::removePredicted(qint64 tag)
@@ -241,7 +260,7 @@ void ConnectionScheduler::onConnectionState(std::size_t index, std::size_t slot,
 {
     Connection& connection = m_connections[index];
     ScheduledRequest* request = connection.streams[slot].running;
-    if (!request)
+    if (!request || request->dropped)
         return;
     CurlTransferControl& control = *connection.streams[slot].control;
     switch (state) {
@@ -393,7 +412,7 @@ void ConnectionScheduler::checkStalls()
         for (std::size_t k = 0; k < m_connections[i].streams.size(); ++k) {
             const Slot& slot = m_connections[i].streams[k];
             ScheduledRequest* waiting = slot.running;
-            if (!waiting || waiting->headersKnown)
+            if (!waiting || waiting->headersKnown || waiting->dropped)
                 continue;
             // Counted from the hop in progress: a redirect waiting for the interval is not held up.
             const qint64 sent = slot.control->hopSentAt();
@@ -549,15 +568,25 @@ void ConnectionScheduler::start(ScheduledRequest& request, int index, int slot)
     place.control->execute(request.address, request.verb, {}, request.headerLines);
 }
 
-void ConnectionScheduler::pumpConnections(int waitMs)
+bool ConnectionScheduler::running() const
+{
+    return std::any_of(
+        m_connections.cbegin(), m_connections.cend(), [](const Connection& connection) { return !connection.idle(); });
+}
+
+void ConnectionScheduler::pumpConnections(int waitMs, int wakeDescriptor, const std::function<void(bool)>& hold)
 {
     std::vector<CurlTransferControl*> running;
     for (const Connection& connection : m_connections)
         for (const Slot& slot : connection.streams)
             if (slot.running)
                 running.push_back(slot.control.get());
-    if (!running.empty())
-        CurlTransferControl::pumpTogether(running, waitMs);
-    else if (waitMs > 0 && m_blockedUntil >= 0)
+    if (!running.empty()) {
+        if (hold)
+            hold(false);
+        CurlTransferControl::pumpTogether(running, waitMs, wakeDescriptor, hold);
+        if (hold)
+            hold(true);
+    } else if (waitMs > 0 && m_blockedUntil >= 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
 }

@@ -92,8 +92,11 @@ public:
     ScheduledRequest* find(const QString& address, const QString& verb, const QString& headerLines) const;
     ScheduledRequest& add(
         const QString& address, const QString& verb, const QString& headerLines, qint64 tag, bool predicted);
-    // Stops the request when it runs and forgets it.
+    // Stops the request when it runs and forgets it. With stops deferred, a request that runs is
+    // only marked, and stopped by settleDrops() on the thread that serves the network.
     void remove(ScheduledRequest& request);
+    void setDeferStops(bool defer) { m_deferStops = defer; }
+    void settleDrops();
     // Forgets the predictions not executed: those of tag, or all.
     void removePredicted(qint64 tag);
     void removeAllPredicted();
@@ -118,8 +121,12 @@ public:
     // Starts every request that may start now.
     void startWhatMay();
     // Advances the running requests, sleeping at most waitMs on their sockets (or until a held
-    // request may start, when none runs).
-    void pumpConnections(int waitMs);
+    // request may start, when none runs); wakeDescriptor as for CurlTransferControl::pumpTogether.
+    // With hold, the caller's lock over the scheduler is let go (hold(false)) while the network is
+    // served and taken again (hold(true)) for the states it brings and at the end.
+    void pumpConnections(int waitMs, int wakeDescriptor = -1, const std::function<void(bool)>& hold = {});
+    // Whether a request is on the network.
+    bool running() const;
     // The earliest moment a request held back by a wait may start; -1 when none is.
     qint64 blockedUntil() const { return m_blockedUntil; }
     qint64 now() const { return m_pacer.now(); }
@@ -190,6 +197,8 @@ private:
 
     std::vector<Connection> m_connections;
     std::vector<std::unique_ptr<ScheduledRequest>> m_requests;
+    std::vector<std::unique_ptr<ScheduledRequest>> m_dropped; // still running, to be stopped
+    bool m_deferStops = false;
     QHash<QString, OriginState> m_origins;
     RequestPacer m_pacer;
     CookieJar* m_jar = nullptr;

@@ -393,7 +393,8 @@ void CurlTransferControl::pump(int maxWaitMs)
     deliver();
 }
 
-void CurlTransferControl::pumpTogether(const std::vector<CurlTransferControl*>& controls, int maxWaitMs)
+void CurlTransferControl::pumpTogether(const std::vector<CurlTransferControl*>& controls, int maxWaitMs,
+    int wakeDescriptor, const std::function<void(bool)>& hold)
 {
     fd_set readSet;
     fd_set writeSet;
@@ -421,6 +422,10 @@ void CurlTransferControl::pumpTogether(const std::vector<CurlTransferControl*>& 
     }
     if (!busy)
         return;
+    if (wakeDescriptor >= 0) {
+        FD_SET(wakeDescriptor, &readSet);
+        maxFd = std::max(maxFd, wakeDescriptor);
+    }
     for (CurlPipe* pipe : pipes) {
         int fd = -1;
         curl_multi_fdset(pipe->m_multi, &readSet, &writeSet, &exceptSet, &fd);
@@ -442,9 +447,13 @@ void CurlTransferControl::pumpTogether(const std::vector<CurlTransferControl*>& 
     for (CurlPipe* pipe : pipes)
         pipe->perform();
     // A state handler may cancel or start requests of other controls; each is delivered as it then is.
+    if (hold)
+        hold(true);
     for (CurlTransferControl* control : controls)
         if (control->m_busy)
             control->deliver();
+    if (hold)
+        hold(false);
 }
 
 void CurlTransferControl::deliver()

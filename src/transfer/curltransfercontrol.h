@@ -59,6 +59,7 @@
 #include <QStringList>
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -103,7 +104,11 @@ public:
     void pump(int maxWaitMs) override;
     // For requests run side by side: waits at most maxWaitMs for network activity on any of the
     // controls, sleeping on all their sockets at once, then pumps each of them without waiting.
-    static void pumpTogether(const std::vector<CurlTransferControl*>& controls, int maxWaitMs);
+    // The wait also ends once wakeDescriptor (when not -1) is readable. hold(true) is called before
+    // the states are raised and hold(false) after, so that a network thread may take the lock over
+    // its state handlers' data just then.
+    static void pumpTogether(const std::vector<CurlTransferControl*>& controls, int maxWaitMs, int wakeDescriptor = -1,
+        const std::function<void(bool)>& hold = {});
     // Requests keep the pacer's interval; nullptr (the default) sends them at once.
     void setPacer(RequestPacer* pacer) { m_pacer = pacer; }
     // Closes the connections kept alive for later requests; only while idle, and only for a pipe of

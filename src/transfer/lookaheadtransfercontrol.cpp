@@ -3,22 +3,136 @@
 #include "transfer/curlrequest.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
+
+namespace {
+
+// The longest the network thread sleeps on the sockets at a time, and where no descriptor can wake
+// it, the step it waits in so that new requests start soon.
+constexpr int LongestWaitMs = 200;
+constexpr int WaitStepMs = 2;
+
+} // namespace
 
 LookAheadTransferControl::LookAheadTransferControl() = default;
 
 LookAheadTransferControl::~LookAheadTransferControl()
 {
+    stopWorker();
     m_handler = {};
     m_scheduler.setDirectHandler({});
     cancel();
 }
 
+std::unique_lock<std::recursive_mutex> LookAheadTransferControl::lock() const
+{
+    return std::unique_lock(m_lock);
+}
+
 void LookAheadTransferControl::reconfigure(int connections, int interval)
 {
+    stopWorker();
+    const auto guard = lock();
     cancel();
     m_scheduler.configure(connections, interval);
     m_scheduler.setDirectHandler(m_handler);
+    // One connection is the plain control, which keeps these itself.
+    CurlTransferControl& first = m_scheduler.firstControl();
+    first.setUrl(m_url);
+    first.setProtocol(m_protocol);
+    first.setRemotePort(m_remotePort);
+    first.setRedirectLimit(m_redirectLimit);
+    startWorker();
+}
+
+void LookAheadTransferControl::startWorker()
+{
+    if (direct() || m_worker.joinable())
+        return;
+    m_stopping = false;
+    m_scheduler.setDeferStops(true);
+    m_worker = std::thread([this] { work(); });
+}
+
+void LookAheadTransferControl::stopWorker()
+{
+    if (!m_worker.joinable())
+        return;
+    {
+        const auto guard = lock();
+        m_stopping = true;
+        wake();
+    }
+    m_worker.join();
+    const auto guard = lock();
+    m_scheduler.setDeferStops(false);
+    m_scheduler.settleDrops();
+}
+
+template <typename Change> void LookAheadTransferControl::whileStopped(Change change)
+{
+    const bool running = m_worker.joinable();
+    stopWorker();
+    {
+        const auto guard = lock();
+        change();
+    }
+    if (running)
+        startWorker();
+}
+
+void LookAheadTransferControl::wake()
+{
+    if (!m_worker.joinable())
+        return;
+    if (m_workerWaiting && !m_signalled) {
+        m_signalled = true;
+        m_wakeup.signal();
+    }
+    m_work.notify_one();
+}
+
+// The network thread: starts what may start and advances what runs, letting the crawl in while it
+// sleeps on the sockets, and tells the crawl when something arrived.
+void LookAheadTransferControl::work()
+{
+    auto held = lock();
+    const auto hold = [this, &held](bool now) {
+        if (!now) {
+            m_workerWaiting = true;
+            held.unlock();
+            return;
+        }
+        held.lock();
+        m_workerWaiting = false;
+        if (m_signalled) {
+            m_wakeup.clear();
+            m_signalled = false;
+        }
+    };
+    while (!m_stopping) {
+        m_scheduler.settleDrops();
+        m_scheduler.startWhatMay();
+        if (!m_scheduler.running()) {
+            const qint64 until = m_scheduler.blockedUntil();
+            if (until < 0)
+                m_work.wait(held);
+            else
+                m_work.wait_for(
+                    held, std::chrono::milliseconds(std::clamp<qint64>(until - m_scheduler.now(), 1, LongestWaitMs)));
+            continue;
+        }
+        const int wakeDescriptor = m_wakeup.descriptor();
+        qint64 wait = wakeDescriptor >= 0 ? LongestWaitMs : WaitStepMs;
+        // A request held back by a wait starts when the wait is over, whatever the sockets do.
+        if (m_scheduler.blockedUntil() >= 0)
+            wait = std::clamp<qint64>(m_scheduler.blockedUntil() - m_scheduler.now(), 0, wait);
+        m_scheduler.pumpConnections(int(wait), wakeDescriptor, hold);
+        m_scheduler.settleDrops();
+        m_scheduler.startWhatMay();
+        m_news.notify_all();
+    }
 }
 
 void LookAheadTransferControl::setConnections(int connections)
@@ -35,11 +149,13 @@ void LookAheadTransferControl::setRequestInterval(int milliseconds)
 
 void LookAheadTransferControl::setHostInterval(const QString& address, int milliseconds)
 {
+    const auto guard = lock();
     m_scheduler.setHostInterval(RequestPacer::hostOf(address), milliseconds);
 }
 
 void LookAheadTransferControl::holdHost(const QString& address, qint64 milliseconds)
 {
+    const auto guard = lock();
     const QString host = RequestPacer::hostOf(address);
     m_scheduler.holdHost(host, milliseconds);
     // Answers fetched ahead that asked to wait too are asked again when executed, after the hold.
@@ -47,29 +163,35 @@ void LookAheadTransferControl::holdHost(const QString& address, qint64 milliseco
         const int status = request.headersKnown ? StatusCodeOf(request.headers) : 0;
         return request.host == host && (status == 429 || status == 503);
     });
+    wake();
 }
 
 void LookAheadTransferControl::forgetHosts()
 {
+    const auto guard = lock();
     m_scheduler.forgetHosts();
 }
 
 void LookAheadTransferControl::setCookies(const QByteArray& text, bool keep)
 {
-    cancel();
-    m_scheduler.removeAllPredicted();
-    m_jar.setText(text, keep);
-    m_cookies = keep || !m_jar.lines().isEmpty();
-    m_scheduler.setCookieJar(m_cookies ? &m_jar : nullptr);
+    whileStopped([&] {
+        cancel();
+        m_scheduler.removeAllPredicted();
+        m_jar.setText(text, keep);
+        m_cookies = keep || !m_jar.lines().isEmpty();
+        m_scheduler.setCookieJar(m_cookies ? &m_jar : nullptr);
+    });
 }
 
 int LookAheadTransferControl::connections() const
 {
+    const auto guard = lock();
     return m_scheduler.connections();
 }
 
 void LookAheadTransferControl::setStateHandler(StateHandler handler)
 {
+    const auto guard = lock();
     m_handler = std::move(handler);
     m_scheduler.setDirectHandler(m_handler);
 }
@@ -77,6 +199,7 @@ void LookAheadTransferControl::setStateHandler(StateHandler handler)
 void LookAheadTransferControl::execute(
     const QString& address, const QString& verb, const QByteArray& body, const QString& headerLines)
 {
+    const auto guard = lock();
     if (direct()) {
         m_scheduler.firstControl().execute(address, verb, body, headerLines);
         return;
@@ -106,16 +229,18 @@ void LookAheadTransferControl::execute(
     found->announced = false;
     found->fresh = !found->body.isEmpty();
     m_current = found;
-    m_scheduler.startWhatMay();
+    wake();
 }
 
 bool LookAheadTransferControl::busy() const
 {
+    const auto guard = lock();
     return direct() ? m_scheduler.firstControl().busy() : m_busy;
 }
 
 void LookAheadTransferControl::cancel()
 {
+    const auto guard = lock();
     if (direct()) {
         m_scheduler.firstControl().cancel();
         return;
@@ -124,20 +249,23 @@ void LookAheadTransferControl::cancel()
     m_busy = false;
     if (m_current)
         m_scheduler.remove(*std::exchange(m_current, nullptr));
+    wake();
 }
 
 void LookAheadTransferControl::predict(
     const QString& address, const QString& verb, const QString& headerLines, qint64 tag)
 {
+    const auto guard = lock();
     if (m_scheduler.connections() <= 1 || m_scheduler.find(address, verb, headerLines))
         return;
     m_scheduler.add(address, verb, headerLines, tag, true);
-    m_scheduler.startWhatMay();
+    wake();
 }
 
 bool LookAheadTransferControl::answerFetchedAhead(const QString& address, const QString& verb,
     const QString& headerLines, QByteArray& headers, QString& finalUrl, QByteArray& body) const
 {
+    const auto guard = lock();
     const ScheduledRequest* found = direct() ? nullptr : m_scheduler.find(address, verb, headerLines);
     if (!found || !found->finished || found->executed || found->errorCode != 0 || !found->body.inMemory())
         return false;
@@ -149,44 +277,43 @@ bool LookAheadTransferControl::answerFetchedAhead(const QString& address, const 
 
 void LookAheadTransferControl::dropPredictions(qint64 tag)
 {
+    const auto guard = lock();
     m_scheduler.removePredicted(tag);
+    wake();
 }
 
 void LookAheadTransferControl::dropAllPredictions()
 {
+    const auto guard = lock();
     m_scheduler.removeAllPredicted();
+    wake();
 }
 
 int LookAheadTransferControl::pendingPredictions() const
 {
+    const auto guard = lock();
     return m_scheduler.predictedWaiting();
 }
 
-// Nothing to wait for when the executed request has something to tell; otherwise at most until a
-// request held back by a wait may start.
-int LookAheadTransferControl::waitFor(int maxWaitMs) const
+// Whether the executed request has something to tell.
+bool LookAheadTransferControl::hasNews() const
 {
     const ScheduledRequest* current = m_current;
-    if (current && current->started
+    return current && current->started
         && ((current->headersKnown && !current->announced) || (current->announced && current->fresh)
-            || current->finished))
-        return 0;
-    int wait = std::max(0, maxWaitMs);
-    if (m_scheduler.blockedUntil() >= 0)
-        wait = int(std::clamp<qint64>(m_scheduler.blockedUntil() - m_scheduler.now(), 0, wait));
-    return wait;
+            || current->finished);
 }
 
 void LookAheadTransferControl::pump(int maxWaitMs)
 {
+    auto held = lock();
     if (direct()) {
         m_scheduler.firstControl().pump(maxWaitMs);
         return;
     }
-    m_scheduler.startWhatMay();
-    // Only a caller waiting for its request sleeps here; otherwise the connections are just advanced.
-    m_scheduler.pumpConnections(m_busy ? waitFor(maxWaitMs) : 0);
-    m_scheduler.startWhatMay();
+    // Only a caller waiting for its request sleeps here, until the network thread has news for it.
+    if (m_busy && !hasNews() && maxWaitMs > 0)
+        m_news.wait_for(held, std::chrono::milliseconds(maxWaitMs), [this] { return hasNews() || !m_busy; });
     deliver();
 }
 
@@ -232,13 +359,17 @@ bool LookAheadTransferControl::raise(int state)
     const unsigned generation = m_generation;
     if (m_handler) {
         const StateHandler handler = m_handler;
+        // The network goes on while the crawl deals with the state.
+        m_lock.unlock();
         handler(state);
+        m_lock.lock();
     }
     return generation == m_generation;
 }
 
 QByteArrayView LookAheadTransferControl::nextBodyPiece()
 {
+    const auto guard = lock();
     if (direct())
         return m_scheduler.firstControl().nextBodyPiece();
     m_handedOut = m_current ? m_current->body.take() : QByteArray();
@@ -247,33 +378,40 @@ QByteArrayView LookAheadTransferControl::nextBodyPiece()
 
 QByteArray LookAheadTransferControl::responseHeaders() const
 {
+    const auto guard = lock();
     return direct() ? m_scheduler.firstControl().responseHeaders() : m_headers;
 }
 
 int LookAheadTransferControl::lastErrorCode() const
 {
+    const auto guard = lock();
     return direct() ? m_scheduler.firstControl().lastErrorCode() : m_errorCode;
 }
 
 QString LookAheadTransferControl::lastErrorText() const
 {
+    const auto guard = lock();
     return direct() ? m_scheduler.firstControl().lastErrorText() : m_errorText;
 }
 
 QString LookAheadTransferControl::url() const
 {
+    const auto guard = lock();
     return direct() ? m_scheduler.firstControl().url() : m_url;
 }
 
 QString LookAheadTransferControl::finalUrl() const
 {
+    const auto guard = lock();
     return direct() ? m_scheduler.firstControl().finalUrl() : m_finalUrl;
 }
 
 void LookAheadTransferControl::setUrl(const QString& address)
 {
+    const auto guard = lock();
     m_url = address;
-    m_scheduler.firstControl().setUrl(address);
+    if (direct())
+        m_scheduler.firstControl().setUrl(address);
 }
 
 int LookAheadTransferControl::protocol() const
@@ -283,8 +421,10 @@ int LookAheadTransferControl::protocol() const
 
 void LookAheadTransferControl::setProtocol(int protocol)
 {
+    const auto guard = lock();
     m_protocol = protocol;
-    m_scheduler.firstControl().setProtocol(protocol);
+    if (direct())
+        m_scheduler.firstControl().setProtocol(protocol);
 }
 
 int LookAheadTransferControl::accessType() const
@@ -292,10 +432,17 @@ int LookAheadTransferControl::accessType() const
     return m_accessType;
 }
 
+void LookAheadTransferControl::setHttp2(bool on)
+{
+    whileStopped([&] { m_scheduler.setHttp2(on); });
+}
+
 void LookAheadTransferControl::setAccessType(int accessType)
 {
-    m_accessType = accessType;
-    m_scheduler.setAccessType(accessType);
+    whileStopped([&] {
+        m_accessType = accessType;
+        m_scheduler.setAccessType(accessType);
+    });
 }
 
 QString LookAheadTransferControl::proxy() const
@@ -305,8 +452,10 @@ QString LookAheadTransferControl::proxy() const
 
 void LookAheadTransferControl::setProxy(const QString& proxy)
 {
-    m_proxy = proxy;
-    m_scheduler.setProxy(proxy);
+    whileStopped([&] {
+        m_proxy = proxy;
+        m_scheduler.setProxy(proxy);
+    });
 }
 
 int LookAheadTransferControl::requestTimeout() const
@@ -316,8 +465,10 @@ int LookAheadTransferControl::requestTimeout() const
 
 void LookAheadTransferControl::setRequestTimeout(int seconds)
 {
-    m_requestTimeout = seconds;
-    m_scheduler.setRequestTimeout(seconds);
+    whileStopped([&] {
+        m_requestTimeout = seconds;
+        m_scheduler.setRequestTimeout(seconds);
+    });
 }
 
 int LookAheadTransferControl::remotePort() const
@@ -327,12 +478,16 @@ int LookAheadTransferControl::remotePort() const
 
 void LookAheadTransferControl::setRemotePort(int port)
 {
+    const auto guard = lock();
     m_remotePort = port;
-    m_scheduler.firstControl().setRemotePort(port);
+    if (direct())
+        m_scheduler.firstControl().setRemotePort(port);
 }
 
 void LookAheadTransferControl::setRedirectLimit(int most)
 {
+    const auto guard = lock();
     m_redirectLimit = most;
-    m_scheduler.firstControl().setRedirectLimit(most);
+    if (direct())
+        m_scheduler.firstControl().setRedirectLimit(most);
 }

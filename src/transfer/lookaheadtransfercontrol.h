@@ -14,8 +14,13 @@
 // is the connection scheduler's. A prediction's body beyond a small buffer waits in a temporary
 // file, so memory stays flat however much is ahead.
 
+#include "platform/wakeup.h"
 #include "transfer/connectionscheduler.h"
 #include "transfer/transfercontrol.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 class LookAheadTransferControl final : public TransferControl {
 public:
@@ -52,8 +57,12 @@ public:
     void setRedirectLimit(int most) override;
 
     int connections() const override;
-    int requestsAtOnce() const override { return m_scheduler.requestsAtOnce(); }
-    void setHttp2(bool on) override { m_scheduler.setHttp2(on); }
+    int requestsAtOnce() const override
+    {
+        const auto guard = lock();
+        return m_scheduler.requestsAtOnce();
+    }
+    void setHttp2(bool on) override;
     void setConnections(int connections) override;
     void setRequestInterval(int milliseconds) override;
     void setHostInterval(const QString& address, int milliseconds) override;
@@ -78,7 +87,15 @@ private:
     void reconfigure(int connections, int interval);
     void deliver();
     bool raise(int state);
-    int waitFor(int maxWaitMs) const;
+    bool hasNews() const;
+    std::unique_lock<std::recursive_mutex> lock() const;
+    void startWorker();
+    void stopWorker();
+    // Settings the network thread reads as it sends a request change while it is stopped.
+    template <typename Change> void whileStopped(Change change);
+    // Tells the network thread that there is new work, or less.
+    void wake();
+    void work();
 
     // The jar outlives the scheduler, whose connections point to it.
     CookieJar m_jar;
@@ -103,4 +120,17 @@ private:
     int m_requestTimeout = 0;
     int m_remotePort = 0;
     int m_redirectLimit = MostRedirects;
+
+    // With several connections a thread of its own runs the network: it starts requests and
+    // advances them whenever their sockets are ready, also while the crawl writes files and scans
+    // pages. Everything above is shared with it under m_lock, which it lets go while it sleeps on
+    // the sockets and the crawl lets go while its state handler runs.
+    mutable std::recursive_mutex m_lock;
+    std::condition_variable_any m_news; // the executed request has something to tell
+    std::condition_variable_any m_work; // the network thread has something to start
+    std::thread m_worker;
+    Wakeup m_wakeup;
+    bool m_stopping = false;
+    bool m_workerWaiting = false; // it sleeps on the sockets
+    bool m_signalled = false;
 };

@@ -22,6 +22,7 @@ RequestPacer::RequestPacer()
 
 void RequestPacer::setInterval(int milliseconds)
 {
+    const std::lock_guard guard(m_mutex);
     m_interval = std::max(0, milliseconds);
 }
 
@@ -32,6 +33,7 @@ int RequestPacer::intervalOf(const QString& host) const
 
 qint64 RequestPacer::waitFor(const QString& host) const
 {
+    const std::lock_guard guard(m_mutex);
     qint64 wait = std::max<qint64>(0, m_heldUntil.value(host, 0) - now());
     const int interval = intervalOf(host);
     const auto last = m_lastStart.constFind(host);
@@ -42,17 +44,20 @@ qint64 RequestPacer::waitFor(const QString& host) const
 
 void RequestPacer::started(const QString& host)
 {
+    const std::lock_guard guard(m_mutex);
     if (intervalOf(host) > 0)
         m_lastStart.insert(host, now());
 }
 
 void RequestPacer::setHostInterval(const QString& host, int milliseconds)
 {
+    const std::lock_guard guard(m_mutex);
     m_hostInterval.insert(host, std::max(0, milliseconds));
 }
 
 void RequestPacer::hold(const QString& host, qint64 milliseconds)
 {
+    const std::lock_guard guard(m_mutex);
     const qint64 until = now() + std::max<qint64>(0, milliseconds);
     if (until > m_heldUntil.value(host, 0))
         m_heldUntil.insert(host, until);
@@ -60,6 +65,7 @@ void RequestPacer::hold(const QString& host, qint64 milliseconds)
 
 void RequestPacer::forgetHosts()
 {
+    const std::lock_guard guard(m_mutex);
     m_hostInterval.clear();
     m_heldUntil.clear();
 }

@@ -8,18 +8,24 @@
 //       pacer.started(u"h:80"_s); // and send; the next request to h:80 waits 500 ms
 // Hosts are named by HostOf (host and port); connections by OriginOf (scheme, host and port).
 // A host may ask for more: a longer interval of its own (a robots.txt Crawl-delay), or no request at
-// all until a moment (a Retry-After); both hold for every connection.
+// all until a moment (a Retry-After); both hold for every connection. A pacer may be used from several
+// threads at once.
 
 #include <QElapsedTimer>
 #include <QHash>
 #include <QString>
+#include <mutex>
 
 class RequestPacer {
 public:
     RequestPacer();
 
     void setInterval(int milliseconds);
-    int interval() const { return m_interval; }
+    int interval() const
+    {
+        const std::lock_guard guard(m_mutex);
+        return m_interval;
+    }
     // Milliseconds since the pacer was made: the clock every wait is measured on.
     qint64 now() const { return m_clock.elapsed(); }
     // How long a request to host must still wait; 0 when it may start now.
@@ -41,6 +47,7 @@ private:
     QElapsedTimer m_clock;
     int intervalOf(const QString& host) const;
 
+    mutable std::mutex m_mutex; // over everything below
     int m_interval = 0;
     QHash<QString, qint64> m_lastStart;
     QHash<QString, int> m_hostInterval;

@@ -45,6 +45,7 @@ struct ScheduledRequest {
     bool started = false;
     bool finished = false;
     bool executed = false; // the crawl waits for it
+    bool dropped = false; // forgotten; its connection is still to be stopped
     bool announced = false; // the crawl was told of its headers
     bool headersKnown = false;
     bool fresh = false; // body bytes arrived that the crawl was not told of yet
