@@ -4,10 +4,11 @@
 // on further connections before the crawl executes them, and serves an executed request from an
 // identical prediction (address, verb and header lines) with the same states, header block, body
 // and error, so the crawl still decides and applies everything one request after the other while
-// the network works ahead. A request without a prediction runs at once on a free connection, the
-// most speculative prediction giving its connection up when none is free.
+// the network works ahead, on a thread of its own. A request without a prediction runs at once on a
+// free connection, the most speculative prediction giving its connection up when none is free. The
+// states of the executed request are still raised only from pump(), on the crawl's thread.
 //   control.setConnections(6);
-//   control.predict(u"http://h/b.gif"_s, u"HEAD"_s, lines, 7); // starts now if a connection is free
+//   control.predict(u"http://h/b.gif"_s, u"HEAD"_s, lines, 7); // starts soon if a connection is free
 //   control.execute(u"http://h/b.gif"_s, u"HEAD"_s, {}, lines);  // served from the prediction
 //   control.dropPredictions(7);                                  // tag 7's unused ones are cancelled
 // Which request runs where, and what happens when a server takes fewer connections than offered,
