@@ -34,6 +34,5 @@ void Wakeup::clear()
     if (m_read < 0)
         return;
     char bytes[64];
-    while (read(m_read, bytes, sizeof bytes) > 0) {
-    }
+    while (read(m_read, bytes, sizeof bytes) > 0) { }
 }

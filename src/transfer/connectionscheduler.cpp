@@ -73,6 +73,9 @@ ConnectionScheduler::Slot& ConnectionScheduler::slotOf(std::size_t index, std::s
         control.setRequestTimeout(m_requestTimeout);
         control.setHttp2(m_http2);
         control.setPacer(&m_pacer);
+        // Each piece moves on into its request at once; what the network thread reads ahead of
+        // that stays small on every connection.
+        control.setPauseAbove(ScheduledRequest::MemoryLimit);
         control.setCookieJar(m_jar, direct());
         const std::size_t s = connection.streams.size();
         control.setStateHandler([this, index, s](int state) { onConnectionState(index, s, state); });
@@ -109,6 +112,8 @@ void ConnectionScheduler::configure(int connections, int intervalMs)
         Slot& first = slotOf(i, 0);
         first.running = nullptr;
         first.control->setCookieJar(m_jar, direct());
+        // Used directly, the control keeps its own mark: the crawl reads what it holds.
+        first.control->setPauseAbove(direct() ? 0 : ScheduledRequest::MemoryLimit);
         if (direct())
             first.control->setStateHandler(m_directHandler);
         else

@@ -566,7 +566,7 @@ std::size_t CurlTransferControl::bodyBytes(const char* data, std::size_t length)
 {
     if (m_discarding || m_followPending)
         return length; // an abandoned request's, or a redirect's that is followed
-    if (m_body.size() > kPauseAbove) {
+    if (m_body.size() > (m_pauseAbove > 0 ? m_pauseAbove : kPauseAbove)) {
         m_paused = true;
         return CURL_WRITEFUNC_PAUSE;
     }

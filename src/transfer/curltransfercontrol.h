@@ -116,6 +116,9 @@ public:
     void closeConnections();
     // The bytes libcurl reads at a time, from the next request on (256 KiB unless set).
     void setReceiveBuffer(int bytes);
+    // Unread body bytes above which the transfer is paused (4 MiB unless set): an owner that takes
+    // every piece as it comes keeps its controls' memory small with a lower mark.
+    void setPauseAbove(qsizetype bytes) { m_pauseAbove = bytes; }
     // https requests offer HTTP/2 from the next request on; plain http stays HTTP/1.1.
     void setHttp2(bool on) { m_http2 = on; }
     // Whether the last response came over HTTP/2, so its connection can carry several at once.
@@ -191,6 +194,7 @@ private:
     bool m_attached = false;
     bool m_http2 = false;
     int m_receiveBuffer = 0; // 0: the default
+    qsizetype m_pauseAbove = 0; // 0: the default
     bool m_paused = false;
     bool m_discarding = false; // body bytes of an abandoned request are dropped
     bool m_done = false; // libcurl finished; the result is not delivered yet
