@@ -9,7 +9,7 @@ FW_LATENCY_RELAY environment variable). Everything runs on 127.0.0.1 in a tempor
 
   site       a generated site of 200 pages and 1,000 images, images down to depth 3; ours with 1 and
              6 connections against `wget -r -l 3 -np -A gif,jpg,png,html`, through the relay
-  direct     the same site without the relay, 1 against 6 connections
+  direct     the same site without the relay: wget, and ours with 1 and 6 connections
   ranged     one 256 MiB file in ranged pieces of 1 MB through the relay, 1 against 6 connections
   waiting    16 slow files (nginx limit_rate) with 16 connections: CPU time over wall time
   memory     peak resident memory with 16 connections, site and ranged file
@@ -226,11 +226,14 @@ def main():
             report("site through the relay: ours, 6 connections", six)
             print(f"    ours(6) / wget = {six[0] / wget[0]:.2f}   ours(6) / ours(1) = {six[0] / one[0]:.2f}")
         if "direct" in a.only:
+            wget = measured(["wget", "-q", "-r", "-l", "3", "-np", "-A", "gif,jpg,png,html", "-P",
+                             os.path.join(work, "wget-direct"), direct])
+            report("site without the relay: wget -r -l 3 -np", wget)
             one = ours.crawl(direct, 1, *site)
             report("site without the relay: ours, 1 connection", one)
             six = ours.crawl(direct, 6, *site)
             report("site without the relay: ours, 6 connections", six)
-            print(f"    ours(6) / ours(1) = {six[0] / one[0]:.2f}")
+            print(f"    ours(6) / ours(1) = {six[0] / one[0]:.2f}   ours(6) / wget = {six[0] / wget[0]:.2f}")
         big = ["--depth", "1", "--exts", ".bin"]
         big_relayed = f"http://127.0.0.1:{relay_port}/big.html"
         if "ranged" in a.only:

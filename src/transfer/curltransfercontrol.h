@@ -27,10 +27,10 @@
 //   the connection's close completes normally. A cancelled request raises nothing.
 // - The state handler may call cancel(), nextBodyPiece() or execute(); states of a request replaced
 //   that way are not raised any more.
-// - nextBodyPiece() returns all bytes waiting. At most about 4 MiB are held: beyond that the transfer
-//   is paused until the crawl has read the bytes. Two buffers take turns, filled and handed out,
-//   and keep their memory from request to request, so a long download allocates nothing per piece. While paused with
-//   unread bytes, every pump raises ResponseReceiving again.
+// - nextBodyPiece() returns all bytes waiting. At most about 4 MiB (setPauseAbove) are held: beyond
+//   that the transfer is paused until the crawl has read the bytes. Two buffers take turns, filled
+//   and handed out, and keep their memory from request to request, so a long download allocates
+//   nothing per piece. While paused with unread bytes, every pump raises ResponseReceiving again.
 // - requestTimeout() limits connecting and silence: libcurl aborts (CURLE_OPERATION_TIMEDOUT) when
 //   fewer than 1 byte/s arrived over that many seconds. Only body bytes count, so the body's first
 //   byte must come within the limit. libcurl averages the speed over the last 5 s, so silence after
