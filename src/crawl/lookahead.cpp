@@ -20,10 +20,6 @@ constexpr int PiecesPerConnection = 1;
 // Probes of one page predicted at most; the rest are simply made when their turn comes.
 constexpr int MaxProbesPerPage = 256;
 
-} // namespace
-
-namespace {
-
 // How many records ahead the crawl predicts: the connections' worth, and as many more as HTTP/2
 // carries at once.
 int window(const CrawlContext& c)

@@ -10,8 +10,8 @@
 //
 // Each connection is a libcurl pipe keeping at most one connection open, so with N of them no host
 // ever has more than N from us. Once a connection has answered over HTTP/2 it carries up to
-// StreamsPerConnection requests at once, each on a control (a slot) of its own. Servers that take fewer than we offer
-// must not change what the crawl sees:
+// StreamsPerConnection requests at once, each on a control (a slot) of its own. Servers that take
+// fewer than we offer must not change what the crawl sees:
 // - A prediction whose connection is refused, reset or closed before an answer, or that is answered
 //   503 while other connections of ours are open to that origin, is never served: the origin gets
 //   one connection fewer from then on and the request is sent again when a connection is free. The
@@ -31,7 +31,9 @@
 #include <QHash>
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class ConnectionScheduler {
