@@ -114,13 +114,16 @@ void LookAheadTransferControl::work()
     while (!m_stopping) {
         m_scheduler.settleDrops();
         m_scheduler.startWhatMay();
+        m_predictedSince = false;
         if (!m_scheduler.running()) {
             const qint64 until = m_scheduler.blockedUntil();
+            m_workerIdle = true;
             if (until < 0)
                 m_work.wait(held);
             else
                 m_work.wait_for(
                     held, std::chrono::milliseconds(std::clamp<qint64>(until - m_scheduler.now(), 1, LongestWaitMs)));
+            m_workerIdle = false;
             continue;
         }
         const int wakeDescriptor = m_wakeup.descriptor();
@@ -131,7 +134,8 @@ void LookAheadTransferControl::work()
         m_scheduler.pumpConnections(int(wait), wakeDescriptor, hold);
         m_scheduler.settleDrops();
         m_scheduler.startWhatMay();
-        m_news.notify_all();
+        if (hasNews())
+            m_news.notify_all();
     }
 }
 
@@ -259,7 +263,12 @@ void LookAheadTransferControl::predict(
     if (m_scheduler.connections() <= 1 || m_scheduler.find(address, verb, headerLines))
         return;
     m_scheduler.add(address, verb, headerLines, tag, true);
-    wake();
+    m_predictedSince = true;
+    // A network thread busy with other requests starts it at its next turn, or when the crawl next
+    // executes or waits: a page's predictions come in a burst, and waking it for each would only
+    // pass the lock to and fro.
+    if (m_workerIdle)
+        m_work.notify_one();
 }
 
 bool LookAheadTransferControl::answerFetchedAhead(const QString& address, const QString& verb,
@@ -279,7 +288,7 @@ void LookAheadTransferControl::dropPredictions(qint64 tag)
 {
     const auto guard = lock();
     m_scheduler.removePredicted(tag);
-    wake();
+    wake(); // to stop them
 }
 
 void LookAheadTransferControl::dropAllPredictions()
@@ -311,9 +320,13 @@ void LookAheadTransferControl::pump(int maxWaitMs)
         m_scheduler.firstControl().pump(maxWaitMs);
         return;
     }
+    // What was predicted since the network thread last looked may start now.
+    if (m_predictedSince)
+        wake();
     // Only a caller waiting for its request sleeps here, until the network thread has news for it.
-    if (m_busy && !hasNews() && maxWaitMs > 0)
+    if (m_busy && !hasNews() && maxWaitMs > 0) {
         m_news.wait_for(held, std::chrono::milliseconds(maxWaitMs), [this] { return hasNews() || !m_busy; });
+    }
     deliver();
 }
 

@@ -133,5 +133,7 @@ private:
     Wakeup m_wakeup;
     bool m_stopping = false;
     bool m_workerWaiting = false; // it sleeps on the sockets
+    bool m_workerIdle = false; // it waits for work, nothing running
+    bool m_predictedSince = false; // predictions came after it last started requests
     bool m_signalled = false;
 };
