@@ -23,6 +23,10 @@ constexpr qint64 AbandonMemoryMs = 2000;
 // the floor, for its own.
 constexpr int StallFactor = 8;
 constexpr qint64 StallFloorMs = 100;
+// Unread bytes above which a connection's transfer waits for the network thread to move them on
+// into its request: large enough that a ranged piece of 1 MB waits once at most, small enough that
+// sixteen connections keep little memory.
+constexpr qsizetype PauseAbove = 512 * 1024;
 
 // Nearest first: what the crawl executes, then the lowest tag, then the earliest.
 auto nearness(const ScheduledRequest& request)
@@ -75,7 +79,7 @@ ConnectionScheduler::Slot& ConnectionScheduler::slotOf(std::size_t index, std::s
         control.setPacer(&m_pacer);
         // Each piece moves on into its request at once; what the network thread reads ahead of
         // that stays small on every connection.
-        control.setPauseAbove(ScheduledRequest::MemoryLimit);
+        control.setPauseAbove(PauseAbove);
         control.setCookieJar(m_jar, direct());
         const std::size_t s = connection.streams.size();
         control.setStateHandler([this, index, s](int state) { onConnectionState(index, s, state); });
@@ -113,7 +117,7 @@ void ConnectionScheduler::configure(int connections, int intervalMs)
         first.running = nullptr;
         first.control->setCookieJar(m_jar, direct());
         // Used directly, the control keeps its own mark: the crawl reads what it holds.
-        first.control->setPauseAbove(direct() ? 0 : ScheduledRequest::MemoryLimit);
+        first.control->setPauseAbove(direct() ? 0 : PauseAbove);
         if (direct())
             first.control->setStateHandler(m_directHandler);
         else
