@@ -329,12 +329,6 @@ void CurlTransferControl::detach()
     --m_pipe->m_attached;
 }
 
-void CurlTransferControl::closeConnections()
-{
-    if (!m_attached && m_pipe.use_count() == 1)
-        m_pipe->closeConnections();
-}
-
 bool CurlTransferControl::prepare()
 {
     if (!m_busy)

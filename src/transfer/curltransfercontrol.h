@@ -111,9 +111,6 @@ public:
         const std::function<void(bool)>& hold = {});
     // Requests keep the pacer's interval; nullptr (the default) sends them at once.
     void setPacer(RequestPacer* pacer) { m_pacer = pacer; }
-    // Closes the connections kept alive for later requests; only while idle, and only for a pipe of
-    // the control's own.
-    void closeConnections();
     // The bytes libcurl reads at a time, from the next request on (256 KiB unless set).
     void setReceiveBuffer(int bytes);
     // Unread body bytes above which the transfer is paused (4 MiB unless set): an owner that takes
