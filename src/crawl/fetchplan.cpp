@@ -106,16 +106,19 @@ FirstRequest FirstRequestOf(const CrawlState& s, WorkRecord record)
     const qint64 length = RecordedLength(record);
     const bool save = SaveTargetOf(s, record, length).save;
     const BodyKind kind = BodyKindOf(record.contentType, length > s.ScanLimit, IsStyleSheet(s, record));
-    if (!FetchesBody(s, save, kind, LinkDepthOf(s, record)))
+    const qint16 depth = LinkDepthOf(s, record);
+    if (!FetchesBody(s, save, kind, depth))
         return {};
 
     const FetchHeaderLines around = FetchHeaderLinesOf(s, record);
+    const bool scanned
+        = (kind == BodyKind::Text || kind == BodyKind::Untyped) && (s.DepthLimit == 0 || depth < s.DepthLimit);
     if (!FetchesInPieces(s, record.acceptRanges, record.entityTag, contentLength))
-        return { u"GET"_s, around.around({}) };
+        return { u"GET"_s, around.around({}), scanned };
     if (length <= 0)
         return {};
     const qint64 end = PieceEnd(s, 0, length);
     if (end == length)
-        return { u"GET"_s, around.around({}) };
+        return { u"GET"_s, around.around({}), scanned };
     return { u"GET"_s, around.around(RangeLines(record.entityTag, 0, end)) };
 }

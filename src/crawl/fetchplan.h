@@ -62,5 +62,6 @@ bool FetchesBody(const CrawlState& state, bool save, BodyKind kind, qint16 depth
 struct FirstRequest {
     QString verb;
     QString headerLines;
+    bool scannedWhole = false; // a page (or sheet) whose whole body this request brings to be scanned
 };
 FirstRequest FirstRequestOf(const CrawlState& state, WorkRecord record);

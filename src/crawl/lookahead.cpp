@@ -47,16 +47,6 @@ void predictProbes(CrawlContext& c, const QString& pageAddress, const QString& r
     }
 }
 
-// Whether a record's body is scanned for links when it is fetched whole by request.
-bool scannedWhole(const CrawlState& s, const WorkRecord& record, const FirstRequest& request)
-{
-    if (request.verb != u"GET"_s || request.headerLines.contains(u"\nRange:"_s))
-        return false;
-    const BodyKind kind = BodyKindOf(record.contentType, RecordedLength(record) > s.ScanLimit, IsStyleSheet(s, record));
-    const qint16 depth = LinkDepthOf(s, record);
-    return (kind == BodyKind::Text || kind == BodyKind::Untyped) && (s.DepthLimit == 0 || depth < s.DepthLimit);
-}
-
 // The coming pages whose answers have arrived get their links' probes predicted, nearest first,
 // as the link scan would make them with the page's depth.
 void predictProbesAhead(CrawlContext& c)
@@ -126,7 +116,7 @@ void PredictComingFetches(CrawlContext& c, const WorkRecord& taken)
         const FirstRequest request = FirstRequestOf(s, record);
         if (!request.verb.isEmpty() && RobotsAllow(s, record.address)) {
             c.transfer.predict(record.address, request.verb, request.headerLines, tag);
-            if (tag > c.recordTag && scannedWhole(s, record, request))
+            if (tag > c.recordTag && request.scannedWhole)
                 c.pagesAhead.append({ tag, record, request.headerLines });
         }
         ++tag;
