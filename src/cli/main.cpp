@@ -33,8 +33,7 @@ enum ExitStatus { Finished = 0, Failed = 1, InvalidInput = 2, Stopped = 3 };
 
 void storeSettings(SettingsStore& settings, const Command& command)
 {
-    for (const auto& [key, value] : command.settings)
-        settings.save(key, value);
+    settings.saveAll(command.settings);
 }
 
 int runCrawl(const Command& command, SettingsStore& settings, TerminalHost& host)

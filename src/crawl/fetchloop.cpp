@@ -207,11 +207,12 @@ void writeDownloadOutcome(CrawlContext& c, RecordFetch& fetch, const QString& na
     if (fetch.length <= 0)
         return;
     const QFileInfo stored(s.LocalPath);
+    const qint64 storedSize = stored.size(); // the one look at the file both checks below read
     if (!stored.exists()) {
         ReportFailure(c, u"ファイルエラー"_s, s.LocalPath + u"ファイルが見つかりません。"_s, c.transfer.url());
         return;
     }
-    if (qAbs(stored.size() - fetch.length) > 1)
+    if (qAbs(storedSize - fetch.length) > 1)
         ReportFailure(
             c, u"ダウンロード エラー"_s, u"ファイルの容量が元のファイルと違います。"_s + s.LocalPath, c.transfer.url());
 }

@@ -39,7 +39,7 @@ void startBody(CrawlContext& c)
     ResponseProgress& r = c.response;
     r.headersSeen = true;
     // The answer is asked again after the wait: neither its address nor its body count.
-    if (r.mayWait && ServerWaitMs(c.transfer.responseHeaders(), c.clock.now()) >= 0)
+    if (r.mayWait && ServerWaitMs(c.transfer.responseHeaders(), c.clock) >= 0)
         return;
     if (r.headersArrived)
         r.headersArrived();
@@ -220,7 +220,7 @@ bool RunRequest(CrawlContext& c, const QString& address, const QString& verb, co
             c.host.setCurrentAddress(address);
         if (interrupted || !c.response.mayWait)
             return interrupted;
-        wait = ServerWaitMs(c.transfer.responseHeaders(), c.clock.now());
+        wait = ServerWaitMs(c.transfer.responseHeaders(), c.clock);
         if (wait < 0)
             return false;
         c.transfer.holdHost(c.transfer.finalUrl(), wait);

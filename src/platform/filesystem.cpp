@@ -230,12 +230,12 @@ IoStatus OverwriteFile(const QString& path, const QByteArray& bytes)
 IoStatus AppendFiles::append(const QString& path, QByteArrayView bytes)
 {
     auto found = m_files.find(path);
-    if (found == m_files.end()) {
+    if (found == m_files.end() || !found->second.file) {
         auto file = std::make_unique<QFile>(path);
         if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
             return FileFailure(*file, path);
         const qint64 size = file->size();
-        found = m_files.emplace(path, OpenFile { std::move(file), size }).first;
+        found = m_files.insert_or_assign(path, OpenFile { std::move(file), size }).first;
     }
     OpenFile& open = found->second;
     IoStatus status = WriteFully(*open.file, path, bytes);
@@ -253,8 +253,10 @@ IoStatus AppendFiles::append(const QString& path, QByteArrayView bytes)
 
 qint64 AppendFiles::size(const QString& path) const
 {
-    const auto found = m_files.find(path);
-    return found != m_files.end() ? found->second.size : QFileInfo(path).size();
+    auto found = m_files.find(path);
+    if (found == m_files.end())
+        found = m_files.emplace(path, OpenFile { nullptr, QFileInfo(path).size() }).first;
+    return found->second.size;
 }
 
 void AppendFiles::close(const QString& path)

@@ -62,18 +62,19 @@ public:
     AppendFiles& operator=(const AppendFiles&) = delete;
 
     IoStatus append(const QString& path, QByteArrayView bytes);
-    // The file's size: as far as appended while it is open, else as the file system says (0 when
-    // it is missing).
+    // The file's size: as far as appended while it is open, else as the file system said when first
+    // asked (0 when it is missing), until the file is closed here.
     qint64 size(const QString& path) const;
     void close(const QString& path);
     void closeAll();
 
 private:
     struct OpenFile {
-        std::unique_ptr<QFile> file;
+        std::unique_ptr<QFile> file; // none yet when only the size was asked
         qint64 size = 0;
     };
-    std::unordered_map<QString, OpenFile> m_files;
+    // Mutable for the sizes learnt by asking: a run asks for the same sizes at every record.
+    mutable std::unordered_map<QString, OpenFile> m_files;
 };
 
 // The folder separator this platform writes: "/" on Linux, "\" on Windows.

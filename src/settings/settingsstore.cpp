@@ -57,18 +57,26 @@ QString SettingsStore::get(const QString& key, const QString& defaultValue) cons
 
 void SettingsStore::save(const QString& key, const QString& value)
 {
+    saveAll({ { key, value } });
+}
+
+void SettingsStore::saveAll(const QList<std::pair<QString, QString>>& values)
+{
     // The store holds the credential: the file is the owner's alone before anything is written,
     // and the temporary file of each rewrite takes that mode from it.
     if (!m_private)
         m_private = KeepFilePrivate(m_settings->fileName());
-    m_settings->setValue(qualified(key), value);
+    for (const auto& [key, value] : values)
+        m_settings->setValue(qualified(key), value);
     m_settings->sync();
 }
 
 void SettingsStore::saveShown(const QStringList& keys)
 {
+    QList<std::pair<QString, QString>> shown;
     for (const QString& key : keys)
-        save(key, text(key));
+        shown.append({ key, text(key) });
+    saveAll(shown);
 }
 
 qint64 SettingsStore::number(const QString& key) const

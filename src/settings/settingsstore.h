@@ -16,6 +16,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <memory>
+#include <utility>
 
 class QSettings;
 
@@ -37,6 +38,8 @@ public:
     QString get(const QString& key, const QString& defaultValue) const;
     void save(const QString& key, const QString& value);
     void save(const QString& key, qint64 value) { save(key, QString::number(value)); }
+    // Saves every pair, in order, with one write of the file.
+    void saveAll(const QList<std::pair<QString, QString>>& values);
     // Saves each key as a dialog shows it: its stored text, else its default.
     void saveShown(const QStringList& keys);
 

@@ -2,6 +2,8 @@
 
 #include "transfer/curlrequest.h"
 
+#include "platform/clock.h"
+
 #include <QList>
 #include <QLocale>
 #include <algorithm>
@@ -60,4 +62,10 @@ qint64 ServerWaitMs(const QByteArray& headers, const QDateTime& now)
         wait = sent.value_or(now).msecsTo(*until);
     }
     return std::clamp<qint64>(wait, 0, LongestServerWaitMs);
+}
+
+qint64 ServerWaitMs(const QByteArray& headers, const Clock& clock)
+{
+    const int status = StatusCodeOf(headers);
+    return status == 429 || status == 503 ? ServerWaitMs(headers, clock.now()) : -1;
 }

@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QDateTime>
 
+class Clock;
+
 // The wait when the answer names none, and the longest one taken at a time.
 inline constexpr qint64 DefaultServerWaitMs = 5000;
 inline constexpr qint64 LongestServerWaitMs = 120000;
@@ -16,3 +18,6 @@ inline constexpr int MostServerWaitResends = 3;
 // How long the answer asks us to wait, in milliseconds, 0 to LongestServerWaitMs; -1 when it is no
 // such answer. now: the current time, used when the answer carries no Date.
 qint64 ServerWaitMs(const QByteArray& headers, const QDateTime& now);
+// The same, reading the clock only for an answer that may ask for a wait: the local time costs a
+// look at the time zone, and nearly every answer is no such answer.
+qint64 ServerWaitMs(const QByteArray& headers, const Clock& clock);

@@ -5,6 +5,7 @@
 #include "support/tempsettings.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,6 +21,7 @@ private slots:
     void downloadLineListsTheChainBackwards();
     void detectedAddressesReadBackInOrder();
     void aLogThatCannotBeWrittenIsReported();
+    void theSystemClockStampsLocalTime();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -112,6 +114,23 @@ void TestLogs::aLogThatCannotBeWrittenIsReported()
     QVERIFY(!WriteFailureReport(m_logs, m_dir->filePath(u"plain"_s), m_clock, u"s"_s, u"d"_s, u"a"_s, FailureReportName)
                  .ok);
     QVERIFY(!WriteDetectedAddress(m_logs, m_dir->filePath(u"plain"_s), u"http://h/"_s).ok);
+}
+
+void TestLogs::theSystemClockStampsLocalTime()
+{
+    // Half an hour off a whole hour (a zone glibc reads without the zone files), so a stamp in UTC
+    // or in a whole-hour zone would differ.
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "XST+3:30");
+    const auto restore = qScopeGuard([&zone] { zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone); });
+    const SystemClock clock;
+    const QDateTime before = QDateTime::currentDateTime();
+    const QDateTime stamped = clock.now();
+    const QDateTime after = QDateTime::currentDateTime();
+    QCOMPARE(stamped.offsetFromUtc(), -(3 * 3600 + 30 * 60));
+    QVERIFY(before <= stamped && stamped <= after);
+    const QString text = TimeStampText(stamped);
+    QVERIFY2(text == TimeStampText(before) || text == TimeStampText(after), qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(TestLogs)

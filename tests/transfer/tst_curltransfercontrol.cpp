@@ -2,6 +2,7 @@
 #include "support/scriptedhttpserver.h"
 #include "support/testca.h"
 #include "transfer/curltransfercontrol.h"
+#include "transfer/requestpacer.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -144,6 +145,8 @@ private slots:
     void followsRedirect();
     void redirectToOtherHostAdjustsHeaders_data();
     void redirectToOtherHostAdjustsHeaders();
+    void originsComeFromSchemeAndAuthority_data();
+    void originsComeFromSchemeAndAuthority();
     void tooManyRedirectsCompleteAsRedirectResponse_data();
     void tooManyRedirectsCompleteAsRedirectResponse();
     void connectionRefusedIsError();
@@ -459,6 +462,32 @@ void TestCurlTransferControl::followsRedirect()
     QCOMPARE(m_server->requests().at(1).target(), "/new"_ba);
     QCOMPARE(m_server->connectionCount(), 1);
     QCOMPARE(m_control->url(), m_server->url(u"/old"_s));
+}
+
+void TestCurlTransferControl::originsComeFromSchemeAndAuthority_data()
+{
+    // In this order: the answers are kept per scheme and authority, so a later row asks again what
+    // an earlier one left.
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("origin");
+    QTest::addColumn<QString>("host");
+    QTest::newRow("case and default port") << u"HTTP://Example.COM/a/b"_s << u"http://example.com:80"_s
+                                           << u"example.com:80"_s;
+    QTest::newRow("https") << u"https://h/x"_s << u"https://h:443"_s << u"h:443"_s;
+    QTest::newRow("query straight after the authority")
+        << u"http://user:pw@h:8080?next=https://k/"_s << u"http://h:8080"_s << u"h:8080"_s;
+    QTest::newRow("same authority, a path") << u"http://user:pw@h:8080/p"_s << u"http://h:8080"_s << u"h:8080"_s;
+    QTest::newRow("an address in the path") << u"http://h/go/https://k:99/"_s << u"http://h:80"_s << u"h:80"_s;
+    QTest::newRow("fragment") << u"https://k:99#x"_s << u"https://k:99"_s << u"k:99"_s;
+}
+
+void TestCurlTransferControl::originsComeFromSchemeAndAuthority()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, origin);
+    QFETCH(QString, host);
+    QCOMPARE(RequestPacer::originOf(address), origin);
+    QCOMPARE(RequestPacer::hostOf(address), host);
 }
 
 void TestCurlTransferControl::redirectToOtherHostAdjustsHeaders_data()
