@@ -471,8 +471,8 @@ void TestCurlTransferControl::originsComeFromSchemeAndAuthority_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("origin");
     QTest::addColumn<QString>("host");
-    QTest::newRow("case and default port") << u"HTTP://Example.COM/a/b"_s << u"http://example.com:80"_s
-                                           << u"example.com:80"_s;
+    QTest::newRow("case and default port")
+        << u"HTTP://Example.COM/a/b"_s << u"http://example.com:80"_s << u"example.com:80"_s;
     QTest::newRow("https") << u"https://h/x"_s << u"https://h:443"_s << u"h:443"_s;
     QTest::newRow("query straight after the authority")
         << u"http://user:pw@h:8080?next=https://k/"_s << u"http://h:8080"_s << u"h:8080"_s;
