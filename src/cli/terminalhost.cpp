@@ -18,6 +18,8 @@ constexpr const char16_t* CounterLabels[CounterCount]
 
 // Status lines are redrawn at most this often.
 constexpr qint64 RedrawMilliseconds = 250;
+// Events are handled at most this often.
+constexpr qint64 EventMilliseconds = 20;
 
 } // namespace
 
@@ -38,7 +40,12 @@ void TerminalHost::watchSignals(CrawlState& state)
 
 void TerminalHost::yield()
 {
-    QCoreApplication::processEvents();
+    // Nothing here waits on events as a window does: a turn of the event loop per record, a poll of
+    // its own, is work the crawl need not do that often.
+    if (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= EventMilliseconds) {
+        QCoreApplication::processEvents();
+        m_sinceEvents.start();
+    }
     if (m_state && StopSignalled())
         m_state->StopRequested = true;
 }

@@ -49,4 +49,5 @@ private:
     bool m_messageShown = false;
     bool m_statusShown = false;
     QElapsedTimer m_sinceDrawn;
+    QElapsedTimer m_sinceEvents;
 };

@@ -26,7 +26,7 @@ bool WorkListReader::seekLine(const QString& listPath, qint32 line)
     if (m_file.isOpen() && m_file.fileName() == listPath && m_line == line)
         return m_file.seek(m_offset);
     m_file.close();
-    m_aheadLine = 0;
+    forgetAhead();
     m_file.setFileName(listPath);
     if (!m_file.open(QIODevice::ReadOnly))
         return false;
@@ -69,7 +69,7 @@ bool WorkListReader::take(
     }
     m_files.close(oldList);
     m_file.close();
-    m_aheadLine = 0;
+    forgetAhead();
     listPath = newList;
     line = 1;
     if (retiredList)
@@ -103,29 +103,41 @@ QList<WorkRecord> WorkListReader::peek(const QString& listPath, qint32 line, int
         at = line;
         offset = m_offset;
     }
-    if (!m_file.seek(offset))
+    if (!m_ahead.isOpen() || m_ahead.fileName() != listPath) {
+        m_ahead.close();
+        m_ahead.setFileName(listPath);
+        if (!m_ahead.open(QIODevice::ReadOnly))
+            return records;
+    }
+    if (!m_ahead.seek(offset))
         return records;
     // A last line still being written has no line end yet and is not a record to go by.
     for (; at < line; ++at)
-        if (!m_file.readLine().endsWith('\n'))
+        if (!m_ahead.readLine().endsWith('\n'))
             return records;
     m_aheadLine = at;
-    m_aheadOffset = m_file.pos();
+    m_aheadOffset = m_ahead.pos();
     while (records.size() < count) {
-        const QByteArray bytes = m_file.readLine();
+        const QByteArray bytes = m_ahead.readLine();
         if (!bytes.endsWith('\n'))
             break;
         records.append(WorkRecord::fromFields(SplitRecordLine(DecodeRecordLines(bytes).value(0))));
         ++m_aheadLine;
-        m_aheadOffset = m_file.pos();
+        m_aheadOffset = m_ahead.pos();
     }
     return records;
+}
+
+void WorkListReader::forgetAhead()
+{
+    m_ahead.close();
+    m_aheadLine = 0;
 }
 
 void WorkListReader::close()
 {
     m_file.close();
-    m_aheadLine = 0;
+    forgetAhead();
 }
 
 IoStatus WriteWorkRecord(AppendFiles& files, const QString& listPath, const WorkRecord& record, bool overwrite)

@@ -50,9 +50,14 @@ private:
     bool seekLine(const QString& listPath, qint32 line);
 
     AppendFiles& m_files;
+    void forgetAhead();
+
     QFile m_file;
     qint32 m_line = 0; // the line that starts at m_offset in m_file
     qint64 m_offset = 0;
+    // Peeks read a file of their own: sharing one, each take went back behind the peek's place and
+    // lost the read buffer, so every record cost a read of the file.
+    QFile m_ahead;
     qint32 m_aheadLine = 0; // the line after the last one peeked, at m_aheadOffset; 0 when unknown
     qint64 m_aheadOffset = 0;
 };

@@ -189,7 +189,8 @@ void LookAheadTransferControl::setCookies(const QByteArray& text, bool keep)
 
 int LookAheadTransferControl::connections() const
 {
-    const auto guard = lock();
+    // Unlocked: asked for every page and record, and changed only while the network thread is
+    // stopped (reconfigure).
     return m_scheduler.connections();
 }
 
