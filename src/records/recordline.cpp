@@ -7,19 +7,31 @@ QString RecordCharacterReference(char32_t codePoint)
     return u"&#x"_s + QString::number(uint(codePoint), 16).toUpper() + u';';
 }
 
+namespace {
+
+// Copies the runs between the characters that need a reference whole: a line is written for every
+// record taken and every link found.
+void appendEscaped(QString& out, QStringView field)
+{
+    qsizetype plain = 0;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const QChar c = field[i];
+        if (c != u'"' && c != u'\r' && c != u'\n' && !(c == u'&' && field.mid(i + 1, 2) == u"#x"))
+            continue;
+        out += field.mid(plain, i - plain);
+        out += RecordCharacterReference(c.unicode());
+        plain = i + 1;
+    }
+    out += field.mid(plain);
+}
+
+} // namespace
+
 QString EscapeRecordField(const QString& field)
 {
     QString escaped;
     escaped.reserve(field.size());
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        const QChar c = field[i];
-        if (c == u'"' || c == u'\r' || c == u'\n')
-            escaped += RecordCharacterReference(c.unicode());
-        else if (c == u'&' && QStringView(field).mid(i + 1, 2) == u"#x")
-            escaped += RecordCharacterReference(u'&');
-        else
-            escaped += c;
-    }
+    appendEscaped(escaped, field);
     return escaped;
 }
 
@@ -53,11 +65,16 @@ QString UnescapeRecordField(const QString& field)
 
 QString JoinRecordLine(const QStringList& fields)
 {
-    QString line = u"\""_s;
+    qsizetype size = 2 + fields.size() * RecordSeparator.size();
+    for (const QString& field : fields)
+        size += field.size();
+    QString line;
+    line.reserve(size);
+    line += u'"';
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0)
             line += RecordSeparator;
-        line += EscapeRecordField(fields[i]);
+        appendEscaped(line, fields[i]);
     }
     line += u'"';
     return line;

@@ -171,7 +171,7 @@ void ConnectionScheduler::settleDrops()
     m_dropped.clear();
 }
 
-void ConnectionScheduler::removePredicted(qint64 tag)
+bool ConnectionScheduler::removePredicted(qint64 tag)
 {
     std::vector<ScheduledRequest*> dropped;
     for (const auto& request : m_requests)
@@ -179,6 +179,7 @@ void ConnectionScheduler::removePredicted(qint64 tag)
             dropped.push_back(request.get());
     for (ScheduledRequest* request : dropped)
         remove(*request);
+    return !dropped.empty();
 }
 
 void ConnectionScheduler::removeAllPredicted()

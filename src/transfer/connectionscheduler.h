@@ -99,8 +99,8 @@ public:
     void remove(ScheduledRequest& request);
     void setDeferStops(bool defer) { m_deferStops = defer; }
     void settleDrops();
-    // Forgets the predictions not executed: those of tag, or all.
-    void removePredicted(qint64 tag);
+    // Forgets the predictions not executed: those of tag (true when there were any), or all.
+    bool removePredicted(qint64 tag);
     void removeAllPredicted();
     // The crawl's cookies, carried and kept by every connection; nullptr for none at all.
     void setCookieJar(CookieJar* jar)

@@ -234,7 +234,9 @@ void LookAheadTransferControl::execute(
     found->announced = false;
     found->fresh = !found->body.isEmpty();
     m_current = found;
-    wake();
+    // One fetched ahead is the network thread's already; it tells the crawl when it has news.
+    if (!found->started)
+        wake();
 }
 
 bool LookAheadTransferControl::busy() const
@@ -288,8 +290,8 @@ bool LookAheadTransferControl::answerFetchedAhead(const QString& address, const 
 void LookAheadTransferControl::dropPredictions(qint64 tag)
 {
     const auto guard = lock();
-    m_scheduler.removePredicted(tag);
-    wake(); // to stop them
+    if (m_scheduler.removePredicted(tag))
+        wake(); // to stop them
 }
 
 void LookAheadTransferControl::dropAllPredictions()
