@@ -9,7 +9,8 @@ FW_LATENCY_RELAY environment variable). Everything runs on 127.0.0.1 in a tempor
 
   site       a generated site of 200 pages and 1,000 images, images down to depth 3; ours with 1 and
              6 connections against `wget -r -l 3 -np -A gif,jpg,png,html`, through the relay
-  direct     the same site without the relay: wget, and ours with 1 and 6 connections
+  direct     the same site without the relay: wget, and ours with 1 and 6 connections, three rounds
+             in turns, medians
   ranged     one 256 MiB file in ranged pieces of 1 MB through the relay, 1 against 6 connections
   waiting    16 slow files (nginx limit_rate) with 16 connections: CPU time over wall time
   memory     peak resident memory with 16 connections, site and ranged file
@@ -178,6 +179,18 @@ def median(results):
     return sorted(results)[len(results) // 2]
 
 
+def in_turns(jobs, rounds=3):
+    """Runs each job (a function of the round) once a round, the order turned each round so that no
+    job always meets the machine as another left it; returns each job's run of median wall time."""
+    names = list(jobs)
+    runs = {name: [] for name in names}
+    for round in range(rounds):
+        turn = round % len(names)
+        for name in names[turn:] + names[:turn]:
+            runs[name].append(jobs[name](round))
+    return {name: median(results) for name, results in runs.items()}
+
+
 def saved_images(folder):
     return sum(1 for _, _, files in os.walk(folder) for f in files if f.endswith((".gif", ".jpg", ".png")))
 
@@ -226,13 +239,16 @@ def main():
             report("site through the relay: ours, 6 connections", six)
             print(f"    ours(6) / wget = {six[0] / wget[0]:.2f}   ours(6) / ours(1) = {six[0] / one[0]:.2f}")
         if "direct" in a.only:
-            wget = measured(["wget", "-q", "-r", "-l", "3", "-np", "-A", "gif,jpg,png,html", "-P",
-                             os.path.join(work, "wget-direct"), direct])
-            report("site without the relay: wget -r -l 3 -np", wget)
-            one = ours.crawl(direct, 1, *site)
-            report("site without the relay: ours, 1 connection", one)
-            six = ours.crawl(direct, 6, *site)
-            report("site without the relay: ours, 6 connections", six)
+            got = in_turns({
+                "wget": lambda round: measured(["wget", "-q", "-r", "-l", "3", "-np", "-A", "gif,jpg,png,html",
+                                                "-P", os.path.join(work, f"wget-direct-{round}"), direct]),
+                "one": lambda round: ours.crawl(direct, 1, *site),
+                "six": lambda round: ours.crawl(direct, 6, *site),
+            })
+            wget, one, six = got["wget"], got["one"], got["six"]
+            report("site without the relay: wget -r -l 3 -np, median of 3", wget)
+            report("site without the relay: ours, 1 connection, median of 3", one)
+            report("site without the relay: ours, 6 connections, median of 3", six)
             print(f"    ours(6) / ours(1) = {six[0] / one[0]:.2f}   ours(6) / wget = {six[0] / wget[0]:.2f}")
         big = ["--depth", "1", "--exts", ".bin"]
         big_relayed = f"http://127.0.0.1:{relay_port}/big.html"
@@ -257,21 +273,25 @@ def main():
             wait_for_port(tls_relay)
             secure = f"https://127.0.0.1:{tls_relay}/index.html"
             cert = os.path.join(work, "cert.pem")
-            peers, sixes = [], []
-            # Three rounds in turns, so neither program always meets the machine as the other left it.
-            for round in range(3):
-                for turn in (("peer", "ours") if round % 2 == 0 else ("ours", "peer")):
-                    if turn == "peer":
-                        target = os.path.join(work, f"wget2-{round}")
-                        peers.append(measured(["wget2", "-q", "-r", "-l", "3", "-np", "-A", "gif,jpg,png,html",
-                                               "--max-threads", "6", "--ca-certificate", cert, "-P", target, secure]))
-                        peer_images = saved_images(target)
-                    else:
-                        os.environ["CURL_CA_BUNDLE"] = cert
-                        sixes.append(ours.crawl(secure, 6, *site))
-                        del os.environ["CURL_CA_BUNDLE"]
-                        our_images = saved_images(ours.last)
-            peer, six = median(peers), median(sixes)
+            images = {}
+
+            def peer_run(round):
+                target = os.path.join(work, f"wget2-{round}")
+                result = measured(["wget2", "-q", "-r", "-l", "3", "-np", "-A", "gif,jpg,png,html",
+                                   "--max-threads", "6", "--ca-certificate", cert, "-P", target, secure])
+                images["peer"] = saved_images(target)
+                return result
+
+            def our_run(round):
+                os.environ["CURL_CA_BUNDLE"] = cert
+                result = ours.crawl(secure, 6, *site)
+                del os.environ["CURL_CA_BUNDLE"]
+                images["ours"] = saved_images(ours.last)
+                return result
+
+            got = in_turns({"peer": peer_run, "ours": our_run})
+            peer, six = got["peer"], got["ours"]
+            peer_images, our_images = images["peer"], images["ours"]
             report(f"https through the relay: wget2, 6 threads ({peer_images} images), median of 3", peer)
             report(f"https through the relay: ours, 6 connections ({our_images} images), median of 3", six)
             print(f"    ours(6) / wget2 = {six[0] / peer[0]:.2f}")

@@ -6,7 +6,11 @@
 #include <QStorageInfo>
 #include <QTemporaryFile>
 
+#include <cerrno>
 #include <cstdio>
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#endif
 #ifdef Q_OS_WIN
 #include <windows.h>
 
@@ -32,22 +36,51 @@ IoStatus writeAll(QFile& file, const QString& path, const QByteArray& bytes)
     return status;
 }
 
+#ifdef Q_OS_WIN
+// The "\\?\" form lifts the 260-character limit, where the system has not lifted it already.
+QString longForm(const QString& path)
+{
+    const QString native = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    if (native.startsWith(u"\\\\"_s))
+        return u"\\\\?\\UNC\\"_s + native.mid(2);
+    return u"\\\\?\\"_s + native;
+}
+#endif
+
 bool renameOver(const QString& from, const QString& to)
 {
 #ifdef Q_OS_WIN
-    // The "\\?\" form lifts the 260-character limit, where the system has not lifted it already.
-    const auto longForm = [](const QString& path) {
-        const QString native = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-        if (native.startsWith(u"\\\\"_s))
-            return u"\\\\?\\UNC\\"_s + native.mid(2);
-        return u"\\\\?\\"_s + native;
-    };
     return MoveFileExW(reinterpret_cast<const wchar_t*>(longForm(from).utf16()),
                reinterpret_cast<const wchar_t*>(longForm(to).utf16()),
                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
         != 0;
 #else
     return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+#endif
+}
+
+enum class FreeRename { Moved, Taken, Failed, Unsupported };
+
+FreeRename renameToFreeName(const QString& from, const QString& to)
+{
+#ifdef Q_OS_WIN
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
+    if (MoveFileExW(reinterpret_cast<const wchar_t*>(longForm(from).utf16()),
+            reinterpret_cast<const wchar_t*>(longForm(to).utf16()), MOVEFILE_WRITE_THROUGH))
+        return FreeRename::Moved;
+    const DWORD error = GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? FreeRename::Taken : FreeRename::Unsupported;
+#elif defined(Q_OS_LINUX)
+    if (::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
+            RENAME_NOREPLACE)
+        == 0)
+        return FreeRename::Moved;
+    // A file system that cannot promise it is asked the old way.
+    if (errno == EINVAL || errno == ENOSYS)
+        return FreeRename::Unsupported;
+    return errno == EEXIST ? FreeRename::Taken : FreeRename::Failed;
+#else
+    return FreeRename::Unsupported;
 #endif
 }
 
@@ -217,6 +250,27 @@ IoStatus RenameOver(const QString& from, const QString& to)
     if (!renameOver(from, to))
         return IoStatus::failure(to, qt_error_string());
     return IoStatus::success();
+}
+
+IoStatus RenameToFreeName(const QString& from, const QString& to, bool& taken)
+{
+    taken = false;
+    switch (renameToFreeName(from, to)) {
+    case FreeRename::Moved:
+        return IoStatus::success();
+    case FreeRename::Taken:
+        taken = true;
+        return IoStatus::failure(to, u"the name is taken"_s);
+    case FreeRename::Failed:
+        return IoStatus::failure(to, qt_error_string());
+    case FreeRename::Unsupported:
+        break;
+    }
+    if (QFileInfo::exists(to)) {
+        taken = true;
+        return IoStatus::failure(to, u"the name is taken"_s);
+    }
+    return RenameOver(from, to);
 }
 
 IoStatus OverwriteFile(const QString& path, const QByteArray& bytes)

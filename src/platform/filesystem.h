@@ -46,6 +46,10 @@ bool KeepFilePrivate(const QString& path);
 IoStatus AppendToFile(const QString& path, const QByteArray& bytes);
 // Renames from to to, replacing a file at to in one step.
 IoStatus RenameOver(const QString& from, const QString& to);
+// Renames from to to only when nothing is at to: one step where the system can promise that
+// nothing comes between the look and the move. taken: set when something is at to, and then
+// nothing was done.
+IoStatus RenameToFreeName(const QString& from, const QString& to, bool& taken);
 // Replaces path's content in place (for files that are not the crash-safety anchor).
 IoStatus OverwriteFile(const QString& path, const QByteArray& bytes);
 

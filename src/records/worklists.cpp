@@ -24,7 +24,7 @@ QString SwitchWorkList(QString& workList, const QString& siteDir, bool switchIt)
 bool WorkListReader::seekLine(const QString& listPath, qint32 line)
 {
     if (m_file.isOpen() && m_file.fileName() == listPath && m_line == line)
-        return m_file.seek(m_offset);
+        return m_file.pos() == m_offset || m_file.seek(m_offset);
     m_file.close();
     forgetAhead();
     m_file.setFileName(listPath);
@@ -109,7 +109,7 @@ QList<WorkRecord> WorkListReader::peek(const QString& listPath, qint32 line, int
         if (!m_ahead.open(QIODevice::ReadOnly))
             return records;
     }
-    if (!m_ahead.seek(offset))
+    if (m_ahead.pos() != offset && !m_ahead.seek(offset))
         return records;
     // A last line still being written has no line end yet and is not a record to go by.
     for (; at < line; ++at)

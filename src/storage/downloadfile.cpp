@@ -15,7 +15,9 @@ IoStatus DownloadFile::open(QIODevice::OpenMode extra)
     if (m_file.isOpen())
         return IoStatus::success();
     m_file.setFileName(m_path);
-    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered | extra;
+    // An emptied file is written from its start: appending would cost a look at its size.
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered | extra
+        | (extra & QIODevice::Truncate ? QIODevice::NotOpen : QIODevice::Append);
     if (m_file.open(mode))
         return IoStatus::success();
     // Folders are made only when the file cannot be opened without them, so a file in a folder

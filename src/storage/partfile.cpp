@@ -15,12 +15,19 @@ IoStatus StartPartFile(const QString& localPath)
 
 IoStatus CommitPartFile(const QString& localPath)
 {
-    const QFileInfo existing(localPath);
-    if (existing.exists() && (!existing.isFile() || !(existing.permissions() & QFileDevice::WriteOwner)))
-        return IoStatus::failure(localPath, u"the file there cannot be replaced"_s);
     const QString part = PartFilePath(localPath);
+    // Nearly always the name is free: then one step moves the file, with no look at either name.
+    bool taken = false;
+    const IoStatus moved = RenameToFreeName(part, localPath, taken);
+    if (moved)
+        return moved;
     if (!QFileInfo(part).isFile())
         return IoStatus::failure(localPath, u"its temporary file has disappeared"_s);
+    if (!taken)
+        return moved;
+    const QFileInfo existing(localPath);
+    if (!existing.isFile() || !(existing.permissions() & QFileDevice::WriteOwner))
+        return IoStatus::failure(localPath, u"the file there cannot be replaced"_s);
     return RenameOver(part, localPath);
 }
 

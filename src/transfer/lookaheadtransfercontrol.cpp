@@ -254,9 +254,13 @@ void LookAheadTransferControl::cancel()
     }
     ++m_generation;
     m_busy = false;
-    if (m_current)
-        m_scheduler.remove(*std::exchange(m_current, nullptr));
-    wake();
+    if (!m_current)
+        return;
+    // Only a request still running leaves the network thread something to do: to stop it.
+    const bool running = m_current->started && !m_current->finished;
+    m_scheduler.remove(*std::exchange(m_current, nullptr));
+    if (running)
+        wake();
 }
 
 void LookAheadTransferControl::predict(

@@ -18,7 +18,8 @@ private slots:
     void theTemporaryNameIsHiddenBesideTheRealOneAndShort();
     void aCompleteBodyReplacesTheOldFileInOneStep();
     void aBodyWithoutBytesBecomesAnEmptyFileButAVanishedOneFails();
-    void aReadOnlyFileIsNotReplaced();
+    void whatCannotBeReplacedStays_data();
+    void whatCannotBeReplacedStays();
     void discardingLeavesTheOldFileAlone();
 };
 
@@ -62,16 +63,33 @@ void TestPartFile::aBodyWithoutBytesBecomesAnEmptyFileButAVanishedOneFails()
     QCOMPARE(QFileInfo(path).size(), 0);
 }
 
-void TestPartFile::aReadOnlyFileIsNotReplaced()
+void TestPartFile::whatCannotBeReplacedStays_data()
 {
+    QTest::addColumn<bool>("folder");
+    QTest::newRow("a read-only file") << false;
+    QTest::newRow("a folder") << true;
+}
+
+void TestPartFile::whatCannotBeReplacedStays()
+{
+    QFETCH(bool, folder);
     QTemporaryDir dir;
     const QString path = dir.filePath(u"kept.gif"_s);
-    QVERIFY(WriteFileBytes(path, "kept"));
-    QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+    if (folder) {
+        QVERIFY(QDir(dir.path()).mkpath(u"kept.gif/inside"_s));
+    } else {
+        QVERIFY(WriteFileBytes(path, "kept"));
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+    }
     QVERIFY(StartPartFile(path));
     QVERIFY(!CommitPartFile(path));
-    QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-    QCOMPARE(ReadFileBytes(path), "kept"_ba);
+    QVERIFY(PartFileExists(path));
+    if (folder) {
+        QVERIFY(QFileInfo(path + u"/inside"_s).isDir());
+    } else {
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(ReadFileBytes(path), "kept"_ba);
+    }
 }
 
 void TestPartFile::discardingLeavesTheOldFileAlone()
