@@ -23,6 +23,12 @@ constexpr qint64 AbandonMemoryMs = 2000;
 // the floor, for its own.
 constexpr int StallFactor = 8;
 constexpr qint64 StallFloorMs = 100;
+// A prediction gives its connection up to the crawl's own request only once it has run this many
+// times the origin's quickest answer, and at least the floor: one just sent is answered about as
+// soon as a connection would be free, and cutting it off costs its request again and, over
+// HTTP/1.1, a new connection.
+constexpr int PreemptFactor = 4;
+constexpr qint64 PreemptFloorMs = 10;
 // Unread bytes above which a connection's transfer waits for the network thread to move them on
 // into its request: large enough that a ranged piece of 1 MB waits once at most, small enough that
 // sixteen connections keep little memory.
@@ -487,6 +493,7 @@ std::pair<int, int> ConnectionScheduler::preemptFor(const ScheduledRequest& requ
     const OriginState& origin = stateOf(request.origin);
     const bool atLimit = openTo(request.origin) >= origin.limit;
     const bool limited = origin.limit < connections();
+    const qint64 moment = now();
     ScheduledRequest* victim = nullptr;
     for (const Connection& connection : m_connections) {
         const bool sameOrigin = connection.origin == request.origin;
@@ -494,8 +501,16 @@ std::pair<int, int> ConnectionScheduler::preemptFor(const ScheduledRequest& requ
             continue;
         for (const Slot& slot : connection.streams) {
             ScheduledRequest* running = slot.running;
-            if (running && !running->executed && (!victim || nearness(*running) > nearness(*victim)))
-                victim = running;
+            if (!running || running->executed || (victim && nearness(*running) <= nearness(*victim)))
+                continue;
+            const qint64 fastest = stateOf(running->origin).fastestMs;
+            const qint64 ripe = running->startedAt + std::max(PreemptFloorMs, PreemptFactor * fastest);
+            if (fastest >= 0 && ripe > moment) {
+                // Asked again when it may give way, unless a connection is free before.
+                m_blockedUntil = m_blockedUntil < 0 ? ripe : std::min(m_blockedUntil, ripe);
+                continue;
+            }
+            victim = running;
         }
     }
     if (!victim)

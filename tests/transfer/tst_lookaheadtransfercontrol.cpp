@@ -74,6 +74,7 @@ private slots:
     void otherHeaderLinesAreNotServedFromAPrediction();
     void droppedPredictionsAreGone();
     void theExecutedRequestAlwaysGetsAConnection();
+    void predictionsJustSentAreWaitedFor();
 };
 
 void TestLookAheadTransferControl::aPredictionServesTheRequestAsIfRunDirectly_data()
@@ -182,6 +183,32 @@ void TestLookAheadTransferControl::theExecutedRequestAlwaysGetsAConnection()
     const Result result = run(control, server.url(u"/x"_s), u"GET"_s, Lines);
     QCOMPARE(result.body, "x"_ba);
     QCOMPARE(control.pendingPredictions(), 2); // the one that gave way waits to start again
+}
+
+void TestLookAheadTransferControl::predictionsJustSentAreWaitedFor()
+{
+    // An origin that answers in 200 ms at best: predictions sent 150 ms before their answers are
+    // not cut off for the crawl's own request, which would only send them again.
+    ScriptedHttpServer server;
+    QVERIFY(server.start());
+    const QByteArray ok = ScriptedHttpServer::response(200, "OK", {}, "x");
+    server.route("/first", Reply { ok, 200 });
+    server.route("/a", Reply { ok, 150 });
+    server.route("/b", Reply { ok, 150 });
+    server.route("/x", Reply { ok });
+    LookAheadTransferControl control;
+    control.setConnections(2);
+    QCOMPARE(run(control, server.url(u"/first"_s), u"GET"_s, Lines).body, "x"_ba);
+    control.predict(server.url(u"/a"_s), u"GET"_s, Lines, 5);
+    control.predict(server.url(u"/b"_s), u"GET"_s, Lines, 6);
+    QVERIFY(pumpUntilRequests(control, server, 3));
+    QCOMPARE(run(control, server.url(u"/x"_s), u"GET"_s, Lines).body, "x"_ba);
+    QCOMPARE(run(control, server.url(u"/a"_s), u"GET"_s, Lines).body, "x"_ba);
+    QCOMPARE(run(control, server.url(u"/b"_s), u"GET"_s, Lines).body, "x"_ba);
+    QStringList targets;
+    for (const ScriptedHttpServer::Request& request : server.requests())
+        targets.append(QString::fromLatin1(request.target()));
+    QCOMPARE(targets, (QStringList { u"/first"_s, u"/a"_s, u"/b"_s, u"/x"_s }));
 }
 
 QTEST_GUILESS_MAIN(TestLookAheadTransferControl)
