@@ -118,22 +118,17 @@ void TestLogs::aLogThatCannotBeWrittenIsReported()
 
 void TestLogs::theSystemClockStampsLocalTime()
 {
-    // Half an hour off a whole hour (a zone glibc reads without the zone files), so a stamp in UTC
-    // or in a whole-hour zone would differ.
+    // Half an hour off a whole hour, a zone glibc reads without zone files (Windows ignores it).
     const QByteArray zone = qgetenv("TZ");
     qputenv("TZ", "XST+3:30");
     const auto restore = qScopeGuard([&zone] { zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone); });
-    const SystemClock clock;
     const QDateTime before = QDateTime::currentDateTime();
-    const QDateTime stamped = clock.now();
-    const QDateTime after = QDateTime::currentDateTime();
+    const QDateTime stamped = SystemClock().now();
     QCOMPARE(stamped.offsetFromUtc(), before.offsetFromUtc());
 #ifdef Q_OS_UNIX
-    QCOMPARE(stamped.offsetFromUtc(), -(3 * 3600 + 30 * 60)); // Windows takes its zone from the system only
+    QCOMPARE(stamped.offsetFromUtc(), -(3 * 3600 + 30 * 60));
 #endif
-    QVERIFY(before <= stamped && stamped <= after);
-    const QString text = TimeStampText(stamped);
-    QVERIFY2(text == TimeStampText(before) || text == TimeStampText(after), qPrintable(text));
+    QVERIFY(before <= stamped && stamped <= QDateTime::currentDateTime());
 }
 
 QTEST_GUILESS_MAIN(TestLogs)
