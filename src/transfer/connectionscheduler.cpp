@@ -150,7 +150,8 @@ ScheduledRequest* ConnectionScheduler::find(
 ScheduledRequest& ConnectionScheduler::add(
     const QString& address, const QString& verb, const QString& headerLines, qint64 tag, bool predicted)
 {
-    m_requests.push_back(std::make_unique<ScheduledRequest>(address, verb, headerLines, tag, predicted, m_order++));
+    m_requests.push_back(
+        std::make_unique<ScheduledRequest>(address, verb, headerLines, tag, predicted, m_order++, &m_waitingMemory));
     return *m_requests.back();
 }
 
@@ -331,6 +332,8 @@ void ConnectionScheduler::onConnectionState(std::size_t index, std::size_t slot,
 
 bool ConnectionScheduler::drain(CurlTransferControl& control, ScheduledRequest& request)
 {
+    if (!request.executed && request.body.isEmpty())
+        request.body.expect(control.expectedLength());
     for (QByteArrayView piece = control.nextBodyPiece(); !piece.isEmpty(); piece = control.nextBodyPiece()) {
         if (request.body.append(piece, request.executed)) {
             request.fresh = true;

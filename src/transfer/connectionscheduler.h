@@ -197,6 +197,9 @@ private:
     OriginState& stateOf(const QString& origin);
     void forget(const ScheduledRequest* request);
 
+    // Before the requests, whose bodies give their share back as they go: enough for the pieces of
+    // 1 MB of a large file that six connections fetch ahead, and little beside a crawl's memory.
+    MemoryBudget m_waitingMemory { 6 * 1024 * 1024 };
     std::vector<Connection> m_connections;
     std::vector<std::unique_ptr<ScheduledRequest>> m_requests;
     std::vector<std::unique_ptr<ScheduledRequest>> m_dropped; // still running, to be stopped

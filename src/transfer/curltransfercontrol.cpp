@@ -570,6 +570,14 @@ std::size_t CurlTransferControl::bodyBytes(const char* data, std::size_t length)
     return length;
 }
 
+qint64 CurlTransferControl::expectedLength() const
+{
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(m_easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK)
+        return -1;
+    return qint64(length);
+}
+
 QByteArrayView CurlTransferControl::nextBodyPiece()
 {
     if (m_body.isEmpty())

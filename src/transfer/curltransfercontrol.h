@@ -123,6 +123,8 @@ public:
     // When the hop in progress was sent, on the pacer's clock; -1 while it waits for the pacer (or
     // without a pacer).
     qint64 hopSentAt() const { return m_hopHeld ? -1 : m_hopSentAt; }
+    // The length of the body coming, as the answer's headers tell it; -1 when they do not.
+    qint64 expectedLength() const;
     void setCookieJar(CookieJar* jar, bool commits);
     // The cookies of the request in progress or last executed, as its answers left them; none
     // without a jar.

@@ -2,7 +2,8 @@
 
 #include "transfer/requestpacer.h"
 
-ScheduledRequest::ScheduledRequest(const QString& a, const QString& v, const QString& l, qint64 t, bool p, quint64 o)
+ScheduledRequest::ScheduledRequest(
+    const QString& a, const QString& v, const QString& l, qint64 t, bool p, quint64 o, MemoryBudget* shared)
     : address(a)
     , verb(v)
     , headerLines(l)
@@ -12,6 +13,7 @@ ScheduledRequest::ScheduledRequest(const QString& a, const QString& v, const QSt
     , predicted(p)
     , order(o)
     , finalUrl(a)
+    , body(MemoryLimit, shared)
 {
 }
 

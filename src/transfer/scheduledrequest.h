@@ -13,7 +13,7 @@
 // A request the scheduler runs: predicted, or executed without a prediction.
 struct ScheduledRequest {
     ScheduledRequest(const QString& address, const QString& verb, const QString& headerLines, qint64 tag,
-        bool predicted, quint64 order);
+        bool predicted, quint64 order, MemoryBudget* shared = nullptr);
 
     bool matches(const QString& a, const QString& v, const QString& l) const
     {
@@ -22,7 +22,8 @@ struct ScheduledRequest {
     // Forgets whatever an attempt brought, so the request can start again from nothing.
     void reset();
 
-    // What a waiting prediction may keep in memory before its body goes to a temporary file.
+    // What a waiting prediction may keep in memory of its own; beyond it, what the shared budget
+    // has room for, and the rest goes to a temporary file.
     static constexpr qsizetype MemoryLimit = 256 * 1024;
 
     const QString address;
@@ -50,7 +51,7 @@ struct ScheduledRequest {
     bool headersKnown = false;
     bool fresh = false; // body bytes arrived that the crawl was not told of yet
     QByteArray headers;
-    SpooledBody body { MemoryLimit };
+    SpooledBody body;
     int errorCode = 0;
     QString errorText;
 };

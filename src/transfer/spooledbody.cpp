@@ -3,23 +3,61 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+#include <limits>
+
 using namespace Qt::StringLiterals;
 
-SpooledBody::SpooledBody(qsizetype memoryLimit)
+bool MemoryBudget::take(qsizetype bytes)
+{
+    qsizetype used = m_used;
+    do {
+        if (used + bytes > m_limit)
+            return false;
+    } while (!m_used.compare_exchange_weak(used, used + bytes));
+    return true;
+}
+
+SpooledBody::SpooledBody(qsizetype memoryLimit, MemoryBudget* shared)
     : m_memoryLimit(memoryLimit)
+    , m_shared(shared)
 {
 }
 
-SpooledBody::~SpooledBody() = default;
+SpooledBody::~SpooledBody()
+{
+    giveBack();
+}
+
+void SpooledBody::giveBack()
+{
+    if (m_shared && m_charged > 0)
+        m_shared->give(m_charged);
+    m_charged = 0;
+}
+
+void SpooledBody::expect(qint64 length)
+{
+    if (std::exchange(m_expected, true) || !m_shared || length <= m_memoryLimit || !m_memory.isEmpty()
+        || length > std::numeric_limits<qsizetype>::max() / 2 || !m_shared->take(qsizetype(length) - m_memoryLimit))
+        return;
+    // Charged for all of it at once and given its room whole: a buffer grown piece by piece moves
+    // the bytes again at each step and takes fresh pages from the system each time.
+    m_charged = qsizetype(length) - m_memoryLimit;
+    m_memory.reserve(qsizetype(length));
+}
 
 bool SpooledBody::append(QByteArrayView bytes, bool inMemory)
 {
     if (bytes.isEmpty())
         return true;
     const bool fileHoldsBytes = m_readAt < m_writeAt;
-    if (!fileHoldsBytes && (inMemory || m_memory.size() + bytes.size() <= m_memoryLimit)) {
-        m_memory += bytes;
-        return true;
+    if (!fileHoldsBytes) {
+        const qsizetype beyond = std::max<qsizetype>(0, m_memory.size() + bytes.size() - m_memoryLimit - m_charged);
+        if (inMemory || beyond == 0) {
+            m_memory += bytes;
+            return true;
+        }
     }
     if (!m_file) {
         m_file = std::make_unique<QTemporaryFile>(QDir::tempPath() + u"/fetchwright-XXXXXX.part"_s);
@@ -39,8 +77,10 @@ bool SpooledBody::append(QByteArrayView bytes, bool inMemory)
 
 QByteArray SpooledBody::take()
 {
-    if (!m_memory.isEmpty())
+    if (!m_memory.isEmpty()) {
+        giveBack();
         return std::exchange(m_memory, QByteArray());
+    }
     if (m_readAt == m_writeAt || !m_file)
         return {};
     const QByteArray bytes
@@ -60,6 +100,8 @@ QByteArray SpooledBody::take()
 
 void SpooledBody::clear()
 {
+    giveBack();
+    m_expected = false;
     m_memory = QByteArray();
     m_file.reset();
     m_readAt = m_writeAt = 0;

@@ -3,6 +3,7 @@
 // twice, unless its connection failed: that one is never served and is sent again; predictions with other lines are not
 // used; dropped ones are gone; the executed request always gets a connection.
 #include "transfer/lookaheadtransfercontrol.h"
+#include "transfer/spooledbody.h"
 
 #include "support/scriptedhttpserver.h"
 
@@ -75,6 +76,7 @@ private slots:
     void droppedPredictionsAreGone();
     void theExecutedRequestAlwaysGetsAConnection();
     void predictionsJustSentAreWaitedFor();
+    void waitingBodiesShareTheirMemory();
 };
 
 void TestLookAheadTransferControl::aPredictionServesTheRequestAsIfRunDirectly_data()
@@ -86,6 +88,8 @@ void TestLookAheadTransferControl::aPredictionServesTheRequestAsIfRunDirectly_da
                                   << false;
     QTest::newRow("a body larger than the memory a waiting prediction keeps")
         << Reply { ScriptedHttpServer::response(200, "OK", {}, bytes(3 * 1024 * 1024 + 17)) } << u"GET"_s << false;
+    QTest::newRow("a body larger than the memory waiting predictions share")
+        << Reply { ScriptedHttpServer::response(200, "OK", {}, bytes(7 * 1024 * 1024 + 5)) } << u"GET"_s << false;
     QTest::newRow("a chunked body") << Reply { ScriptedHttpServer::response(
         200, "OK", { { "Transfer-Encoding", "chunked" } }, ScriptedHttpServer::chunked(bytes(70000), 3000)) }
                                     << u"GET"_s << false;
@@ -207,6 +211,25 @@ void TestLookAheadTransferControl::predictionsJustSentAreWaitedFor()
     for (const ScriptedHttpServer::Request& request : server.requests())
         targets.append(QString::fromLatin1(request.target()));
     QCOMPARE(targets, (QStringList { u"/first"_s, u"/a"_s, u"/b"_s, u"/x"_s }));
+}
+
+void TestLookAheadTransferControl::waitingBodiesShareTheirMemory()
+{
+    MemoryBudget shared(1000);
+    SpooledBody first(100, &shared);
+    SpooledBody second(100, &shared);
+    first.expect(900);
+    second.expect(900); // no room left: beyond its own 100 bytes it goes to the file
+    QCOMPARE(shared.used(), 800);
+    QVERIFY(first.append(bytes(900)) && second.append(bytes(900)));
+    QVERIFY(first.inMemory() && !second.inMemory());
+    QCOMPARE(first.take(), bytes(900));
+    QCOMPARE(shared.used(), 0);
+    auto third = std::make_unique<SpooledBody>(100, &shared);
+    third->expect(300);
+    QCOMPARE(shared.used(), 200);
+    third.reset(); // a body forgotten unread gives its share back too
+    QCOMPARE(shared.used(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestLookAheadTransferControl)
