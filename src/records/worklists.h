@@ -48,10 +48,9 @@ public:
 
 private:
     bool seekLine(const QString& listPath, qint32 line);
-
-    AppendFiles& m_files;
     void forgetAhead();
 
+    AppendFiles& m_files;
     QFile m_file;
     qint32 m_line = 0; // the line that starts at m_offset in m_file
     qint64 m_offset = 0;

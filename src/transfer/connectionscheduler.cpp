@@ -332,7 +332,8 @@ void ConnectionScheduler::onConnectionState(std::size_t index, std::size_t slot,
 
 bool ConnectionScheduler::drain(CurlTransferControl& control, ScheduledRequest& request)
 {
-    if (!request.executed && request.body.isEmpty())
+    // The length a HEAD answer tells is of a body that does not come.
+    if (!request.executed && request.body.isEmpty() && request.verb != u"HEAD"_s)
         request.body.expect(control.expectedLength());
     for (QByteArrayView piece = control.nextBodyPiece(); !piece.isEmpty(); piece = control.nextBodyPiece()) {
         if (request.body.append(piece, request.executed)) {

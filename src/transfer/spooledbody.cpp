@@ -77,10 +77,10 @@ bool SpooledBody::append(QByteArrayView bytes, bool inMemory)
 
 QByteArray SpooledBody::take()
 {
-    if (!m_memory.isEmpty()) {
-        giveBack();
+    // A body being read is the crawl's own: it no longer waits on the shared memory.
+    giveBack();
+    if (!m_memory.isEmpty())
         return std::exchange(m_memory, QByteArray());
-    }
     if (m_readAt == m_writeAt || !m_file)
         return {};
     const QByteArray bytes

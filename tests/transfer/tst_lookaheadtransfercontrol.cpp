@@ -230,6 +230,10 @@ void TestLookAheadTransferControl::waitingBodiesShareTheirMemory()
     QCOMPARE(shared.used(), 200);
     third.reset(); // a body forgotten unread gives its share back too
     QCOMPARE(shared.used(), 0);
+    SpooledBody none(100, &shared); // and one whose bytes never came, once read
+    none.expect(500);
+    QCOMPARE(none.take(), QByteArray());
+    QCOMPARE(shared.used(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestLookAheadTransferControl)
