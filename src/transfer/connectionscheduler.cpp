@@ -332,8 +332,7 @@ void ConnectionScheduler::onConnectionState(std::size_t index, std::size_t slot,
 
 bool ConnectionScheduler::drain(CurlTransferControl& control, ScheduledRequest& request)
 {
-    // The length a HEAD answer tells is of a body that does not come.
-    if (!request.executed && request.body.isEmpty() && request.verb != u"HEAD"_s)
+    if (!request.executed && request.body.isEmpty())
         request.body.expect(control.expectedLength());
     for (QByteArrayView piece = control.nextBodyPiece(); !piece.isEmpty(); piece = control.nextBodyPiece()) {
         if (request.body.append(piece, request.executed)) {

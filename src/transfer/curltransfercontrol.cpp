@@ -572,8 +572,9 @@ std::size_t CurlTransferControl::bodyBytes(const char* data, std::size_t length)
 
 qint64 CurlTransferControl::expectedLength() const
 {
+    // The length a HEAD answer tells is of a body that does not come.
     curl_off_t length = -1;
-    if (curl_easy_getinfo(m_easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK)
+    if (m_hopVerb == "HEAD" || curl_easy_getinfo(m_easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK)
         return -1;
     return qint64(length);
 }
