@@ -1,11 +1,11 @@
 #include "crawl/robots.h"
 
 #include "address/addressfunctions.h"
+#include "address/authority.h"
 #include "crawl/httpheaders.h"
 #include "crawl/progress.h"
 #include "crawl/transport.h"
 #include "productnames.h"
-#include "transfer/requestpacer.h"
 
 #include <algorithm>
 
@@ -21,7 +21,7 @@ constexpr int MostRobotsRedirects = 5;
 bool LearnRobots(CrawlContext& c, const QString& address)
 {
     CrawlState& s = c.state;
-    const QString origin = RequestPacer::originOf(address);
+    const QString origin = OriginOf(address);
     if (!s.FollowRobots || s.Robots.contains(origin))
         return true;
     const QString robots = SiteRootOf(address) + u"robots.txt"_s;
@@ -84,6 +84,6 @@ bool RobotsAllow(const CrawlState& state, const QString& address)
 {
     if (!state.FollowRobots)
         return true;
-    const auto rules = state.Robots.constFind(RequestPacer::originOf(address));
+    const auto rules = state.Robots.constFind(OriginOf(address));
     return rules != state.Robots.cend() && rules->allows(RobotsPathOf(address));
 }

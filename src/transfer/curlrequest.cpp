@@ -1,6 +1,6 @@
 #include "transfer/curlrequest.h"
 
-#include "transfer/requestpacer.h"
+#include "address/authority.h"
 #include "transfer/transfercontrol.h"
 
 #include <QList>
@@ -62,7 +62,7 @@ curl_slist* HeaderListOf(const QStringList& lines)
 QStringList RedirectedLines(const QStringList& lines, const QString& from, const QString& to)
 {
     const QUrl target(to);
-    const bool sameOrigin = RequestPacer::originOf(from) == RequestPacer::originOf(to);
+    const bool sameOrigin = OriginOf(from) == OriginOf(to);
     QString host = target.host(QUrl::FullyEncoded);
     if (host.contains(u':'))
         host = u'[' + host + u']';

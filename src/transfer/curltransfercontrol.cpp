@@ -1,5 +1,6 @@
 #include "transfer/curltransfercontrol.h"
 
+#include "address/authority.h"
 #include "transfer/curlrequest.h"
 
 #include <curl/curl.h>
@@ -173,14 +174,14 @@ void CurlTransferControl::startHop(const QString& address)
     m_pendingComplete = false;
     m_followPending = false;
     m_resendHeld = false;
-    m_hopHeld = m_pacer && m_pacer->waitFor(RequestPacer::hostOf(address)) > 0;
+    m_hopHeld = m_pacer && m_pacer->waitFor(HostPortOf(address)) > 0;
     if (!m_hopHeld)
         sendHop();
 }
 
 qint64 CurlTransferControl::hopDelay() const
 {
-    return m_hopHeld ? m_pacer->waitFor(RequestPacer::hostOf(m_hopUrl)) : -1;
+    return m_hopHeld ? m_pacer->waitFor(HostPortOf(m_hopUrl)) : -1;
 }
 
 void CurlTransferControl::sendHop()
@@ -198,7 +199,7 @@ void CurlTransferControl::sendHop()
         return;
     }
     if (m_pacer) {
-        m_pacer->started(RequestPacer::hostOf(address));
+        m_pacer->started(HostPortOf(address));
         m_hopSentAt = m_pacer->now();
     }
 
@@ -512,7 +513,7 @@ int CurlTransferControl::onSending(void* self, char* remoteIp, char* localIp, in
     // The first send of a hop was paced when it started; a second one is libcurl's own re-send.
     if (++control->m_hopSends < 2 || !control->m_pacer)
         return CURL_PREREQFUNC_OK;
-    const QString host = RequestPacer::hostOf(control->m_hopUrl);
+    const QString host = HostPortOf(control->m_hopUrl);
     if (control->m_pacer->waitFor(host) > 0) {
         control->m_resendHeld = true;
         return CURL_PREREQFUNC_ABORT;

@@ -1,5 +1,6 @@
 #include "transfer/lookaheadtransfercontrol.h"
 
+#include "address/authority.h"
 #include "transfer/curlrequest.h"
 
 #include <algorithm>
@@ -154,13 +155,13 @@ void LookAheadTransferControl::setRequestInterval(int milliseconds)
 void LookAheadTransferControl::setHostInterval(const QString& address, int milliseconds)
 {
     const auto guard = lock();
-    m_scheduler.setHostInterval(RequestPacer::hostOf(address), milliseconds);
+    m_scheduler.setHostInterval(HostPortOf(address), milliseconds);
 }
 
 void LookAheadTransferControl::holdHost(const QString& address, qint64 milliseconds)
 {
     const auto guard = lock();
-    const QString host = RequestPacer::hostOf(address);
+    const QString host = HostPortOf(address);
     m_scheduler.holdHost(host, milliseconds);
     // Answers fetched ahead that asked to wait too are asked again when executed, after the hold.
     m_scheduler.removePredictedIf([&host](const ScheduledRequest& request) {

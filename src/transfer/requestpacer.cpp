@@ -1,47 +1,6 @@
 #include "transfer/requestpacer.h"
 
-#include <QHash>
-#include <QUrl>
-
 #include <algorithm>
-
-using namespace Qt::StringLiterals;
-
-namespace {
-
-int portOf(const QUrl& url)
-{
-    return url.port(url.scheme().compare(u"https"_s, Qt::CaseInsensitive) == 0 ? 443 : 80);
-}
-
-struct Authority {
-    QString hostPort; // host:port
-    QString origin; // scheme://host:port
-};
-
-// Asked for every request and every robots check, where parsing the whole address each time was a
-// visible share of a crawl's work: the answer is kept per scheme and authority, the only part of
-// an address it depends on.
-Authority authorityOf(const QString& address)
-{
-    thread_local QHash<QString, Authority> known;
-    const qsizetype scheme = address.indexOf(u"://"_s);
-    qsizetype end = scheme < 0 ? address.size() : scheme + 3;
-    while (end < address.size() && address[end] != u'/' && address[end] != u'?' && address[end] != u'#')
-        ++end;
-    const QString key = address.left(end);
-    auto found = known.constFind(key);
-    if (found == known.cend()) {
-        if (known.size() >= 1024)
-            known.clear();
-        const QUrl url(key);
-        const QString hostPort = url.host().toLower() + u':' + QString::number(portOf(url));
-        found = known.insert(key, { hostPort, url.scheme().toLower() + u"://"_s + hostPort });
-    }
-    return *found;
-}
-
-} // namespace
 
 RequestPacer::RequestPacer()
 {
@@ -96,14 +55,4 @@ void RequestPacer::forgetHosts()
     const std::lock_guard guard(m_mutex);
     m_hostInterval.clear();
     m_heldUntil.clear();
-}
-
-QString RequestPacer::hostOf(const QString& address)
-{
-    return authorityOf(address).hostPort;
-}
-
-QString RequestPacer::originOf(const QString& address)
-{
-    return authorityOf(address).origin;
 }

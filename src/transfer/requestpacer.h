@@ -6,7 +6,7 @@
 //   pacer.setInterval(500);
 //   if (pacer.waitFor(u"h:80"_s) == 0)
 //       pacer.started(u"h:80"_s); // and send; the next request to h:80 waits 500 ms
-// Hosts are named by HostOf (host and port); connections by OriginOf (scheme, host and port).
+// Hosts are named by HostPortOf (host and port).
 // A host may ask for more: a longer interval of its own (a robots.txt Crawl-delay), or no request at
 // all until a moment (a Retry-After); both hold for every connection. A pacer may be used from several
 // threads at once.
@@ -37,11 +37,6 @@ public:
     void hold(const QString& host, qint64 milliseconds);
     // Forgets every host's own interval and hold.
     void forgetHosts();
-
-    // "host:port" of an address, the port filled in from the scheme.
-    static QString hostOf(const QString& address);
-    // "scheme://host:port": what a connection can be reused for, and what credentials belong to.
-    static QString originOf(const QString& address);
 
 private:
     QElapsedTimer m_clock;

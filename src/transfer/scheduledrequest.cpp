@@ -1,14 +1,14 @@
 #include "transfer/scheduledrequest.h"
 
-#include "transfer/requestpacer.h"
+#include "address/authority.h"
 
 ScheduledRequest::ScheduledRequest(
     const QString& a, const QString& v, const QString& l, qint64 t, bool p, quint64 o, MemoryBudget* shared)
     : address(a)
     , verb(v)
     , headerLines(l)
-    , host(RequestPacer::hostOf(a))
-    , origin(RequestPacer::originOf(a))
+    , host(HostPortOf(a))
+    , origin(OriginOf(a))
     , tag(t)
     , predicted(p)
     , order(o)

@@ -1,4 +1,5 @@
 #include "address/addressfunctions.h"
+#include "address/authority.h"
 
 #include <QTest>
 
@@ -11,6 +12,8 @@ private slots:
     void takesAddressesApart();
     void ensureHostSlash_data();
     void ensureHostSlash();
+    void originsComeFromSchemeAndAuthority_data();
+    void originsComeFromSchemeAndAuthority();
 };
 
 void TestAddressFunctions::takesAddressesApart_data()
@@ -74,6 +77,25 @@ void TestAddressFunctions::ensureHostSlash()
     EnsureHostSlash(address);
     QCOMPARE(address, expected);
     QCOMPARE(SiteRootOf(address).isEmpty(), false);
+}
+
+void TestAddressFunctions::originsComeFromSchemeAndAuthority_data()
+{
+    // In this order, as answers are kept per scheme and authority: later rows meet what earlier left.
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("origin");
+    QTest::newRow("case, default port") << u"HTTP://Example.COM/a"_s << u"http://example.com:80"_s;
+    QTest::newRow("a query after the authority") << u"http://u:p@h:8080?to=https://k/"_s << u"http://h:8080"_s;
+    QTest::newRow("the same authority, a path") << u"http://u:p@h:8080/p"_s << u"http://h:8080"_s;
+    QTest::newRow("an address in the path") << u"https://h/go/http://k:99/"_s << u"https://h:443"_s;
+}
+
+void TestAddressFunctions::originsComeFromSchemeAndAuthority()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, origin);
+    QCOMPARE(OriginOf(address), origin);
+    QCOMPARE(HostPortOf(address), origin.section(u"//"_s, 1));
 }
 
 QTEST_GUILESS_MAIN(TestAddressFunctions)

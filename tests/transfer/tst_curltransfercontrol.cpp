@@ -145,8 +145,6 @@ private slots:
     void followsRedirect();
     void redirectToOtherHostAdjustsHeaders_data();
     void redirectToOtherHostAdjustsHeaders();
-    void originsComeFromSchemeAndAuthority_data();
-    void originsComeFromSchemeAndAuthority();
     void tooManyRedirectsCompleteAsRedirectResponse_data();
     void tooManyRedirectsCompleteAsRedirectResponse();
     void connectionRefusedIsError();
@@ -462,25 +460,6 @@ void TestCurlTransferControl::followsRedirect()
     QCOMPARE(m_server->requests().at(1).target(), "/new"_ba);
     QCOMPARE(m_server->connectionCount(), 1);
     QCOMPARE(m_control->url(), m_server->url(u"/old"_s));
-}
-
-void TestCurlTransferControl::originsComeFromSchemeAndAuthority_data()
-{
-    // In this order, as answers are kept per scheme and authority: later rows meet what earlier left.
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("origin");
-    QTest::newRow("case, default port") << u"HTTP://Example.COM/a"_s << u"http://example.com:80"_s;
-    QTest::newRow("a query after the authority") << u"http://u:p@h:8080?to=https://k/"_s << u"http://h:8080"_s;
-    QTest::newRow("the same authority, a path") << u"http://u:p@h:8080/p"_s << u"http://h:8080"_s;
-    QTest::newRow("an address in the path") << u"https://h/go/http://k:99/"_s << u"https://h:443"_s;
-}
-
-void TestCurlTransferControl::originsComeFromSchemeAndAuthority()
-{
-    QFETCH(QString, address);
-    QFETCH(QString, origin);
-    QCOMPARE(RequestPacer::originOf(address), origin);
-    QCOMPARE(RequestPacer::hostOf(address), origin.section(u"//"_s, 1));
 }
 
 void TestCurlTransferControl::redirectToOtherHostAdjustsHeaders_data()
