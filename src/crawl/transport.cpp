@@ -6,7 +6,7 @@
 #include "records/worklists.h"
 #include "storage/localpath.h"
 #include "storage/partfile.h"
-#include "transfer/serverwait.h"
+#include "transfer/retryafter.h"
 
 #include <QElapsedTimer>
 
@@ -39,7 +39,7 @@ void startBody(CrawlContext& c)
     ResponseProgress& r = c.response;
     r.headersSeen = true;
     // The answer is asked again after the wait: neither its address nor its body count.
-    if (r.mayWait && ServerWaitMs(c.transfer.responseHeaders(), c.clock) >= 0)
+    if (r.mayWait && RetryAfterMs(c.transfer.responseHeaders(), c.clock) >= 0)
         return;
     if (r.headersArrived)
         r.headersArrived();
@@ -211,7 +211,7 @@ bool RunRequest(CrawlContext& c, const QString& address, const QString& verb, co
         ExecuteRequest(c, address, verb, headerLines, rangedRequest);
         if (prepare)
             prepare();
-        c.response.mayWait = c.state.FollowRetryAfter && resends < MostServerWaitResends;
+        c.response.mayWait = c.state.FollowRetryAfter && resends < MostRetryAfterResends;
         if (resends > 0)
             c.response.eachPass = countDown;
         const bool interrupted = WaitRequestDone(c, untilIdle);
@@ -220,7 +220,7 @@ bool RunRequest(CrawlContext& c, const QString& address, const QString& verb, co
             c.host.setCurrentAddress(address);
         if (interrupted || !c.response.mayWait)
             return interrupted;
-        wait = ServerWaitMs(c.transfer.responseHeaders(), c.clock);
+        wait = RetryAfterMs(c.transfer.responseHeaders(), c.clock);
         if (wait < 0)
             return false;
         c.transfer.holdHost(c.transfer.finalUrl(), wait);

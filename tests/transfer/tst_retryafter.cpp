@@ -1,17 +1,17 @@
-#include "transfer/serverwait.h"
+#include "transfer/retryafter.h"
 
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
-class TestServerWait : public QObject {
+class TestRetryAfter : public QObject {
     Q_OBJECT
 private slots:
     void waits_data();
     void waits();
 };
 
-void TestServerWait::waits_data()
+void TestRetryAfter::waits_data()
 {
     QTest::addColumn<QByteArray>("headers");
     QTest::addColumn<qint64>("wait");
@@ -29,12 +29,12 @@ void TestServerWait::waits_data()
     QTest::newRow("other answers do not ask to wait") << "HTTP/1.1 500 Error\r\nRetry-After: 3\r\n"_ba << -1LL;
 }
 
-void TestServerWait::waits()
+void TestRetryAfter::waits()
 {
     QFETCH(QByteArray, headers);
     QFETCH(qint64, wait);
-    QCOMPARE(ServerWaitMs(headers, QDateTime(QDate(2026, 12, 7), QTime(12, 0), Qt::UTC)), wait);
+    QCOMPARE(RetryAfterMs(headers, QDateTime(QDate(2026, 12, 7), QTime(12, 0), Qt::UTC)), wait);
 }
 
-QTEST_GUILESS_MAIN(TestServerWait)
-#include "tst_serverwait.moc"
+QTEST_GUILESS_MAIN(TestRetryAfter)
+#include "tst_retryafter.moc"

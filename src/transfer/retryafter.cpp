@@ -1,4 +1,4 @@
-#include "transfer/serverwait.h"
+#include "transfer/retryafter.h"
 
 #include "transfer/curlrequest.h"
 
@@ -46,26 +46,26 @@ std::optional<QDateTime> httpDate(const QByteArray& value)
 
 } // namespace
 
-qint64 ServerWaitMs(const QByteArray& headers, const QDateTime& now)
+qint64 RetryAfterMs(const QByteArray& headers, const QDateTime& now)
 {
     const int status = StatusCodeOf(headers);
     if (status != 429 && status != 503)
         return -1;
     const QByteArray value = headerValue(headers, "retry-after");
-    qint64 wait = DefaultServerWaitMs;
+    qint64 wait = DefaultRetryAfterMs;
     bool seconds = false;
     const qint64 count = value.toLongLong(&seconds);
     if (seconds && count >= 0) {
-        wait = std::min(count, LongestServerWaitMs / 1000) * 1000;
+        wait = std::min(count, LongestRetryAfterMs / 1000) * 1000;
     } else if (const std::optional<QDateTime> until = httpDate(value)) {
         const std::optional<QDateTime> sent = httpDate(headerValue(headers, "date"));
         wait = sent.value_or(now).msecsTo(*until);
     }
-    return std::clamp<qint64>(wait, 0, LongestServerWaitMs);
+    return std::clamp<qint64>(wait, 0, LongestRetryAfterMs);
 }
 
-qint64 ServerWaitMs(const QByteArray& headers, const Clock& clock)
+qint64 RetryAfterMs(const QByteArray& headers, const Clock& clock)
 {
     const int status = StatusCodeOf(headers);
-    return status == 429 || status == 503 ? ServerWaitMs(headers, clock.now()) : -1;
+    return status == 429 || status == 503 ? RetryAfterMs(headers, clock.now()) : -1;
 }
