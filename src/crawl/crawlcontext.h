@@ -87,11 +87,3 @@ struct CrawlContext {
     // The top page's record address (the top address as its probe resolved it).
     QString topRecordAddress;
 };
-
-// A record or log that cannot be written stops the run with a message instead of losing data
-// silently; the message is shown once per run. So does a full disk, whatever was being written.
-void ReportWriteFailure(CrawlContext& context, const IoStatus& status);
-// What the user is told when a record or log cannot be written; saveDir names a full disk's folder.
-QString WriteFailureMessage(const IoStatus& status, const QString& saveDir);
-// Keeps status as the record's file status when it is the first failure; true when it is ok.
-bool NoteFileStatus(CrawlContext& context, const IoStatus& status);

@@ -8,6 +8,7 @@
 #include "crawl/resumestate.h"
 #include "crawl/robots.h"
 #include "crawl/transport.h"
+#include "crawl/writefailure.h"
 #include "productnames.h"
 #include "records/logs.h"
 #include "records/resumerecord.h"

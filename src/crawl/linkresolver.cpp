@@ -6,6 +6,7 @@
 #include "crawl/progress.h"
 #include "crawl/robots.h"
 #include "crawl/transport.h"
+#include "crawl/writefailure.h"
 #include "records/logs.h"
 #include "storage/filefilters.h"
 

@@ -1,6 +1,7 @@
 #include "crawl/resumestate.h"
 
 #include "crawl/progress.h"
+#include "crawl/writefailure.h"
 #include "records/logs.h"
 #include "records/resumerecord.h"
 

@@ -2,6 +2,7 @@
 
 #include "crawl/httpheaders.h"
 #include "crawl/progress.h"
+#include "crawl/writefailure.h"
 #include "records/logs.h"
 #include "records/worklists.h"
 #include "storage/localpath.h"
