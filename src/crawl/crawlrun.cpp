@@ -1,6 +1,7 @@
 #include "crawl/crawlrun.h"
 
 #include "address/addressfunctions.h"
+#include "crawl/crawlcookies.h"
 #include "crawl/fetchloop.h"
 #include "crawl/linkaddress.h"
 #include "crawl/linkresolver.h"
@@ -104,15 +105,8 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
     if (t.accessType() == TransferControl::AccessNamedProxy)
         t.setProxy(settings.text(K::ProxyAddress) + u':' + QString::number(settings.number(K::PortNo)));
     t.setRequestTimeout(int(settings.number(K::RequestTimeout)));
-    // A browser's cookies, exported for a site that opens only to its users.
-    QByteArray cookies;
-    if (const QString cookieFile = settings.text(K::CookieFile); !cookieFile.isEmpty()) {
-        QFile file(cookieFile);
-        if (!file.open(QIODevice::ReadOnly))
-            return failed(c.host, FileFailure(file, cookieFile).error);
-        cookies = file.readAll();
-    }
-    t.setCookies(cookies, settings.flag(K::KeepCookies));
+    if (const IoStatus cookies = TakeBrowserCookies(c); !cookies)
+        return failed(c.host, cookies.error);
 
     s.SaveDir = settings.get(K::SaveFolder, D::HomeSaveFolder());
     const qint64 deep = settings.number(K::DeepCount);
@@ -213,8 +207,7 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
         FetchWorkItems(c);
     } else {
         DeleteFileQuietly(ResumeRecordPath(s.SiteDir));
-        DeleteFileQuietly(CookieJarPath(s.SiteDir));
-        c.savedCookies.clear();
+        ForgetKeptCookies(c);
         DeleteFileQuietly(LogPath(s.SiteDir, ErrorResponseLogName));
         DeleteFileQuietly(LogPath(s.SiteDir, FailureReportName));
         DeleteFileQuietly(LogPath(s.SiteDir, DetectedLogName));
@@ -294,11 +287,7 @@ CrawlOutcome ResumeCrawl(CrawlContext& c, const QString& siteDir, std::optional<
     RestoreResumeState(c, r);
     if (moreLinks)
         s.MoreLinks = *moreLinks;
-    // The cookies the crawl had when it stopped.
-    QFile cookies(CookieJarPath(siteDir));
-    c.transfer.setCookies(
-        cookies.open(QIODevice::ReadOnly) ? cookies.readAll() : QByteArray(), c.settings.flag(K::KeepCookies));
-    c.savedCookies = c.transfer.cookies();
+    RestoreKeptCookies(c, siteDir);
     // Line 0: stopped before the first record was taken; the queue starts at its first line.
     s.WorkLine = qMax(r.workLine, 1);
     // Not part of the resume record, whose format stays as it is: a resumed run takes the setting.

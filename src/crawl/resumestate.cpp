@@ -1,5 +1,6 @@
 #include "crawl/resumestate.h"
 
+#include "crawl/crawlcookies.h"
 #include "crawl/progress.h"
 #include "crawl/writefailure.h"
 #include "records/logs.h"
@@ -71,14 +72,7 @@ void SaveResumeRecord(CrawlContext& context, const QString& currentAddress)
 void WriteResumeState(CrawlContext& context, const QString& currentAddress)
 {
     // The cookies first: a resume taking the record again never lacks those set before it.
-    const QByteArray cookies = context.transfer.cookies();
-    if (cookies != context.savedCookies) {
-        const IoStatus kept
-            = ReplaceFileAtomically(CookieJarPath(context.state.SiteDir), cookies, FileAccess::OwnerOnly);
-        ReportWriteFailure(context, kept);
-        if (kept)
-            context.savedCookies = cookies;
-    }
+    KeepChangedCookies(context);
     const ResumeRecord r = resumeRecordOf(context, currentAddress);
     ReportWriteFailure(context, AppendResumeRecord(context.files, ResumeRecordPath(context.state.SiteDir), r));
     context.lastResumeRecord = r;
