@@ -154,7 +154,7 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
             return { CrawlOutcome::Declined, {} };
     }
     kept.prepend(topAddress);
-    MakeFolders(siteDir + u"/x"_s);
+    MakeFolder(siteDir);
     if (!lock || !lock->held()) {
         if (lock.emplace(siteDir).state() == SiteLock::InUse)
             return SiteInUse(c.host, siteDir);
@@ -183,7 +183,7 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     s.OnNameList = SplitFilterSetting(s.OnDownFileNames);
     s.NotNameList = SplitFilterSetting(s.NotDownFileNames);
     s.SiteDir = SiteDirOf(s.SaveDir, topAddress);
-    MakeFolders(s.SiteDir + u"/dummy"_s);
+    MakeFolder(s.SiteDir);
     ExpandNamePatterns(s.DownloadExtList);
     ExpandNamePatterns(s.OnNameList);
     ExpandNamePatterns(s.NotNameList);

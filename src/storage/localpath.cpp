@@ -205,11 +205,15 @@ QString MapLocalPath(
     }
 }
 
+void MakeFolder(const QString& folder)
+{
+    if (!folder.isEmpty())
+        QDir().mkpath(folder);
+}
+
 void MakeFolders(const QString& path)
 {
-    const QString parent = QFileInfo(path).path();
-    if (!parent.isEmpty())
-        QDir().mkpath(parent);
+    MakeFolder(QFileInfo(path).path());
 }
 
 void DeleteFileQuietly(const QString& path)

@@ -54,6 +54,8 @@ QString HostFolderName(const QString& host);
 // the list display find a site's folder through this function too.
 QString SiteDirOf(const QString& saveDir, const QString& topAddress);
 
+// Creates folder and every missing folder above it. Never reports anything.
+void MakeFolder(const QString& folder);
 // Creates every missing folder along path, excluding its last segment. Never reports anything.
 void MakeFolders(const QString& path);
 // Deletes one file; every error is ignored and a read-only file is left alone.

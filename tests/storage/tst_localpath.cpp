@@ -315,6 +315,8 @@ void TestLocalPath::makeFoldersCreatesAllButTheLastSegment()
     QVERIFY(!QFileInfo::exists(path));
     MakeFolders(path); // existing folders are no failure
     QVERIFY(QFileInfo(m_dir->path() + u"/x/y/z"_s).isDir());
+    MakeFolder(path); // named as a folder, it is made too
+    QVERIFY(QFileInfo(path).isDir());
 }
 
 void TestLocalPath::deleteFileQuietlyIgnoresFailures()
