@@ -32,6 +32,7 @@ class MakeListDirDialog;
 class MakeGraphViewDialog;
 struct DialogEnvironment;
 
+// Its controls are built in mainwindowcontrols.cpp, and what it does as the host in mainwindowhost.cpp.
 class MainWindow : public QMainWindow, public CrawlHost {
     Q_OBJECT
 public:
