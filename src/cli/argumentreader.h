@@ -3,7 +3,9 @@
 // value checked by its kind (a number by its rule, a choice, a list of names) into the settings the
 // command stores; the first refusal makes the command invalid, with its message.
 
-#include "cli/commandline.h"
+#include "cli/command.h"
+
+#include <QStringList>
 
 struct NumberRule;
 
