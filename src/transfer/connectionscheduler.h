@@ -1,17 +1,16 @@
 #pragma once
 // Which request runs on which connection, for the look-ahead transfer control. It holds the
 // requests the crawl said are coming and the one it executes, starts them nearest first (the
-// executed one, then the lowest tag, then the earliest predicted) as connections, the interval and
-// each origin's limit allow, and keeps what they bring until the control hands it out.
-//   ConnectionScheduler scheduler;
-//   scheduler.configure(6, 0);
-//   scheduler.add(u"http://h/b.gif"_s, u"HEAD"_s, lines, 7);  // starts at the next advance
+// executed one, then the lowest tag, then the earliest predicted) as the pool's slots, the pacer
+// and each origin's limit allow, and keeps what they bring until the control hands it out. It
+// decides; the connection pool carries out, and raises what the requests bring through its callback.
+//   CurlConnectionPool pool(pacer);
+//   ConnectionScheduler scheduler(pool, pacer);
+//   scheduler.configure(6);
+//   scheduler.add(u"http://h/b.gif"_s, u"HEAD"_s, lines, 7, true);  // a prediction of tag 7
 //   scheduler.startWhatMay(); scheduler.pumpConnections(10); scheduler.startWhatMay();
 //
-// Each connection is a libcurl pipe keeping at most one connection open, so with N of them no host
-// ever has more than N from us. Once a connection has answered over HTTP/2 it carries up to
-// StreamsPerConnection requests at once, each on a control (a slot) of its own. Servers that take
-// fewer than we offer must not change what the crawl sees:
+// Servers that take fewer connections than we offer must not change what the crawl sees:
 // - A prediction whose connection is refused, reset or closed before an answer, or that is answered
 //   503 while other connections of ours are open to that origin, is never served: the origin gets
 //   one connection fewer from then on and the request is sent again when a connection is free. The
@@ -23,14 +22,16 @@
 //   after it are answered, is held up behind our own connections: idle ones to that origin are
 //   closed, and when the executed request is the one waiting, the origin is limited to the
 //   connections it answers on and the request is sent again on one of them.
+// The rules on time and limits are OriginBook's.
 
-#include "transfer/curltransfercontrol.h"
+#include "transfer/connectionpool.h"
+#include "transfer/cookiejar.h"
+#include "transfer/originbook.h"
+#include "transfer/requestlist.h"
 #include "transfer/requestpacer.h"
 #include "transfer/scheduledrequest.h"
 
-#include <QHash>
 #include <algorithm>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -41,178 +42,101 @@ public:
     // The code and text of a request whose spooled body could not be written or read back.
     static constexpr int SpoolErrorCode = 23; // libcurl's CURLE_WRITE_ERROR
     static QString spoolErrorText();
-    // Requests one HTTP/2 connection carries at once, and all of them together carry, as each keeps
-    // a little of its body in memory.
-    static constexpr int StreamsPerConnection = 16;
-    static constexpr int MostStreams = 96;
 
-    ConnectionScheduler();
+    // pool and pacer outlive the scheduler; the pool's states come to the scheduler from now on.
+    ConnectionScheduler(ConnectionPool& pool, RequestPacer& pacer);
     ~ConnectionScheduler();
     ConnectionScheduler(const ConnectionScheduler&) = delete;
     ConnectionScheduler& operator=(const ConnectionScheduler&) = delete;
 
-    // Connections at once (1 to TransferControl::MostConnections) and the least time between two
-    // requests to one host; forgets every request.
-    void configure(int connections, int intervalMs);
-    int connections() const { return int(m_connections.size()); }
-    int interval() const { return m_pacer.interval(); }
-    // The first connection's control, which one connection without an interval uses directly, and
-    // the state handler it then raises its states through.
-    CurlTransferControl& firstControl() { return *m_connections.front().streams.front().control; }
-    const CurlTransferControl& firstControl() const { return *m_connections.front().streams.front().control; }
-    void setDirectHandler(const TransferControl::StateHandler& handler);
-    void setAccessType(int accessType)
-    {
-        m_accessType = accessType;
-        forEachControl([accessType](CurlTransferControl& control) { control.setAccessType(accessType); });
-    }
-    void setProxy(const QString& proxy)
-    {
-        m_proxy = proxy;
-        forEachControl([&proxy](CurlTransferControl& control) { control.setProxy(proxy); });
-    }
-    void setRequestTimeout(int seconds)
-    {
-        m_requestTimeout = seconds;
-        forEachControl([seconds](CurlTransferControl& control) { control.setRequestTimeout(seconds); });
-    }
-    void setHttp2(bool on)
-    {
-        m_http2 = on;
-        forEachControl([on](CurlTransferControl& control) { control.setHttp2(on); });
-    }
+    // Connections at once (1 to TransferControl::MostConnections); forgets every request and origin.
+    void configure(int connections);
+    int connections() const { return m_pool.size(); }
     // The most requests that run at once now: more than connections once one speaks HTTP/2.
     int requestsAtOnce() const
     {
-        return m_multiplexing ? std::min(connections() * StreamsPerConnection, MostStreams) : connections();
+        return m_pool.multiplexing()
+            ? std::min(connections() * ConnectionPool::StreamsPerConnection, ConnectionPool::MostStreams)
+            : connections();
     }
-    void setHostInterval(const QString& host, int milliseconds) { m_pacer.setHostInterval(host, milliseconds); }
-    // No request to host starts for milliseconds.
-    void holdHost(const QString& host, qint64 milliseconds) { m_pacer.hold(host, milliseconds); }
-    void forgetHosts() { m_pacer.forgetHosts(); }
+    // The jar whose version a request starts with; nullptr for none.
+    void setCookieJar(const CookieJar* jar) { m_jar = jar; }
 
-    ScheduledRequest* find(const QString& address, const QString& verb, const QString& headerLines) const;
+    ScheduledRequest* find(const QString& address, const QString& verb, const QString& headerLines) const
+    {
+        return m_requests.find(address, verb, headerLines);
+    }
     ScheduledRequest& add(
-        const QString& address, const QString& verb, const QString& headerLines, qint64 tag, bool predicted);
+        const QString& address, const QString& verb, const QString& headerLines, qint64 tag, bool predicted)
+    {
+        return m_requests.add(address, verb, headerLines, tag, predicted);
+    }
     // Stops the request when it runs and forgets it. With stops deferred, a request that runs is
     // only marked, and stopped by settleDrops() on the thread that serves the network.
     void remove(ScheduledRequest& request);
     void setDeferStops(bool defer) { m_deferStops = defer; }
     void settleDrops();
-    // Forgets the predictions not executed: those of tag (true when there were any), or all.
-    bool removePredicted(qint64 tag);
-    void removeAllPredicted();
-    // The crawl's cookies, carried and kept by every connection; nullptr for none at all.
-    void setCookieJar(CookieJar* jar)
+    // Forgets the predictions not executed that pick picks; how many there were.
+    template <typename Pick> int removePredictedIf(Pick pick)
     {
-        m_jar = jar;
-        forEachControl([this](CurlTransferControl& control) { control.setCookieJar(m_jar, direct()); });
-    }
-    // Forgets the predictions not executed that pick picks.
-    template <typename Pick> void removePredictedIf(Pick pick)
-    {
-        std::vector<ScheduledRequest*> dropped;
-        for (const auto& request : m_requests)
-            if (!request->executed && pick(*request))
-                dropped.push_back(request.get());
+        const std::vector<ScheduledRequest*> dropped = m_requests.predictions(pick);
         for (ScheduledRequest* request : dropped)
             remove(*request);
+        return int(dropped.size());
     }
-    int predictedWaiting() const;
+    // Forgets the predictions of tag not executed (true when there were any), or all of them.
+    bool removePredicted(qint64 tag)
+    {
+        return removePredictedIf([tag](const ScheduledRequest& r) { return r.predicted && r.tag == tag; }) > 0;
+    }
+    void removeAllPredicted()
+    {
+        removePredictedIf([](const ScheduledRequest&) { return true; });
+    }
+    int predictedWaiting() const { return m_requests.predictedWaiting(); }
 
     // Starts every request that may start now.
     void startWhatMay();
-    // Advances the running requests, sleeping at most waitMs on their sockets (or until a held
-    // request may start, when none runs); wakeDescriptor as for CurlTransferControl::pumpTogether.
-    // With hold, the caller's lock over the scheduler is let go (hold(false)) while the network is
-    // served and taken again (hold(true)) for the states it brings and at the end.
+    // Advances the running requests through the pool, sleeping at most waitMs (or until a held
+    // request may start, when none runs); wakeDescriptor and hold as for ConnectionPool::pump.
     void pumpConnections(int waitMs, int wakeDescriptor = -1, const std::function<void(bool)>& hold = {});
     // Whether a request is on the network.
-    bool running() const;
+    bool running() const { return m_pool.running(); }
     // The earliest moment a request held back by a wait may start; -1 when none is.
     qint64 blockedUntil() const { return m_blockedUntil; }
     qint64 now() const { return m_pacer.now(); }
+    // What the scheduler learnt of an origin; for tests.
+    const OriginState& origin(const QString& origin) { return m_origins.of(origin); }
 
 private:
-    // A control that runs one request at a time over its connection's pipe.
-    struct Slot {
-        std::unique_ptr<CurlTransferControl> control;
-        ScheduledRequest* running = nullptr;
-    };
-    // One connection: the pipe that keeps it open and the streams that run requests over it, the first
-    // alone unless it speaks HTTP/2.
-    struct Connection {
-        std::shared_ptr<CurlPipe> pipe;
-        std::vector<Slot> streams;
-        QString origin; // of the connection it keeps open; empty when it keeps none
-        bool answered = false; // that connection has carried an answer
-        bool multiplexed = false; // it answered over HTTP/2
-        bool idle() const
-        {
-            return std::none_of(streams.cbegin(), streams.cend(), [](const Slot& slot) { return slot.running; });
-        }
-        // A slot free for a request to the connection's own origin, the first one alone unless
-        // another stream may be added; -1 when none is.
-        int freeSlot(bool anotherStream) const;
-    };
-    template <typename Apply> void forEachControl(Apply apply)
-    {
-        for (Connection& connection : m_connections)
-            for (Slot& slot : connection.streams)
-                apply(*slot.control);
-    }
-    // A connection's slot, made with the connection's settings when it is new.
-    Slot& slotOf(std::size_t index, std::size_t slot);
-    // What we learnt of one origin during the crawl.
-    struct OriginState {
-        int limit = 0; // connections it takes at once
-        qint64 fastestMs = -1; // the quickest answer it gave, from start to headers
-        qint64 lastAnsweredStart = -1; // when the latest request it answered had started
-        qint64 abandonedAt = -1; // when we last dropped a connection to it in mid-request
-    };
-
-    bool direct() const { return m_connections.size() == 1 && m_pacer.interval() <= 0; }
-    void onConnectionState(std::size_t index, std::size_t slot, int state);
+    void onState(int connection, int slot, int state);
     // Moves a slot's body bytes into the request; false when it was given up.
-    bool drain(CurlTransferControl& control, ScheduledRequest& request);
+    bool drain(ConnectionPool::Transfer& transfer, ScheduledRequest& request);
     // A refusal that several connections may have caused: true when the request was taken back
     // (sent again later, or forgotten) instead of being answered.
-    bool takeBackRefused(std::size_t index, ScheduledRequest& request, bool connectionLost);
+    bool takeBackRefused(int connection, ScheduledRequest& request, bool connectionLost);
     void checkStalls();
     // The connection and slot a request may start on now; connection -1 when none.
     std::pair<int, int> connectionFor(ScheduledRequest& request);
     std::pair<int, int> preemptFor(const ScheduledRequest& request);
-    void start(ScheduledRequest& request, int index, int slot);
+    void start(ScheduledRequest& request, int connection, int slot);
     bool roomForPredictions() const;
-    // Whether all connections together carry fewer requests than MostStreams.
-    bool mayAddStream() const;
     // abandoned: the connection is dropped by us in mid-request, which the server may still count.
     void stopRunning(ScheduledRequest& request, bool abandoned = true);
     void restartLater(ScheduledRequest& request, qint64 notBefore);
     // Closes what the connection keeps open; requests running on it start again later.
-    void close(Connection& connection);
+    void close(int connection);
     void enforceLimit(const QString& origin);
-    int openTo(const QString& origin, std::size_t except = SIZE_MAX) const;
-    int answeringTo(const QString& origin, std::size_t except) const;
-    OriginState& stateOf(const QString& origin);
-    void forget(const ScheduledRequest* request);
 
+    ConnectionPool& m_pool;
+    RequestPacer& m_pacer;
+    OriginBook m_origins;
     // Before the requests, whose bodies give their share back as they go: enough for the pieces of
     // 1 MB of a large file that six connections fetch ahead, and little beside a crawl's memory.
     MemoryBudget m_waitingMemory { 6 * 1024 * 1024 };
-    std::vector<Connection> m_connections;
-    std::vector<std::unique_ptr<ScheduledRequest>> m_requests;
+    RequestList m_requests { m_waitingMemory };
     std::vector<std::unique_ptr<ScheduledRequest>> m_dropped; // still running, to be stopped
     bool m_deferStops = false;
-    QHash<QString, OriginState> m_origins;
-    RequestPacer m_pacer;
-    CookieJar* m_jar = nullptr;
-    TransferControl::StateHandler m_directHandler;
-    quint64 m_order = 0;
+    const CookieJar* m_jar = nullptr;
     qint64 m_blockedUntil = -1;
-    int m_accessType = TransferControl::AccessPreconfigured;
-    QString m_proxy;
-    int m_requestTimeout = 0;
-    bool m_http2 = false;
-    bool m_multiplexing = false; // a connection has answered over HTTP/2
 };

@@ -6,8 +6,15 @@
 #include <QList>
 #include <QUrl>
 #include <algorithm>
+#include <mutex>
 
 using namespace Qt::StringLiterals;
+
+void EnsureCurlInitialised()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
 
 QByteArray HeaderBytes(const QString& text)
 {
@@ -79,6 +86,28 @@ QStringList RedirectedLines(const QStringList& lines, const QString& from, const
             next.append(line); // credentials stay with the origin they were meant for
     }
     return next;
+}
+
+void ApplyVerb(CURL* easy, const QByteArray& verb, const QByteArray& body, bool http2)
+{
+    // A libcurl without HTTP/2 refuses the version and speaks HTTP/1.1.
+    if (!http2 || curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_2TLS)) != CURLE_OK)
+        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    // Waits for a connection being opened to the host to tell whether it multiplexes, rather than
+    // opening a second one.
+    curl_easy_setopt(easy, CURLOPT_PIPEWAIT, http2 ? 1L : 0L);
+    if (verb == "HEAD") {
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
+        return;
+    }
+    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    const bool plain = verb.isEmpty() || verb == "GET" || (verb == "POST" && !body.isEmpty());
+    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, plain ? nullptr : verb.constData());
+    if (!body.isEmpty()) {
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
+        curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, body.constData());
+    }
 }
 
 void ApplyAccess(CURL* easy, int accessType, const QString& proxy)

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <curl/curl.h>
 
+// libcurl's global set-up, once per process before any handle is made.
+void EnsureCurlInitialised();
 // Header text is Latin-1 by tradition; anything beyond it can only travel as UTF-8.
 QByteArray HeaderBytes(const QString& text);
 // The status code of a header block's status line; 0 when there is none.
@@ -22,6 +24,9 @@ curl_slist* HeaderListOf(const QStringList& lines);
 // The lines of the request that follows a redirect from one address to another: a given Host line
 // names the new host, and credentials (Authorization, Cookie) stay with their origin.
 QStringList RedirectedLines(const QStringList& lines, const QString& from, const QString& to);
+// The verb of a request and its body, and the HTTP version it offers: HTTP/2 to an https server
+// when http2, else HTTP/1.1.
+void ApplyVerb(CURL* easy, const QByteArray& verb, const QByteArray& body, bool http2);
 // The proxy of an access type (TransferControl's numbers), the trust store and the time limits.
 void ApplyAccess(CURL* easy, int accessType, const QString& proxy);
 void ApplyTrustStore(CURL* easy);

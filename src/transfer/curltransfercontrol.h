@@ -1,22 +1,23 @@
 #pragma once
 // TransferControl on libcurl: one easy handle, reused for every request, driven by a pipe (one multi
-// handle) whose connection cache keeps connections to a host alive between requests. A control has a
-// pipe of its own, or shares one with other controls whose requests then travel side by side over
-// the pipe's one HTTP/2 connection.
+// handle, curlpipe.h) whose connection cache keeps connections to a host alive between requests. A
+// control has a pipe of its own, or shares one with other controls whose requests then travel side by
+// side over the pipe's one HTTP/2 connection.
 //
 // Behaviour the crawl can rely on:
-// - Only http and https are allowed, spoken as HTTP/1.1; with setHttp2, https is spoken as HTTP/2
+// - Only http and https are allowed, spoken as HTTP/1.1; with the http2 setting, https is spoken as HTTP/2
 //   where the server offers it (its header block then starts "HTTP/2 200"). The body is never
 //   decompressed.
 // - The header lines are sent as given and in their order. libcurl adds a Host line only when the
 //   caller gave none (it then comes first), never a User-Agent or an Accept line; through a proxy it
 //   adds "Proxy-Connection: Keep-Alive" before the caller's lines.
-// - Redirects (301, 302, 303, 307, 308 with a Location) are followed by this class, at most 10 (setRedirectLimit) in a
-//   row, on the same connection when the host stays. The next request keeps the caller's lines in
-//   their order; a given Host line gets the new host, and Authorization and Cookie lines are dropped
-//   when the scheme, host or port changes, as browsers keep credentials with their origin. 303, and 301/302 after POST,
-//   become GET. The 11th redirect in a row (a loop, a long chain) is not an error: it completes (ResponseCompleted) as
-//   the response, with its own header block and body, for the crawl to log. Other 3xx answers are final responses.
+// - Redirects (301, 302, 303, 307, 308 with a Location) are followed by this class, at most 10 in a row
+//   (the redirectLimit setting, read as a request starts), on the same connection when the host stays. The next request
+//   keeps the caller's lines in their order; a given Host line gets the new host, and Authorization and Cookie lines
+//   are dropped when the scheme, host or port changes, as browsers keep credentials with their origin. 303, and 301/302
+//   after POST, become GET. The 11th redirect in a row (a loop, a long chain) is not an error: it completes
+//   (ResponseCompleted) as the response, with its own header block and body, for the crawl to log. Other 3xx answers
+//   are final responses.
 // - responseHeaders() is the header block of the final response, informational (1xx) and followed
 //   redirect responses dropped, each line ended by CR LF and the terminating empty line kept
 //   ("HTTP/1.1 200 OK\r\n...\r\n\r\n"). Chunked trailers are not part of it.
@@ -31,6 +32,7 @@
 //   that the transfer is paused until the crawl has read the bytes. Two buffers take turns, filled
 //   and handed out, and keep their memory from request to request, so a long download allocates
 //   nothing per piece. While paused with unread bytes, every pump raises ResponseReceiving again.
+// - Settings are read as each request (each redirect hop) is sent: a change applies from the next one.
 // - requestTimeout() limits connecting and silence: libcurl aborts (CURLE_OPERATION_TIMEDOUT) when
 //   fewer than 1 byte/s arrived over that many seconds. Only body bytes count, so the body's first
 //   byte must come within the limit. libcurl averages the speed over the last 5 s, so silence after
@@ -50,7 +52,10 @@
 //   cancelled): by the control itself when it commits, else by its owner from cookiesNow(). Without
 //   a jar no cookie is kept or sent.
 
+#include "transfer/answerbuffer.h"
 #include "transfer/cookiejar.h"
+#include "transfer/curlpipe.h"
+#include "transfer/handlecookies.h"
 #include "transfer/requestpacer.h"
 #include "transfer/transfercontrol.h"
 
@@ -59,34 +64,8 @@
 #include <QStringList>
 #include <array>
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
-
-class CurlTransferControl;
-
-// One libcurl multi handle and the connections it keeps open, at most one to a host: the controls
-// that share it multiplex their requests over that connection when it speaks HTTP/2 and otherwise
-// take turns on it.
-class CurlPipe {
-public:
-    CurlPipe();
-    ~CurlPipe();
-    CurlPipe(const CurlPipe&) = delete;
-    CurlPipe& operator=(const CurlPipe&) = delete;
-
-    // Closes the connections kept open; only while no request is attached.
-    void closeConnections();
-
-private:
-    friend class CurlTransferControl;
-    // Advances every request attached and tells the controls whose requests ended.
-    bool perform();
-
-    void* m_multi = nullptr; // kept as void* so that curl.h stays out of this header
-    int m_attached = 0;
-};
 
 class CurlTransferControl final : public TransferControl {
 public:
@@ -102,13 +81,6 @@ public:
     bool busy() const override;
     void cancel() override;
     void pump(int maxWaitMs) override;
-    // For requests run side by side: waits at most maxWaitMs for network activity on any of the
-    // controls, sleeping on all their sockets at once, then pumps each of them without waiting.
-    // The wait also ends once wakeDescriptor (when not -1) is readable. hold(true) is called before
-    // the states are raised and hold(false) after, so that a network thread may take the lock over
-    // its state handlers' data just then.
-    static void pumpTogether(const std::vector<CurlTransferControl*>& controls, int maxWaitMs, int wakeDescriptor = -1,
-        const std::function<void(bool)>& hold = {});
     // Requests keep the pacer's interval; nullptr (the default) sends them at once.
     void setPacer(RequestPacer* pacer) { m_pacer = pacer; }
     // The bytes libcurl reads at a time, from the next request on (256 KiB unless set).
@@ -116,10 +88,8 @@ public:
     // Unread body bytes above which the transfer is paused (4 MiB unless set): an owner that takes
     // every piece as it comes keeps its controls' memory small with a lower mark.
     void setPauseAbove(qsizetype bytes) { m_pauseAbove = bytes; }
-    // https requests offer HTTP/2 from the next request on; plain http stays HTTP/1.1.
-    void setHttp2(bool on) { m_http2 = on; }
     // Whether the last response came over HTTP/2, so its connection can carry several at once.
-    bool spokeHttp2() const { return m_headers.startsWith("HTTP/2"); }
+    bool spokeHttp2() const { return m_answer.headers().startsWith("HTTP/2"); }
     // When the hop in progress was sent, on the pacer's clock; -1 while it waits for the pacer (or
     // without a pacer).
     qint64 hopSentAt() const { return m_hopHeld ? -1 : m_hopSentAt; }
@@ -128,27 +98,13 @@ public:
     void setCookieJar(CookieJar* jar, bool commits);
     // The cookies of the request in progress or last executed, as its answers left them; none
     // without a jar.
-    std::optional<QList<QByteArray>> cookiesNow() const;
+    std::optional<QList<QByteArray>> cookiesNow() const { return m_cookies.now(m_easy.get()); }
 
     QByteArrayView nextBodyPiece() override;
-    QByteArray responseHeaders() const override { return m_headers; }
+    QByteArray responseHeaders() const override { return m_answer.headers(); }
     int lastErrorCode() const override { return m_errorCode; }
     QString lastErrorText() const override { return m_errorText; }
-
-    QString url() const override { return m_url; }
     QString finalUrl() const override { return m_hopUrl; }
-    void setUrl(const QString& address) override { m_url = address; }
-    int protocol() const override { return m_protocol; }
-    void setProtocol(int protocol) override { m_protocol = protocol; }
-    int accessType() const override { return m_accessType; }
-    void setAccessType(int accessType) override { m_accessType = accessType; }
-    QString proxy() const override { return m_proxy; }
-    void setProxy(const QString& proxy) override { m_proxy = proxy; }
-    int requestTimeout() const override { return m_requestTimeout; }
-    void setRequestTimeout(int seconds) override { m_requestTimeout = seconds; }
-    int remotePort() const override { return m_remotePort; }
-    void setRemotePort(int port) override { m_remotePort = port; }
-    void setRedirectLimit(int most) override { m_redirectLimit = most; }
 
 private:
     friend class CurlPipe;
@@ -165,7 +121,6 @@ private:
     static int onSending(void* self, char* remoteIp, char* localIp, int remotePort, int localPort);
 
     void setUpHandle();
-    void commitCookies();
     void headerLine(const QByteArray& line);
     std::size_t bodyBytes(const char* data, std::size_t length);
     void startHop(const QString& address);
@@ -191,19 +146,17 @@ private:
     StateHandler m_handler;
     bool m_busy = false;
     bool m_attached = false;
-    bool m_http2 = false;
     int m_receiveBuffer = 0; // 0: the default
     qsizetype m_pauseAbove = 0; // 0: the default
     bool m_paused = false;
     bool m_discarding = false; // body bytes of an abandoned request are dropped
     bool m_done = false; // libcurl finished; the result is not delivered yet
     int m_doneCode = 0;
-    bool m_finalHeaders = false; // m_headers belongs to the final response
+    bool m_finalHeaders = false; // the answer's headers are the final response's
     bool m_headersAnnounced = false;
     bool m_newBytes = false;
     bool m_followPending = false; // the response is a redirect that will be followed
     int m_redirects = 0;
-    int m_redirectLimit = MostRedirects;
     RequestPacer* m_pacer = nullptr;
     bool m_hopHeld = false; // the hop waits for the pacer before it is sent
     qint64 m_hopSentAt = -1;
@@ -211,26 +164,13 @@ private:
     bool m_resendHeld = false; // libcurl's re-send came too soon and was stopped, to be sent later
     unsigned m_generation = 0; // changes whenever a request is started or abandoned
 
-    QByteArray m_pendingBlock; // header block being received
-    bool m_pendingComplete = false; // its empty line arrived; later lines without a status are trailers
-    QByteArray m_headers;
-    QByteArray m_body; // being filled by libcurl
-    QByteArray m_handedOut; // the last piece handed out
+    AnswerBuffer m_answer;
     int m_errorCode = 0;
     QString m_errorText;
 
-    QString m_url;
     QString m_hopUrl; // the address of the request being sent, after redirects
     QByteArray m_hopVerb;
     QByteArray m_hopBody;
     QStringList m_hopLines;
-    int m_protocol = ProtocolDefault;
-    int m_accessType = AccessPreconfigured;
-    QString m_proxy;
-    int m_requestTimeout = 0;
-    int m_remotePort = 0;
-    CookieJar* m_jar = nullptr;
-    bool m_commitsCookies = false;
-    bool m_cookiesSynced = false; // the handle holds the jar's cookies of m_cookieVersion alone
-    quint64 m_cookieVersion = 0;
+    HandleCookies m_cookies;
 };

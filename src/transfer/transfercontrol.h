@@ -10,6 +10,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <functional>
+#include <utility>
 
 class TransferControl {
 public:
@@ -67,27 +68,48 @@ public:
     // The most redirects followed in a row by the requests executed from now on; the one after them
     // is their answer.
     static constexpr int MostRedirects = 10;
-    virtual void setRedirectLimit(int most) { Q_UNUSED(most); }
 
-    // The address of the request in progress or last executed.
-    virtual QString url() const = 0;
+    // The control's properties, held once here and read by whichever machinery runs the requests
+    // (the easy handle, or every connection of the look-ahead) as it sends the next one.
+    struct Settings {
+        QString url; // the address of the request in progress or last executed
+        int protocol = ProtocolDefault;
+        int accessType = AccessPreconfigured;
+        QString proxy; // "host:port", used when the access type is AccessNamedProxy
+        int requestTimeout = 0; // seconds allowed for connecting and for silence; 0: no limit
+        int remotePort = 0; // kept in the resume record and restored unchanged
+        int redirectLimit = MostRedirects;
+        bool http2 = false; // https requests offer HTTP/2, several requests at once on a connection
+        // Whether what a connection is opened and spoken with is the same.
+        bool sameConnection(const Settings& other) const
+        {
+            return accessType == other.accessType && proxy == other.proxy && requestTimeout == other.requestTimeout
+                && http2 == other.http2;
+        }
+    };
+    const Settings& settings() const { return m_settings; }
+    void setSettings(const Settings& settings)
+    {
+        const Settings before = std::exchange(m_settings, settings);
+        settingsChanged(before);
+    }
+
+    QString url() const { return m_settings.url; }
+    void setUrl(const QString& address) { change(&Settings::url, address); }
+    int protocol() const { return m_settings.protocol; }
+    void setProtocol(int protocol) { change(&Settings::protocol, protocol); }
+    int accessType() const { return m_settings.accessType; }
+    void setAccessType(int accessType) { change(&Settings::accessType, accessType); }
+    QString proxy() const { return m_settings.proxy; }
+    void setProxy(const QString& proxy) { change(&Settings::proxy, proxy); }
+    int requestTimeout() const { return m_settings.requestTimeout; }
+    void setRequestTimeout(int seconds) { change(&Settings::requestTimeout, seconds); }
+    int remotePort() const { return m_settings.remotePort; }
+    void setRemotePort(int port) { change(&Settings::remotePort, port); }
+    void setRedirectLimit(int most) { change(&Settings::redirectLimit, most); }
+    void setHttp2(bool on) { change(&Settings::http2, on); }
     // The address the last response came from: url() after the redirects that were followed.
     virtual QString finalUrl() const = 0;
-    virtual void setUrl(const QString& address) = 0;
-
-    virtual int protocol() const = 0;
-    virtual void setProtocol(int protocol) = 0;
-    virtual int accessType() const = 0;
-    virtual void setAccessType(int accessType) = 0;
-    // "host:port", used when the access type is AccessNamedProxy.
-    virtual QString proxy() const = 0;
-    virtual void setProxy(const QString& proxy) = 0;
-    // Seconds allowed for connecting and for silence during a transfer; 0 means no limit.
-    virtual int requestTimeout() const = 0;
-    virtual void setRequestTimeout(int seconds) = 0;
-    // The control's remote port property, kept in the resume record and restored unchanged.
-    virtual int remotePort() const = 0;
-    virtual void setRemotePort(int port) = 0;
 
     // Look-ahead: a control with several connections may run requests it is told are coming before
     // they are executed, and serves execute() from such a prediction when address, verb and header
@@ -101,8 +123,6 @@ public:
     // The most requests run at once now, for how far ahead the crawl predicts: the connections, or
     // more once a server multiplexes them.
     virtual int requestsAtOnce() const { return connections(); }
-    // Whether https requests offer HTTP/2, which carries several requests at once on a connection.
-    virtual void setHttp2(bool on) { Q_UNUSED(on); }
     // The least time between the starts of two requests to the same host.
     virtual void setRequestInterval(int milliseconds) { Q_UNUSED(milliseconds); }
     // What a host asked of the crawl, kept by every connection: a longer least time between requests
@@ -156,4 +176,18 @@ public:
     virtual void dropPredictions(qint64 tag) { Q_UNUSED(tag); }
     // Cancels every prediction not executed.
     virtual void dropAllPredictions() { }
+
+protected:
+    // Told after the settings changed, with what they were.
+    virtual void settingsChanged(const Settings& before) { Q_UNUSED(before); }
+
+private:
+    template <typename Value, typename Given> void change(Value Settings::*field, const Given& value)
+    {
+        Settings changed = m_settings;
+        changed.*field = value;
+        setSettings(changed);
+    }
+
+    Settings m_settings;
 };

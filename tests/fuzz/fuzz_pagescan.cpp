@@ -37,6 +37,7 @@ public:
     explicit ScriptedTransfer(std::vector<uint8_t> script)
         : m_script(std::move(script))
     {
+        setProtocol(ProtocolHttp);
     }
 
     QList<Request> requests;
@@ -47,7 +48,7 @@ public:
         const uint8_t step = m_script.empty() ? 0 : m_script[m_next++ % m_script.size()];
         m_answer = Answer(step % AnswerCount);
         m_length = step / AnswerCount;
-        m_url = address;
+        setUrl(address);
         m_headers.clear();
         m_busy = true;
         requests.append({ address, verb, m_answer });
@@ -82,19 +83,7 @@ public:
     QByteArray responseHeaders() const override { return m_headers; }
     int lastErrorCode() const override { return m_answer == TransferError ? 28 : 0; }
     QString lastErrorText() const override { return m_answer == TransferError ? u"Timeout was reached"_s : QString(); }
-    QString url() const override { return m_url; }
-    QString finalUrl() const override { return m_url; }
-    void setUrl(const QString& address) override { m_url = address; }
-    int protocol() const override { return m_protocol; }
-    void setProtocol(int protocol) override { m_protocol = protocol; }
-    int accessType() const override { return AccessDirect; }
-    void setAccessType(int) override { }
-    QString proxy() const override { return {}; }
-    void setProxy(const QString&) override { }
-    int requestTimeout() const override { return 0; }
-    void setRequestTimeout(int) override { }
-    int remotePort() const override { return 0; }
-    void setRemotePort(int) override { }
+    QString finalUrl() const override { return url(); }
 
 private:
     void raise(int state)
@@ -108,9 +97,7 @@ private:
     Answer m_answer = Ok;
     int m_length = 0;
     bool m_busy = false;
-    QString m_url;
     QByteArray m_headers;
-    int m_protocol = ProtocolHttp;
     StateHandler m_handler;
 };
 

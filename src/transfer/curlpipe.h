@@ -1,0 +1,45 @@
+#pragma once
+// One libcurl multi handle and the connections it keeps open, at most one to a host, and the wait
+// on the sockets of several pipes at once. The controls that share a pipe multiplex their requests
+// over its connection when it speaks HTTP/2 and otherwise take turns on it.
+//   auto pipe = std::make_shared<CurlPipe>();
+//   CurlTransferControl first(pipe), second(pipe);  // first.execute(...); second.execute(...);
+//   CurlPipe::pumpTogether({ &first, &second }, 10); // sleeps on both, raises the states of both
+
+#include <functional>
+#include <vector>
+
+class CurlTransferControl;
+
+class CurlPipe {
+public:
+    CurlPipe();
+    ~CurlPipe();
+    CurlPipe(const CurlPipe&) = delete;
+    CurlPipe& operator=(const CurlPipe&) = delete;
+
+    // Closes the connections kept open; only while no request is attached.
+    void closeConnections();
+
+    // Adds an easy handle's transfer to the pipe, or takes it off; false when it could not be added.
+    bool attach(void* easy);
+    void detach(void* easy);
+    bool valid() const { return m_multi != nullptr; }
+    // Waits at most maxWaitMs for activity on the pipe's sockets.
+    void poll(int maxWaitMs);
+    // Advances every transfer attached and tells the controls whose transfers ended; false when
+    // libcurl failed as a whole.
+    bool perform();
+
+    // For requests run side by side: waits at most maxWaitMs for network activity on any of the
+    // controls, sleeping on all their sockets at once, then pumps each of them without waiting.
+    // The wait also ends once wakeDescriptor (when not -1) is readable. hold(true) is called before
+    // the states are raised and hold(false) after, so that the network thread takes the lock over
+    // its state handlers' data just then.
+    static void pumpTogether(const std::vector<CurlTransferControl*>& controls, int maxWaitMs, int wakeDescriptor = -1,
+        const std::function<void(bool)>& hold = {});
+
+private:
+    void* m_multi = nullptr; // kept as void* so that curl.h stays out of this header
+    int m_attached = 0;
+};
