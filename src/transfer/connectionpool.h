@@ -49,6 +49,9 @@ public:
         virtual QString errorText() const = 0;
         // When the hop in progress was sent, on the scheduler's clock; -1 while it waits to be sent.
         virtual qint64 sentAt() const = 0;
+        // Whether anything of the request reached the network: a request cut off before may start
+        // again without the server seeing it twice.
+        virtual bool sent() const = 0;
     };
     using StateCallback = std::function<void(int connection, int slot, int state)>;
 
@@ -91,8 +94,8 @@ public:
     void close(int connection);
 
     virtual Transfer& transferOn(int connection, int slot) = 0;
-    // Advances the running requests, sleeping at most waitMs on their sockets, and raises their
-    // states. The wait ends early once wakeDescriptor (when not -1) is readable. With hold, the
+    // Advances the running requests, sleeping at most waitMs on their sockets (all of it when none
+    // runs), and raises their states. The wait ends early once wakeDescriptor (when not -1) is readable. With hold, the
     // caller's lock is let go (hold(false)) while the network is served and taken again (hold(true))
     // for the states it raises and at the end.
     virtual void pump(int waitMs, int wakeDescriptor = -1, const std::function<void(bool)>& hold = {}) = 0;

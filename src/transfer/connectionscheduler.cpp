@@ -4,8 +4,6 @@
 #include "transfer/transfercontrol.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 #include <tuple>
 
 using namespace Qt::StringLiterals;
@@ -135,9 +133,12 @@ void ConnectionScheduler::onState(int connection, int slot, int state)
         }
         request->finished = true;
         m_pool.finished(connection, slot);
-        // libcurl closes the connection of a failed request.
-        if (code != 0)
+        // libcurl closes the connection of a failed request; over HTTP/2 only the stream fails
+        // unless the connection did.
+        if (code != 0 && (!m_pool.multiplexed(connection) || lost))
             close(connection);
+        else
+            enforceLimit(request->origin);
         break;
     }
     default:
@@ -203,41 +204,11 @@ bool ConnectionScheduler::takeBackRefused(int connection, ScheduledRequest& requ
 
 void ConnectionScheduler::enforceLimit(const QString& origin)
 {
-    const int limit = m_origins.of(origin).limit;
-    while (m_pool.openTo(origin) > limit) {
-        int idle = -1;
-        for (int c = 0; c < connections() && idle < 0; ++c)
-            if (m_pool.originOf(c) == origin && m_pool.idle(c))
-                idle = c;
-        if (idle >= 0) {
-            close(idle);
-            continue;
-        }
-        // The predictions least needed give their connection up, one not answered yet first: a
-        // connection without the crawl's own request, judged by its nearest request.
-        int victim = -1;
-        std::tuple<bool, bool, qint64, quint64> victimRank;
-        for (int c = 0; c < connections(); ++c) {
-            if (m_pool.originOf(c) != origin || m_pool.idle(c))
-                continue;
-            const ScheduledRequest* nearest = nullptr;
-            for (int s = 0; s < m_pool.slotCount(c); ++s) {
-                const ScheduledRequest* running = m_pool.runningOn(c, s);
-                if (running && (!nearest || nearness(*running) < nearness(*nearest)))
-                    nearest = running;
-            }
-            if (nearest->executed)
-                continue;
-            const auto rank = std::tuple_cat(std::make_tuple(!m_pool.answered(c)), nearness(*nearest));
-            if (victim < 0 || rank > victimRank) {
-                victim = c;
-                victimRank = rank;
-            }
-        }
-        if (victim < 0)
-            return;
-        close(victim);
-    }
+    // Idle connections go at once; one carrying a request goes when that request ends, as
+    // cutting it off would send the request again.
+    for (int c = 0; c < connections() && m_pool.openTo(origin) > m_origins.of(origin).limit; ++c)
+        if (m_pool.originOf(c) == origin && m_pool.idle(c))
+            close(c);
 }
 
 void ConnectionScheduler::checkStalls()
@@ -260,11 +231,10 @@ void ConnectionScheduler::checkStalls()
                 || m_pool.multiplexed(c))
                 continue;
             // Later requests are answered and the crawl's own is not: it waits behind connections
-            // the origin does not serve, so the origin keeps those it answers on and the request
-            // moves there.
+            // the origin does not serve, so the origin keeps no more than those it answers on, the
+            // others closed as they come free until the server gets to it. Sent again, it might
+            // reach the server twice.
             origin.limit = std::max(1, std::min(origin.limit, m_pool.answeringTo(waiting->origin, c)));
-            restartLater(*waiting, 0);
-            close(c);
             enforceLimit(waiting->origin);
         }
     }
@@ -302,7 +272,8 @@ std::pair<int, int> ConnectionScheduler::connectionFor(ScheduledRequest& request
 }
 
 // The crawl's own request finds every connection busy, or its origin at its limit: the most
-// speculative prediction gives its slot up. At an origin that refused connections before, no
+// speculative prediction that may give way (OriginBook::mayGiveWayAt) gives its slot up; otherwise the
+// request waits for the first slot to come free. At an origin that refused connections before, no
 // connection to it is dropped for a new one, which it might count twice; the request waits instead.
 std::pair<int, int> ConnectionScheduler::preemptFor(const ScheduledRequest& request)
 {
@@ -317,12 +288,16 @@ std::pair<int, int> ConnectionScheduler::preemptFor(const ScheduledRequest& requ
             continue;
         for (int s = 0; s < m_pool.slotCount(c); ++s) {
             ScheduledRequest* running = m_pool.runningOn(c, s);
-            if (!running || running->executed || (victim && nearness(*running) <= nearness(*victim)))
+            if (!running || running->executed || running->headersKnown
+                || (victim && nearness(*running) <= nearness(*victim)))
                 continue;
-            const qint64 ripe = OriginBook::mayGiveWayAt(m_origins.of(running->origin), running->startedAt);
+            const ConnectionPool::Transfer& transfer = m_pool.transferOn(c, s);
+            const qint64 ripe = OriginBook::mayGiveWayAt(
+                m_origins.of(running->origin), transfer.sent(), running->startedAt, transfer.sentAt());
             if (ripe > moment) {
                 // Asked again when it may give way, unless a connection is free before.
-                m_blockedUntil = m_blockedUntil < 0 ? ripe : std::min(m_blockedUntil, ripe);
+                if (ripe != OriginBook::NotYet)
+                    m_blockedUntil = m_blockedUntil < 0 ? ripe : std::min(m_blockedUntil, ripe);
                 continue;
             }
             victim = running;
@@ -393,8 +368,7 @@ void ConnectionScheduler::start(ScheduledRequest& request, int connection, int s
 
 void ConnectionScheduler::pumpConnections(int waitMs, int wakeDescriptor, const std::function<void(bool)>& hold)
 {
-    if (m_pool.running())
+    // With nothing running, only a request held back by a wait is worth waiting for.
+    if (m_pool.running() || (waitMs > 0 && m_blockedUntil >= 0))
         m_pool.pump(waitMs, wakeDescriptor, hold);
-    else if (waitMs > 0 && m_blockedUntil >= 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
 }

@@ -21,7 +21,9 @@
 // - A request that waits far longer than the origin usually takes to answer, while requests started
 //   after it are answered, is held up behind our own connections: idle ones to that origin are
 //   closed, and when the executed request is the one waiting, the origin is limited to the
-//   connections it answers on and the request is sent again on one of them.
+//   connections it answers on, the others closed as they come free, until the server gets to it.
+// - No request reaches the server twice unless its first sending failed at the connection level: a
+//   prediction the server may be working on is never cut off, and a request held up is waited for.
 // The rules on time and limits are OriginBook's.
 
 #include "transfer/connectionpool.h"

@@ -1,5 +1,9 @@
 #include "transfer/curlconnectionpool.h"
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 namespace {
 
 // Unread bytes above which a connection's transfer waits for the network thread to move them on
@@ -27,6 +31,7 @@ public:
     int errorCode() const override { return control.lastErrorCode(); }
     QString errorText() const override { return control.lastErrorText(); }
     qint64 sentAt() const override { return control.hopSentAt(); }
+    bool sent() const override { return control.sentAny(); }
 
     CurlTransferControl control;
 };
@@ -117,16 +122,17 @@ void CurlConnectionPool::closeConnection(int connection)
 
 void CurlConnectionPool::pump(int waitMs, int wakeDescriptor, const std::function<void(bool)>& hold)
 {
-    std::vector<CurlTransferControl*> running;
+    std::vector<CurlPipe::Transfer*> running;
     for (int c = 0; c < size(); ++c)
         for (int s = 0; s < slotCount(c); ++s)
             if (runningOn(c, s))
                 running.push_back(&slotOf(c, s).control);
-    if (running.empty())
-        return;
     if (hold)
         hold(false);
-    CurlPipe::pumpTogether(running, waitMs, wakeDescriptor, hold);
+    if (running.empty())
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::max(0, waitMs)));
+    else
+        CurlPipe::pumpTogether(running, waitMs, wakeDescriptor, hold);
     if (hold)
         hold(true);
 }

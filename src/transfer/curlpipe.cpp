@@ -1,7 +1,6 @@
 #include "transfer/curlpipe.h"
 
 #include "transfer/curlrequest.h"
-#include "transfer/curltransfercontrol.h"
 
 #include <curl/curl.h>
 
@@ -74,16 +73,16 @@ bool CurlPipe::perform()
         if (message->msg == CURLMSG_DONE)
             ended.emplace_back(message->easy_handle, message->data.result);
     for (const auto& [easy, result] : ended) {
-        CurlTransferControl* control = nullptr;
-        curl_easy_getinfo(easy, CURLINFO_PRIVATE, &control);
-        if (control && control->m_attached && control->m_easy.get() == easy)
-            control->ended(result);
+        Transfer* transfer = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_PRIVATE, &transfer);
+        if (transfer)
+            transfer->ended(easy, result);
     }
     return true;
 }
 
-void CurlPipe::pumpTogether(const std::vector<CurlTransferControl*>& controls, int maxWaitMs, int wakeDescriptor,
-    const std::function<void(bool)>& hold)
+void CurlPipe::pumpTogether(
+    const std::vector<Transfer*>& transfers, int maxWaitMs, int wakeDescriptor, const std::function<void(bool)>& hold)
 {
     fd_set readSet;
     fd_set writeSet;
@@ -95,19 +94,13 @@ void CurlPipe::pumpTogether(const std::vector<CurlTransferControl*>& controls, i
     long wait = std::max(0, maxWaitMs);
     bool busy = false;
     std::vector<CurlPipe*> pipes;
-    for (CurlTransferControl* control : controls) {
-        if (!control->m_busy)
-            continue;
-        busy = true;
-        if (!control->prepare()) {
-            // Held for the pacer, or something to hand over already.
-            wait = std::min<long>(wait, control->m_hopHeld ? long(control->hopDelay()) : 0L);
-            continue;
-        }
-        if (control->m_newBytes || control->m_paused)
-            wait = 0;
-        if (std::find(pipes.cbegin(), pipes.cend(), control->m_pipe.get()) == pipes.cend())
-            pipes.push_back(control->m_pipe.get());
+    for (Transfer* transfer : transfers) {
+        const Transfer::Wait ready = transfer->prepareWait();
+        busy = busy || ready.busy;
+        if (ready.limitMs >= 0)
+            wait = std::min(wait, ready.limitMs);
+        if (ready.onNetwork && std::find(pipes.cbegin(), pipes.cend(), &transfer->pipe()) == pipes.cend())
+            pipes.push_back(&transfer->pipe());
     }
     if (!busy)
         return;
@@ -138,9 +131,8 @@ void CurlPipe::pumpTogether(const std::vector<CurlTransferControl*>& controls, i
     // A state handler may cancel or start requests of other controls; each is delivered as it then is.
     if (hold)
         hold(true);
-    for (CurlTransferControl* control : controls)
-        if (control->m_busy)
-            control->deliver();
+    for (Transfer* transfer : transfers)
+        transfer->raiseStates();
     if (hold)
         hold(false);
 }

@@ -9,10 +9,28 @@
 #include <functional>
 #include <vector>
 
-class CurlTransferControl;
-
 class CurlPipe {
 public:
+    // What the pipe asks of a transfer run over it (a libcurl transfer control).
+    class Transfer {
+    public:
+        struct Wait {
+            bool busy = false; // a request is in progress
+            bool onNetwork = false; // it waits on the pipe's sockets
+            long limitMs = -1; // the longest the wait may last for it; -1: as long as asked
+        };
+        // Gets the transfer ready to wait: sends what may be sent, resumes what may be resumed.
+        virtual Wait prepareWait() = 0;
+        // libcurl ended the transfer of easy with result (a libcurl code).
+        virtual void ended(void* easy, int result) = 0;
+        // Raises what the transfer brought, as its own pump would.
+        virtual void raiseStates() = 0;
+        virtual CurlPipe& pipe() const = 0;
+
+    protected:
+        ~Transfer() = default;
+    };
+
     CurlPipe();
     ~CurlPipe();
     CurlPipe(const CurlPipe&) = delete;
@@ -27,8 +45,8 @@ public:
     bool valid() const { return m_multi != nullptr; }
     // Waits at most maxWaitMs for activity on the pipe's sockets.
     void poll(int maxWaitMs);
-    // Advances every transfer attached and tells the controls whose transfers ended; false when
-    // libcurl failed as a whole.
+    // Advances every transfer attached and tells those that ended (an easy handle's CURLOPT_PRIVATE
+    // is its Transfer); false when libcurl failed as a whole.
     bool perform();
 
     // For requests run side by side: waits at most maxWaitMs for network activity on any of the
@@ -36,7 +54,7 @@ public:
     // The wait also ends once wakeDescriptor (when not -1) is readable. hold(true) is called before
     // the states are raised and hold(false) after, so that the network thread takes the lock over
     // its state handlers' data just then.
-    static void pumpTogether(const std::vector<CurlTransferControl*>& controls, int maxWaitMs, int wakeDescriptor = -1,
+    static void pumpTogether(const std::vector<Transfer*>& transfers, int maxWaitMs, int wakeDescriptor = -1,
         const std::function<void(bool)>& hold = {});
 
 private:

@@ -1,6 +1,5 @@
 #include "transfer/curltransfercontrol.h"
 
-#include "address/authority.h"
 #include "transfer/curlrequest.h"
 
 #include <curl/curl.h>
@@ -59,7 +58,7 @@ void CurlTransferControl::setUpHandle()
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &CurlTransferControl::onSending);
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
-    curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<CurlPipe::Transfer*>(this));
 }
 
 CurlTransferControl::~CurlTransferControl()
@@ -104,22 +103,13 @@ void CurlTransferControl::startHop(const QString& address)
     m_hopUrl = address;
     m_answer.startHop(false);
     m_followPending = false;
-    m_resendHeld = false;
-    m_hopHeld = m_pacer && m_pacer->waitFor(HostPortOf(address)) > 0;
-    if (!m_hopHeld)
+    if (m_pacing.start(address))
         sendHop();
-}
-
-qint64 CurlTransferControl::hopDelay() const
-{
-    return m_hopHeld ? m_pacer->waitFor(HostPortOf(m_hopUrl)) : -1;
 }
 
 void CurlTransferControl::sendHop()
 {
     const QString& address = m_hopUrl;
-    m_hopHeld = false;
-    m_hopSends = 0;
     m_errorBuffer[0] = '\0';
     m_doneCode = CURLE_OK;
     CURL* easy = m_easy.get();
@@ -129,10 +119,7 @@ void CurlTransferControl::sendHop()
         m_doneCode = CURLE_FAILED_INIT;
         return;
     }
-    if (m_pacer) {
-        m_pacer->started(HostPortOf(address));
-        m_hopSentAt = m_pacer->now();
-    }
+    m_pacing.sent();
 
     const Settings& set = settings();
     curl_easy_setopt(easy, CURLOPT_URL, address.toUtf8().constData());
@@ -200,8 +187,7 @@ void CurlTransferControl::cancel()
     detach();
     m_busy = false;
     m_done = false;
-    m_hopHeld = false;
-    m_resendHeld = false;
+    m_pacing.clear();
     m_newBytes = false;
     m_answer.startHop(false);
     m_answer.clearBody();
@@ -226,8 +212,8 @@ bool CurlTransferControl::prepare()
 {
     if (!m_busy)
         return false;
-    if (m_hopHeld) {
-        if (hopDelay() > 0)
+    if (m_pacing.held()) {
+        if (m_pacing.delay() > 0)
             return false;
         sendHop();
     }
@@ -245,11 +231,36 @@ bool CurlTransferControl::prepare()
     return true;
 }
 
-void CurlTransferControl::ended(int result)
+CurlPipe::Transfer::Wait CurlTransferControl::prepareWait()
 {
+    Wait wait;
+    wait.busy = m_busy;
+    if (!m_busy)
+        return wait;
+    if (!prepare()) {
+        // Held for the pacer, or something to hand over already.
+        wait.limitMs = m_pacing.held() ? long(m_pacing.delay()) : 0L;
+        return wait;
+    }
+    wait.onNetwork = true;
+    if (m_newBytes || m_paused)
+        wait.limitMs = 0;
+    return wait;
+}
+
+void CurlTransferControl::raiseStates()
+{
+    if (m_busy)
+        deliver();
+}
+
+void CurlTransferControl::ended(void* easy, int result)
+{
+    if (!m_attached || m_easy.get() != easy)
+        return;
     if (result == CURLE_OK && m_followPending && followRedirect())
         return;
-    if (m_resendHeld) {
+    if (m_pacing.resendHeld()) {
         // Sent again once the interval has passed, as any other request to the host.
         detach();
         startHop(m_hopUrl);
@@ -263,8 +274,8 @@ void CurlTransferControl::pump(int maxWaitMs)
 {
     if (!m_busy)
         return;
-    if (m_hopHeld) {
-        const qint64 delay = hopDelay();
+    if (m_pacing.held()) {
+        const qint64 delay = m_pacing.delay();
         if (delay > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(std::min<qint64>(delay, std::max(0, maxWaitMs))));
     }
@@ -334,17 +345,7 @@ std::size_t CurlTransferControl::onHeaderLine(char* data, std::size_t size, std:
 
 int CurlTransferControl::onSending(void* self, char*, char*, int, int)
 {
-    auto* control = static_cast<CurlTransferControl*>(self);
-    // The first send of a hop was paced when it started; a second one is libcurl's own re-send.
-    if (++control->m_hopSends < 2 || !control->m_pacer)
-        return CURL_PREREQFUNC_OK;
-    const QString host = HostPortOf(control->m_hopUrl);
-    if (control->m_pacer->waitFor(host) > 0) {
-        control->m_resendHeld = true;
-        return CURL_PREREQFUNC_ABORT;
-    }
-    control->m_pacer->started(host);
-    return CURL_PREREQFUNC_OK;
+    return static_cast<CurlTransferControl*>(self)->m_pacing.sending() ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
 }
 
 std::size_t CurlTransferControl::onBodyBytes(char* data, std::size_t size, std::size_t count, void* self)

@@ -56,6 +56,7 @@
 #include "transfer/cookiejar.h"
 #include "transfer/curlpipe.h"
 #include "transfer/handlecookies.h"
+#include "transfer/hoppacing.h"
 #include "transfer/requestpacer.h"
 #include "transfer/transfercontrol.h"
 
@@ -67,7 +68,7 @@
 #include <memory>
 #include <optional>
 
-class CurlTransferControl final : public TransferControl {
+class CurlTransferControl final : public TransferControl, public CurlPipe::Transfer {
 public:
     // pipe: shared with other controls; none gives the control a pipe of its own.
     explicit CurlTransferControl(std::shared_ptr<CurlPipe> pipe = {});
@@ -82,7 +83,7 @@ public:
     void cancel() override;
     void pump(int maxWaitMs) override;
     // Requests keep the pacer's interval; nullptr (the default) sends them at once.
-    void setPacer(RequestPacer* pacer) { m_pacer = pacer; }
+    void setPacer(RequestPacer* pacer) { m_pacing.setPacer(pacer); }
     // The bytes libcurl reads at a time, from the next request on (256 KiB unless set).
     void setReceiveBuffer(int bytes);
     // Unread body bytes above which the transfer is paused (4 MiB unless set): an owner that takes
@@ -92,7 +93,10 @@ public:
     bool spokeHttp2() const { return m_answer.headers().startsWith("HTTP/2"); }
     // When the hop in progress was sent, on the pacer's clock; -1 while it waits for the pacer (or
     // without a pacer).
-    qint64 hopSentAt() const { return m_hopHeld ? -1 : m_hopSentAt; }
+    qint64 hopSentAt() const { return m_pacing.sentAt(); }
+    // Whether anything of the request in progress was sent: false while its first hop waits for
+    // the pacer (or after libcurl's re-send of it was held back).
+    bool sentAny() const { return m_busy && (m_redirects > 0 || !m_pacing.held()); }
     // The length of the body coming, as the answer's headers tell it; -1 when they do not.
     qint64 expectedLength() const;
     void setCookieJar(CookieJar* jar, bool commits);
@@ -106,8 +110,12 @@ public:
     QString lastErrorText() const override { return m_errorText; }
     QString finalUrl() const override { return m_hopUrl; }
 
+    Wait prepareWait() override;
+    void ended(void* easy, int result) override;
+    void raiseStates() override;
+    CurlPipe& pipe() const override { return *m_pipe; }
+
 private:
-    friend class CurlPipe;
     // The handles are kept as void* so that curl.h stays out of this header.
     struct EasyDeleter {
         void operator()(void* handle) const;
@@ -125,11 +133,7 @@ private:
     std::size_t bodyBytes(const char* data, std::size_t length);
     void startHop(const QString& address);
     void sendHop();
-    // Milliseconds until a hop held back by the pacer may be sent; -1 when none is held back.
-    qint64 hopDelay() const;
     bool followRedirect();
-    // The pipe says the hop ended with result (a libcurl code).
-    void ended(int result);
     // Sends a hop the pacer let go and resumes a paused transfer whose bytes were read; false when
     // nothing is left to wait for on the network.
     bool prepare();
@@ -157,11 +161,7 @@ private:
     bool m_newBytes = false;
     bool m_followPending = false; // the response is a redirect that will be followed
     int m_redirects = 0;
-    RequestPacer* m_pacer = nullptr;
-    bool m_hopHeld = false; // the hop waits for the pacer before it is sent
-    qint64 m_hopSentAt = -1;
-    int m_hopSends = 0; // how often libcurl began to send the hop
-    bool m_resendHeld = false; // libcurl's re-send came too soon and was stopped, to be sent later
+    HopPacing m_pacing;
     unsigned m_generation = 0; // changes whenever a request is started or abandoned
 
     AnswerBuffer m_answer;

@@ -38,11 +38,15 @@ bool OriginBook::stalled(const OriginState& origin, qint64 sentAt, qint64 now)
     return sentAt >= 0 && now - sentAt >= std::max(StallFloorMs, StallFactor * std::max<qint64>(0, origin.fastestMs));
 }
 
-qint64 OriginBook::mayGiveWayAt(const OriginState& origin, qint64 startedAt)
+qint64 OriginBook::mayGiveWayAt(const OriginState& origin, bool sent, qint64 startedAt, qint64 sentAt)
 {
-    if (origin.fastestMs < 0)
+    if (!sent)
         return -1;
-    return startedAt + std::max(GiveWayFloorMs, GiveWayFactor * origin.fastestMs);
+    if (origin.fastestMs < 0)
+        return startedAt + SilentGiveWayMs;
+    if (sentAt < 0 || origin.lastAnsweredStart <= startedAt)
+        return NotYet;
+    return sentAt + std::max(StallFloorMs, StallFactor * origin.fastestMs);
 }
 
 int OriginBook::limitAfterRefusal(int limit, int answered)

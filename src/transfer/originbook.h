@@ -11,6 +11,7 @@
 
 #include <QHash>
 #include <QString>
+#include <limits>
 
 struct OriginState {
     int limit = 0; // connections it takes at once
@@ -31,12 +32,9 @@ public:
     // least the floor, for its own.
     static constexpr int StallFactor = 8;
     static constexpr qint64 StallFloorMs = 100;
-    // A prediction gives its connection up to the crawl's own request only once it has run this
-    // many times the origin's quickest answer, and at least the floor: one just sent is answered
-    // about as soon as a connection would be free, and cutting it off costs its request again and,
-    // over HTTP/1.1, a new connection.
-    static constexpr int GiveWayFactor = 4;
-    static constexpr qint64 GiveWayFloorMs = 10;
+    // A prediction sent to an origin that has answered nothing yet gives its connection up to the
+    // crawl's own request after this long without an answer.
+    static constexpr qint64 SilentGiveWayMs = 2000;
 
     // Forgets every origin; each new one may take connections at once.
     void reset(int connections);
@@ -51,9 +49,14 @@ public:
 
     // Whether a request sent at sentAt and not answered by now is held up.
     static bool stalled(const OriginState& origin, qint64 sentAt, qint64 now);
-    // When a prediction started at startedAt may give its connection up; -1 when it may at once,
-    // the origin having answered nothing yet.
-    static qint64 mayGiveWayAt(const OriginState& origin, qint64 startedAt);
+    // When a running prediction may give its connection up to the crawl's own request: at once (-1)
+    // when nothing of it was sent; else only once it is held up (waiting for its answer StallFactor
+    // times the origin's quickest answer, sentAt the hop in progress's sending) while a request
+    // started after it was answered, or SilentGiveWayMs after startedAt at an origin that answered
+    // nothing at all; NotYet while neither can be told. A request cut off after the server began on
+    // it would reach the server twice.
+    static constexpr qint64 NotYet = std::numeric_limits<qint64>::max();
+    static qint64 mayGiveWayAt(const OriginState& origin, bool sent, qint64 startedAt, qint64 sentAt);
     // The connections an origin takes after it refused one of several: one fewer, and no more than
     // it has answered on (answered 0: one fewer alone); never below one.
     static int limitAfterRefusal(int limit, int answered);

@@ -1,10 +1,12 @@
 #include "transfer/requestpacer.h"
 
 #include <algorithm>
+#include <utility>
 
-RequestPacer::RequestPacer()
+RequestPacer::RequestPacer(std::function<qint64()> clock)
+    : m_clock(std::move(clock))
 {
-    m_clock.start();
+    m_elapsed.start();
 }
 
 void RequestPacer::setInterval(int milliseconds)

@@ -14,11 +14,14 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QString>
+#include <functional>
 #include <mutex>
 
 class RequestPacer {
 public:
-    RequestPacer();
+    // clock: milliseconds from some start, as every wait is measured; none measures from the pacer's
+    // making.
+    explicit RequestPacer(std::function<qint64()> clock = {});
 
     void setInterval(int milliseconds);
     int interval() const
@@ -26,8 +29,8 @@ public:
         const std::lock_guard guard(m_mutex);
         return m_interval;
     }
-    // Milliseconds since the pacer was made: the clock every wait is measured on.
-    qint64 now() const { return m_clock.elapsed(); }
+    // The clock every wait is measured on.
+    qint64 now() const { return m_clock ? m_clock() : m_elapsed.elapsed(); }
     // How long a request to host must still wait; 0 when it may start now.
     qint64 waitFor(const QString& host) const;
     void started(const QString& host);
@@ -39,7 +42,8 @@ public:
     void forgetHosts();
 
 private:
-    QElapsedTimer m_clock;
+    std::function<qint64()> m_clock;
+    QElapsedTimer m_elapsed;
     int intervalOf(const QString& host) const;
 
     mutable std::mutex m_mutex; // over everything below
