@@ -94,6 +94,8 @@ private slots:
     void idleConnectionsDoNotHoldTheServersWorkers();
     void shortRangedAnswersAreNotPredictedOverAndOver();
     void http2GivesTheCrawlOfHttp11();
+    void theServerSeesTheRequestsOfOneConnection_data();
+    void theServerSeesTheRequestsOfOneConnection();
 
 private:
     Outcome crawl(int connections, const QString& top, const QList<Settings>& runs);
@@ -110,6 +112,8 @@ private:
     // counts a closed connection for a while longer.
     ScriptedHttpServer m_refusing;
     ScriptedHttpServer m_closing;
+    // Answers slowly, each file at its own pace, and a 6 MiB file in ranged pieces.
+    ScriptedHttpServer m_slow;
 };
 
 void TestCrawlConnections::initTestCase()
@@ -118,6 +122,15 @@ void TestCrawlConnections::initTestCase()
     QVERIFY(m_refusing.start());
     m_refusing.limitConnections(2, answer(503, "Service Unavailable", "text/html", "<p>busy</p>"));
     serveThirtyFiles(m_refusing);
+    QVERIFY(m_slow.start());
+    QByteArray slowPage = "<a href=big.bin>big</a>";
+    for (int i = 0; i < 12; ++i) {
+        const QByteArray name = "/s" + QByteArray::number(i) + ".gif";
+        slowPage += "<img src=\"" + name + "\">";
+        m_slow.route(name, answer(200, "OK", "image/gif", content(QString::number(i), 900), (i % 4) * 150));
+    }
+    m_slow.route("/", answer(200, "OK", "text/html", slowPage, 50));
+    m_slow.serveFile("/big.bin", content(u"big"_s, 6 * 1024 * 1024), 6 * 1024 * 1024, 200);
     QVERIFY(m_closing.start());
     m_closing.limitConnections(2, std::nullopt, 300);
     serveThirtyFiles(m_closing);
@@ -445,3 +458,43 @@ void TestCrawlConnections::http2GivesTheCrawlOfHttp11()
 
 QTEST_GUILESS_MAIN(TestCrawlConnections)
 #include "tst_crawlconnections.moc"
+
+void TestCrawlConnections::theServerSeesTheRequestsOfOneConnection_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<Settings>("settings");
+    QTest::newRow("nginx, every file") << u"nginx"_s << Settings {};
+    QTest::newRow("nginx, a large file in ranged pieces")
+        << u"nginx"_s << Settings { { SettingsKeys::DownloadExts, u".mpg"_s }, { SettingsKeys::BuffLen, u"0.3"_s } };
+    QTest::newRow("a slow server, a 6 MiB file in ranged pieces")
+        << u"slow"_s << Settings { { SettingsKeys::DownloadExts, u".gif;.bin"_s }, { SettingsKeys::BuffLen, u"1"_s } };
+}
+
+void TestCrawlConnections::theServerSeesTheRequestsOfOneConnection()
+{
+    // Method, target and range of every request the server received, in a stable order: the look-ahead
+    // may send them earlier and side by side, never more, fewer or others.
+    QFETCH(QString, server);
+    QFETCH(Settings, settings);
+    const bool slow = server == u"slow"_s;
+    const auto requestsOf = [&](int connections) {
+        const qsizetype before = slow ? m_slow.requests().size() : m_nginx->accessLog().size();
+        crawl(connections, slow ? m_slow.url(u"/"_s) : m_nginx->url(u"/"_s), { settings });
+        QStringList seen;
+        if (slow) {
+            for (const ScriptedHttpServer::Request& request : m_slow.requests().mid(before)) {
+                const QString head = QString::fromLatin1(request.head);
+                seen.append(head.section(u' ', 0, 1) + u' ' + HeaderValue(head, u"range:"_s));
+            }
+        } else {
+            for (const QString& line : m_nginx->accessLog().mid(before))
+                seen.append(line.section(u'"', 1, 1) + u' ' + line.section(u'"', 3, 3));
+        }
+        seen.sort();
+        return seen;
+    };
+    const QStringList serial = requestsOf(1);
+    QVERIFY(serial.size() > 5);
+    for (const int connections : { 6, 16 })
+        QCOMPARE(requestsOf(connections), serial);
+}

@@ -124,7 +124,7 @@ http {
     fastcgi_temp_path %1/fastcgi;
     uwsgi_temp_path %1/uwsgi;
     scgi_temp_path %1/scgi;
-    log_format fetchwright '$connection $connection_requests "$request" $status';
+    log_format fetchwright '$connection $connection_requests "$request" "$http_range" $status';
     access_log %1/access.log fetchwright;
     types { text/html html htm; text/plain txt; text/css css; image/gif gif; image/jpeg jpg; image/png png; video/mpeg mpg; application/octet-stream bin; }
     default_type application/octet-stream;

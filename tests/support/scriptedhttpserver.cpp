@@ -22,6 +22,7 @@ struct ScriptedHttpServer::Shared {
     struct File {
         QByteArray body;
         qsizetype maxPiece = 0;
+        int delayMs = 0;
     };
 
     mutable QMutex mutex;
@@ -76,7 +77,7 @@ struct ScriptedHttpServer::Shared {
         }
         if (head.startsWith("HEAD "))
             bytes.truncate(bytes.indexOf("\r\n\r\n") + 4);
-        return Reply { bytes };
+        return Reply { bytes, found->delayMs };
     }
 
     // Records the request and picks its answer.
@@ -359,10 +360,10 @@ void ScriptedHttpServer::limitWorkers(int workers, int idleHoldMs)
     m_shared->idleHoldMs = idleHoldMs;
 }
 
-void ScriptedHttpServer::serveFile(const QByteArray& path, const QByteArray& body, qsizetype maxPiece)
+void ScriptedHttpServer::serveFile(const QByteArray& path, const QByteArray& body, qsizetype maxPiece, int delayMs)
 {
     QMutexLocker lock(&m_shared->mutex);
-    m_shared->files.insert(path, { body, maxPiece });
+    m_shared->files.insert(path, { body, maxPiece, delayMs });
 }
 
 void ScriptedHttpServer::enqueue(const Reply& reply)

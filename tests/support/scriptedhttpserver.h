@@ -68,8 +68,9 @@ public:
     // keeps its worker while open, until it is idle for idleHoldMs and the server closes it.
     void limitWorkers(int workers, int idleHoldMs);
     // Serves body at path with an entity tag and byte ranges, never more than maxPiece bytes in
-    // one ranged answer (a shorter 206 than asked for, as the protocol allows).
-    void serveFile(const QByteArray& path, const QByteArray& body, qsizetype maxPiece);
+    // one ranged answer (a shorter 206 than asked for, as the protocol allows), each answer after
+    // delayMs.
+    void serveFile(const QByteArray& path, const QByteArray& body, qsizetype maxPiece, int delayMs = 0);
 
     // Connections the server closed because they held a worker idle too long.
     int idleClosings() const;
