@@ -6,7 +6,7 @@
 // (CurlConnectionPool) or, in the tests, a script's. What a slot's transfer brings is raised through
 // the state callback with TransferControl's state numbers, from pump() alone.
 //   pool.configure(6);
-//   pool.setStateCallback([&](int connection, int slot, int state) { read pool.transferOn(connection, slot) });
+//   pool.setStateCallback([&](int connection, int slot, int state) { take(pool.transferOn(connection, slot)); });
 //   const int slot = pool.freeSlot(0, pool.mayAddStream()); // 0: the first slot of connection 0
 //   pool.startOn(0, slot, request);                          // connection 0 now keeps request.origin open
 //   pool.pump(10);                                           // sleeps at most 10 ms, raises what came

@@ -13,7 +13,8 @@
 // Servers that take fewer connections than we offer must not change what the crawl sees:
 // - A prediction whose connection is refused, reset or closed before an answer, or that is answered
 //   503 while other connections of ours are open to that origin, is never served: the origin gets
-//   one connection fewer from then on and the request is sent again when a connection is free. The
+//   one connection fewer from then on, and the request is sent again when a connection is free, or
+//   by the crawl in its turn. The
 //   executed request is treated alike (up to four times, waiting longer each time) while other
 //   connections are, or were just, open to its origin; alone, its failure is the answer.
 // - A request fetched ahead runs with the cookies the jar holds as it starts; what its answers set is

@@ -6,7 +6,7 @@
 // crawl takes that answer (commit), so with several connections every request the crawl takes
 // carried the cookies it would have carried with one.
 //   CookieJar jar;
-//   jar.setText(QByteArray(".example.org\tTRUE\t/\tFALSE\t0\tsession\tabc\n"));
+//   jar.setText(QByteArray(".example.org\tTRUE\t/\tFALSE\t0\tsession\tabc\n"), true);
 //   jar.commit(linesAfterTheAnswer);   // version() changes when they differ
 
 #include <QByteArray>

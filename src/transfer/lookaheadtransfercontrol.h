@@ -5,9 +5,9 @@
 // identical prediction (address, verb and header lines) with the same states, header block, body
 // and error, so the crawl still decides and applies everything one request after the other while
 // the network works ahead, on a thread of its own (networkthread.h states its contract). A request
-// without a prediction runs at once on a free connection, the most speculative prediction giving its
-// connection up when none is free. The states of the executed request are still raised only from
-// pump(), on the crawl's thread.
+// without a prediction runs on the first connection free, before every prediction; one that is not
+// sent yet, or held up, gives its connection up to it. The states of the executed request are still
+// raised only from pump(), on the crawl's thread.
 //   control.setConnections(6);
 //   control.predict(u"http://h/b.gif"_s, u"HEAD"_s, lines, 7); // starts soon if a connection is free
 //   control.execute(u"http://h/b.gif"_s, u"HEAD"_s, {}, lines);  // served from the prediction

@@ -4,7 +4,7 @@
 // whenever their sockets are ready, also while the crawl writes files and scans pages.
 //   NetworkThread thread(scheduler, [&] { return crawlHasNews(); });
 //   thread.start();
-//   { const auto held = thread.lock(); scheduler.add(...); thread.wake(); }
+//   { const auto held = thread.lock(); scheduler.add(address, u"HEAD"_s, lines, 7, true); thread.wake(); }
 //
 // The contract. Break none of it:
 // - Two threads. The crawl's thread calls the look-ahead control (every TransferControl call, and
@@ -19,9 +19,9 @@
 // - Not under the lock: the control's settings (the crawl's thread alone; the pool gets a copy only
 //   while this thread is stopped, through whileStopped), the number of connections (changed only
 //   while it is stopped, so read without the lock), the pacer (its own mutex), the shared memory
-//   budget of waiting bodies (atomic), and the cookie jar (written only by the crawl's thread, under
-//   the lock as it takes an answer; read by both).
-// - Only this thread starts or stops a transfer: a request the crawl drops while it runs is marked
+//   budget of waiting bodies (atomic), and the cookie jar (written only by the crawl's thread: under
+//   the lock as it takes an answer, or while this thread is stopped; read by both).
+// - While it runs, only this thread starts or stops a transfer: a request the crawl drops while it runs is marked
 //   (ConnectionScheduler::setDeferStops) and stopped here at the next turn (settleDrops).
 // - A prediction never changes a result: the crawl's request served from one gets the states,
 //   header block, body and error it would have got running itself. A prediction that met a refusal

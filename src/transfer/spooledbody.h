@@ -1,8 +1,9 @@
 #pragma once
-// The body of a response fetched ahead of its use: the first bytes in memory, the rest in a
-// temporary file that is unlinked at once where the system allows it, read back in order in pieces
-// of bounded size, so many waiting bodies cost little memory.
-//   SpooledBody body(256 * 1024);
+// The body of a response fetched ahead of its use: the first bytes in memory (its own limit, and
+// beyond that what a memory budget it shares with other bodies has room for: the look-ahead's
+// bodies share 6 MB), the rest in a temporary file that is unlinked at once where the system allows
+// it, read back in order in pieces of bounded size, so many waiting bodies cost little memory.
+//   SpooledBody body(256 * 1024, &budget);
 //   body.append(piece);            // false when the temporary file cannot be written
 //   QByteArray next = body.take(); // "" when nothing is waiting
 
