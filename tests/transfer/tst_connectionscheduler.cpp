@@ -130,6 +130,15 @@ void TestConnectionScheduler::decisions_data()
         << QStringList { u"predict a"_s, u"predict b"_s, u"predict c"_s, u"execute a"_s, u"execute b"_s,
                u"execute c"_s }
         << QStringList { u"a"_s, u"b"_s, u"c"_s, u"c"_s } << QStringList { u"a 200"_s, u"b 200"_s, u"c 200"_s };
+    QTest::newRow("a prediction held up while a later one is answered is waited for, never sent again")
+        << 2 << 0 << Scripts { { u"b"_s, { Reply { 200, "b", 600 } } } }
+        << QStringList { u"predict b"_s, u"run 1"_s, u"predict d"_s, u"run 30"_s, u"execute b"_s, u"execute d"_s }
+        << QStringList { u"b"_s, u"d"_s } << QStringList { u"b 200"_s, u"d 200"_s };
+    QTest::newRow("the crawl's own request reset while another connection is open is sent again, and answered")
+        << 2 << 0
+        << Scripts { { u"a"_s, { Reply { 0, {}, 5, 0, ScriptedPool::Reset }, Reply() } }, { u"b"_s, { slow } } }
+        << QStringList { u"predict b"_s, u"run 1"_s, u"execute a"_s, u"execute b"_s }
+        << QStringList { u"b"_s, u"a"_s, u"a"_s } << QStringList { u"a 200"_s, u"b 200"_s };
     QTest::newRow("an HTTP/2 connection carries the predictions side by side")
         << 1 << 0 << Scripts { { u"a"_s, { Reply { 200, "a", 10, 0, ScriptedPool::NoFault, true } } } }
         << QStringList { u"execute a"_s, u"predict b"_s, u"predict c"_s, u"run 5"_s, u"execute b"_s, u"execute c"_s }
