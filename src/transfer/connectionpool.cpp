@@ -14,10 +14,11 @@ void ConnectionPool::configure(int connections)
     resized(count);
 }
 
-bool ConnectionPool::idle(int connection) const
+int ConnectionPool::runningCount(int connection) const
 {
     const auto& onSlots = m_connections[std::size_t(connection)].onSlots;
-    return std::none_of(onSlots.cbegin(), onSlots.cend(), [](const ScheduledRequest* running) { return running; });
+    return int(
+        std::count_if(onSlots.cbegin(), onSlots.cend(), [](const ScheduledRequest* running) { return running; }));
 }
 
 int ConnectionPool::openTo(const QString& origin, int except) const
@@ -49,9 +50,8 @@ int ConnectionPool::freeSlot(int connection, bool anotherStream) const
 bool ConnectionPool::mayAddStream() const
 {
     int running = 0;
-    for (const Connection& connection : m_connections)
-        running += int(std::count_if(connection.onSlots.cbegin(), connection.onSlots.cend(),
-            [](const ScheduledRequest* request) { return request; }));
+    for (int c = 0; c < size(); ++c)
+        running += runningCount(c);
     return running < MostStreams;
 }
 

@@ -68,7 +68,8 @@ public:
     bool multiplexed(int connection) const { return m_connections[std::size_t(connection)].multiplexed; }
     // Whether a connection has answered over HTTP/2 since the pool was configured.
     bool multiplexing() const { return m_multiplexing; }
-    bool idle(int connection) const;
+    bool idle(int connection) const { return runningCount(connection) == 0; }
+    int runningCount(int connection) const;
     // Connections kept open to origin, and those of them that carried an answer; except is left out.
     int openTo(const QString& origin, int except = -1) const;
     int answeringTo(const QString& origin, int except = -1) const;

@@ -286,6 +286,9 @@ std::pair<int, int> ConnectionScheduler::preemptFor(const ScheduledRequest& requ
         const bool sameOrigin = m_pool.originOf(c) == request.origin;
         if ((atLimit && !sameOrigin) || (sameOrigin && limited))
             continue;
+        // A connection to another origin is closed for the request: only one carrying nothing else.
+        if (!sameOrigin && m_pool.runningCount(c) > 1)
+            continue;
         for (int s = 0; s < m_pool.slotCount(c); ++s) {
             ScheduledRequest* running = m_pool.runningOn(c, s);
             if (!running || running->executed || running->headersKnown
