@@ -12,6 +12,7 @@
 #include "transfer/transfercontrol.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <functional>
 #include <optional>
 
@@ -64,8 +65,15 @@ struct CrawlContext {
         qint64 tag;
         WorkRecord record;
         QString headerLines;
+        bool whole = true; // its first request brings the whole body, to be looked at ahead
     };
     QList<PageAhead> pagesAhead;
+    // A link's probe is predicted for one page only, the first in the crawl's order that links it
+    // (a later page finds it detected by then): the tag of that page, by link. So pages are looked
+    // at ahead in their order, and not while the record in progress is a page whose own links'
+    // probes are not predicted yet.
+    QHash<QString, qint64> probeTags;
+    bool ownProbesPending = false;
     // Where the record in progress started, written with every resume record.
     ResumeCheckpoint checkpoint;
     // The logs and work lists the run appends to, open for the run; closed when it ends.

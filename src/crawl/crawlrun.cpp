@@ -176,6 +176,8 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     c.recordTag = 0;
     c.predictedThrough = 0;
     c.pagesAhead.clear();
+    c.probeTags.clear();
+    c.ownProbesPending = false;
     c.files.closeAll();
     c.workLists.close();
     c.lastResumeRecord.reset();

@@ -114,11 +114,11 @@ FirstRequest FirstRequestOf(const CrawlState& s, WorkRecord record)
     const bool scanned
         = (kind == BodyKind::Text || kind == BodyKind::Untyped) && (s.DepthLimit == 0 || depth < s.DepthLimit);
     if (!FetchesInPieces(s, record.acceptRanges, record.entityTag, contentLength))
-        return { u"GET"_s, around.around({}), scanned };
+        return { u"GET"_s, around.around({}), scanned, scanned };
     if (length <= 0)
         return {};
     const qint64 end = PieceEnd(s, 0, length);
     if (end == length)
-        return { u"GET"_s, around.around({}), scanned };
-    return { u"GET"_s, around.around(RangeLines(record.entityTag, 0, end)) };
+        return { u"GET"_s, around.around({}), scanned, scanned };
+    return { u"GET"_s, around.around(RangeLines(record.entityTag, 0, end)), false, scanned };
 }

@@ -63,5 +63,6 @@ struct FirstRequest {
     QString verb;
     QString headerLines;
     bool scannedWhole = false; // a page (or sheet) whose whole body this request brings to be scanned
+    bool scanned = false; // a page (or sheet) scanned for links, whole or in pieces
 };
 FirstRequest FirstRequestOf(const CrawlState& state, WorkRecord record);

@@ -43,42 +43,46 @@ void predictProbes(CrawlContext& c, const QString& pageAddress, const QString& r
         if (link.isEmpty() || predicted.contains(link) || !RobotsAllow(s, link))
             continue;
         predicted.insert(link);
+        // A page before this one links it too: that page probes it, with its own Referer.
+        const auto earlier = c.probeTags.constFind(link);
+        if (earlier != c.probeTags.cend() && *earlier >= c.recordTag && *earlier < tag)
+            continue;
+        c.probeTags.insert(link, tag);
         c.transfer.predict(link, u"HEAD"_s, ProbeHeaderLines(s, link, pageAddress), tag);
     }
 }
 
-// The coming pages whose answers have arrived get their links' probes predicted, nearest first,
-// as the link scan would make them with the page's depth.
+// The coming pages whose answers have arrived get their links' probes predicted, as the link scan
+// would make them with the page's depth. In the crawl's order, so that a link is predicted for the
+// first page that links it: a page whose answer is not at hand (or never is, fetched in pieces or
+// an error page) holds the later ones back until it is taken.
 void predictProbesAhead(CrawlContext& c)
 {
     CrawlState& s = c.state;
     const qint16 depthNow = s.CurDepth;
     const qint64 reach = c.recordTag + window(c);
-    for (qsizetype i = 0; i < c.pagesAhead.size();) {
-        const CrawlContext::PageAhead& page = c.pagesAhead[i];
+    while (!c.ownProbesPending && !c.pagesAhead.isEmpty()) {
+        const CrawlContext::PageAhead& page = c.pagesAhead.front();
         if (page.tag <= c.recordTag) {
-            c.pagesAhead.removeAt(i); // taken: its scan predicts what it needs
+            c.pagesAhead.removeFirst(); // taken: its scan predicts what it needs
             continue;
         }
         QByteArray headers;
         QString finalUrl;
         QByteArray body;
-        if (page.tag > reach
-            || !c.transfer.answerFetchedAhead(
-                page.record.address, u"GET"_s, page.headerLines, headers, finalUrl, body)) {
-            ++i;
-            continue;
-        }
+        if (page.tag > reach || !page.whole
+            || !c.transfer.answerFetchedAhead(page.record.address, u"GET"_s, page.headerLines, headers, finalUrl, body))
+            break;
         const QString headerText = QString::fromLatin1(headers);
-        if (StatusCode(StatusLine(headerText)) == 200) {
-            bool decoded = false;
-            const QString text = DecodePageText(body, CharsetOf(HeaderValue(headerText, u"content-type:"_s)), &decoded);
-            s.CurDepth = LinkDepthOf(s, page.record);
-            predictProbes(c, page.record.address, finalUrl.isEmpty() ? page.record.address : finalUrl, text,
-                LinkSyntaxOf(s, page.record), page.tag);
-            s.CurDepth = depthNow;
-        }
-        c.pagesAhead.removeAt(i);
+        if (StatusCode(StatusLine(headerText)) != 200)
+            break;
+        bool decoded = false;
+        const QString text = DecodePageText(body, CharsetOf(HeaderValue(headerText, u"content-type:"_s)), &decoded);
+        s.CurDepth = LinkDepthOf(s, page.record);
+        predictProbes(c, page.record.address, finalUrl.isEmpty() ? page.record.address : finalUrl, text,
+            LinkSyntaxOf(s, page.record), page.tag);
+        s.CurDepth = depthNow;
+        c.pagesAhead.removeFirst();
     }
 }
 
@@ -90,6 +94,9 @@ void PredictPageProbes(CrawlContext& c, const QString& pageAddress, const QStrin
     if (c.transfer.connections() <= 1)
         return;
     predictProbes(c, pageAddress, resolvedFrom, pageText, syntax, c.recordTag);
+    // The pages after it may have theirs predicted now.
+    c.ownProbesPending = false;
+    predictProbesAhead(c);
 }
 
 void PredictComingFetches(CrawlContext& c, const WorkRecord& taken)
@@ -97,15 +104,26 @@ void PredictComingFetches(CrawlContext& c, const WorkRecord& taken)
     const int connections = c.transfer.connections();
     if (connections <= 1)
         return;
-    predictProbesAhead(c);
     const CrawlState& s = c.state;
+    // The record taken now: a page whose links' probes were not predicted ahead predicts them as it
+    // is scanned, before any later page's are.
+    c.ownProbesPending = false;
+    while (!c.pagesAhead.isEmpty() && c.pagesAhead.front().tag <= c.recordTag) {
+        c.ownProbesPending = c.ownProbesPending || c.pagesAhead.front().tag == c.recordTag;
+        c.pagesAhead.removeFirst();
+    }
+    if (c.predictedThrough < c.recordTag)
+        c.ownProbesPending = FirstRequestOf(s, taken).scanned;
+    c.probeTags.removeIf([&c](const QHash<QString, qint64>::iterator it) { return it.value() < c.recordTag; });
     const qint64 last = c.recordTag + window(c);
     // Each record is planned once, when it first comes into sight: the record just taken first (one
     // queued by the page before it was not in sight yet), then those after the last one planned.
     // Record tag t stands on line WorkLine + (t - recordTag) - 1 of the list.
     qint64 tag = std::max(c.predictedThrough + 1, c.recordTag);
-    if (tag > last)
+    if (tag > last) {
+        predictProbesAhead(c);
         return;
+    }
     QList<WorkRecord> coming;
     if (tag == c.recordTag)
         coming.append(taken);
@@ -116,11 +134,12 @@ void PredictComingFetches(CrawlContext& c, const WorkRecord& taken)
         const FirstRequest request = FirstRequestOf(s, record);
         if (!request.verb.isEmpty() && RobotsAllow(s, record.address)) {
             c.transfer.predict(record.address, request.verb, request.headerLines, tag);
-            if (tag > c.recordTag && request.scannedWhole)
-                c.pagesAhead.append({ tag, record, request.headerLines });
+            if (tag > c.recordTag && request.scanned)
+                c.pagesAhead.append({ tag, record, request.headerLines, request.scannedWhole });
         }
         ++tag;
     }
+    predictProbesAhead(c);
 }
 
 void PredictRangedPieces(
