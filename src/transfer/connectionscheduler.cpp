@@ -223,19 +223,21 @@ void ConnectionScheduler::checkStalls()
             OriginState& origin = m_origins.of(waiting->origin);
             if (!OriginBook::stalled(origin, m_pool.transferOn(c, s).sentAt(), moment))
                 continue;
+            // Later requests are answered and the crawl's own is not, on a connection that never
+            // carried an answer (a slow answer on a served one is only slow): it waits behind
+            // connections the origin does not serve, so the origin keeps no more than those it
+            // answers on (idle ones too), the others closed as they come free until the server gets
+            // to it. Sent again, it might reach the server twice.
+            const bool ownHeldUp = waiting->executed && !waiting->announced
+                && origin.lastAnsweredStart > waiting->startedAt && !m_pool.answered(c);
+            if (ownHeldUp)
+                origin.limit = std::max(1, std::min(origin.limit, m_pool.answeringTo(waiting->origin, c)));
             // A server with a few workers may keep one for each of our idle connections.
             for (int other = 0; other < connections(); ++other)
                 if (m_pool.idle(other) && m_pool.originOf(other) == waiting->origin)
                     close(other);
-            if (!waiting->executed || waiting->announced || origin.lastAnsweredStart <= waiting->startedAt
-                || m_pool.multiplexed(c))
-                continue;
-            // Later requests are answered and the crawl's own is not: it waits behind connections
-            // the origin does not serve, so the origin keeps no more than those it answers on, the
-            // others closed as they come free until the server gets to it. Sent again, it might
-            // reach the server twice.
-            origin.limit = std::max(1, std::min(origin.limit, m_pool.answeringTo(waiting->origin, c)));
-            enforceLimit(waiting->origin);
+            if (ownHeldUp)
+                enforceLimit(waiting->origin);
         }
     }
 }
@@ -272,9 +274,11 @@ std::pair<int, int> ConnectionScheduler::connectionFor(ScheduledRequest& request
 }
 
 // The crawl's own request finds every connection busy, or its origin at its limit: the most
-// speculative prediction that may give way (OriginBook::mayGiveWayAt) gives its slot up; otherwise the
-// request waits for the first slot to come free. At an origin that refused connections before, no
-// connection to it is dropped for a new one, which it might count twice; the request waits instead.
+// speculative prediction not sent yet (waiting for the interval or for its connection), or held up
+// long (OriginBook::givesWayAt), gives its slot up; otherwise the request, nearest of all, waits for
+// the first slot to come free. At an origin that refused
+// connections before, no connection to it is dropped for a new one, which it might count twice; the request waits
+// instead.
 std::pair<int, int> ConnectionScheduler::preemptFor(const ScheduledRequest& request)
 {
     const OriginState& origin = m_origins.of(request.origin);
@@ -295,13 +299,14 @@ std::pair<int, int> ConnectionScheduler::preemptFor(const ScheduledRequest& requ
                 || (victim && nearness(*running) <= nearness(*victim)))
                 continue;
             const ConnectionPool::Transfer& transfer = m_pool.transferOn(c, s);
-            const qint64 ripe = OriginBook::mayGiveWayAt(
-                m_origins.of(running->origin), transfer.sent(), running->startedAt, transfer.sentAt());
-            if (ripe > moment) {
-                // Asked again when it may give way, unless a connection is free before.
-                if (ripe != OriginBook::NotYet)
-                    m_blockedUntil = m_blockedUntil < 0 ? ripe : std::min(m_blockedUntil, ripe);
-                continue;
+            if (transfer.sent()) {
+                // One the server may have begun on would reach it twice: only one held up long gives way.
+                const qint64 at = OriginBook::givesWayAt(m_origins.of(running->origin), transfer.sentAt());
+                if (at < 0 || at > moment) {
+                    if (at >= 0)
+                        m_blockedUntil = m_blockedUntil < 0 ? at : std::min(m_blockedUntil, at);
+                    continue;
+                }
             }
             victim = running;
         }

@@ -24,7 +24,8 @@
 //   closed, and when the executed request is the one waiting, the origin is limited to the
 //   connections it answers on, the others closed as they come free, until the server gets to it.
 // - No request reaches the server twice unless its first sending failed at the connection level: a
-//   prediction the server may be working on is never cut off, and a request held up is waited for.
+//   prediction the server may be working on is cut off only when held up long (the crawl's own
+//   request must not wait for a server that never answers it), and a request held up is waited for.
 // The rules on time and limits are OriginBook's.
 
 #include "transfer/connectionpool.h"

@@ -94,9 +94,9 @@ public:
     // When the hop in progress was sent, on the pacer's clock; -1 while it waits for the pacer (or
     // without a pacer).
     qint64 hopSentAt() const { return m_pacing.sentAt(); }
-    // Whether anything of the request in progress was sent: false while its first hop waits for
-    // the pacer (or after libcurl's re-send of it was held back).
-    bool sentAny() const { return m_busy && (m_redirects > 0 || !m_pacing.held()); }
+    // Whether anything of the request in progress may have reached the server: false while its
+    // first hop waits for the pacer or for its connection.
+    bool sentAny() const { return m_busy && (m_redirects > 0 || m_pacing.began()); }
     // The length of the body coming, as the answer's headers tell it; -1 when they do not.
     qint64 expectedLength() const;
     void setCookieJar(CookieJar* jar, bool commits);

@@ -29,6 +29,9 @@ public:
     // then held (resendHeld) to be started again later.
     bool sending();
     bool resendHeld() const { return m_resendHeld; }
+    // Whether libcurl began to send the hop: its connection is up and the request may have reached
+    // the server.
+    bool began() const { return !m_held && m_sends > 0; }
     // Forgets the hop, as its request is abandoned.
     void clear();
 

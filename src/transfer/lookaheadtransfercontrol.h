@@ -6,7 +6,7 @@
 // and error, so the crawl still decides and applies everything one request after the other while
 // the network works ahead, on a thread of its own (networkthread.h states its contract). A request
 // without a prediction runs on the first connection free, before every prediction; one that is not
-// sent yet, or held up, gives its connection up to it. The states of the executed request are still
+// sent yet, or held up long, gives its connection up to it. The states of the executed request are still
 // raised only from pump(), on the crawl's thread.
 //   control.setConnections(6);
 //   control.predict(u"http://h/b.gif"_s, u"HEAD"_s, lines, 7); // starts soon if a connection is free

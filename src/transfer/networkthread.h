@@ -29,10 +29,13 @@
 //   origin) is never served, nor one fetched with other cookies than the crawl's request carries,
 //   nor one that asked to wait once the host is held; what an answer sets joins the jar only when
 //   the crawl takes that answer, in the crawl's order.
-// - The crawl's own request is never starved: it starts first, may take the slot of the most
-//   speculative prediction (once that has run a while, OriginBook::mayGiveWayAt), and when it waits
-//   far longer than its origin answers others, it moves to a connection the origin answers on.
-// - No request reaches a server twice unless its first sending failed at the connection level.
+// - The crawl's own request is never starved: it starts first, takes the slot of the most
+//   speculative prediction not sent yet (or held up long, OriginBook::givesWayAt), else the first
+//   slot that comes free; when it waits far
+//   longer than its origin answers others, the connections the origin does not serve are closed as
+//   they come free, so that the server gets to it.
+// - No request reaches a server twice unless its first sending failed at the connection level, or
+//   a prediction the server left unanswered for long had to give way to the crawl's own request.
 // - Wake-ups are few: this thread is woken (wake()) for the crawl's executed request only when it
 //   has not started it, for drops only when something was dropped, for a cancel only when the
 //   request still runs, and for a burst of predictions once, at the crawl's next execute or pump.

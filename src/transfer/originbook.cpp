@@ -24,6 +24,7 @@ void OriginBook::answered(const QString& origin, qint64 startedAt, qint64 now)
     OriginState& state = of(origin);
     const qint64 took = now - startedAt;
     state.fastestMs = state.fastestMs < 0 ? took : std::min(state.fastestMs, took);
+    state.slowestMs = std::max(state.slowestMs, took);
     state.lastAnsweredStart = std::max(state.lastAnsweredStart, startedAt);
 }
 
@@ -33,20 +34,25 @@ bool OriginBook::justAbandoned(const QString& origin, qint64 now)
     return at >= 0 && now - at < AbandonMemoryMs;
 }
 
-bool OriginBook::stalled(const OriginState& origin, qint64 sentAt, qint64 now)
+namespace {
+
+qint64 stallAfterMs(const OriginState& origin)
 {
-    return sentAt >= 0 && now - sentAt >= std::max(StallFloorMs, StallFactor * std::max<qint64>(0, origin.fastestMs));
+    const qint64 usual = std::max(OriginBook::StallFactor * std::max<qint64>(0, origin.fastestMs),
+        OriginBook::StallSlowFactor * origin.slowestMs);
+    return std::max(OriginBook::StallFloorMs, usual);
 }
 
-qint64 OriginBook::mayGiveWayAt(const OriginState& origin, bool sent, qint64 startedAt, qint64 sentAt)
+} // namespace
+
+qint64 OriginBook::givesWayAt(const OriginState& origin, qint64 sentAt)
 {
-    if (!sent)
-        return -1;
-    if (origin.fastestMs < 0)
-        return startedAt + SilentGiveWayMs;
-    if (sentAt < 0 || origin.lastAnsweredStart <= startedAt)
-        return NotYet;
-    return sentAt + std::max(StallFloorMs, StallFactor * origin.fastestMs);
+    return sentAt < 0 ? -1 : sentAt + std::max(GiveWayFloorMs, stallAfterMs(origin));
+}
+
+bool OriginBook::stalled(const OriginState& origin, qint64 sentAt, qint64 now)
+{
+    return sentAt >= 0 && now - sentAt >= stallAfterMs(origin);
 }
 
 int OriginBook::limitAfterRefusal(int limit, int answered)

@@ -6,16 +6,16 @@
 //   OriginBook book;
 //   book.reset(6);                                        // every origin may take 6 connections
 //   book.answered(u"http://h:80"_s, 1000, 1040);          // started at 1000, headers at 1040
-//   OriginBook::stalled(book.of(u"http://h:80"_s), 1000, 1400);  // true: 8 x 40 ms passed
+//   OriginBook::stalled(book.of(u"http://h:80"_s), 1000, 1400);  // true: 8 x 40 ms passed (and 2 x 40)
 //   OriginBook::limitAfterRefusal(6, 2);                  // 2: no more than it answered on
 
 #include <QHash>
 #include <QString>
-#include <limits>
 
 struct OriginState {
     int limit = 0; // connections it takes at once
     qint64 fastestMs = -1; // the quickest answer it gave, from start to headers; -1 before any
+    qint64 slowestMs = -1; // and the slowest
     qint64 lastAnsweredStart = -1; // when the latest request it answered had started
     qint64 abandonedAt = -1; // when we last dropped a connection to it in mid-request
 };
@@ -29,12 +29,15 @@ public:
     // A dropped connection may still be counted by the server for about this long.
     static constexpr qint64 AbandonMemoryMs = 2000;
     // A request is held up when it waited this many times the origin's quickest answer, and at
-    // least the floor, for its own.
+    // least the floor, for its own; and twice its slowest, as a server whose answers take their
+    // own time is only slow.
     static constexpr int StallFactor = 8;
+    static constexpr int StallSlowFactor = 2;
     static constexpr qint64 StallFloorMs = 100;
-    // A prediction sent to an origin that has answered nothing yet gives its connection up to the
-    // crawl's own request after this long without an answer.
-    static constexpr qint64 SilentGiveWayMs = 2000;
+    // A prediction the server may have begun on gives its connection up to the crawl's own request
+    // only when it is held up and has waited at least this long for its answer: cut off, it would
+    // reach the server twice, but a server that never answers it must not hold the crawl up.
+    static constexpr qint64 GiveWayFloorMs = 2000;
 
     // Forgets every origin; each new one may take connections at once.
     void reset(int connections);
@@ -49,14 +52,9 @@ public:
 
     // Whether a request sent at sentAt and not answered by now is held up.
     static bool stalled(const OriginState& origin, qint64 sentAt, qint64 now);
-    // When a running prediction may give its connection up to the crawl's own request: at once (-1)
-    // when nothing of it was sent; else only once it is held up (waiting for its answer StallFactor
-    // times the origin's quickest answer, sentAt the hop in progress's sending) while a request
-    // started after it was answered, or SilentGiveWayMs after startedAt at an origin that answered
-    // nothing at all; NotYet while neither can be told. A request cut off after the server began on
-    // it would reach the server twice.
-    static constexpr qint64 NotYet = std::numeric_limits<qint64>::max();
-    static qint64 mayGiveWayAt(const OriginState& origin, bool sent, qint64 startedAt, qint64 sentAt);
+    // When a prediction sent at sentAt (the hop in progress) and not answered may give its connection
+    // up; -1 never, its hop waiting for the interval.
+    static qint64 givesWayAt(const OriginState& origin, qint64 sentAt);
     // The connections an origin takes after it refused one of several: one fewer, and no more than
     // it has answered on (answered 0: one fewer alone); never below one.
     static int limitAfterRefusal(int limit, int answered);

@@ -123,12 +123,23 @@ void TestCrawlConnections::initTestCase()
     m_refusing.limitConnections(2, answer(503, "Service Unavailable", "text/html", "<p>busy</p>"));
     serveThirtyFiles(m_refusing);
     QVERIFY(m_slow.start());
+    // Pages that link one picture, answering out of their order while the large file is fetched:
+    // its probe is made for the first of them alone.
     QByteArray slowPage = "<a href=big.bin>big</a>";
+    for (int i = 0; i < 4; ++i) {
+        m_slow.route("/only" + QByteArray::number(i) + ".gif", answer(200, "OK", "image/gif", "only", 20));
+        const QByteArray name = "/p" + QByteArray::number(i) + ".html";
+        slowPage += "<a href=\"" + name + "\">p</a>";
+        m_slow.route(name,
+            answer(200, "OK", "text/html", "<img src=shared.gif><img src=only" + QByteArray::number(i) + ".gif>",
+                (3 - i) * 120));
+    }
     for (int i = 0; i < 12; ++i) {
         const QByteArray name = "/s" + QByteArray::number(i) + ".gif";
         slowPage += "<img src=\"" + name + "\">";
         m_slow.route(name, answer(200, "OK", "image/gif", content(QString::number(i), 900), (i % 4) * 150));
     }
+    m_slow.route("/shared.gif", answer(200, "OK", "image/gif", "shared", 20));
     m_slow.route("/", answer(200, "OK", "text/html", slowPage, 50));
     m_slow.serveFile("/big.bin", content(u"big"_s, 6 * 1024 * 1024), 6 * 1024 * 1024, 200);
     QVERIFY(m_closing.start());
@@ -495,6 +506,7 @@ void TestCrawlConnections::theServerSeesTheRequestsOfOneConnection()
     };
     const QStringList serial = requestsOf(1);
     QVERIFY(serial.size() > 5);
+
     for (const int connections : { 6, 16 })
         QCOMPARE(requestsOf(connections), serial);
 }

@@ -19,12 +19,16 @@ public:
     int errorCode() const override { return error; }
     QString errorText() const override { return error ? u"scripted fault"_s : QString(); }
     qint64 sentAt() const override { return running ? startedAt : -1; }
-    bool sent() const override { return running; }
+    bool sent() const override { return logged; }
 
     bool running = false;
     QString address;
     Reply reply;
     qint64 startedAt = 0;
+    bool logged = false; // the request reached the server
+    int connection = 0;
+    int slot = 0;
+    QString verb;
     bool headersSent = false;
     QByteArray headerBlock;
     QByteArray waiting;
@@ -81,6 +85,9 @@ void ScriptedPool::startTransfer(int connection, int slot, const ScheduledReques
     s.running = true;
     s.address = request.address;
     s.startedAt = m_now;
+    s.connection = connection;
+    s.slot = slot;
+    s.verb = request.verb;
     const QList<Reply> replies = m_scripts.value(request.address, { Reply() });
     const int sending = m_sendings[request.address]++;
     s.reply = replies.value(std::min<qsizetype>(sending, replies.size() - 1));
@@ -90,7 +97,14 @@ void ScriptedPool::startTransfer(int connection, int slot, const ScheduledReques
         else
             s.reply = Reply { 503, "busy", s.reply.delayMs };
     }
-    m_sent.push_back({ m_now, connection, slot, request.address, request.verb });
+    if (s.reply.connectMs == 0)
+        logSent(s);
+}
+
+void ScriptedPool::logSent(Slot& slot)
+{
+    slot.logged = true;
+    m_sent.push_back({ m_now, slot.connection, slot.slot, slot.address, slot.verb });
 }
 
 void ScriptedPool::stopTransfer(int connection, int slot)
@@ -106,7 +120,11 @@ void ScriptedPool::closeConnection(int)
 
 qint64 ScriptedPool::dueOf(const Slot& slot) const
 {
-    if (!slot.running || slot.reply.fault == Stall)
+    if (!slot.running)
+        return -1;
+    if (!slot.logged)
+        return slot.startedAt + slot.reply.connectMs;
+    if (slot.reply.fault == Stall)
         return -1;
     return slot.startedAt + slot.reply.delayMs + (slot.headersSent ? slot.reply.bodyMs : 0);
 }
@@ -114,6 +132,11 @@ qint64 ScriptedPool::dueOf(const Slot& slot) const
 void ScriptedPool::step(int connection, int slot)
 {
     Slot& s = slotOf(connection, slot);
+    if (!s.logged) {
+        logSent(s);
+        s.startedAt = m_now;
+        return;
+    }
     if (s.reply.fault != NoFault) {
         static const int codes[] = { 0, 7, 56, 92 };
         s.error = codes[s.reply.fault];

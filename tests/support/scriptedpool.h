@@ -1,8 +1,7 @@
 #pragma once
 // A connection pool without sockets, for the scheduler's decisions: each address answers from a
 // script (status, body, how long it takes, or a fault), on a fake clock that pump() steps to the
-// next thing due, and every request sent, stopped and every connection closed is written down as a
-// server's log would be.
+// next thing due, and every request that reaches the server is written down as its log would be.
 //   ScriptedPool pool;
 //   RequestPacer pacer(pool.clock());
 //   ConnectionScheduler scheduler(pool, pacer);
@@ -37,6 +36,7 @@ public:
         qint64 bodyMs = 0; // from the headers to the end of the body
         Fault fault = NoFault;
         bool http2 = false;
+        qint64 connectMs = 0; // before the request is sent: the server sees nothing until then
     };
     struct Sent {
         qint64 at;
@@ -86,6 +86,7 @@ private:
     // The moment the next state of a slot is due; -1 when none is.
     qint64 dueOf(const Slot& slot) const;
     void step(int connection, int slot);
+    void logSent(Slot& slot);
 
     qint64 m_now = 0;
     QHash<QString, QList<Reply>> m_scripts;

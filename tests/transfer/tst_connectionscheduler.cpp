@@ -118,6 +118,14 @@ void TestConnectionScheduler::decisions_data()
         << 2 << 0 << Scripts { { u"b"_s, { slow } } }
         << QStringList { u"predict a"_s, u"predict b"_s, u"run 1"_s, u"execute c"_s, u"execute a"_s, u"execute b"_s }
         << QStringList { u"a"_s, u"b"_s, u"c"_s } << QStringList { u"c 200"_s, u"a 200"_s, u"b 200"_s };
+    QTest::newRow("a prediction still connecting gives its connection up to the crawl's request")
+        << 1 << 0 << Scripts { { u"a"_s, { Reply { 200, "a", 10, 0, ScriptedPool::NoFault, false, 50 } } } }
+        << QStringList { u"predict a"_s, u"run 1"_s, u"execute b"_s, u"execute a"_s } << QStringList { u"b"_s, u"a"_s }
+        << QStringList { u"b 200"_s, u"a 200"_s };
+    QTest::newRow("a prediction the server never answers gives way after two seconds")
+        << 1 << 0 << Scripts { { u"a"_s, { Reply { 0, {}, 10, 0, ScriptedPool::Stall } } } }
+        << QStringList { u"execute b"_s, u"predict a"_s, u"run 1"_s, u"execute c"_s }
+        << QStringList { u"b"_s, u"a"_s, u"c"_s } << QStringList { u"b 200"_s, u"c 200"_s };
     QTest::newRow("a prediction refused at the connection is sent again, never served")
         << 2 << 0 << Scripts { { u"a"_s, { Reply { 0, {}, 5, 0, ScriptedPool::Reset }, Reply() } } }
         << QStringList { u"predict a"_s, u"run 20"_s, u"execute a"_s } << QStringList { u"a"_s, u"a"_s }
@@ -167,39 +175,35 @@ void TestConnectionScheduler::decisions()
 void TestConnectionScheduler::originRules_data()
 {
     QTest::addColumn<qint64>("fastestMs");
-    QTest::addColumn<bool>("laterAnswered"); // a request started after this one was answered
     QTest::addColumn<qint64>("sentAt"); // the hop in progress; -1: held for the interval
     QTest::addColumn<qint64>("now");
     QTest::addColumn<bool>("stalled");
-    QTest::addColumn<qint64>("mayGiveWayAt");
 
-    const qint64 notYet = OriginBook::NotYet;
-    QTest::newRow("at an origin that answered nothing, a prediction gives way after two silent seconds")
-        << qint64(-1) << false << qint64(1000) << qint64(1050) << false << qint64(3000);
     QTest::newRow("seven times the quickest answer is not held up")
-        << qint64(40) << true << qint64(1000) << qint64(1280) << false << qint64(1320);
-    QTest::newRow("eight times the quickest answer, a later request answered: held up, and gives way")
-        << qint64(40) << true << qint64(1000) << qint64(1320) << true << qint64(1320);
-    QTest::newRow("held up, but no later request answered: the server may be working on it")
-        << qint64(40) << false << qint64(1000) << qint64(9000) << true << notYet;
+        << qint64(40) << qint64(1000) << qint64(1280) << false;
+    QTest::newRow("eight times the quickest answer is held up") << qint64(40) << qint64(1000) << qint64(1320) << true;
     QTest::newRow("a quick origin still gets the floor of 100 ms")
-        << qint64(2) << true << qint64(1000) << qint64(1099) << false << qint64(1100);
+        << qint64(2) << qint64(1000) << qint64(1099) << false;
+    QTest::newRow("an origin that answered nothing yet gets the floor")
+        << qint64(-1) << qint64(0) << qint64(100) << true;
+    QTest::newRow("an origin whose answers take their own time is only slow")
+        << qint64(40) << qint64(1000) << qint64(1900) << false;
     QTest::newRow("a redirect waiting for the interval is never held up")
-        << qint64(2) << true << qint64(-1) << qint64(5000) << false << notYet;
+        << qint64(2) << qint64(-1) << qint64(5000) << false;
 }
 
 void TestConnectionScheduler::originRules()
 {
     QFETCH(qint64, fastestMs);
-    QFETCH(bool, laterAnswered);
     QFETCH(qint64, sentAt);
     QFETCH(qint64, now);
     OriginState origin;
     origin.fastestMs = fastestMs;
-    origin.lastAnsweredStart = laterAnswered ? 1001 : 999;
+    origin.slowestMs = QByteArrayView(QTest::currentDataTag()).contains("own time") ? 500 : fastestMs;
     QTEST(OriginBook::stalled(origin, sentAt, now), "stalled");
-    QTEST(OriginBook::mayGiveWayAt(origin, true, 1000, sentAt), "mayGiveWayAt");
-    QCOMPARE(OriginBook::mayGiveWayAt(origin, false, 1000, sentAt), -1); // nothing of it sent
+    // A prediction gives way no sooner than two seconds, and not while it is held up by the interval.
+    QCOMPARE(OriginBook::givesWayAt(origin, sentAt),
+        sentAt < 0 ? -1 : sentAt + std::max<qint64>(2000, 2 * origin.slowestMs));
     QCOMPARE(OriginBook::limitAfterRefusal(6, 2), 2);
     QCOMPARE(OriginBook::limitAfterRefusal(6, 0), 5);
     QCOMPARE(OriginBook::limitAfterRefusal(1, 0), 1);
