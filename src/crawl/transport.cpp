@@ -279,14 +279,16 @@ void ExecuteRequest(
 bool ClassifyResponse(CrawlContext& context, QString& authLine, int attempt, const QStringList& referrers)
 {
     QString status = StatusLine(ResponseHeaderText(context));
-    if (status.contains(u"401"_s) && attempt < 2) {
+    // The status is the number, never a search of the line: "500 Internal Error (id 2003)" fails.
+    const int code = StatusCode(status);
+    if (code == 401 && attempt < 2) {
         authLine = u"Authorization: Basic "_s + context.state.AuthString + u"\r\n"_s;
         return false;
     }
-    if (status.contains(u"206"_s) && attempt < 2)
+    if (code == 206 && attempt < 2)
         return false;
     bool failed = false;
-    if (!status.contains(u"200"_s)) {
+    if (code != 200) {
         if (status.trimmed().isEmpty() && status.size() <= 3)
             status = u"レスポンス無し"_s;
         ReportWriteFailure(context,
@@ -297,7 +299,7 @@ bool ClassifyResponse(CrawlContext& context, QString& authLine, int attempt, con
         NoteTopFailure(context, context.transfer.url(), u"Webサーバがエラーを返しました。"_s + status);
         failed = true;
     }
-    if (status.contains(u"404"_s) || status.contains(u"403"_s))
+    if (code == 404 || code == 403)
         failed = true;
     return failed;
 }

@@ -581,6 +581,12 @@ void TestCrawlScripted::linkAnswers_data()
     QTest::addColumn<QByteArray>("saved"); // the file's content; null when no file is left
     QTest::newRow("403 is an error response")
         << ScriptedHttpServer::response(403, "Forbidden") << u"HTTP/1.1 403 Forbidden"_s << false << QByteArray();
+    QTest::newRow("an error whose reason holds 200 is an error response")
+        << ScriptedHttpServer::response(500, "Internal Error (id 2003)") << u"HTTP/1.1 500 Internal Error (id 2003)"_s
+        << false << QByteArray();
+    QTest::newRow("410 gone since 2009 is an error response")
+        << ScriptedHttpServer::response(410, "Gone since 2009") << u"HTTP/1.1 410 Gone since 2009"_s << false
+        << QByteArray();
     QTest::newRow("a redirect loop ends as an error response")
         << ScriptedHttpServer::response(302, "Found", { { "Location", "/x.gif" } }) << u"HTTP/1.1 302 Found"_s << false
         << QByteArray();
