@@ -153,6 +153,9 @@ void ClearTransferFlags(CrawlContext& context)
 {
     context.state.TransferFailed = false;
     context.state.Disconnected = false;
+    // A try is told by its own outcome alone: an earlier try's error is not this one's.
+    context.state.LastErrorCode = 0;
+    context.state.LastErrorText.clear();
 }
 
 bool WaitTransportIdle(CrawlContext& context)

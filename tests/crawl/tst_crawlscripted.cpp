@@ -87,7 +87,8 @@ private slots:
     void anErrorAnswerIsFinalAndItsPageIsScanned();
     void aBodylessCloseIsAFailureAndAnEmptyFileIsSaved();
     void aRefusedHeadNeverHangsOnALargeTopPage();
-    void aShortTransferIsRepeatedOnceThenLeavesNoFile();
+    void aShortTransferIsRepeatedOnce_data();
+    void aShortTransferIsRepeatedOnce();
     void aTransferErrorIsReportedUnderItsOwnAddress();
     void aProbeWhoseConnectionFailsIsTriedOnceMore();
     void rangedPiecesCarryTheExactEntityTag();
@@ -311,8 +312,16 @@ void TestCrawlScripted::aRefusedHeadNeverHangsOnALargeTopPage()
     QCOMPARE(m_crawl->host.counter(Counter::ErrorResponse), 0);
 }
 
-void TestCrawlScripted::aShortTransferIsRepeatedOnceThenLeavesNoFile()
+void TestCrawlScripted::aShortTransferIsRepeatedOnce_data()
 {
+    QTest::addColumn<bool>("secondWhole");
+    QTest::newRow("cut short twice: no file, one failure") << false;
+    QTest::newRow("whole the second time: saved, and only the last try's outcome is reported") << true;
+}
+
+void TestCrawlScripted::aShortTransferIsRepeatedOnce()
+{
+    QFETCH(bool, secondWhole);
     ScriptedHttpServer& server = *m_server;
     const QByteArray body = binary(100, 5);
     server.route("/", page("<a href=\"a.gif\">a</a>"));
@@ -321,14 +330,21 @@ void TestCrawlScripted::aShortTransferIsRepeatedOnceThenLeavesNoFile()
     Reply cut = file(body);
     cut.closeAfterBytes = cut.bytes.size() - 50;
     server.enqueue(cut);
-    server.enqueue(cut);
+    server.enqueue(secondWhole ? file(body) : cut);
     const QString top = server.url(u"/"_s);
     m_crawl->start(top);
     QCOMPARE(transcript(server).count(u"GET /a.gif"_s), 2);
+    const QList<QStringList> failures = recordsOf(m_crawl->logLines(FailureReportName));
+    if (secondWhole) {
+        QCOMPARE(m_crawl->mirroredFiles(), (QMap<QString, QByteArray> { { u"a.gif"_s, body } }));
+        QCOMPARE(m_crawl->host.counter(Counter::Download), 1);
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.value(0).join(u'|')));
+        QCOMPARE(m_crawl->host.counter(Counter::Failure), 0);
+        return;
+    }
     QCOMPARE(m_crawl->mirroredFiles(), (QMap<QString, QByteArray>()));
     QCOMPARE(m_crawl->host.counter(Counter::Download), 0);
     QCOMPARE(m_crawl->logLines(DownloadLogName), QStringList { DownloadLogHeader });
-    const QList<QStringList> failures = recordsOf(m_crawl->logLines(FailureReportName));
     QCOMPARE(failures.size(), 1);
     QCOMPARE(failures[0][0], u"接続エラーが起きました。エラー：18"_s);
     QCOMPARE(failures[0][2], top + u"a.gif"_s);
@@ -342,8 +358,9 @@ void TestCrawlScripted::aTransferErrorIsReportedUnderItsOwnAddress()
     server.route("/b.gif", file("bbb"));
     server.enqueue(
         { ScriptedHttpServer::response(200, "OK", { { "Content-Type", "image/gif" }, { "Content-Length", "3" } }) });
-    server.enqueue(ScriptedHttpServer::nothingThenClose());
-    server.enqueue(ScriptedHttpServer::nothingThenClose());
+    // Sent again once at once, then once more as a broken transfer: each try fails alike.
+    for (int i = 0; i < 3; ++i)
+        server.enqueue(ScriptedHttpServer::nothingThenClose());
     const QString top = server.url(u"/"_s);
     m_crawl->start(top);
     const QList<QStringList> failures = recordsOf(m_crawl->logLines(FailureReportName));
