@@ -50,3 +50,9 @@ QString OriginOf(const QString& address)
 {
     return authorityOf(address).origin;
 }
+
+bool RefererMayGo(const QString& referrer, const QString& address)
+{
+    return !referrer.startsWith(u"https:"_s, Qt::CaseInsensitive)
+        || address.startsWith(u"https:"_s, Qt::CaseInsensitive);
+}

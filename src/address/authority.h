@@ -10,3 +10,7 @@
 
 QString HostPortOf(const QString& address);
 QString OriginOf(const QString& address);
+// Whether a request to address may name referrer as its Referer: never an https page's address to
+// a plain http one, which would show it to everybody on the way.
+//   RefererMayGo(u"https://a/p.html"_s, u"http://b/x.gif"_s) -> false
+bool RefererMayGo(const QString& referrer, const QString& address);

@@ -1,6 +1,7 @@
 #include "crawl/fetchplan.h"
 
 #include "address/addressfunctions.h"
+#include "address/authority.h"
 #include "crawl/httpheaders.h"
 #include "storage/filefilters.h"
 #include "storage/localpath.h"
@@ -14,7 +15,7 @@ FetchHeaderLines FetchHeaderLinesOf(const CrawlState& state, const WorkRecord& r
     const QStringList referrers = record.referrerChain.split(u'\t');
     if (referrers.size() >= 2 && referrers[referrers.size() - 2] != address)
         lines.referrer = referrers[referrers.size() - 2];
-    if (!lines.referrer.isEmpty())
+    if (!lines.referrer.isEmpty() && RefererMayGo(lines.referrer, address))
         lines.refererLine = u"Referer: "_s + lines.referrer + u"\r\n"_s;
     lines.agentLine = u"User-Agent: \""_s + state.UserAgent + u"\"\r\n"_s;
     lines.hostLine = u"Host: "_s + HostOf(address) + u"\r\n"_s;

@@ -1,6 +1,7 @@
 #include "crawl/linkresolver.h"
 
 #include "address/addressfunctions.h"
+#include "address/authority.h"
 #include "crawl/httpheaders.h"
 #include "crawl/linkaddress.h"
 #include "crawl/progress.h"
@@ -90,8 +91,9 @@ ProbeResult probe(CrawlContext& c, const QString& link, const QString& referrer,
 
 QString ProbeHeaderLines(const CrawlState& state, const QString& link, const QString& referrer, const QString& authLine)
 {
-    const QString refererLine
-        = !referrer.isEmpty() && referrer != link ? u"Referer: "_s + referrer + u"\r\n"_s : QString();
+    const QString refererLine = !referrer.isEmpty() && referrer != link && RefererMayGo(referrer, link)
+        ? u"Referer: "_s + referrer + u"\r\n"_s
+        : QString();
     return refererLine + u"User-Agent: \""_s + state.UserAgent + u"\"\r\n"_s + authLine + u"Host: "_s + HostOf(link)
         + u"\r\n"_s;
 }

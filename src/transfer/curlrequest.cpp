@@ -80,6 +80,8 @@ QStringList RedirectedLines(const QStringList& lines, const QString& from, const
     for (const QString& line : lines) {
         if (line.startsWith(u"Host:"_s, Qt::CaseInsensitive))
             next.append(u"Host: "_s + host);
+        else if (line.startsWith(u"Referer:"_s, Qt::CaseInsensitive) && !RefererMayGo(line.mid(8).trimmed(), to))
+            continue;
         else if (sameOrigin
             || !(line.startsWith(u"Authorization:"_s, Qt::CaseInsensitive)
                 || line.startsWith(u"Cookie:"_s, Qt::CaseInsensitive)))

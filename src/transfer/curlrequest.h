@@ -22,7 +22,8 @@ bool IsFollowedRedirect(const QByteArray& block);
 // to free with curl_slist_free_all).
 curl_slist* HeaderListOf(const QStringList& lines);
 // The lines of the request that follows a redirect from one address to another: a given Host line
-// names the new host, and credentials (Authorization, Cookie) stay with their origin.
+// names the new host, credentials (Authorization, Cookie) stay with their origin, and an https
+// Referer is not sent on to plain http.
 QStringList RedirectedLines(const QStringList& lines, const QString& from, const QString& to);
 // The verb of a request and its body, and the HTTP version it offers: HTTP/2 to an https server
 // when http2, else HTTP/1.1.

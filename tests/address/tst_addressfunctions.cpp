@@ -96,6 +96,9 @@ void TestAddressFunctions::originsComeFromSchemeAndAuthority()
     QFETCH(QString, origin);
     QCOMPARE(OriginOf(address), origin);
     QCOMPARE(HostPortOf(address), origin.section(u"//"_s, 1));
+    // An https page's address goes as Referer only to https.
+    QCOMPARE(RefererMayGo(u"https://p/"_s, address), origin.startsWith(u"https"_s));
+    QVERIFY(RefererMayGo(u"http://p/"_s, address));
 }
 
 QTEST_GUILESS_MAIN(TestAddressFunctions)
