@@ -56,11 +56,13 @@ public:
     virtual int lastErrorCode() const = 0;
     virtual QString lastErrorText() const = 0;
     // Whether an error code says the connection failed rather than the server answered: refused,
-    // reset, or closed before any answer. Sending such a request again is harmless.
+    // reset, closed before any answer, or an HTTP/2 stream the server never took (a GOAWAY that
+    // ended the connection before it). Sending such a request again is harmless.
     static bool isConnectionFailure(int errorCode)
     {
-        // libcurl's COULDNT_CONNECT, GOT_NOTHING, SEND_ERROR and RECV_ERROR.
-        return errorCode == 7 || errorCode == 52 || errorCode == 55 || errorCode == 56;
+        // libcurl's COULDNT_CONNECT, HTTP2, GOT_NOTHING, SEND_ERROR, RECV_ERROR and HTTP2_STREAM.
+        return errorCode == 7 || errorCode == 16 || errorCode == 52 || errorCode == 55 || errorCode == 56
+            || errorCode == 92;
     }
     // What an error code means, in words a user reads in the window (libcurl's own text is English).
     static QString errorReason(int errorCode);

@@ -107,6 +107,7 @@ private:
     // The same site over https, offering HTTP/2; none without openssl.
     TestCa m_ca;
     std::unique_ptr<NginxFixture> m_secure;
+    std::unique_ptr<NginxFixture> m_goaway;
     ScriptedHttpServer m_scripted;
     // Servers that take two connections at once: one answers a third 503, the other closes it and
     // counts a closed connection for a while longer.
@@ -209,6 +210,12 @@ void TestCrawlConnections::initTestCase()
     m_secure->requireBasicAuth(u"/private/"_s, u"user"_s, u"secret"_s);
     m_secure->addDirective(u"location = /big.mpg { limit_rate 8m; }"_s);
     QVERIFY2(m_secure->start(), qPrintable(m_secure->errorString()));
+    // Ends each connection with a GOAWAY after three requests: streams it never took are lost.
+    m_goaway = std::make_unique<NginxFixture>(m_root.path());
+    m_goaway->enableTls(m_ca.serverCertificate(), m_ca.serverKey(), true);
+    m_goaway->requireBasicAuth(u"/private/"_s, u"user"_s, u"secret"_s);
+    m_goaway->addDirective(u"keepalive_requests 3;"_s);
+    QVERIFY2(m_goaway->start(), qPrintable(m_goaway->errorString()));
     qputenv("CURL_CA_BUNDLE", QFile::encodeName(m_ca.caCertificate()));
 }
 
@@ -277,6 +284,7 @@ void TestCrawlConnections::sameOutputsForEveryNumberOfConnections_data()
         << u"https"_s << u"/"_s << QList<Settings> { { { K::DownloadExts, u".mpg"_s }, { K::BuffLen, u"0.3"_s } } };
     QTest::newRow("srcset, style sheets that import each other, background, poster and a refresh over HTTP/2")
         << u"https"_s << u"/links/index.html"_s << once;
+    QTest::newRow("an HTTP/2 server that sends GOAWAY after three streams") << u"goaway"_s << u"/"_s << once;
     QTest::newRow("a server that answers a third connection 503") << u"refusing"_s << u"/"_s << once;
     QTest::newRow("a server that closes a third connection, counting closed ones a while")
         << u"closing"_s << u"/"_s << once;
@@ -287,10 +295,11 @@ void TestCrawlConnections::sameOutputsForEveryNumberOfConnections()
     QFETCH(QString, server);
     QFETCH(QString, topPath);
     QFETCH(QList<Settings>, runs);
-    if (server == u"https"_s && !m_secure)
+    if ((server == u"https"_s || server == u"goaway"_s) && !m_secure)
         QSKIP("openssl is not installed (scripts/install-deps --test installs it)");
     const QString top = server == u"nginx"_s ? m_nginx->url(topPath)
         : server == u"https"_s               ? m_secure->url(topPath)
+        : server == u"goaway"_s              ? m_goaway->url(topPath)
         : server == u"refusing"_s            ? m_refusing.url(topPath)
         : server == u"closing"_s             ? m_closing.url(topPath)
                                              : m_scripted.url(topPath);

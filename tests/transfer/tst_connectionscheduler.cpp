@@ -130,6 +130,10 @@ void TestConnectionScheduler::decisions_data()
         << 2 << 0 << Scripts { { u"a"_s, { Reply { 0, {}, 5, 0, ScriptedPool::Reset }, Reply() } } }
         << QStringList { u"predict a"_s, u"run 20"_s, u"execute a"_s } << QStringList { u"a"_s, u"a"_s }
         << QStringList { u"a 200"_s };
+    QTest::newRow("a prediction on an HTTP/2 stream the server never took is sent again, never served")
+        << 2 << 0 << Scripts { { u"a"_s, { Reply { 0, {}, 5, 0, ScriptedPool::Http2Stream }, Reply() } } }
+        << QStringList { u"predict a"_s, u"run 20"_s, u"execute a"_s } << QStringList { u"a"_s, u"a"_s }
+        << QStringList { u"a 200"_s };
     QTest::newRow("the crawl's own request refused on its only connection gets the refusal as its answer")
         << 1 << 0 << Scripts { { u"a"_s, { Reply { 0, {}, 5, 0, ScriptedPool::Refused } } } }
         << QStringList { u"execute a"_s } << QStringList { u"a"_s } << QStringList { u"a error 7"_s };
