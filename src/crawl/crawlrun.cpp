@@ -43,6 +43,7 @@ void configureConnections(CrawlContext& c)
     c.transfer.setHttp2(c.settings.flag(K::Http2));
     c.transfer.forgetHosts();
     c.state.FollowRetryAfter = c.settings.flag(K::FollowRetryAfter);
+    c.transfer.setFollowRetryAfter(c.state.FollowRetryAfter);
     c.state.FollowRobots = c.settings.flag(K::FollowRobots);
     c.state.Robots.clear();
 }

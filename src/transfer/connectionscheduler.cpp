@@ -1,6 +1,7 @@
 #include "transfer/connectionscheduler.h"
 
 #include "transfer/curlrequest.h"
+#include "transfer/retryafter.h"
 #include "transfer/transfercontrol.h"
 
 #include <algorithm>
@@ -106,7 +107,11 @@ void ConnectionScheduler::onState(int connection, int slot, int state)
     case TransferControl::ResponseReceiving:
         if (!request->headersKnown) {
             const QByteArray headers = transfer.headers();
-            if (StatusCodeOf(headers) == 503 && takeBackRefused(connection, *request, false))
+            const qint64 wait
+                = m_followRetryAfter ? StatedRetryAfterMs(headers, QDateTime::currentDateTimeUtc()) : qint64(-1);
+            if (wait >= 0)
+                m_pacer.hold(request->host, wait);
+            else if (StatusCodeOf(headers) == 503 && takeBackRefused(connection, *request, false))
                 break;
             m_origins.answered(request->origin, request->startedAt, now());
             m_pool.noteAnswer(connection, transfer.spokeHttp2());

@@ -26,6 +26,8 @@
 // - No request reaches the server twice unless its first sending failed at the connection level: a
 //   prediction the server may be working on is cut off only when held up long (the crawl's own
 //   request must not wait for a server that never answers it), and a request held up is waited for.
+// - A 429 or 503 that names its wait in Retry-After, to whichever request, holds the host for every
+//   connection and is the request's answer: the crawl waits it out and sends again, counting.
 // The rules on time and limits are OriginBook's.
 
 #include "transfer/connectionpool.h"
@@ -63,6 +65,8 @@ public:
             ? std::min(connections() * ConnectionPool::StreamsPerConnection, ConnectionPool::MostStreams)
             : connections();
     }
+    // Whether an answer with Retry-After to any request holds its host (see onState).
+    void setFollowRetryAfter(bool on) { m_followRetryAfter = on; }
     // The jar whose version a request starts with; nullptr for none.
     void setCookieJar(const CookieJar* jar) { m_jar = jar; }
 
@@ -143,4 +147,5 @@ private:
     bool m_deferStops = false;
     const CookieJar* m_jar = nullptr;
     qint64 m_blockedUntil = -1;
+    bool m_followRetryAfter = false;
 };

@@ -47,6 +47,10 @@ void LookAheadTransferControl::setRequestInterval(int milliseconds)
 void LookAheadTransferControl::settingsChanged(const Settings& before)
 {
     m_direct.setSettings(settings());
+    if (settings().followRetryAfter != before.followRetryAfter) {
+        const auto held = m_thread.lock();
+        m_scheduler.setFollowRetryAfter(settings().followRetryAfter);
+    }
     // The connections read theirs as they send: changed only while none runs.
     if (!settings().sameConnection(before))
         m_thread.whileStopped([this] { m_pool.apply(settings()); });

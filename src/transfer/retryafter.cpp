@@ -64,6 +64,11 @@ qint64 RetryAfterMs(const QByteArray& headers, const QDateTime& now)
     return std::clamp<qint64>(wait, 0, LongestRetryAfterMs);
 }
 
+qint64 StatedRetryAfterMs(const QByteArray& headers, const QDateTime& now)
+{
+    return headerValue(headers, "retry-after").isEmpty() ? -1 : RetryAfterMs(headers, now);
+}
+
 qint64 RetryAfterMs(const QByteArray& headers, const Clock& clock)
 {
     const int status = StatusCodeOf(headers);

@@ -18,6 +18,8 @@ inline constexpr int MostRetryAfterResends = 3;
 // How long the answer asks us to wait, in milliseconds, 0 to LongestRetryAfterMs; -1 when it is no
 // such answer. now: the current time, used when the answer carries no Date.
 qint64 RetryAfterMs(const QByteArray& headers, const QDateTime& now);
+// The same for an answer that names its wait in a Retry-After line; -1 for any other.
+qint64 StatedRetryAfterMs(const QByteArray& headers, const QDateTime& now);
 // The same, reading the clock only for an answer that may ask for a wait: the local time costs a
 // look at the time zone, and nearly every answer is no such answer.
 qint64 RetryAfterMs(const QByteArray& headers, const Clock& clock);

@@ -82,6 +82,8 @@ public:
         int remotePort = 0; // kept in the resume record and restored unchanged
         int redirectLimit = MostRedirects;
         bool http2 = false; // https requests offer HTTP/2, several requests at once on a connection
+        // A 429 or 503 with Retry-After, to any request, holds its host for every connection.
+        bool followRetryAfter = false;
         // Whether what a connection is opened and spoken with is the same.
         bool sameConnection(const Settings& other) const
         {
@@ -110,6 +112,7 @@ public:
     void setRemotePort(int port) { change(&Settings::remotePort, port); }
     void setRedirectLimit(int most) { change(&Settings::redirectLimit, most); }
     void setHttp2(bool on) { change(&Settings::http2, on); }
+    void setFollowRetryAfter(bool on) { change(&Settings::followRetryAfter, on); }
     // The address the last response came from: url() after the redirects that were followed.
     virtual QString finalUrl() const = 0;
 

@@ -52,6 +52,7 @@ private slots:
     void init();
     void anAnswerAskingToWaitIsAskedAgainAfterTheWait_data();
     void anAnswerAskingToWaitIsAskedAgainAfterTheWait();
+    void aWaitAskedOfAPredictionCountsAsTheCrawlsOwn();
     void robotsTxt_data();
     void robotsTxt();
     void cookiesOpenAGalleryWithAnyNumberOfConnections_data();
@@ -111,6 +112,28 @@ void TestCrawlSiteRules::anAnswerAskingToWaitIsAskedAgainAfterTheWait()
     QCOMPARE(m_crawl->logLines(ErrorResponseLogName).size(), saved ? 0 : 2);
     const QString countdown = u"待機中（サーバーの指示）"_s + QString::number(waitMs / 1000) + u"秒"_s;
     QCOMPARE(m_crawl->host.currentAddresses.contains(countdown), waitMs > 0);
+}
+
+void TestCrawlSiteRules::aWaitAskedOfAPredictionCountsAsTheCrawlsOwn()
+{
+    // An address that always asks to wait is asked four times (once and three resends), whichever
+    // connection asked first.
+    ScriptedHttpServer& server = *m_server;
+    QByteArray page;
+    for (int i = 0; i < 8; ++i) {
+        const QByteArray name = "/f" + QByteArray::number(i) + ".gif";
+        page += "<img src=" + name + ">";
+        server.route(name, answer(200, "GIF", {}, "image/gif"));
+    }
+    server.route("/", answer(200, page + "<img src=busy.gif>"));
+    server.route("/busy.gif", answer(503, {}, { { "Retry-After", "0" } }));
+    m_crawl->settings().save(K::FollowRetryAfter, 1);
+    for (const int connections : { 1, 6 }) {
+        const qsizetype before = arrivals(server, "HEAD /busy.gif ").size();
+        m_crawl->settings().save(K::Connections, connections);
+        QCOMPARE(m_crawl->start(server.url(u"/"_s)).kind, CrawlOutcome::Finished);
+        QCOMPARE(arrivals(server, "HEAD /busy.gif ").size() - before, 4);
+    }
 }
 
 void TestCrawlSiteRules::robotsTxt_data()

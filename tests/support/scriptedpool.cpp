@@ -147,8 +147,9 @@ void ScriptedPool::step(int connection, int slot)
     if (!s.headersSent) {
         s.headersSent = true;
         s.headerBlock = (s.reply.http2 ? "HTTP/2 " : "HTTP/1.1 ") + QByteArray::number(s.reply.status)
-            + (s.reply.http2 ? "" : " X") + "\r\nContent-Length: " + QByteArray::number(s.reply.body.size())
-            + "\r\n\r\n";
+            + (s.reply.http2 ? "" : " X") + "\r\nContent-Length: " + QByteArray::number(s.reply.body.size()) + "\r\n"
+            + (s.reply.retryAfter >= 0 ? "Retry-After: " + QByteArray::number(s.reply.retryAfter) + "\r\n" : "")
+            + "\r\n";
         if (s.reply.bodyMs > 0) {
             raise(connection, slot, TransferControl::ResponseReceiving);
             return;

@@ -37,6 +37,7 @@ public:
         Fault fault = NoFault;
         bool http2 = false;
         qint64 connectMs = 0; // before the request is sent: the server sees nothing until then
+        int retryAfter = -1; // seconds named in a Retry-After line; -1: none
     };
     struct Sent {
         qint64 at;

@@ -1,7 +1,8 @@
 // The connection scheduler's decisions against a scripted pool on a fake clock: what reaches the
 // server, in which order, and what the crawl's own requests get, for crawls written as steps.
 // "predict a" tells the scheduler a request is coming, "execute a" is the crawl's own request run
-// to its answer as the look-ahead control runs it, "run N" lets N milliseconds pass.
+// to its answer as the look-ahead control runs it, "run N" lets N milliseconds pass, "seen" notes
+// what reached the server so far.
 #include "transfer/connectionscheduler.h"
 #include "transfer/curlrequest.h"
 #include "transfer/originbook.h"
@@ -23,8 +24,20 @@ QString address(const QString& name)
     return u"http://h/"_s + name;
 }
 
+QStringList namesSent(const ScriptedPool& pool)
+{
+    QStringList names;
+    for (const ScriptedPool::Sent& sent : pool.sentLog())
+        names.append(sent.address.mid(address({}).size()));
+    return names;
+}
+
 struct Crawl {
-    explicit Crawl(int connections) { scheduler.configure(connections); }
+    explicit Crawl(int connections)
+    {
+        scheduler.configure(connections);
+        scheduler.setFollowRetryAfter(true);
+    }
 
     void turn()
     {
@@ -67,6 +80,8 @@ struct Crawl {
                 results.append(execute(what));
             else if (verb == u"run"_s)
                 run(what.toLongLong());
+            else if (verb == u"seen"_s)
+                results.append(u"seen "_s + namesSent(pool).join(u','));
         }
     }
 
@@ -75,14 +90,6 @@ struct Crawl {
     ConnectionScheduler scheduler { pool, pacer };
     QStringList results;
 };
-
-QStringList namesSent(const ScriptedPool& pool)
-{
-    QStringList names;
-    for (const ScriptedPool::Sent& sent : pool.sentLog())
-        names.append(sent.address.mid(address({}).size()));
-    return names;
-}
 
 } // namespace
 
@@ -134,6 +141,10 @@ void TestConnectionScheduler::decisions_data()
         << 2 << 0 << Scripts { { u"a"_s, { Reply { 0, {}, 5, 0, ScriptedPool::Http2Stream }, Reply() } } }
         << QStringList { u"predict a"_s, u"run 20"_s, u"execute a"_s } << QStringList { u"a"_s, u"a"_s }
         << QStringList { u"a 200"_s };
+    QTest::newRow("a 503 with Retry-After to a prediction holds the host and is the crawl's answer")
+        << 2 << 0 << Scripts { { u"a"_s, { Reply { 503, "busy", 10, 0, ScriptedPool::NoFault, false, 0, 3 } } } }
+        << QStringList { u"predict a"_s, u"run 20"_s, u"predict b"_s, u"run 100"_s, u"seen"_s, u"execute a"_s }
+        << QStringList { u"a"_s } << QStringList { u"seen a"_s, u"a 503"_s };
     QTest::newRow("the crawl's own request refused on its only connection gets the refusal as its answer")
         << 1 << 0 << Scripts { { u"a"_s, { Reply { 0, {}, 5, 0, ScriptedPool::Refused } } } }
         << QStringList { u"execute a"_s } << QStringList { u"a"_s } << QStringList { u"a error 7"_s };
