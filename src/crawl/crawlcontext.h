@@ -74,6 +74,8 @@ struct CrawlContext {
     // probes are not predicted yet.
     QHash<QString, qint64> probeTags;
     bool ownProbesPending = false;
+    // Imports left out for nesting too deep were reported in this run (once).
+    bool deepImportsReported = false;
     // Where the record in progress started, written with every resume record.
     ResumeCheckpoint checkpoint;
     // The logs and work lists the run appends to, open for the run; closed when it ends.

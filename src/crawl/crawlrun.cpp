@@ -177,6 +177,7 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     c.recordTag = 0;
     c.predictedThrough = 0;
     c.pagesAhead.clear();
+    c.deepImportsReported = false;
     c.probeTags.clear();
     c.ownProbesPending = false;
     c.files.closeAll();

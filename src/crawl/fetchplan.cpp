@@ -46,9 +46,24 @@ BodyKind BodyKindOf(const QString& contentType, bool tooLargeToScan, bool styleS
 
 bool IsStyleSheet(const CrawlState& state, const WorkRecord& record)
 {
-    return state.MoreLinks
-        && (record.contentType.startsWith(u"text/css"_s)
-            || FileNameOf(record.address.section(u'?', 0, 0)).endsWith(u".css"_s, Qt::CaseInsensitive));
+    return state.MoreLinks && (record.contentType.startsWith(u"text/css"_s) || NamesStyleSheet(record.address));
+}
+
+bool NamesStyleSheet(const QString& address)
+{
+    return FileNameOf(address.section(u'?', 0, 0)).endsWith(u".css"_s, Qt::CaseInsensitive);
+}
+
+bool ImportsTooDeep(LinkSyntax syntax, const QString& chain, const QString& link)
+{
+    if (syntax != LinkSyntax::StyleSheet || !NamesStyleSheet(link))
+        return false;
+    const QStringList addresses = chain.split(u'\t');
+    int sheets = 0;
+    for (auto it = addresses.crbegin(); it != addresses.crend() && NamesStyleSheet(*it); ++it)
+        ++sheets;
+    // The page's own sheet is the first of them; what it imports is one deeper each time.
+    return sheets > MostSheetNesting;
 }
 
 LinkSyntax LinkSyntaxOf(const CrawlState& state, const WorkRecord& record)

@@ -31,6 +31,14 @@ BodyKind BodyKindOf(const QString& contentType, bool tooLargeToScan, bool styleS
 // Whether a record is a style sheet, scanned for its url() and @import links: with more links looked
 // for, a body typed text/css or named .css (a server may call it anything).
 bool IsStyleSheet(const CrawlState& state, const WorkRecord& record);
+// Whether an address names a style sheet by its name (".css", the query aside).
+bool NamesStyleSheet(const QString& address);
+// Sheets imported by sheets nest at most this deep below a page's own sheet, as browsers stop deep
+// and endless chains: a sheet's links stand at its own depth, so the depth limit cannot.
+inline constexpr int MostSheetNesting = 4;
+// Whether link, found by syntax in the record whose referrer chain is chain (itself last), is a
+// sheet imported deeper than that; it is left out.
+bool ImportsTooDeep(LinkSyntax syntax, const QString& chain, const QString& link);
 // How the record's body is scanned for links.
 LinkSyntax LinkSyntaxOf(const CrawlState& state, const WorkRecord& record);
 // The depth of the record's links: one below the record's own, but a style sheet is part of the

@@ -1,6 +1,7 @@
 #include "crawl/linkscanner.h"
 
 #include "address/addressfunctions.h"
+#include "crawl/fetchplan.h"
 #include "crawl/linkaddress.h"
 #include "crawl/linkresolver.h"
 #include "crawl/lookahead.h"
@@ -34,6 +35,15 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
         if (!links.isLink())
             continue;
         WorkRecord record = links.record();
+        if (ImportsTooDeep(syntax, s.RefChain, record.address)) {
+            if (!context.deepImportsReported)
+                ReportFailure(context, u"スタイルシートの読み込みが深すぎます"_s,
+                    u"@importの入れ子が"_s + QString::number(MostSheetNesting)
+                        + u"段を超えたため、これより深いスタイルシートは取得しません。"_s,
+                    pageAddress);
+            context.deepImportsReported = true;
+            continue;
+        }
         record.depth = QString::number(s.CurDepth);
         QString headers;
         const QString link = ResolveLink(context, record, headers, pageAddress, links.base());

@@ -29,8 +29,8 @@ int window(const CrawlContext& c)
 
 // The probes of a page's links, tagged with the page's record: the same requests whichever record
 // is in progress, as the depth and referrer are the page's own.
-void predictProbes(CrawlContext& c, const QString& pageAddress, const QString& resolvedFrom, const QString& pageText,
-    LinkSyntax syntax, qint64 tag)
+void predictProbes(CrawlContext& c, const QString& pageAddress, const QString& chain, const QString& resolvedFrom,
+    const QString& pageText, LinkSyntax syntax, qint64 tag)
 {
     const CrawlState& s = c.state;
     QSet<QString> predicted;
@@ -39,6 +39,8 @@ void predictProbes(CrawlContext& c, const QString& pageAddress, const QString& r
         if (!links.isLink())
             continue;
         WorkRecord record = links.record();
+        if (ImportsTooDeep(syntax, chain, record.address))
+            continue;
         const QString link = ProbeTarget(s, record, links.base());
         if (link.isEmpty() || predicted.contains(link) || !RobotsAllow(s, link))
             continue;
@@ -79,8 +81,8 @@ void predictProbesAhead(CrawlContext& c)
         bool decoded = false;
         const QString text = DecodePageText(body, CharsetOf(HeaderValue(headerText, u"content-type:"_s)), &decoded);
         s.CurDepth = LinkDepthOf(s, page.record);
-        predictProbes(c, page.record.address, finalUrl.isEmpty() ? page.record.address : finalUrl, text,
-            LinkSyntaxOf(s, page.record), page.tag);
+        predictProbes(c, page.record.address, page.record.referrerChain,
+            finalUrl.isEmpty() ? page.record.address : finalUrl, text, LinkSyntaxOf(s, page.record), page.tag);
         s.CurDepth = depthNow;
         c.pagesAhead.removeFirst();
     }
@@ -93,7 +95,7 @@ void PredictPageProbes(CrawlContext& c, const QString& pageAddress, const QStrin
 {
     if (c.transfer.connections() <= 1)
         return;
-    predictProbes(c, pageAddress, resolvedFrom, pageText, syntax, c.recordTag);
+    predictProbes(c, pageAddress, c.state.RefChain, resolvedFrom, pageText, syntax, c.recordTag);
     // The pages after it may have theirs predicted now.
     c.ownProbesPending = false;
     predictProbesAhead(c);

@@ -89,6 +89,7 @@ private slots:
     void aRefusedHeadNeverHangsOnALargeTopPage();
     void aShortTransferIsRepeatedOnce_data();
     void aShortTransferIsRepeatedOnce();
+    void sheetsImportedBySheetsNestFourDeep();
     void aTransferErrorIsReportedUnderItsOwnAddress();
     void aProbeWhoseConnectionFailsIsTriedOnceMore();
     void rangedPiecesCarryTheExactEntityTag();
@@ -349,6 +350,30 @@ void TestCrawlScripted::aShortTransferIsRepeatedOnce()
     QCOMPARE(failures[0][0], u"接続エラーが起きました。エラー：18"_s);
     QCOMPARE(failures[0][2], top + u"a.gif"_s);
     QCOMPARE(m_crawl->host.counter(Counter::Failure), 1);
+}
+
+void TestCrawlScripted::sheetsImportedBySheetsNestFourDeep()
+{
+    // A chain of 30 sheets, each importing the next, at depth 1: the page's sheet and four below it.
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", page("<link rel=stylesheet href=s0.css>"));
+    for (int i = 0; i < 30; ++i)
+        server.route("/s" + QByteArray::number(i) + ".css",
+            file("@import 's" + QByteArray::number(i + 1) + ".css';", "text/css"));
+    m_crawl->settings().save(SettingsKeys::DownloadExts, u".css"_s);
+    m_crawl->settings().save(SettingsKeys::DeepCount, 1);
+    for (const int connections : { 1, 6 }) {
+        const qsizetype before = transcript(server).size();
+        m_crawl->settings().save(SettingsKeys::Connections, connections);
+        m_crawl->start(server.url(u"/"_s));
+        const QStringList sent = transcript(server).mid(before);
+        QCOMPARE(sent.filter(u"GET /s"_s),
+            (QStringList { u"GET /s0.css"_s, u"GET /s1.css"_s, u"GET /s2.css"_s, u"GET /s3.css"_s, u"GET /s4.css"_s }));
+        QCOMPARE(sent.filter(u"HEAD /s5"_s), QStringList());
+        const QList<QStringList> failures = recordsOf(m_crawl->logLines(FailureReportName));
+        QCOMPARE(failures.size(), 1);
+        QCOMPARE(failures[0][0], u"スタイルシートの読み込みが深すぎます"_s);
+    }
 }
 
 void TestCrawlScripted::aTransferErrorIsReportedUnderItsOwnAddress()
