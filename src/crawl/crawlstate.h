@@ -4,6 +4,7 @@
 
 #include "address/robotsrules.h"
 #include "records/crawlcounters.h"
+#include "records/ownfiles.h"
 #include "storage/localpath.h"
 
 #include <QHash>
@@ -95,5 +96,8 @@ struct CrawlState {
     qint32 LastErrorCode = 0;
     QString LastErrorText;
 
-    LocalTree localTree() const { return { SiteDir, TopRoot, NoDirTree, SkipSameName, NumberDuplicates }; }
+    LocalTree localTree() const
+    {
+        return { SiteDir, TopRoot, NoDirTree, SkipSameName, NumberDuplicates, &IsSiteFolderOwnName };
+    }
 };

@@ -185,6 +185,13 @@ QString MapLocalPath(
 
     const QString folder = folderPart(tree, address, filedUnder);
     QString candidate = FitNameLength(name);
+    if (folder == u"/"_s && tree.ownName && tree.ownName(candidate)) {
+        const char16_t first = candidate[0].unicode();
+        if (first > 0x20 && first < 0x7F)
+            candidate[0] = QChar(char16_t(first + 0xFEE0));
+        else
+            candidate.prepend(QChar(0xFF3F));
+    }
     for (int counter = 0;; ++counter) {
         const QString path = tree.siteDir + folder + candidate;
         const QFileInfo existing(path);

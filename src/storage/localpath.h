@@ -26,6 +26,9 @@ struct LocalTree {
     bool noDirTree = false; // every file directly in siteDir
     bool skipSameName = true; // an existing file within 1 byte of the expected size is not fetched again
     bool numberDuplicates = true; // an existing file is kept and the new one numbered name_0.ext
+    // Names the crawl's own files take directly in siteDir; a site's file of such a name is saved
+    // with its first character set aside (full-width, or "＿" before it). None: no name is kept.
+    bool (*ownName)(const QString& name) = nullptr;
 };
 
 // address: the file's address; filedUnder: the root (scheme://host/) of the host it is filed under.

@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QTest>
+#include <QUrl>
 #include <sys/mount.h>
 
 using namespace Qt::StringLiterals;
@@ -90,6 +91,7 @@ private slots:
     void aShortTransferIsRepeatedOnce_data();
     void aShortTransferIsRepeatedOnce();
     void sheetsImportedBySheetsNestFourDeep();
+    void siteFilesNeverTakeTheCrawlsOwnNames();
     void aTransferErrorIsReportedUnderItsOwnAddress();
     void aProbeWhoseConnectionFailsIsTriedOnceMore();
     void rangedPiecesCarryTheExactEntityTag();
@@ -374,6 +376,29 @@ void TestCrawlScripted::sheetsImportedBySheetsNestFourDeep()
         QCOMPARE(failures.size(), 1);
         QCOMPARE(failures[0][0], u"スタイルシートの読み込みが深すぎます"_s);
     }
+}
+
+void TestCrawlScripted::siteFilesNeverTakeTheCrawlsOwnNames()
+{
+    // A site whose root holds files named as the crawl's queue, cookie jar, log and list page.
+    ScriptedHttpServer& server = *m_server;
+    const QList<QByteArray> names { "FetchwrightDATA1.csv", "fetchwrightcookies.txt", "_プレビュー1.html" };
+    QByteArray links = "<a href=\"%E6%A4%9C%E5%87%BA%E3%82%A2%E3%83%89%E3%83%AC%E3%82%B9.csv\">d</a>";
+    server.route("/%E6%A4%9C%E5%87%BA%E3%82%A2%E3%83%89%E3%83%AC%E3%82%B9.csv", file("planted", "text/plain"));
+    for (const QByteArray& name : names) {
+        links += "<a href=\"" + QUrl::toPercentEncoding(QString::fromUtf8(name)) + "\">x</a>";
+        server.route("/" + QUrl::toPercentEncoding(QString::fromUtf8(name)), file("planted", "text/plain"));
+    }
+    server.route("/", page(links));
+    m_crawl->settings().save(SettingsKeys::DownloadExts, u".csv;.txt;.html"_s);
+    m_crawl->start(server.url(u"/"_s));
+    QCOMPARE(m_crawl->host.currentAddresses.last(), u"終了"_s);
+    const QMap<QString, QByteArray> saved = m_crawl->mirroredFiles();
+    for (const QString& aside :
+        { u"ＦetchwrightDATA1.csv"_s, u"ｆetchwrightcookies.txt"_s, u"＿プレビュー1.html"_s, u"＿検出アドレス.csv"_s })
+        QCOMPARE(saved.value(aside), "planted"_ba);
+    QCOMPARE(m_crawl->logLines(DetectedLogName).size(), 6); // the header, the top page and the four files
+    QCOMPARE(m_crawl->host.counter(Counter::Download), 5); // the top page too
 }
 
 void TestCrawlScripted::aTransferErrorIsReportedUnderItsOwnAddress()
