@@ -38,27 +38,6 @@ QByteArray comparable(const QByteArray& text)
     return out;
 }
 
-bool matches(QByteArray pattern, const QByteArray& path)
-{
-    const bool anchored = pattern.endsWith('$');
-    if (anchored)
-        pattern.chop(1);
-    const QList<QByteArray> pieces = pattern.split('*');
-    if (!path.startsWith(pieces.first()))
-        return false;
-    if (pieces.size() == 1)
-        return !anchored || path.size() == pattern.size();
-    qsizetype at = pieces.first().size();
-    for (qsizetype i = 1; i + 1 < pieces.size(); ++i) {
-        const qsizetype found = path.indexOf(pieces[i], at);
-        if (found < 0)
-            return false;
-        at = found + pieces[i].size();
-    }
-    const QByteArray& last = pieces.last();
-    return anchored ? path.size() - last.size() >= at && path.endsWith(last) : path.indexOf(last, at) >= 0;
-}
-
 // The product token a User-agent line names: its leading letters, "_" and "-".
 QByteArray tokenOf(const QByteArray& value)
 {
@@ -125,7 +104,45 @@ RobotsRules RobotsRules::parse(const QByteArray& text, const QString& productTok
                 rules->m_rules.append({ comparable(value), allow });
         }
     }
-    return foundMine ? mine : foundAnyone ? anyone : RobotsRules();
+    RobotsRules& taken = foundMine ? mine : anyone;
+    if (!foundMine && !foundAnyone)
+        return RobotsRules();
+    taken.prepare();
+    return taken;
+}
+
+void RobotsRules::prepare()
+{
+    m_byStart.clear();
+    m_startLengths.clear();
+    for (qsizetype i = 0; i < m_rules.size(); ++i) {
+        Rule& rule = m_rules[i];
+        QByteArray pattern = rule.pattern;
+        rule.anchored = pattern.endsWith('$');
+        if (rule.anchored)
+            pattern.chop(1);
+        rule.pieces = pattern.split('*');
+        const QByteArray& start = rule.pieces.first();
+        m_byStart[start].append(i);
+        if (!m_startLengths.contains(start.size()))
+            m_startLengths.append(start.size());
+    }
+}
+
+bool RobotsRules::matches(const Rule& rule, const QByteArray& path) const
+{
+    const QList<QByteArray>& pieces = rule.pieces;
+    if (pieces.size() == 1)
+        return !rule.anchored || path.size() == pieces.first().size();
+    qsizetype at = pieces.first().size();
+    for (qsizetype i = 1; i + 1 < pieces.size(); ++i) {
+        const qsizetype found = path.indexOf(pieces[i], at);
+        if (found < 0)
+            return false;
+        at = found + pieces[i].size();
+    }
+    const QByteArray& last = pieces.last();
+    return rule.anchored ? path.size() - last.size() >= at && path.endsWith(last) : path.indexOf(last, at) >= 0;
 }
 
 bool RobotsRules::allows(const QString& pathAndQuery) const
@@ -136,12 +153,21 @@ bool RobotsRules::allows(const QString& pathAndQuery) const
         return false;
     const QByteArray path = comparable(pathAndQuery.toUtf8());
     const Rule* best = nullptr;
-    for (const Rule& rule : m_rules) {
-        if (!matches(rule.pattern, path))
+    // Only rules whose literal start the path begins with can match it.
+    for (const qsizetype length : m_startLengths) {
+        if (length > path.size())
             continue;
-        if (!best || rule.pattern.size() > best->pattern.size()
-            || (rule.pattern.size() == best->pattern.size() && rule.allow))
-            best = &rule;
+        const auto filed = m_byStart.constFind(QByteArray::fromRawData(path.constData(), length));
+        if (filed == m_byStart.cend())
+            continue;
+        for (const qsizetype index : *filed) {
+            const Rule& rule = m_rules[index];
+            if (!matches(rule, path))
+                continue;
+            if (!best || rule.pattern.size() > best->pattern.size()
+                || (rule.pattern.size() == best->pattern.size() && rule.allow))
+                best = &rule;
+        }
     }
     return !best || best->allow;
 }

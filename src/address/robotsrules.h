@@ -9,6 +9,7 @@
 //   rules.allows(u"/index.html"_s);     // true
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -29,8 +30,17 @@ private:
     struct Rule {
         QByteArray pattern; // percent-encoded as paths are compared
         bool allow = false;
+        QList<QByteArray> pieces; // the pattern split at "*", a final "$" left out
+        bool anchored = false; // it ended in "$"
     };
+    // Splits each pattern once and files it under its literal start, so a check looks only at the
+    // rules whose start the path begins with: a site of thousands of rules checks in microseconds.
+    void prepare();
+    bool matches(const Rule& rule, const QByteArray& path) const;
+
     QList<Rule> m_rules;
+    QHash<QByteArray, QList<qsizetype>> m_byStart; // rules by their literal start
+    QList<qsizetype> m_startLengths; // the lengths of those starts, each once
     bool m_nothing = false;
     int m_crawlDelayMs = -1;
 };
