@@ -107,11 +107,13 @@ void ConnectionScheduler::onState(int connection, int slot, int state)
     case TransferControl::ResponseReceiving:
         if (!request->headersKnown) {
             const QByteArray headers = transfer.headers();
-            const qint64 wait
-                = m_followRetryAfter ? StatedRetryAfterMs(headers, QDateTime::currentDateTimeUtc()) : qint64(-1);
+            const int status = StatusCodeOf(headers);
+            const qint64 wait = m_followRetryAfter && (status == 429 || status == 503)
+                ? StatedRetryAfterMs(headers, QDateTime::currentDateTimeUtc())
+                : qint64(-1);
             if (wait >= 0)
                 m_pacer.hold(request->host, wait);
-            else if (StatusCodeOf(headers) == 503 && takeBackRefused(connection, *request, false))
+            else if (status == 503 && takeBackRefused(connection, *request, false))
                 break;
             m_origins.answered(request->origin, request->startedAt, now());
             m_pool.noteAnswer(connection, transfer.spokeHttp2());

@@ -66,7 +66,11 @@ qint64 RetryAfterMs(const QByteArray& headers, const QDateTime& now)
 
 qint64 StatedRetryAfterMs(const QByteArray& headers, const QDateTime& now)
 {
-    return headerValue(headers, "retry-after").isEmpty() ? -1 : RetryAfterMs(headers, now);
+    // Asked of every answer on the network thread: the lines are looked at only for a 429 or 503.
+    const int status = StatusCodeOf(headers);
+    if ((status != 429 && status != 503) || headerValue(headers, "retry-after").isEmpty())
+        return -1;
+    return RetryAfterMs(headers, now);
 }
 
 qint64 RetryAfterMs(const QByteArray& headers, const Clock& clock)
