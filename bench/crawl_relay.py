@@ -16,6 +16,8 @@ FW_LATENCY_RELAY environment variable). Everything runs on 127.0.0.1 in a tempor
   memory     peak resident memory with 16 connections, site and ranged file
   https      the site over HTTPS through the relay, nginx offering HTTP/2: ours with 6 connections
              against wget2 with 6 threads (both trusting the run's own certificate), images saved
+  cookies    300 files whose every answer sets 40 new cookies, without the relay: wget against ours
+             with 1 and 6 connections, keeping cookies
 
 Prints one line per measurement: wall seconds, CPU seconds and peak resident MiB of the process.
 """
@@ -34,6 +36,8 @@ PAGES_PER_SECTION = 9
 SECTIONS = 20
 IMAGES_PER_PAGE = 5
 RANGED_SIZE = 256 * 1024 * 1024
+COOKIE_FILES = 300
+COOKIES_PER_ANSWER = 40
 
 
 def free_port():
@@ -95,6 +99,11 @@ def generate_site(root):
         write(os.path.join(root, f"slow/s{i}.gif"), rng.randbytes(320 * 1024))
         slow.append(f'<img src="s{i}.gif">')
     write(os.path.join(root, "slow/index.html"), ("".join(slow) + "</body></html>").encode())
+    flood = ["<html><body>"]
+    for i in range(COOKIE_FILES):
+        write(os.path.join(root, f"cookies/c{i}.gif"), rng.randbytes(2000))
+        flood.append(f'<img src="c{i}.gif">')
+    write(os.path.join(root, "cookies/index.html"), ("".join(flood) + "</body></html>").encode())
 
 
 def make_certificate(work):
@@ -109,6 +118,8 @@ def make_certificate(work):
 def start_nginx(work, root, tls_port=None):
     port = free_port()
     cert, key = make_certificate(work) if tls_port else (None, None)
+    # Every answer under /cookies/ sets new cookies: their names hold the request's own id.
+    flood = " ".join(f'add_header Set-Cookie "n{i}_$request_id=v; Path=/";' for i in range(COOKIES_PER_ANSWER))
     secure = (f"listen 127.0.0.1:{tls_port} ssl http2; ssl_certificate {cert}; ssl_certificate_key {key};"
               if tls_port else "")
     conf = os.path.join(work, "nginx.conf")
@@ -134,6 +145,7 @@ http {{
         {secure}
         root {root};
         location /slow/ {{ limit_rate 32k; }}
+        location /cookies/ {{ {flood} }}
     }}
 }}
 """)
@@ -207,7 +219,8 @@ def main():
     ap.add_argument("--relay", default=os.environ.get(
         "FW_LATENCY_RELAY", os.path.join(here, "..", "..", "shared", "bench", "latency-relay.py")))
     ap.add_argument("--delay-ms", type=float, default=10.0)
-    ap.add_argument("--only", nargs="*", default=["site", "direct", "ranged", "waiting", "memory", "https"])
+    ap.add_argument("--only", nargs="*",
+                    default=["site", "direct", "ranged", "waiting", "memory", "https", "cookies"])
     a = ap.parse_args()
 
     work = tempfile.mkdtemp(prefix="fw-bench-")
@@ -286,6 +299,21 @@ def main():
             report(f"https through the relay: wget2, 6 threads ({peer_images} images), median of 3", peer)
             report(f"https through the relay: ours, 6 connections ({our_images} images), median of 3", six)
             print(f"    ours(6) / wget2 = {six[0] / peer[0]:.2f}")
+        if "cookies" in a.only:
+            flood = f"http://127.0.0.1:{port}/cookies/index.html"
+            options = ["--depth", "1", "--exts", ".gif", "--keep-cookies"]
+            got = in_turns({
+                "wget": lambda round: measured(["wget", "-q", "-r", "-l", "1", "-np", "-A", "gif,html",
+                                                "-P", os.path.join(work, f"wget-cookies-{round}"), flood]),
+                "one": lambda round: ours.crawl(flood, 1, *options),
+                "six": lambda round: ours.crawl(flood, 6, *options),
+            })
+            wget, one, six = got["wget"], got["one"], got["six"]
+            what = f"{COOKIE_FILES} files, {COOKIES_PER_ANSWER} new cookies each answer"
+            report(f"{what}: wget, median of 3", wget)
+            report(f"{what}: ours, 1 connection, median of 3", one)
+            report(f"{what}: ours, 6 connections, median of 3", six)
+            print(f"    ours(1) / wget = {one[0] / wget[0]:.2f}   ours(6) / ours(1) = {six[0] / one[0]:.2f}")
     finally:
         for process in processes:
             process.terminate()

@@ -68,8 +68,8 @@ a fraction, such as 0.5. Full-width digits are read as the others:
   --scan-limit-mb MB     largest page scanned for links, in MB, {scan range} (default {scan})
   --user-agent TEXT      the User-Agent header
                          (default "{user-agent}")
-  --cookies FILE         a cookies.txt file as browsers export it: its cookies are sent where their
-                         domain and path match ("" for none)
+  --cookies FILE         a cookies.txt file as browsers export it: its cookies of the top address's
+                         host are sent where their domain and path match ("" for none)
   --connections N        requests at once, {connections range} (default {connections}); never more to
                          one host. The result is the same for every number: only the time differs
   --interval-ms N        wait at least N ms between two requests to the same host, {interval range}

@@ -84,6 +84,7 @@ struct CrawlContext {
     // The resume record last written in this run, and the cookies kept beside it.
     std::optional<ResumeRecord> lastResumeRecord;
     QByteArray savedCookies;
+    std::optional<quint64> savedCookiesVersion; // of the transfer control's cookies as last kept
     // The local file of the record in progress, and the first of its writes that failed since the
     // record was planned: that body is given up and the file it would replace is kept.
     DownloadFile download;

@@ -5,9 +5,10 @@
 
 #include "crawl/crawlcontext.h"
 
-// Gives the transfer control the cookies of the file the settings name, or none when they name no
-// file; the file's failure when it cannot be read, and then the control is left as it was.
-IoStatus TakeBrowserCookies(CrawlContext& context);
+// Gives the transfer control the cookies of the file the settings name that belong to the top
+// address's host, or none when they name no file. Fails, leaving the control as it was, when the
+// file cannot be read, is no cookies.txt, or holds no cookie of that host that is still valid.
+IoStatus TakeBrowserCookies(CrawlContext& context, const QString& topAddress);
 // Forgets the cookies a stopped crawl of the site kept, as a new crawl of it starts.
 void ForgetKeptCookies(CrawlContext& context);
 // Gives the transfer control the cookies the crawl in siteDir had when it stopped.

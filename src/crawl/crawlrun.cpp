@@ -106,7 +106,7 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
     if (t.accessType() == TransferControl::AccessNamedProxy)
         t.setProxy(settings.text(K::ProxyAddress) + u':' + QString::number(settings.number(K::PortNo)));
     t.setRequestTimeout(int(settings.number(K::RequestTimeout)));
-    if (const IoStatus cookies = TakeBrowserCookies(c); !cookies)
+    if (const IoStatus cookies = TakeBrowserCookies(c, topAddress); !cookies)
         return failed(c.host, cookies.error);
 
     s.SaveDir = settings.get(K::SaveFolder, D::HomeSaveFolder());

@@ -51,6 +51,7 @@ void ConnectionScheduler::configure(int connections)
     m_requests.clear();
     m_pool.configure(connections);
     m_origins.reset(m_pool.size());
+    m_cookieChanges = 0;
 }
 
 void ConnectionScheduler::remove(ScheduledRequest& request)
@@ -342,7 +343,8 @@ void ConnectionScheduler::startWhatMay()
     checkStalls();
     const qint64 moment = now();
     m_blockedUntil = -1;
-    bool room = roomForPredictions();
+    // Two answers in a row that changed the cookies: the next is likely to change them again.
+    bool room = m_cookieChanges < 2 && roomForPredictions();
     std::vector<ScheduledRequest*> waiting;
     // With every slot busy only the crawl's own request may take one.
     for (const auto& request : m_requests)
@@ -365,7 +367,7 @@ void ConnectionScheduler::startWhatMay()
         const auto [connection, slot] = connectionFor(*next);
         if (connection >= 0) {
             start(*next, connection, slot);
-            room = roomForPredictions();
+            room = room && roomForPredictions();
         }
     }
 }

@@ -18,7 +18,8 @@
 //   executed request is treated alike (up to four times, waiting longer each time) while other
 //   connections are, or were just, open to its origin; alone, its failure is the answer.
 // - A request fetched ahead runs with the cookies the jar holds as it starts; what its answers set is
-//   kept with it for the look-ahead control to judge and commit.
+//   kept with it for the look-ahead control to judge and commit. While the crawl's answers keep
+//   changing the jar, nothing is fetched ahead: it would carry other cookies than the crawl's request.
 // - A request that waits far longer than the origin usually takes to answer, while requests started
 //   after it are answered, is held up behind our own connections: idle ones to that origin are
 //   closed, and when the executed request is the one waiting, the origin is limited to the
@@ -68,7 +69,13 @@ public:
     // Whether an answer with Retry-After to any request holds its host (see onState).
     void setFollowRetryAfter(bool on) { m_followRetryAfter = on; }
     // The jar whose version a request starts with; nullptr for none.
-    void setCookieJar(const CookieJar* jar) { m_jar = jar; }
+    void setCookieJar(const CookieJar* jar)
+    {
+        m_jar = jar;
+        m_cookieChanges = 0;
+    }
+    // The crawl took an answer; changed: its cookies changed the jar.
+    void answerTaken(bool changedCookies) { m_cookieChanges = changedCookies ? m_cookieChanges + 1 : 0; }
 
     ScheduledRequest* find(const QString& address, const QString& verb, const QString& headerLines) const
     {
@@ -146,6 +153,7 @@ private:
     std::vector<std::unique_ptr<ScheduledRequest>> m_dropped; // still running, to be stopped
     bool m_deferStops = false;
     const CookieJar* m_jar = nullptr;
+    int m_cookieChanges = 0; // answers in a row the crawl took whose cookies changed the jar
     qint64 m_blockedUntil = -1;
     bool m_followRetryAfter = false;
 };

@@ -2,24 +2,59 @@
 
 #include "transfer/curlrequest.h"
 
+#include <QHash>
 #include <algorithm>
 #include <memory>
+#include <vector>
+
+namespace {
+
+struct Fields {
+    QByteArray domain; // lower case, without the HttpOnly mark and the leading dot
+    QByteArray key; // what tells one cookie from another: domain, whether subdomains match, path, name
+};
+
+Fields fieldsOf(const QByteArray& line)
+{
+    const QList<QByteArray> fields = line.split('\t');
+    if (fields.size() < 6)
+        return {};
+    QByteArray domain = fields[0].toLower();
+    if (domain.startsWith("#httponly_"))
+        domain.remove(0, 10);
+    if (domain.startsWith('.'))
+        domain.remove(0, 1);
+    return { domain, domain + '\t' + fields[1].toUpper() + '\t' + fields[2] + '\t' + fields[5] };
+}
+
+} // namespace
 
 void CookieJar::setText(const QByteArray& text, bool keep)
 {
-    // libcurl reads the lines into a handle of its own, which leaves them as it writes them.
+    // libcurl reads the lines into a handle of its own, which leaves them as it writes them; a
+    // cookie's place in the text, its last when it is there twice, stands for its age.
     const std::unique_ptr<CURL, void (*)(CURL*)> scratch(curl_easy_init(), curl_easy_cleanup);
     QList<QByteArray> lines;
+    QHash<QByteArray, quint64> place;
     for (QByteArray line : text.split('\n')) {
         if (line.endsWith('\r'))
             line.chop(1);
-        if (!line.trimmed().isEmpty())
-            lines.append(line);
+        if (line.trimmed().isEmpty())
+            continue;
+        lines.append(line);
+        if (const Fields fields = fieldsOf(line); !fields.key.isEmpty())
+            place[fields.key] = quint64(lines.size());
     }
-    if (scratch)
+    Cookies cookies;
+    if (scratch) {
         LoadCookies(scratch.get(), lines);
-    m_keeping = true;
-    commit(scratch ? CookiesOf(scratch.get()) : QList<QByteArray>());
+        for (const QByteArray& line : CookiesOf(scratch.get())) {
+            if (const Fields fields = fieldsOf(line); !fields.key.isEmpty())
+                cookies[fields.key] = { line, fields.domain, place.value(fields.key, quint64(lines.size()) + 1) };
+        }
+    }
+    m_born = quint64(lines.size()) + 1;
+    take(std::move(cookies));
     m_keeping = keep;
 }
 
@@ -30,13 +65,52 @@ QByteArray CookieJar::text() const
     return "# Netscape HTTP Cookie File\n" + m_lines.join('\n') + '\n';
 }
 
-void CookieJar::commit(QList<QByteArray> lines)
+bool CookieJar::commit(const QList<QByteArray>& lines)
 {
     if (!m_keeping)
-        return;
-    std::sort(lines.begin(), lines.end());
-    if (lines == m_lines)
-        return;
-    m_lines = std::move(lines);
-    ++m_version;
+        return true;
+    ++m_born;
+    Cookies cookies;
+    for (const QByteArray& line : lines) {
+        const Fields fields = fieldsOf(line);
+        if (fields.key.isEmpty())
+            continue;
+        const auto known = m_cookies.find(fields.key);
+        cookies[fields.key] = { line, fields.domain, known != m_cookies.end() ? known->second.born : m_born };
+    }
+    return take(std::move(cookies));
+}
+
+bool CookieJar::take(Cookies cookies)
+{
+    // Newest first; cookies of one age last key first, so that every crawl keeps and drops the same.
+    std::vector<Cookies::iterator> order;
+    order.reserve(cookies.size());
+    for (auto it = cookies.begin(); it != cookies.end(); ++it)
+        order.push_back(it);
+    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+        return a->second.born != b->second.born ? a->second.born > b->second.born : a->first > b->first;
+    });
+    QHash<QByteArray, int> perDomain;
+    int kept = 0;
+    bool dropped = false;
+    QList<QByteArray> lines;
+    for (const auto& it : order) {
+        int& ofDomain = perDomain[it->second.domain];
+        if (ofDomain >= MostPerDomain || kept >= MostInAll) {
+            cookies.erase(it);
+            dropped = true;
+            continue;
+        }
+        ++ofDomain;
+        ++kept;
+        lines.append(it->second.line);
+    }
+    std::reverse(lines.begin(), lines.end());
+    if (lines != m_lines) {
+        m_lines = std::move(lines);
+        ++m_version;
+    }
+    m_cookies = std::move(cookies);
+    return !dropped;
 }

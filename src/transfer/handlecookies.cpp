@@ -28,16 +28,17 @@ void HandleCookies::headerLine(const QByteArray& line)
 
 std::optional<QList<QByteArray>> HandleCookies::now(void* easy) const
 {
-    if (!m_jar || !easy)
+    // Holding the jar's cookies alone, the handle has nothing to add to it.
+    if (!m_jar || !easy || m_synced)
         return std::nullopt;
     return CookiesOf(static_cast<CURL*>(easy));
 }
 
 void HandleCookies::commit(void* easy)
 {
-    if (!m_jar || !m_commits || !m_jar->keeping() || !easy)
+    if (!m_jar || !m_commits || !m_jar->keeping() || !easy || m_synced)
         return;
-    m_jar->commit(CookiesOf(static_cast<CURL*>(easy)));
+    // Whatever the jar dropped to stay within its bounds is still in the handle.
+    m_synced = m_jar->commit(CookiesOf(static_cast<CURL*>(easy)));
     m_version = m_jar->version();
-    m_synced = true;
 }

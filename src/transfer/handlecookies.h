@@ -22,7 +22,8 @@ public:
     void load(void* easy);
     // A header line of an answer; one that sets a cookie leaves the handle holding more than the jar.
     void headerLine(const QByteArray& line);
-    // The handle's cookies as its answers left them; none without a jar.
+    // The handle's cookies as its answers left them; none without a jar, or when no answer set any
+    // since the jar's were loaded.
     std::optional<QList<QByteArray>> now(void* easy) const;
     // Takes the handle's cookies into the jar, when this handle commits and the jar keeps cookies.
     void commit(void* easy);

@@ -255,8 +255,10 @@ void LookAheadTransferControl::deliver()
         m_errorCode = code;
         m_errorText = text;
     }
+    const quint64 cookies = m_jar.version();
     if (m_cookies && current->cookies)
         m_jar.commit(*current->cookies);
+    m_scheduler.answerTaken(cookies != m_jar.version());
     // The answer is over; what the handler reads of the body comes from the request.
     const unsigned generation = m_generation;
     raise(code != 0 ? Error : ResponseCompleted);

@@ -60,6 +60,7 @@ public:
     void forgetHosts() override { m_pacer.forgetHosts(); }
     void setCookies(const QByteArray& text, bool keep) override;
     QByteArray cookies() const override { return m_jar.text(); }
+    quint64 cookiesVersion() const override { return m_jar.version(); }
     void predict(const QString& address, const QString& verb, const QString& headerLines, qint64 tag) override;
     bool answerFetchedAhead(const QString& address, const QString& verb, const QString& headerLines,
         QByteArray& headers, QString& finalUrl, QByteArray& body) const override;

@@ -157,6 +157,8 @@ public:
     }
     // The cookies as the answers taken so far left them, in the cookies.txt format; empty without any.
     virtual QByteArray cookies() const { return {}; }
+    // Changes whenever cookies() does, so a caller need not compare the text.
+    virtual quint64 cookiesVersion() const { return 0; }
     virtual void predict(const QString& address, const QString& verb, const QString& headerLines, qint64 tag)
     {
         Q_UNUSED(address);

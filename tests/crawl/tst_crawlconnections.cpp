@@ -115,6 +115,8 @@ private:
     ScriptedHttpServer m_closing;
     // Answers slowly, each file at its own pace, and a 6 MiB file in ranged pieces.
     ScriptedHttpServer m_slow;
+    // Sets forty new cookies with every answer; a late page tells whether the first is still sent.
+    ScriptedHttpServer m_flood;
 };
 
 void TestCrawlConnections::initTestCase()
@@ -143,6 +145,21 @@ void TestCrawlConnections::initTestCase()
     m_slow.route("/shared.gif", answer(200, "OK", "image/gif", "shared", 20));
     m_slow.route("/", answer(200, "OK", "text/html", slowPage, 50));
     m_slow.serveFile("/big.bin", content(u"big"_s, 6 * 1024 * 1024), 6 * 1024 * 1024, 200);
+    QVERIFY(m_flood.start());
+    QByteArray floodPage = "<a href=late.html>late</a>";
+    for (int i = 0; i < 30; ++i) {
+        const QByteArray name = "/c" + QByteArray::number(i) + ".gif";
+        floodPage += "<img src=\"" + name + "\">";
+        ScriptedHttpServer::Headers cookies;
+        for (int k = 0; k < 40; ++k)
+            cookies.append({ "Set-Cookie", "c" + QByteArray::number(i) + '_' + QByteArray::number(k) + "=v; Path=/" });
+        m_flood.route(name, answer(200, "OK", "image/gif", content(QString::number(i), 50), 10, cookies));
+    }
+    m_flood.route("/", answer(200, "OK", "text/html", floodPage, 0, { { "Set-Cookie", "first=1" } }));
+    m_flood.route("/late.html", answer(200, "OK", "text/html", "<img src=dropped.gif>"));
+    m_flood.routeWhenHeadHolds("/late.html", "first=1", answer(200, "OK", "text/html", "<img src=kept.gif>"));
+    m_flood.route("/dropped.gif", answer(200, "OK", "image/gif", "dropped"));
+    m_flood.route("/kept.gif", answer(200, "OK", "image/gif", "kept"));
     QVERIFY(m_closing.start());
     m_closing.limitConnections(2, std::nullopt, 300);
     serveThirtyFiles(m_closing);
@@ -285,6 +302,7 @@ void TestCrawlConnections::sameOutputsForEveryNumberOfConnections_data()
     QTest::newRow("srcset, style sheets that import each other, background, poster and a refresh over HTTP/2")
         << u"https"_s << u"/links/index.html"_s << once;
     QTest::newRow("an HTTP/2 server that sends GOAWAY after three streams") << u"goaway"_s << u"/"_s << once;
+    QTest::newRow("a site that sets forty new cookies with every answer") << u"flood"_s << u"/"_s << once;
     QTest::newRow("a server that answers a third connection 503") << u"refusing"_s << u"/"_s << once;
     QTest::newRow("a server that closes a third connection, counting closed ones a while")
         << u"closing"_s << u"/"_s << once;
@@ -302,6 +320,7 @@ void TestCrawlConnections::sameOutputsForEveryNumberOfConnections()
         : server == u"goaway"_s              ? m_goaway->url(topPath)
         : server == u"refusing"_s            ? m_refusing.url(topPath)
         : server == u"closing"_s             ? m_closing.url(topPath)
+        : server == u"flood"_s               ? m_flood.url(topPath)
                                              : m_scripted.url(topPath);
     const Outcome one = crawl(1, top, runs);
     QVERIFY(one.files.size() > 5);

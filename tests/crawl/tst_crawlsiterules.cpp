@@ -9,6 +9,7 @@
 #include "support/scriptedhttpserver.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -37,7 +38,7 @@ QList<qint64> arrivals(const ScriptedHttpServer& server, const QByteArray& start
 // A gallery that answers only requests with the cookie, linked from top.
 void serveGallery(ScriptedHttpServer& server, const QByteArray& top)
 {
-    const QByteArray cookie = "Cookie: pass=s3cr3t\r\n";
+    const QByteArray cookie = "pass=s3cr3t";
     server.route("/", answer(200, top));
     server.route("/login.html", answer(200, "<p>in</p>", { { "Set-Cookie", "pass=s3cr3t; Path=/" } }));
     server.routeWhenHeadHolds("/g/", cookie, answer(200, "<img src=a.gif>"));
@@ -58,6 +59,8 @@ private slots:
     void cookiesOpenAGalleryWithAnyNumberOfConnections_data();
     void cookiesOpenAGalleryWithAnyNumberOfConnections();
     void aStopEndsAWaitAndTheResumeAsksAgainWithTheCookiesTheCrawlHad();
+    void aCookieFileWithoutACookieOfTheSiteStopsBeforeAnythingIsAsked_data();
+    void aCookieFileWithoutACookieOfTheSiteStopsBeforeAnythingIsAsked();
 
 private:
     std::unique_ptr<ScriptedHttpServer> m_server;
@@ -195,19 +198,31 @@ void TestCrawlSiteRules::cookiesOpenAGalleryWithAnyNumberOfConnections_data()
 {
     QTest::addColumn<QByteArray>("top");
     QTest::addColumn<QByteArray>("cookiesFile"); // a browser's, or none
+    QTest::addColumn<bool>("opens"); // the gallery opens to the crawl
     QTest::newRow("a cookie the login page sets is sent back for the rest of the crawl")
-        << "<a href=login.html>in</a><a href=g/>g</a>"_ba << QByteArray();
-    QTest::newRow("a cookie of a browser's file is sent where its domain and path match")
+        << "<a href=login.html>in</a><a href=g/>g</a>"_ba << QByteArray() << true;
+    QTest::newRow("a cookie of a browser's file is sent where its domain and path match; others stay out")
         << "<a href=g/>g</a>"_ba
         << "# Netscape HTTP Cookie File\r\n127.0.0.1\tFALSE\t/g/\tFALSE\t0\tpass\ts3cr3t\r\n"
-           "other.example\tFALSE\t/\tFALSE\t0\tpass\telsewhere\r\n"_ba;
+           "other.example\tFALSE\t/\tFALSE\t0\tpass\telsewhere\r\n"_ba
+        << true;
+    QTest::newRow("past fifty cookies of the site the oldest, the login's, is dropped")
+        << "<a href=login.html>in</a><a href=f0.html>f</a><a href=f1.html>f</a><a href=g/>g</a>"_ba << QByteArray()
+        << false;
 }
 
 void TestCrawlSiteRules::cookiesOpenAGalleryWithAnyNumberOfConnections()
 {
     QFETCH(QByteArray, top);
     QFETCH(QByteArray, cookiesFile);
+    QFETCH(bool, opens);
     serveGallery(*m_server, top);
+    for (const QByteArray page : { "0", "1" }) {
+        ScriptedHttpServer::Headers flood;
+        for (int i = 0; i < 40; ++i)
+            flood.append({ "Set-Cookie", "f" + page + '_' + QByteArray::number(i) + "=1; Path=/" });
+        m_server->route("/f" + page + ".html", answer(200, {}, flood));
+    }
     QMap<QString, QByteArray> withOne;
     for (const int connections : { 1, 6 }) {
         CrawlHarness crawl;
@@ -217,11 +232,13 @@ void TestCrawlSiteRules::cookiesOpenAGalleryWithAnyNumberOfConnections()
             crawl.settings().save(K::CookieFile, m_crawl->saveDir() + u"cookies.txt"_s);
         }
         QCOMPARE(crawl.start(m_server->url(u"/"_s)).kind, CrawlOutcome::Finished);
-        QCOMPARE(crawl.mirroredFiles().value(u"g/a.gif"_s), "GIF"_ba);
+        QCOMPARE(crawl.mirroredFiles().value(u"g/a.gif"_s), opens ? "GIF"_ba : QByteArray());
         QVERIFY(IsOwnerOnly(CookieJarPath(crawl.siteDir())));
         const QMap<QString, QByteArray> files = SaveFolderContents(crawl.saveDir());
-        for (auto it = files.cbegin(); it != files.cend(); ++it)
+        for (auto it = files.cbegin(); it != files.cend(); ++it) {
             QVERIFY2(it.key().endsWith(u"Cookies.txt"_s) || !it.value().contains("s3cr3t"), qPrintable(it.key()));
+            QVERIFY2(!it.value().contains("elsewhere"), qPrintable(it.key()));
+        }
         QCOMPARE(files, connections == 1 ? (withOne = files) : withOne);
     }
     for (const ScriptedHttpServer::Request& request : m_server->requests())
@@ -241,6 +258,33 @@ void TestCrawlSiteRules::aStopEndsAWaitAndTheResumeAsksAgainWithTheCookiesTheCra
     m_server->routeWhenHeadHolds("/g/a.gif", "Cookie: pass=", answer(200, "GIF", {}, "image/gif"));
     QCOMPARE(crawl.resume().kind, CrawlOutcome::Finished);
     QCOMPARE(crawl.mirroredFiles().value(u"g/a.gif"_s), "GIF"_ba);
+}
+
+void TestCrawlSiteRules::aCookieFileWithoutACookieOfTheSiteStopsBeforeAnythingIsAsked_data()
+{
+    QTest::addColumn<QByteArray>("file"); // empty: there is none
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("none at the path") << QByteArray() << u"クッキーファイルを読めません。"_s;
+    QTest::newRow("a page saved in its place")
+        << "<html><body>cookies</body></html>\n"_ba << u"クッキーファイルではありません"_s;
+    QTest::newRow("other sites' cookies and an expired one of the site")
+        << "other.example\tFALSE\t/\tFALSE\t0\tpass\tx\n127.0.0.1\tFALSE\t/\tFALSE\t1\told\tx\n"_ba
+        << u"このサイト（127.0.0.1）の有効なクッキーがありません。"_s;
+}
+
+void TestCrawlSiteRules::aCookieFileWithoutACookieOfTheSiteStopsBeforeAnythingIsAsked()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, reason);
+    QTemporaryDir browser;
+    const QString path = browser.filePath(u"cookies.txt"_s);
+    QVERIFY(file.isEmpty() || WriteFileBytes(path, file));
+    m_crawl->settings().save(K::CookieFile, path);
+    const CrawlOutcome outcome = m_crawl->start(m_server->url(u"/"_s));
+    QCOMPARE(outcome.kind, CrawlOutcome::Failed);
+    QVERIFY2(outcome.reason.contains(reason) && outcome.reason.contains(path), qPrintable(outcome.reason));
+    QVERIFY(m_server->requests().isEmpty());
+    QVERIFY(SaveFolderContents(m_crawl->saveDir()).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCrawlSiteRules)
