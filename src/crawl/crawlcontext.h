@@ -93,8 +93,9 @@ struct CrawlContext {
     // Why the top page could not be had, as its failure or error-response entry says; a run whose
     // top page failed has fetched nothing and says so instead of "終了".
     QString topFailure;
-    // Why the last robots.txt asked for could not be had at all; empty when an answer came.
-    QString robotsFailure;
+    // Why the robots.txt of an origin could not be read (no answer, or a 5xx): nothing there is
+    // allowed, and a refusal says so rather than that robots.txt forbids it.
+    QHash<QString, QString> robotsUnread;
     // The top page's record address (the top address as its probe resolved it).
     QString topRecordAddress;
 };

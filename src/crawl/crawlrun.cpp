@@ -1,6 +1,7 @@
 #include "crawl/crawlrun.h"
 
 #include "address/addressfunctions.h"
+#include "address/authority.h"
 #include "crawl/crawlcookies.h"
 #include "crawl/fetchloop.h"
 #include "crawl/linkaddress.h"
@@ -46,6 +47,7 @@ void configureConnections(CrawlContext& c)
     c.transfer.setFollowRetryAfter(c.state.FollowRetryAfter);
     c.state.FollowRobots = c.settings.flag(K::FollowRobots);
     c.state.Robots.clear();
+    c.robotsUnread.clear();
 }
 
 } // namespace
@@ -126,12 +128,11 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
     s.BufferSize = ScaledSize(settings.decimal(K::BuffLen), 1048576);
     s.ScanLimit = ScaledSize(settings.decimal(K::ScanLimitMB), 1048576);
     s.MoreLinks = settings.flag(K::MoreLinks);
-    // A site that refuses the top address is told so before anything is made or written.
-    if (LearnRobots(c, topAddress) && !RobotsAllow(s, topAddress)) {
-        if (!c.robotsFailure.isEmpty())
-            return failed(c.host, u"トップページを取得できませんでした。\n"_s + topAddress + u'\n' + c.robotsFailure);
+    // A site whose robots.txt refuses the top address is told so before anything is made or
+    // written; one whose robots.txt could not be read goes on to its top page, whose failure the
+    // failure report keeps as it does when robots.txt is not followed.
+    if (LearnRobots(c, topAddress) && !RobotsAllow(s, topAddress) && !c.robotsUnread.contains(OriginOf(topAddress)))
         return failed(c.host, u"robots.txtで禁止されています"_s + u'\n' + topAddress);
-    }
 
     s.WorkLine = 1;
     s.WorkList.clear();

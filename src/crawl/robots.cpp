@@ -49,12 +49,12 @@ bool LearnRobots(CrawlContext& c, const QString& address)
     c.transfer.setRedirectLimit(TransferControl::MostRedirects);
     c.response.bodyTaken = {};
     const int code = StatusCode(StatusLine(ResponseHeaderText(c)));
-    // A site that cannot be reached for its robots.txt cannot be for its pages either: the start of
-    // a crawl tells that rather than a refusal.
-    c.robotsFailure.clear();
+    c.robotsUnread.remove(origin);
     if (failed && s.LastErrorCode != 0)
-        c.robotsFailure = u"接続エラーが起きました。エラー："_s + QString::number(s.LastErrorCode) + u'\n'
-            + TransferControl::errorReason(s.LastErrorCode);
+        c.robotsUnread.insert(origin,
+            u"エラー："_s + QString::number(s.LastErrorCode) + u' ' + TransferControl::errorReason(s.LastErrorCode));
+    else if (failed || code < 100 || code >= 500)
+        c.robotsUnread.insert(origin, u"ステータス："_s + QString::number(code));
     // How robots.txt came is none of the crawl's own requests' business.
     ClearTransferFlags(c);
     s.LastErrorCode = 0;
@@ -76,7 +76,11 @@ bool RobotsRefuse(CrawlContext& context, const QString& address)
 {
     if (RobotsAllow(context.state, address))
         return false;
-    ReportFailure(context, u"robots.txtで禁止されています"_s, SiteRootOf(address) + u"robots.txt"_s, address);
+    const QString robots = SiteRootOf(address) + u"robots.txt"_s;
+    if (const auto unread = context.robotsUnread.constFind(OriginOf(address)); unread != context.robotsUnread.cend())
+        ReportFailure(context, u"robots.txtを読めませんでした"_s, robots + u' ' + *unread, address);
+    else
+        ReportFailure(context, u"robots.txtで禁止されています"_s, robots, address);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "records/recordline.h"
 #include "records/resumerecord.h"
 #include "settings/settingskeys.h"
+#include "transfer/transfercontrol.h"
 
 #include "support/crawlharness.h"
 #include "support/scriptedhttpserver.h"
@@ -141,20 +142,28 @@ void TestCrawlSiteRules::aWaitAskedOfAPredictionCountsAsTheCrawlsOwn()
 
 void TestCrawlSiteRules::robotsTxt_data()
 {
-    QTest::addColumn<int>("redirects"); // to the robots.txt; -1: none is there, -2: it answers 500
+    // to the robots.txt; -1: none is there, -2: it answers 500, -3: its connection closes unanswered,
+    // -4: it refuses everything
+    QTest::addColumn<int>("redirects");
     QTest::addColumn<QStringList>("saved");
+    QTest::addColumn<QString>("unread"); // the reason a robots.txt that could not be read is reported with
     const QStringList all { u"a.gif"_s, u"no/b.gif"_s, u"no/yes.gif"_s };
-    QTest::newRow("not there (404): everything is allowed") << -1 << all;
-    QTest::newRow("a 500 allows nothing: the top address is refused before anything is written") << -2 << QStringList();
+    QTest::newRow("not there (404): everything is allowed") << -1 << all << QString();
+    QTest::newRow("a 500 allows nothing: the top page's refusal is reported, as unread")
+        << -2 << QStringList() << u"ステータス：500"_s;
+    QTest::newRow("no answer allows nothing: the top page's refusal is reported, as unread")
+        << -3 << QStringList() << u"エラー：52 "_s + TransferControl::errorReason(52);
+    QTest::newRow("refusing the top address: said before anything is written") << -4 << QStringList() << QString();
     QTest::newRow("our group, Allow with $, Crawl-delay, all read at the end of five redirects")
-        << 5 << QStringList { u"a.gif"_s, u"no/yes.gif"_s };
-    QTest::newRow("a sixth redirect is not followed: everything is allowed") << 6 << all;
+        << 5 << QStringList { u"a.gif"_s, u"no/yes.gif"_s } << QString();
+    QTest::newRow("a sixth redirect is not followed: everything is allowed") << 6 << all << QString();
 }
 
 void TestCrawlSiteRules::robotsTxt()
 {
     QFETCH(int, redirects);
     QFETCH(QStringList, saved);
+    QFETCH(QString, unread);
     ScriptedHttpServer& server = *m_server;
     server.route("/", answer(200, "<img src=a.gif><img src=no/b.gif><img src=no/yes.gif><a href=p.html>"));
     server.route("/p.html", answer(200, "<img src=no/b.gif>"));
@@ -162,6 +171,10 @@ void TestCrawlSiteRules::robotsTxt()
         server.route(name, answer(200, name, {}, "image/gif"));
     if (redirects == -2)
         server.route("/robots.txt", answer(500, "down"));
+    if (redirects == -3)
+        server.route("/robots.txt", ScriptedHttpServer::nothingThenClose());
+    if (redirects == -4)
+        server.route("/robots.txt", answer(200, "User-agent: *\nDisallow: /\n", {}, "text/plain"));
     for (int i = 0; i < redirects; ++i)
         server.route(i == 0 ? "/robots.txt"_ba : "/r" + QByteArray::number(i),
             answer(301, {}, { { "Location", "/r" + QByteArray::number(i + 1) } }));
@@ -172,14 +185,23 @@ void TestCrawlSiteRules::robotsTxt()
     m_crawl->settings().save(K::FollowRobots, 1);
     m_crawl->settings().save(K::Connections, 6);
     const QString top = server.url(u"/"_s);
-    QCOMPARE(m_crawl->start(top).kind, redirects == -2 ? CrawlOutcome::Failed : CrawlOutcome::Finished);
+    QCOMPARE(m_crawl->start(top).kind, saved.isEmpty() ? CrawlOutcome::Failed : CrawlOutcome::Finished);
     QCOMPARE(m_crawl->mirroredFiles().keys(), saved);
     const QList<ScriptedHttpServer::Request> requests = server.requests();
-    QCOMPARE(arrivals(server, "GET /robots.txt ").size() + arrivals(server, "GET /r6 ").size(), 1);
-    if (redirects == -2) // said, and nothing else asked for or written
+    const int robotsAsked = redirects == -3 ? 2 : 1; // a connection that failed is tried once more
+    QCOMPARE(arrivals(server, "GET /robots.txt ").size() + arrivals(server, "GET /r6 ").size(), robotsAsked);
+    if (saved.isEmpty()) // nothing else asked for
+        QCOMPARE(requests.size(), robotsAsked);
+    if (redirects == -4) // said, and nothing written
         QVERIFY(m_crawl->host.messages == QStringList { u"robots.txtで禁止されています\n"_s + top }
-            && requests.size() == 1
             && !QFileInfo::exists(m_crawl->saveDir() + u"127.0.0.1."_s + QString::number(server.port())));
+    if (!unread.isEmpty()) {
+        const QString detail = server.url(u"/robots.txt"_s) + u' ' + unread;
+        QCOMPARE(SplitRecordLine(m_crawl->logLines(FailureReportName).value(1)).mid(1, 3),
+            (QStringList { u"robots.txtを読めませんでした"_s, detail, top }));
+        QCOMPARE(m_crawl->host.messages.value(0),
+            u"トップページを取得できませんでした。\n"_s + top + u"\nrobots.txtを読めませんでした\n"_s + detail);
+    }
     if (redirects != 5)
         return;
     for (qsizetype i = redirects + 2; i < requests.size(); ++i)
