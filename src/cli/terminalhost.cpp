@@ -48,6 +48,10 @@ void TerminalHost::yield()
     }
     if (m_state && StopSignalled())
         m_state->StopRequested = true;
+    // What changed since the last draw is shown once its turn comes, even when nothing else changes
+    // (a countdown's first second, the address after it).
+    if (m_stale)
+        drawStatus(false);
 }
 
 bool TerminalHost::askOkCancel(const QString& text)
@@ -105,7 +109,10 @@ QString TerminalHost::countersLine() const
 
 void TerminalHost::drawStatus(bool force)
 {
-    if (!m_interactive || (!force && m_statusShown && m_sinceDrawn.elapsed() < RedrawMilliseconds))
+    if (!m_interactive)
+        return;
+    m_stale = !force && m_statusShown && m_sinceDrawn.elapsed() < RedrawMilliseconds;
+    if (m_stale)
         return;
     m_sinceDrawn.restart();
     m_statusShown = true;

@@ -48,6 +48,7 @@ private:
     QString m_address;
     bool m_messageShown = false;
     bool m_statusShown = false;
+    bool m_stale = false; // the status changed since it was last drawn
     QElapsedTimer m_sinceDrawn;
     QElapsedTimer m_sinceEvents;
 };

@@ -96,6 +96,8 @@ struct CrawlContext {
     // Why the robots.txt of an origin could not be read (no answer, or a 5xx): nothing there is
     // allowed, and a refusal says so rather than that robots.txt forbids it.
     QHash<QString, QString> robotsUnread;
+    // Origins whose robots.txt asks for a Crawl-delay over a minute, not told yet, with the delay.
+    QHash<QString, int> longCrawlDelays;
     // The top page's record address (the top address as its probe resolved it).
     QString topRecordAddress;
 };

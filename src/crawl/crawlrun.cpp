@@ -48,6 +48,7 @@ void configureConnections(CrawlContext& c)
     c.state.FollowRobots = c.settings.flag(K::FollowRobots);
     c.state.Robots.clear();
     c.robotsUnread.clear();
+    c.longCrawlDelays.clear();
 }
 
 } // namespace

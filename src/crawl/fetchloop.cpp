@@ -373,6 +373,7 @@ void FetchWorkItems(CrawlContext& context)
         // A resumed run meets hosts whose robots.txt it has not read yet, and may find it changed.
         if (!LearnRobots(context, record.address))
             continue;
+        TellLongCrawlDelay(context, record.address);
         const bool refused = RobotsRefuse(context, record.address);
         if (!refused)
             PredictComingFetches(context, record);

@@ -126,6 +126,7 @@ QString ResolveLink(
 
     if (!LearnRobots(context, link))
         return {}; // stopped: the record is taken again
+    TellLongCrawlDelay(context, link);
     ProbeResult probed;
     // A link robots.txt refuses is reported once, as it is detected, and never asked for.
     if (RobotsRefuse(context, link))

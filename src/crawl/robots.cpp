@@ -5,7 +5,9 @@
 #include "crawl/httpheaders.h"
 #include "crawl/progress.h"
 #include "crawl/transport.h"
+#include "crawl/writefailure.h"
 #include "productnames.h"
+#include "records/logs.h"
 
 #include <algorithm>
 
@@ -15,6 +17,8 @@ namespace {
 
 constexpr qsizetype MostRobotsBytes = 500 * 1024;
 constexpr int MostRobotsRedirects = 5;
+// A Crawl-delay longer than this makes a crawl of the host slow enough to be told.
+constexpr int LongCrawlDelayMs = 60 * 1000;
 
 } // namespace
 
@@ -69,7 +73,24 @@ bool LearnRobots(CrawlContext& c, const QString& address)
     s.Robots.insert(origin, rules);
     if (rules.crawlDelayMs() > 0)
         c.transfer.setHostInterval(address, rules.crawlDelayMs());
+    if (rules.crawlDelayMs() > LongCrawlDelayMs)
+        c.longCrawlDelays.insert(origin, rules.crawlDelayMs());
     return true;
+}
+
+void TellLongCrawlDelay(CrawlContext& context, const QString& address)
+{
+    const QString origin = OriginOf(address);
+    const auto delay = context.longCrawlDelays.constFind(origin);
+    if (delay == context.longCrawlDelays.cend())
+        return;
+    // Not a failure of anything: the crawl goes on, one request a Crawl-delay.
+    ReportWriteFailure(context,
+        WriteFailureReport(context.files, context.state.SiteDir, context.clock,
+            u"robots.txtのCrawl-delayが1分を超えています"_s,
+            HostOf(address) + u" は要求の間隔を"_s + QString::number(*delay / 1000) + u"秒とするよう求めています。"_s,
+            SiteRootOf(address) + u"robots.txt"_s, FailureReportName));
+    context.longCrawlDelays.erase(delay);
 }
 
 bool RobotsRefuse(CrawlContext& context, const QString& address)

@@ -10,6 +10,9 @@
 
 // Learns the rules of address's host unless they are known; false when a stop came first.
 bool LearnRobots(CrawlContext& context, const QString& address);
+// Tells in the failure report, once a run, that address's host asks for a Crawl-delay of more than a
+// minute; the crawl keeps it.
+void TellLongCrawlDelay(CrawlContext& context, const QString& address);
 // Whether the crawl may request address: always when robots.txt is not followed, never while the
 // rules of its host are not known.
 bool RobotsAllow(const CrawlState& state, const QString& address);

@@ -9,14 +9,14 @@
 #include "storage/partfile.h"
 #include "transfer/retryafter.h"
 
-#include <QElapsedTimer>
-
 using namespace Qt::StringLiterals;
 
 namespace {
 
 // How long one pass of a wait sleeps on the network at most, so the window stays responsive.
 constexpr int PumpMilliseconds = 10;
+// A request held back at least this long is shown waiting, with its seconds counted down.
+constexpr qint64 ShownWaitMs = 1000;
 
 bool statusAllowsBody(int code)
 {
@@ -198,38 +198,39 @@ bool WaitRequestDone(CrawlContext& context, bool untilIdle)
 bool RunRequest(CrawlContext& c, const QString& address, const QString& verb, const QString& headerLines,
     bool untilIdle, bool rangedRequest, const std::function<void()>& prepare)
 {
-    QElapsedTimer waited;
-    qint64 wait = 0;
-    qint64 shown = -1;
-    // The request goes out again at once; the transfer control holds it, and every other request to
-    // its host, until the wait is over, while the address line counts the seconds down.
+    qint64 shown = 0;
+    bool asked = false; // the wait is one a server asked for
+    // A request held back (an interval, a Crawl-delay, a wait the server asked for) is shown with
+    // the seconds it still waits, counted down, then under its own address again.
     const auto countDown = [&] {
-        const qint64 seconds = (wait - waited.elapsed() + 999) / 1000;
-        if (seconds == shown || shown == 0)
+        const qint64 wait = c.transfer.sendingWaitMs();
+        const bool show = wait > 0 && (asked || shown > 0 || wait >= ShownWaitMs);
+        const qint64 seconds = show ? (wait + 999) / 1000 : 0;
+        if (seconds == shown)
             return;
-        shown = std::max<qint64>(seconds, 0);
-        c.host.setCurrentAddress(
-            shown > 0 ? u"待機中（サーバーの指示）"_s + QString::number(shown) + u"秒"_s : address);
+        shown = seconds;
+        c.host.setCurrentAddress(shown == 0 ? address
+                : asked ? u"待機中（サーバーの指示）"_s + QString::number(shown) + u"秒"_s
+                        : u"待機中"_s + QString::number(shown) + u"秒"_s);
     };
     for (int resends = 0;; ++resends) {
         ExecuteRequest(c, address, verb, headerLines, rangedRequest);
         if (prepare)
             prepare();
         c.response.mayWait = c.state.FollowRetryAfter && resends < MostRetryAfterResends;
-        if (resends > 0)
-            c.response.eachPass = countDown;
+        asked = resends > 0;
+        c.response.eachPass = countDown;
         const bool interrupted = WaitRequestDone(c, untilIdle);
         c.response.eachPass = {};
         if (shown > 0)
             c.host.setCurrentAddress(address);
+        shown = 0;
         if (interrupted || !c.response.mayWait)
             return interrupted;
-        wait = RetryAfterMs(c.transfer.responseHeaders(), c.clock);
+        const qint64 wait = RetryAfterMs(c.transfer.responseHeaders(), c.clock);
         if (wait < 0)
             return false;
         c.transfer.holdHost(c.transfer.finalUrl(), wait);
-        waited.start();
-        shown = -1;
         ClearTransferFlags(c);
     }
 }

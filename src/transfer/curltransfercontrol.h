@@ -94,6 +94,10 @@ public:
     // When the hop in progress was sent, on the pacer's clock; -1 while it waits for the pacer (or
     // without a pacer).
     qint64 hopSentAt() const { return m_pacing.sentAt(); }
+    qint64 sendingWaitMs() const override
+    {
+        return m_busy && m_pacing.held() ? std::max<qint64>(m_pacing.delay(), 0) : 0;
+    }
     // Whether anything of the request in progress may have reached the server: false while its
     // first hop waits for the pacer or for its connection.
     bool sentAny() const { return m_busy && (m_redirects > 0 || m_pacing.began()); }

@@ -74,6 +74,16 @@ void LookAheadTransferControl::holdHost(const QString& address, qint64 milliseco
     m_thread.wake();
 }
 
+qint64 LookAheadTransferControl::sendingWaitMs() const
+{
+    if (direct())
+        return m_direct.sendingWaitMs();
+    const auto held = m_thread.lock();
+    if (!m_current || m_current->started)
+        return 0;
+    return std::max<qint64>({ m_current->notBefore - m_pacer.now(), m_pacer.waitFor(m_current->host), 0 });
+}
+
 void LookAheadTransferControl::setCookies(const QByteArray& text, bool keep)
 {
     m_thread.whileStopped([&] {

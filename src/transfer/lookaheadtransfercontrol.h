@@ -57,6 +57,7 @@ public:
     void setRequestInterval(int milliseconds) override;
     void setHostInterval(const QString& address, int milliseconds) override;
     void holdHost(const QString& address, qint64 milliseconds) override;
+    qint64 sendingWaitMs() const override;
     void forgetHosts() override { m_pacer.forgetHosts(); }
     void setCookies(const QByteArray& text, bool keep) override;
     QByteArray cookies() const override { return m_jar.text(); }

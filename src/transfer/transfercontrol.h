@@ -145,6 +145,9 @@ public:
     }
     // Forgets what hosts asked, as a crawl starts.
     virtual void forgetHosts() { }
+    // How long the executed request still waits before it is sent (an interval, a Crawl-delay or a
+    // hold its host asked for), in milliseconds; 0 once it is out.
+    virtual qint64 sendingWaitMs() const { return 0; }
     // The crawl's cookies: requests carry those that match them (domain, path, secure, expiry). With
     // keep, what a request's answers set joins them once the crawl has taken the request whole (not
     // one it cancelled), in the crawl's order, so every request carries the cookies it would with one

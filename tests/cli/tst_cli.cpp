@@ -269,8 +269,10 @@ void TestCli::aTopPageThatCannotBeHadFailsWithItsReason()
 {
     const Run result = run({ u"crawl"_s, u" http://127.0.0.1:1/site/index.html\n"_s, m_home->filePath(u"s"_s) });
     QCOMPARE(result.exitCode, 1);
+    // robots.txt is followed by default: it could not be read either, and that says why.
     QVERIFY2(result.err.contains(u"トップページを取得できませんでした。\nhttp://127.0.0.1:1/site/index.html\n"
-                                 "接続エラーが起きました。エラー：7\nサーバに接続できません。"_s),
+                                 "robots.txtを読めませんでした\n"
+                                 "http://127.0.0.1:1/robots.txt エラー：7 サーバに接続できません。"_s),
         qPrintable(result.err));
     QVERIFY(!result.out.contains(u"終了"_s));
 }

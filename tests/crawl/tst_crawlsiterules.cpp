@@ -57,6 +57,8 @@ private slots:
     void aWaitAskedOfAPredictionCountsAsTheCrawlsOwn();
     void robotsTxt_data();
     void robotsTxt();
+    void aCrawlDelayOverAMinuteIsToldAndCountedDown_data();
+    void aCrawlDelayOverAMinuteIsToldAndCountedDown();
     void cookiesOpenAGalleryWithAnyNumberOfConnections_data();
     void cookiesOpenAGalleryWithAnyNumberOfConnections();
     void aStopEndsAWaitAndTheResumeAsksAgainWithTheCookiesTheCrawlHad();
@@ -214,6 +216,34 @@ void TestCrawlSiteRules::robotsTxt()
     QCOMPARE(SplitRecordLine(failures[1]).mid(1, 3),
         (QStringList { u"robots.txtで禁止されています"_s, server.url(u"/robots.txt"_s), server.url(u"/no/b.gif"_s) }));
     QVERIFY(!m_crawl->logLines(DetectedLogName).join(u'|').contains(u"/r"_s));
+}
+
+void TestCrawlSiteRules::aCrawlDelayOverAMinuteIsToldAndCountedDown_data()
+{
+    QTest::addColumn<int>("connections");
+    QTest::newRow("one connection") << 1;
+    QTest::newRow("six connections") << 6;
+}
+
+void TestCrawlSiteRules::aCrawlDelayOverAMinuteIsToldAndCountedDown()
+{
+    QFETCH(int, connections);
+    m_server->route("/robots.txt", answer(200, "User-agent: *\nCrawl-delay: 61\n", {}, "text/plain"));
+    m_server->route("/", answer(200, "<img src=a.gif>"));
+    CrawlHarness& crawl = *m_crawl;
+    crawl.settings().save(K::FollowRobots, 1);
+    crawl.settings().save(K::Connections, connections);
+    // The top page waits its turn after robots.txt; the stop ends the wait.
+    crawl.host.onYield
+        = [&crawl] { crawl.state.StopRequested = crawl.host.currentAddresses.contains(u"待機中61秒"_s); };
+    QCOMPARE(crawl.start(m_server->url(u"/"_s)).kind, CrawlOutcome::Stopped);
+    const QStringList failures = crawl.logLines(FailureReportName);
+    QCOMPARE(failures.size(), 2);
+    QCOMPARE(SplitRecordLine(failures[1]).mid(1, 3),
+        (QStringList { u"robots.txtのCrawl-delayが1分を超えています"_s,
+            u"127.0.0.1:"_s + QString::number(m_server->port()) + u" は要求の間隔を61秒とするよう求めています。"_s,
+            m_server->url(u"/robots.txt"_s) }));
+    QCOMPARE(crawl.host.counters[size_t(Counter::Failure)], 0);
 }
 
 void TestCrawlSiteRules::cookiesOpenAGalleryWithAnyNumberOfConnections_data()
