@@ -173,12 +173,23 @@ struct RecordFetch {
     }
 };
 
+// A site folder that no longer takes files (made read-only, its drive remounted so) would fail
+// every file after this one: the crawl stops, to be resumed once it takes them again. Told before
+// the file's failure, which its failure report may not take.
+void stopIfFolderTakesNoFile(CrawlContext& c)
+{
+    if (!FolderWritable(c.state.SiteDir))
+        ReportWriteFailure(c, IoStatus::unwritableFolder(c.state.SiteDir));
+}
+
 // A body whose local file failed is given up and the file it would replace stays as it was. A full
 // disk stops the crawl so that it can be resumed once there is room. False when the crawl stops.
 bool dropFailedBody(CrawlContext& c)
 {
     const CrawlState& s = c.state;
     const IoStatus failure = std::exchange(c.fileStatus, IoStatus::success());
+    if (!failure.diskFull)
+        stopIfFolderTakesNoFile(c);
     if (s.SaveToFile) {
         // Emptied first, which makes room on a full disk for the records below; removed only once the
         // resume record no longer names it, or a resume would take the old file for the new one.
@@ -200,6 +211,7 @@ void writeDownloadOutcome(CrawlContext& c, RecordFetch& fetch, const QString& na
     CrawlState& s = c.state;
     const IoStatus committed = CommitPartFile(s.LocalPath);
     if (!committed) {
+        stopIfFolderTakesNoFile(c);
         ReportFailure(c, u"ファイルエラー"_s, committed.error, c.transfer.url());
         return;
     }

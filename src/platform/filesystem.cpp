@@ -59,6 +59,51 @@ bool renameOver(const QString& from, const QString& to)
 #endif
 }
 
+// Why the rename just tried failed, read before any other call can change the system's error.
+QString renameFailureReason()
+{
+#ifdef Q_OS_WIN
+    switch (GetLastError()) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return u"ファイルが使用中か、書き込みが許可されていません。"_s;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return u"ディスクがいっぱいです。"_s;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return u"ファイルまたはフォルダがありません。"_s;
+    case ERROR_WRITE_PROTECT:
+        return u"書き込みが禁止されています。"_s;
+    default:
+        break;
+    }
+#else
+    switch (errno) {
+    case EACCES:
+    case EPERM:
+        return u"書き込みが許可されていません。"_s;
+    case EROFS:
+        return u"読み取り専用のため書き込めません。"_s;
+    case ENOSPC:
+    case EDQUOT:
+        return u"ディスクがいっぱいです。"_s;
+    case ENOENT:
+        return u"ファイルまたはフォルダがありません。"_s;
+    case EISDIR:
+    case ENOTEMPTY:
+    case EEXIST:
+        return u"同じ名前のフォルダがあります。"_s;
+    case ENAMETOOLONG:
+        return u"名前が長すぎます。"_s;
+    default:
+        break;
+    }
+#endif
+    return u"ファイルの名前を変えられません。"_s;
+}
+
 enum class FreeRename { Moved, Taken, Failed, Unsupported };
 
 FreeRename renameToFreeName(const QString& from, const QString& to)
@@ -213,8 +258,9 @@ IoStatus ReplaceFileAtomically(const QString& path, const QByteArray& bytes, Fil
         return status;
     }
     if (!renameOver(temporary, path)) {
+        const QString reason = renameFailureReason();
         QFile::remove(temporary);
-        return IoStatus::failure(path, u"cannot replace the file"_s);
+        return IoStatus::failure(path, u"ファイルを置き換えられません。"_s + reason);
     }
     return IoStatus::success();
 }
@@ -248,7 +294,7 @@ IoStatus AppendToFile(const QString& path, const QByteArray& bytes)
 IoStatus RenameOver(const QString& from, const QString& to)
 {
     if (!renameOver(from, to))
-        return IoStatus::failure(to, qt_error_string());
+        return IoStatus::failure(to, renameFailureReason());
     return IoStatus::success();
 }
 
@@ -260,15 +306,15 @@ IoStatus RenameToFreeName(const QString& from, const QString& to, bool& taken)
         return IoStatus::success();
     case FreeRename::Taken:
         taken = true;
-        return IoStatus::failure(to, u"the name is taken"_s);
+        return IoStatus::failure(to, u"同じ名前のファイルがあります。"_s);
     case FreeRename::Failed:
-        return IoStatus::failure(to, qt_error_string());
+        return IoStatus::failure(to, renameFailureReason());
     case FreeRename::Unsupported:
         break;
     }
     if (QFileInfo::exists(to)) {
         taken = true;
-        return IoStatus::failure(to, u"the name is taken"_s);
+        return IoStatus::failure(to, u"同じ名前のファイルがあります。"_s);
     }
     return RenameOver(from, to);
 }

@@ -11,16 +11,24 @@
 #include <unordered_map>
 
 // What a writer tells its caller: ok, or the reason it failed (shown to the user, never swallowed).
-// A full disk is told apart: it stops a crawl until there is room, where other failures fail one file.
+// A full disk and a folder that takes no file are told apart: they stop a crawl until it is mended,
+// where other failures fail one file.
 struct [[nodiscard]] IoStatus {
     bool ok = true;
     QString error;
     bool diskFull = false;
+    bool folderUnwritable = false; // the folder takes no file at all any more; stops a crawl as a full disk
 
     static IoStatus success() { return {}; }
     static IoStatus failure(const QString& path, const QString& reason)
     {
         return { false, path + QStringLiteral(": ") + reason };
+    }
+    static IoStatus unwritableFolder(const QString& folder)
+    {
+        IoStatus status = failure(folder, QStringLiteral("書き込めません。"));
+        status.folderUnwritable = true;
+        return status;
     }
     explicit operator bool() const { return ok; }
 };

@@ -22,12 +22,13 @@ IoStatus CommitPartFile(const QString& localPath)
     if (moved)
         return moved;
     if (!QFileInfo(part).isFile())
-        return IoStatus::failure(localPath, u"its temporary file has disappeared"_s);
+        return IoStatus::failure(localPath, u"ダウンロード中の一時ファイルがなくなりました。"_s);
     if (!taken)
         return moved;
     const QFileInfo existing(localPath);
     if (!existing.isFile() || !(existing.permissions() & QFileDevice::WriteOwner))
-        return IoStatus::failure(localPath, u"the file there cannot be replaced"_s);
+        return IoStatus::failure(
+            localPath, u"同じ名前のフォルダか書き込み禁止のファイルがあるため置き換えられません。"_s);
     return RenameOver(part, localPath);
 }
 

@@ -2,6 +2,7 @@
 
 #include "productnames.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHash>
 #include <QLockFile>
@@ -42,6 +43,12 @@ SiteLock::SiteLock(const QString& siteDir)
     // the open file tells).
     if (!locked && file->error() == QLockFile::LockFailedError && !file->getLockInfo(nullptr, nullptr, nullptr)
         && file->removeStaleLockFile())
+        locked = file->tryLock(0);
+    // A file naming this process, which holds no lock on the folder, was left by it (one it could not
+    // remove, the folder read-only for a while) or by a dead process whose number it now has.
+    qint64 owner = 0;
+    if (!locked && file->error() == QLockFile::LockFailedError && file->getLockInfo(&owner, nullptr, nullptr)
+        && owner == QCoreApplication::applicationPid() && file->removeStaleLockFile())
         locked = file->tryLock(0);
     if (!locked) {
         m_state = file->error() == QLockFile::LockFailedError ? InUse : Unavailable;

@@ -24,7 +24,7 @@ auto nearness(const ScheduledRequest& request)
 
 QString ConnectionScheduler::spoolErrorText()
 {
-    return u"the body fetched ahead could not be kept in a temporary file"_s;
+    return u"先に受け取った本文を一時ファイルに保存できませんでした。"_s;
 }
 
 ConnectionScheduler::ConnectionScheduler(ConnectionPool& pool, RequestPacer& pacer)

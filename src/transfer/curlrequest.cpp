@@ -211,6 +211,8 @@ QString TransferControl::errorReason(int errorCode)
         return u"サーバの証明書を信頼できません。"_s;
     case CURLE_SSL_CACERT_BADFILE:
         return u"証明書ストアを読み込めません。"_s;
+    case CURLE_OUT_OF_MEMORY: // what libcurl says of a single header it would not make room for
+        return u"応答のヘッダが大きすぎるか、メモリが足りません。"_s;
     case CURLE_LOGIN_DENIED:
     case CURLE_AUTH_ERROR:
         return u"認証に失敗しました。"_s;

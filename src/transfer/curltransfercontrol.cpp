@@ -333,8 +333,15 @@ bool CurlTransferControl::raise(int state)
 void CurlTransferControl::setError(int code)
 {
     m_errorCode = code;
-    m_errorText = m_errorBuffer[0] != '\0' ? QString::fromUtf8(m_errorBuffer.data())
-                                           : QString::fromUtf8(curl_easy_strerror(CURLcode(code)));
+    // The text a user reads in the failure report: libcurl's own is English, and some of its codes
+    // stand for more than one fault, which its text tells apart.
+    const QByteArrayView detail(m_errorBuffer.data());
+    if (code == 100 || detail.startsWith("Too large response headers") || detail.startsWith("Avoided giant realloc"))
+        m_errorText = u"応答のヘッダが大きすぎます。"_s;
+    else if (detail.startsWith("Received HTTP/0.9"))
+        m_errorText = u"サーバの応答がHTTPの応答ではありません。"_s;
+    else
+        m_errorText = errorReason(code);
 }
 
 std::size_t CurlTransferControl::onHeaderLine(char* data, std::size_t size, std::size_t count, void* self)

@@ -13,7 +13,11 @@
 #include <QFile>
 #include <QTest>
 #include <QUrl>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using Reply = ScriptedHttpServer::Reply;
@@ -644,35 +648,41 @@ void TestCrawlScripted::linkAnswers_data()
 {
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QString>("errorStatus"); // the error-response entry, if any
-    QTest::addColumn<bool>("transferError"); // failure entries, all under the link's own address
+    QTest::addColumn<QString>("transferError"); // the failure entries' detail, under the link's own address
     QTest::addColumn<QByteArray>("saved"); // the file's content; null when no file is left
     QTest::newRow("403 is an error response")
-        << ScriptedHttpServer::response(403, "Forbidden") << u"HTTP/1.1 403 Forbidden"_s << false << QByteArray();
+        << ScriptedHttpServer::response(403, "Forbidden") << u"HTTP/1.1 403 Forbidden"_s << QString() << QByteArray();
     QTest::newRow("an error whose reason holds 200 is an error response")
         << ScriptedHttpServer::response(500, "Internal Error (id 2003)") << u"HTTP/1.1 500 Internal Error (id 2003)"_s
-        << false << QByteArray();
+        << QString() << QByteArray();
     QTest::newRow("410 gone since 2009 is an error response")
-        << ScriptedHttpServer::response(410, "Gone since 2009") << u"HTTP/1.1 410 Gone since 2009"_s << false
+        << ScriptedHttpServer::response(410, "Gone since 2009") << u"HTTP/1.1 410 Gone since 2009"_s << QString()
         << QByteArray();
     QTest::newRow("a redirect loop ends as an error response")
-        << ScriptedHttpServer::response(302, "Found", { { "Location", "/x.gif" } }) << u"HTTP/1.1 302 Found"_s << false
-        << QByteArray();
+        << ScriptedHttpServer::response(302, "Found", { { "Location", "/x.gif" } }) << u"HTTP/1.1 302 Found"_s
+        << QString() << QByteArray();
     QTest::newRow("206 is accepted") << ScriptedHttpServer::response(
         206, "Partial Content", { { "Content-Type", "image/gif" } }, "xyz")
-                                     << QString() << false << "xyz"_ba;
+                                     << QString() << QString() << "xyz"_ba;
     QTest::newRow("an answer without a status line is a transfer error of its own address")
-        << "garbage\r\n\r\n"_ba << QString() << true << QByteArray();
+        << "garbage\r\n\r\n"_ba << QString() << u"サーバの応答がHTTPの応答ではありません。"_s << QByteArray();
     QTest::newRow("a connection closed without an answer is a transfer error of its own address")
-        << QByteArray() << QString() << true << QByteArray();
+        << QByteArray() << QString() << u"サーバが何も返さずに接続を閉じました。"_s << QByteArray();
+    QTest::newRow("headers over 300 KB are a transfer error, told in Japanese")
+        << ScriptedHttpServer::response(200, "OK", Headers(400, { "X-Pad", QByteArray(1000, 'a') })) << QString()
+        << u"応答のヘッダが大きすぎます。"_s << QByteArray();
+    QTest::newRow("a redirect to a scheme not spoken is a transfer error, told in Japanese")
+        << ScriptedHttpServer::response(302, "Found", { { "Location", "ftp://127.0.0.1/x.gif" } }) << QString()
+        << u"対応していないプロトコルです。"_s << QByteArray();
     QTest::newRow("a binary body without a content type is saved as it is")
-        << ScriptedHttpServer::response(200, "OK", {}, binary(300, 0)) << QString() << false << binary(300, 0);
+        << ScriptedHttpServer::response(200, "OK", {}, binary(300, 0)) << QString() << QString() << binary(300, 0);
 }
 
 void TestCrawlScripted::linkAnswers()
 {
     QFETCH(QByteArray, answer);
     QFETCH(QString, errorStatus);
-    QFETCH(bool, transferError);
+    QFETCH(QString, transferError);
     QFETCH(QByteArray, saved);
     ScriptedHttpServer& server = *m_server;
     server.route("/", page("<a href=\"x.gif\">x</a>"));
@@ -689,9 +699,10 @@ void TestCrawlScripted::linkAnswers()
                 server.url(u"/"_s) }));
     }
     const QList<QStringList> failures = recordsOf(m_crawl->logLines(FailureReportName));
-    QCOMPARE(failures.isEmpty(), !transferError);
+    QCOMPARE(failures.isEmpty(), transferError.isEmpty());
     for (const QStringList& failure : failures) {
         QVERIFY(failure[0].startsWith(u"接続エラーが起きました。エラー："_s));
+        QCOMPARE(failure[1], transferError);
         QCOMPARE(failure[2], address);
     }
     QCOMPARE(m_crawl->mirroredFiles().contains(u"x.gif"_s), !saved.isNull());
@@ -792,19 +803,24 @@ void TestCrawlScripted::aReplacementThatCannotBeWrittenLeavesTheOldFile_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("withLength");
-    QTest::addColumn<bool>("diskFull"); // the crawl stops, to be resumed once there is room
-    QTest::newRow("a full disk stops the crawl") << u"tmpfs"_s << true << true;
-    QTest::newRow("a full disk stops the crawl without a length too") << u"tmpfs"_s << false << true;
-    QTest::newRow("a full device stops the crawl as a full disk does") << u"/dev/full"_s << true << true;
-    QTest::newRow("a full device stops the crawl without a length too") << u"/dev/full"_s << false << true;
-    QTest::newRow("a temporary file removed before the commit fails alone") << u"removed"_s << true << false;
+    QTest::addColumn<QString>("stop"); // why the crawl stops, to be resumed once mended; "" for none
+    const QString full = u"保存先フォルダのディスクがいっぱいです。空きを作ってから再開して下さい。"_s;
+    QTest::newRow("a full disk stops the crawl") << u"tmpfs"_s << true << full;
+    QTest::newRow("a full disk stops the crawl without a length too") << u"tmpfs"_s << false << full;
+    QTest::newRow("a full device stops the crawl as a full disk does") << u"/dev/full"_s << true << full;
+    QTest::newRow("a full device stops the crawl without a length too") << u"/dev/full"_s << false << full;
+    QTest::newRow("a temporary file removed before the commit fails alone") << u"removed"_s << true << QString();
+    QTest::newRow("a site folder that takes no new file stops the crawl")
+        << u"immutable"_s << true
+        << u"保存先フォルダに書き込めなくなったため中断しました。書き込めるようにしてから再開して下さい。"_s;
 }
 
 void TestCrawlScripted::aReplacementThatCannotBeWrittenLeavesTheOldFile()
 {
     QFETCH(QString, fault);
     QFETCH(bool, withLength);
-    QFETCH(bool, diskFull);
+    QFETCH(QString, stop);
+    const bool stops = !stop.isEmpty();
     CrawlHarness& crawl = *m_crawl;
     const QString save = crawl.saveDir(), top = m_server->url(u"/"_s);
     const QString target = SiteDirOf(save, top) + u"/big.gif"_s, part = PartFilePath(target);
@@ -824,21 +840,42 @@ void TestCrawlScripted::aReplacementThatCannotBeWrittenLeavesTheOldFile()
         QVERIFY(QFile::link(fault, part));
     if (fault == u"removed"_s)
         crawl.host.onYield = [&] { QFile::remove(part); }; // the body is still written, to a file unlinked
+    // Even root makes no new file in an immutable folder, as nobody does in a read-only one.
+    const auto immutable = [site = QFile::encodeName(SiteDirOf(save, top))](bool on) {
+        const int folder = open(site.constData(), O_RDONLY | O_DIRECTORY);
+        int flags = 0;
+        const bool set = folder >= 0 && ioctl(folder, FS_IOC_GETFLAGS, &flags) == 0
+            && (flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL,
+                ioctl(folder, FS_IOC_SETFLAGS, &flags) == 0);
+        close(folder);
+        return set;
+    };
+    if (fault == u"immutable"_s) {
+        if (!immutable(false))
+            QSKIP("the file system here keeps no immutable flag");
+        crawl.host.onYield = [&] {
+            if (crawl.host.currentAddresses.contains(m_server->url(u"/big.gif"_s)) && immutable(true))
+                crawl.host.onYield = {};
+        };
+    }
     const CrawlOutcome outcome = crawl.start(top);
-    QCOMPARE(outcome.kind, diskFull ? CrawlOutcome::Stopped : CrawlOutcome::Finished);
-    const QString full = u"保存先フォルダのディスクがいっぱいです。空きを作ってから再開して下さい。\n"_s + save;
-    QCOMPARE(crawl.host.messages, diskFull ? QStringList { full } : QStringList());
+    QVERIFY(immutable(false) || fault != u"immutable"_s);
+    QCOMPARE(outcome.kind, stops ? CrawlOutcome::Stopped : CrawlOutcome::Finished);
+    QCOMPARE(crawl.host.messages, stops ? QStringList { stop + u'\n' + save } : QStringList());
     QCOMPARE(ReadFileBytes(target), old);
-    QVERIFY(!PartFileExists(target));
+    // A folder that takes no file keeps its temporary file, for the resume to take again; nor does
+    // it take a failure report.
+    QVERIFY(fault == u"immutable"_s || !PartFileExists(target));
     const QList<QStringList> failures = recordsOf(crawl.logLines(FailureReportName));
-    QCOMPARE(failures.value(0).value(0), u"ファイルエラー"_s);
-    QVERIFY2(failures.size() == 1 && failures[0][1].startsWith(target), qPrintable(failures[0][1]));
+    QCOMPARE(failures.value(0).value(0), fault == u"immutable"_s ? QString() : u"ファイルエラー"_s);
+    QVERIFY(fault == u"immutable"_s || (failures.size() == 1 && failures[0][1].startsWith(target)));
     QCOMPARE(crawl.logLines(DownloadLogName), QStringList { DownloadLogHeader });
-    if (!diskFull)
+    if (!stops)
         return;
     // Room is made, and the stopped crawl resumes to the new file.
     QVERIFY(fault != u"tmpfs"_s || mount("tmpfs", saveFolder, "tmpfs", MS_REMOUNT, "size=8m") == 0);
-    QFile::remove(part);
+    if (fault != u"immutable"_s)
+        QFile::remove(part);
     QCOMPARE(crawl.resume().kind, CrawlOutcome::Finished);
     QCOMPARE(ReadFileBytes(target), body);
 }
