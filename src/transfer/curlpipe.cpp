@@ -16,8 +16,11 @@ void* newMulti()
     EnsureCurlInitialised();
     CURLM* multi = curl_multi_init();
     // One connection to a host: requests that share the pipe multiplex over it or wait their turn.
-    if (multi)
+    // One kept once a request ends: a redirect that went elsewhere leaves no second one open.
+    if (multi) {
         curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, 1L);
+        curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, 1L);
+    }
     return multi;
 }
 
@@ -40,6 +43,17 @@ void CurlPipe::closeConnections()
     // The connection cache belongs to the multi handle; a new one keeps nothing open.
     curl_multi_cleanup(m_multi);
     m_multi = newMulti();
+    m_destination.clear();
+}
+
+void CurlPipe::useFor(const QString& destination)
+{
+    if (destination == m_destination)
+        return;
+    if (!m_destination.isEmpty())
+        closeConnections();
+    if (m_attached == 0)
+        m_destination = destination;
 }
 
 bool CurlPipe::attach(void* easy)

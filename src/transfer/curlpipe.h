@@ -6,6 +6,8 @@
 //   CurlTransferControl first(pipe), second(pipe);  // first.execute(...); second.execute(...);
 //   CurlPipe::pumpTogether({ &first, &second }, 10); // sleeps on both, raises the states of both
 
+#include <QString>
+
 #include <functional>
 #include <vector>
 
@@ -38,6 +40,10 @@ public:
 
     // Closes the connections kept open; only while no request is attached.
     void closeConnections();
+    // A request to destination (an origin, or the proxy that carries it) is about to be attached:
+    // the connections kept open to another one are closed first, while nothing is attached, so that
+    // the pipe holds one connection, not one to every host a crawl has met.
+    void useFor(const QString& destination);
 
     // Adds an easy handle's transfer to the pipe, or takes it off; false when it could not be added.
     bool attach(void* easy);
@@ -60,4 +66,5 @@ public:
 private:
     void* m_multi = nullptr; // kept as void* so that curl.h stays out of this header
     int m_attached = 0;
+    QString m_destination; // what the connections kept open lead to
 };

@@ -1,5 +1,7 @@
 #include "transfer/curltransfercontrol.h"
 
+#include "address/authority.h"
+
 #include "transfer/curlrequest.h"
 
 #include <curl/curl.h>
@@ -131,6 +133,9 @@ void CurlTransferControl::sendHop()
     ApplyTrustStore(easy);
     ApplyTimeout(easy, set.requestTimeout);
 
+    // A plain http request through a proxy goes over the proxy's connection, whatever its host.
+    const bool proxied = set.accessType == AccessNamedProxy && !address.startsWith(u"https:"_s, Qt::CaseInsensitive);
+    m_pipe->useFor(proxied ? set.proxy : OriginOf(address));
     if (!m_pipe->attach(easy)) {
         m_done = true;
         m_doneCode = CURLE_FAILED_INIT;

@@ -65,6 +65,23 @@ QString differenceOf(const Outcome& one, const Outcome& other)
     return {};
 }
 
+// Our connections open now to the given local ports, as the system lists them: established, the
+// port at the far end.
+int establishedTo(const QList<quint16>& ports)
+{
+    QFile table(u"/proc/net/tcp"_s);
+    if (!table.open(QIODevice::ReadOnly))
+        return 0;
+    int count = 0;
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 3 && fields[3] == "01"
+            && ports.contains(fields[2].mid(fields[2].indexOf(':') + 1).toUShort(nullptr, 16)))
+            ++count;
+    }
+    return count;
+}
+
 // A page linking thirty small files that take a moment each, so that requests overlap.
 void serveThirtyFiles(ScriptedHttpServer& server)
 {
@@ -87,8 +104,8 @@ private slots:
     void sameOutputsForEveryNumberOfConnections();
     void requestsOverlapOnSeveralConnections();
     void nearlyEveryRequestIsServedFromAPrediction();
-    void noHostGetsMoreConnectionsThanAllowed_data();
-    void noHostGetsMoreConnectionsThanAllowed();
+    void noMoreConnectionsThanAllowed_data();
+    void noMoreConnectionsThanAllowed();
     void requestsToOneHostKeepTheInterval();
     void aStopInMidCrawlResumesToTheSameEnd();
     void idleConnectionsDoNotHoldTheServersWorkers();
@@ -361,25 +378,47 @@ void TestCrawlConnections::nearlyEveryRequestIsServedFromAPrediction()
             QString::number(harness.transfer.servedFromPredictions()) + u" of "_s + QString::number(afterTheFirst)));
 }
 
-void TestCrawlConnections::noHostGetsMoreConnectionsThanAllowed_data()
+void TestCrawlConnections::noMoreConnectionsThanAllowed_data()
 {
     QTest::addColumn<int>("connections");
+    QTest::newRow("one") << 1;
     QTest::newRow("two") << 2;
     QTest::newRow("three") << 3;
     QTest::newRow("six") << 6;
 }
 
-void TestCrawlConnections::noHostGetsMoreConnectionsThanAllowed()
+void TestCrawlConnections::noMoreConnectionsThanAllowed()
 {
+    // Thirty files on three hosts in turn: none may keep more connections open than allowed, nor
+    // may all of them together.
     QFETCH(int, connections);
-    ScriptedHttpServer server;
-    QVERIFY(server.start());
-    serveThirtyFiles(server);
-    const Outcome outcome = crawl(connections, server.url(u"/"_s), { Settings {} });
-    QCOMPARE(outcome.counters[size_t(Counter::Download)], 30);
-    QVERIFY2(server.peakOpenConnections() <= connections, qPrintable(QString::number(server.peakOpenConnections())));
-    QVERIFY(server.connectionCount() <= connections);
-    QVERIFY2(server.peakOpenConnections() > 1, "the requests overlap");
+    std::array<ScriptedHttpServer, 3> hosts;
+    QList<quint16> ports;
+    for (ScriptedHttpServer& host : hosts) {
+        QVERIFY(host.start());
+        ports.append(host.port());
+    }
+    QByteArray page;
+    for (int i = 0; i < 30; ++i) {
+        const QByteArray name = "/p" + QByteArray::number(i) + ".gif";
+        page += "<img src=\"" + hosts[i % 3].url(QString::fromLatin1(name)).toLatin1() + "\">";
+        hosts[i % 3].route(name, answer(200, "OK", "image/gif", content(QString::number(i), 100 + i), 30));
+    }
+    hosts[0].route("/", answer(200, "OK", "text/html", page));
+    CrawlHarness harness;
+    harness.settings().save(SettingsKeys::SearchType, 3);
+    harness.settings().save(SettingsKeys::MaxSize, 0);
+    harness.settings().save(SettingsKeys::Connections, connections);
+    int peak = 0;
+    // The system's table is read in pieces, which may meet a connection closed and its successor
+    // opened between them: an overlap counts when two reads in a row see it.
+    harness.host.onYield = [&] { peak = std::max(peak, std::min(establishedTo(ports), establishedTo(ports))); };
+    harness.start(hosts[0].url(u"/"_s));
+    QCOMPARE(harness.host.counter(Counter::Download), 30);
+    QVERIFY2(peak <= connections, qPrintable(QString::number(peak)));
+    for (const ScriptedHttpServer& host : hosts)
+        QVERIFY2(host.peakOpenConnections() <= connections, qPrintable(QString::number(host.peakOpenConnections())));
+    QVERIFY2(connections == 1 || peak > 1, "the requests overlap");
 }
 
 void TestCrawlConnections::requestsToOneHostKeepTheInterval()
