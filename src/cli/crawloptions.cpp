@@ -1,6 +1,7 @@
 #include "cli/crawloptions.h"
 
 #include "crawl/httpheaders.h"
+#include "platform/filesystem.h"
 #include "settings/numberrules.h"
 #include "settings/settingskeys.h"
 
@@ -104,7 +105,7 @@ bool ReadCrawlOptions(ArgumentReader& r)
                 return false;
             QFile file(text);
             if (!file.open(QIODevice::ReadOnly))
-                return r.fail(text + u": "_s + file.errorString());
+                return r.fail(u"パスワードファイルを読めません。\n"_s + FileFailure(file, text).error);
             password = QString::fromUtf8(file.readAll()).section(u'\n', 0, 0).remove(u'\r');
             credential = true;
         } else if (option == u"--cookies"_s) {
@@ -113,7 +114,7 @@ bool ReadCrawlOptions(ArgumentReader& r)
             // An empty name stops using a file named before.
             QFile file(text);
             if (!text.isEmpty() && !file.open(QIODevice::ReadOnly))
-                return r.fail(text + u": "_s + file.errorString());
+                return r.fail(u"クッキーファイルを読めません。\n"_s + FileFailure(file, text).error);
             r.command.settings.append({ K::CookieFile, text.isEmpty() ? text : QFileInfo(text).absoluteFilePath() });
         } else if (option == u"--access-type"_s) {
             if (!r.choice(

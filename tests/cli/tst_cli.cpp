@@ -167,6 +167,9 @@ void TestCli::invalidInputChangesNothing_data()
     QTest::newRow("a positional too many")
         << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"extra"_s } << u"余分な引数です: extra"_s;
     QTest::newRow("an unknown command") << QStringList { u"fetch"_s } << u"fetch"_s;
+    QTest::newRow("a cookie file that is not there")
+        << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--cookies"_s, u"/nonexistent/cookies.txt"_s }
+        << u"クッキーファイルを読めません。\n/nonexistent/cookies.txt: フォルダがありません。"_s;
 }
 
 void TestCli::invalidInputChangesNothing()
