@@ -141,6 +141,7 @@ int main(int argc, char* argv[])
         case CrawlOutcome::Finished:
             return Finished;
         case CrawlOutcome::InUse:
+        case CrawlOutcome::Declined: // a file of the user's where a page would go
             return InvalidInput;
         default:
             return Failed;
@@ -149,6 +150,8 @@ int main(int argc, char* argv[])
     case Command::ListImages: {
         const IoStatus written = command.kind == Command::ListDir ? MakeDirList(settings, host, command.folder)
                                                                   : MakeGraphList(settings, host, command.folder);
+        if (written.declined) // told by the host already
+            return InvalidInput;
         if (!written) {
             err << written.error << Qt::endl;
             return Failed;

@@ -77,6 +77,13 @@ void TerminalHost::showMessage(const QString& text)
     QTextStream(stderr) << text << Qt::endl;
 }
 
+bool TerminalHost::mayReplaceFiles(const QStringList& paths)
+{
+    // Nothing a list writes is worth a user's file: the command line never replaces one.
+    showMessage(paths.join(u'\n') + u"\nは一覧ページではないため、上書きしません。一覧を作りませんでした。"_s);
+    return false;
+}
+
 void TerminalHost::setCounter(Counter counter, qint64 value)
 {
     m_counters[size_t(counter)] = value;

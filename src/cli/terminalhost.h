@@ -22,6 +22,7 @@ public:
     void yield() override;
     bool askOkCancel(const QString& text) override;
     void showMessage(const QString& text) override;
+    bool mayReplaceFiles(const QStringList& paths) override;
     void setCounter(Counter counter, qint64 value) override;
     void setCurrentAddress(const QString& text) override;
     void setCaption(const QString&) override { }

@@ -5,6 +5,7 @@
 #include "records/crawlcounters.h"
 
 #include <QString>
+#include <QStringList>
 
 class CrawlHost {
 public:
@@ -16,6 +17,13 @@ public:
     virtual bool askOkCancel(const QString& text) = 0;
     // A message with an OK button.
     virtual void showMessage(const QString& text) = 0;
+    // Whether files of the user's (not written by this program, or by another of its lists) may be
+    // replaced; asked before anything is written. A host that cannot ask says why it will not.
+    virtual bool mayReplaceFiles(const QStringList& paths)
+    {
+        return askOkCancel(
+            paths.join(u'\n') + QStringLiteral("\nは、この一覧が作ったページではありません。上書きしますか？"));
+    }
     virtual void setCounter(Counter counter, qint64 value) = 0;
     // The current-address label (also "中断" or "終了" after a run).
     virtual void setCurrentAddress(const QString& text) = 0;

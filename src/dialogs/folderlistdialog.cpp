@@ -131,7 +131,7 @@ void FolderListDialog::start()
 
     done(Accepted);
     const IoStatus written = writePages(m_dirPath->text());
-    if (!written)
+    if (!written && !written.declined) // declined: the user kept a file of theirs, and knows
         m_host.showMessage(written.error);
 }
 

@@ -106,7 +106,10 @@ IoStatus MakeDownloadList(SettingsStore& settings, CrawlHost& host, const QStrin
     frame.pageCount = PageCountFor(count, perPage);
     frame.subject = siteAddress;
     frame.kindPhrase = u"からダウンロードしたファイル"_s;
+    frame.mark = u"download list"_s;
     ListPageWriter writer(frame, [&host](const QString& path) { host.openDocument(path); });
+    if (const IoStatus claimed = writer.claimFiles(host); !claimed)
+        return claimed;
 
     qint64 number = 1;
     qint64 onPage = 0;
@@ -152,6 +155,8 @@ CrawlOutcome IEView_Click(SettingsStore& settings, CrawlHost& host)
     if (!lock.held())
         return failed(u"一覧のページを書き込めません。\n"_s + SiteLockPath(siteFolder));
     const IoStatus written = MakeDownloadList(settings, host, logPath, address, siteFolder);
+    if (written.declined)
+        return { CrawlOutcome::Declined, written.error };
     if (!written)
         return failed(u"一覧のページを書き込めません。\n"_s + written.error);
     return { CrawlOutcome::Finished, {} };

@@ -117,7 +117,10 @@ IoStatus MakeDirList(SettingsStore& settings, CrawlHost& host, const QString& pa
     frame.kindPhrase = u"　内のファイル"_s;
     frame.summaryLines = summaryLines(inclusion, files.size(), false);
     frame.indexLineEndsWithRule = false;
+    frame.mark = u"folder list"_s;
     ListPageWriter writer(frame, [&host](const QString& page) { host.openDocument(page); });
+    if (const IoStatus claimed = writer.claimFiles(host); !claimed)
+        return claimed;
 
     writer.startPage(1);
     for (qsizetype i = 0; i < files.size(); ++i) {
@@ -166,7 +169,10 @@ IoStatus MakeGraphList(SettingsStore& settings, CrawlHost& host, const QString& 
         frame.afterNavigation = { u"<hr>"_s, u"<table width=\"80%\" align=\"center\" border=\"1\"><tr>"_s };
         frame.beforeClosing = { u"</table>"_s };
     }
+    frame.mark = u"image list"_s;
     ListPageWriter writer(frame, [&host](const QString& page) { host.openDocument(page); });
+    if (const IoStatus claimed = writer.claimFiles(host); !claimed)
+        return claimed;
 
     const qsizetype step = thumbnails ? 5 : 1;
     writer.startPage(1);

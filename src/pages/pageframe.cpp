@@ -2,6 +2,12 @@
 
 #include "platform/codepage.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 QString ListBanner()
@@ -96,6 +102,38 @@ QString ListPageWriter::pagePath(qint64 n) const
     return m_frame.basePath + QString::number(n) + u".html"_s;
 }
 
+namespace {
+
+QByteArray markLine(const QString& mark)
+{
+    return "<meta name=\"generator\" content=\"Fetchwright " + mark.toUtf8() + "\">";
+}
+
+} // namespace
+
+QStringList ListPageWriter::foreignFiles() const
+{
+    QStringList foreign;
+    const QByteArray mark = markLine(m_frame.mark);
+    for (qint64 n = 1; n <= std::max<qint64>(m_frame.pageCount, 1); ++n) {
+        QFile page(pagePath(n));
+        // The mark stands in the head, within the first lines.
+        if (QFileInfo(page).isFile() && !(page.open(QIODevice::ReadOnly) && page.read(1024).contains(mark)))
+            foreign.append(QDir::toNativeSeparators(pagePath(n)));
+    }
+    return foreign;
+}
+
+IoStatus ListPageWriter::claimFiles(CrawlHost& host) const
+{
+    const QStringList foreign = foreignFiles();
+    if (foreign.isEmpty() || host.mayReplaceFiles(foreign))
+        return IoStatus::success();
+    IoStatus declined = IoStatus::failure(foreign.constFirst(), u"一覧ページではないため、上書きしませんでした。"_s);
+    declined.declined = true;
+    return declined;
+}
+
 QString ListPageWriter::indexText() const
 {
     return m_index;
@@ -124,8 +162,8 @@ IoStatus ListPageWriter::finishPage(bool last)
     const qint64 n = m_page;
     const QString subject = HtmlEscaped(m_frame.subject) + m_frame.kindPhrase;
     QStringList lines { u"<html><meta http-equiv=\"Content-type\" content=\"text/html;CHARSET=Shift_jis\">"_s,
-        u"<title>"_s + subject + QString::number(n) + u"</title>"_s, u"<body>"_s, ListBanner(),
-        subject + u"<br>　<b>"_s + QString::number(n) + u"</b>　ページ<hr>"_s };
+        QString::fromUtf8(markLine(m_frame.mark)), u"<title>"_s + subject + QString::number(n) + u"</title>"_s,
+        u"<body>"_s, ListBanner(), subject + u"<br>　<b>"_s + QString::number(n) + u"</b>　ページ<hr>"_s };
     lines += m_frame.summaryLines;
     lines.append(u"<center>"_s + m_index + u"</center>"_s);
     const QStringList navigation = navigationLines(n, last);

@@ -5,6 +5,7 @@
 // The last page's next-links keep no text. Names, paths and addresses are escaped, so nothing a
 // site names its files can run as script in a page.
 
+#include "crawl/crawlhost.h"
 #include "platform/filesystem.h"
 
 #include <QString>
@@ -32,6 +33,9 @@ struct PageFrame {
     QStringList afterNavigation; // lines after the top navigation (the thumbnail table's start)
     QStringList beforeClosing; // lines before the closing lines (the thumbnail table's end)
     bool indexLineEndsWithRule = true; // "<center>index</center><hr>" as one line, else two lines
+    // Which list the pages belong to, written into each page's head: a later run replaces the pages
+    // that carry it and no other file.
+    QString mark;
 };
 
 // Builds the pages of one run one after the other and writes each when it is finished.
@@ -41,6 +45,12 @@ public:
     ListPageWriter(PageFrame frame, Opener openFirstPage);
 
     QString pagePath(qint64 n) const;
+    // The files the pages would replace that are not pages of this list: a user's own, or another
+    // list's written under the same name.
+    QStringList foreignFiles() const;
+    // Whether the pages may be written: foreign files are replaced only when host agrees; declined,
+    // nothing is written.
+    IoStatus claimFiles(CrawlHost& host) const;
     QString indexText() const;
     // The navigation lines of page n; on the last page the next-links have no text.
     QStringList navigationLines(qint64 n, bool last) const;

@@ -18,6 +18,7 @@ struct [[nodiscard]] IoStatus {
     QString error;
     bool diskFull = false;
     bool folderUnwritable = false; // the folder takes no file at all any more; stops a crawl as a full disk
+    bool declined = false; // nothing was written: replacing a file of the user's was declined
 
     static IoStatus success() { return {}; }
     static IoStatus failure(const QString& path, const QString& reason)

@@ -353,6 +353,13 @@ void TestCli::folderListsAreWrittenWithoutOpening()
     QCOMPARE(settings.get(SettingsKeys::MakeDirPath, QString()), folder + u'/');
     const Run missing = run({ u"list"_s, u"dir"_s, m_home->path() + u"/none"_s });
     QCOMPARE(missing.exitCode, 1);
+    // The image list's pages are not the folder list's to replace, nor is a user's own file.
+    const QByteArray imagePage = ReadFileBytes(folder + u"/thumbs1.html"_s);
+    const Run over = run({ u"list"_s, u"dir"_s, folder, u"--name"_s, u"thumbs"_s, u"--no-open"_s });
+    QCOMPARE(over.exitCode, 2);
+    QVERIFY2(over.err.startsWith(folder + u"/thumbs1.html\n"_s) && over.err.contains(u"は一覧ページではないため"_s),
+        qPrintable(over.err));
+    QCOMPARE(ReadFileBytes(folder + u"/thumbs1.html"_s), imagePage);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -25,6 +25,7 @@ struct Frame {
     QStringList afterNavigation;
     QStringList beforeClosing;
     bool ruleOnIndexLine = true;
+    QString mark; // which list, in the head
 };
 
 inline QString index(const Frame& f)
@@ -55,6 +56,7 @@ inline QString page(const Frame& f, int n, bool last, const QStringList& entries
     const QString sp = QString(QChar(0x3000));
     QStringList lines { QStringLiteral(
                             "<html><meta http-equiv=\"Content-type\" content=\"text/html;CHARSET=Shift_jis\">"),
+        QStringLiteral("<meta name=\"generator\" content=\"Fetchwright %1\">").arg(f.mark),
         QStringLiteral("<title>") + f.subject + f.kind + QString::number(n) + QStringLiteral("</title>"),
         QStringLiteral("<body>"), banner(),
         f.subject + f.kind + QStringLiteral("<br>") + sp + QStringLiteral("<b>") + QString::number(n)

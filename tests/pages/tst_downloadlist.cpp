@@ -112,6 +112,7 @@ void TestDownloadList::pagesByCount()
     frame.pages = (count + perPage - 1) / perPage;
     frame.subject = address;
     frame.kind = u"からダウンロードしたファイル"_s;
+    frame.mark = u"download list"_s;
     for (int n = 1; n <= pagesWritten; ++n) {
         QStringList lines;
         for (int i = (n - 1) * perPage; i < qMin(count, n * perPage); ++i)

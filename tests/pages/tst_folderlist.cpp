@@ -46,6 +46,8 @@ private slots:
     void singleLayoutPages_data();
     void singleLayoutPages();
     void aMissingFolderWritesNoPage();
+    void aListReplacesOnlyItsOwnPages_data();
+    void aListReplacesOnlyItsOwnPages();
 
 private:
     QString addFile(const QString& relative);
@@ -101,6 +103,7 @@ void TestFolderList::directoryPagesByCount()
     frame.pages = (count + perPage - 1) / perPage;
     frame.subject = m_folder;
     frame.kind = u"　内のファイル"_s;
+    frame.mark = u"folder list"_s;
     frame.summary = { u"検索拡張子 .zip<br>"_s, QString::number(count) + u"個のファイルがありました"_s, u"<hr>"_s };
     frame.ruleOnIndexLine = false;
     for (int n = 1; n <= pages; ++n) {
@@ -197,6 +200,7 @@ void TestFolderList::thumbnailRowsOfSeven()
     frame.pages = 1;
     frame.subject = m_folder;
     frame.kind = u"　内の画像ファイル"_s;
+    frame.mark = u"image list"_s;
     frame.summary = { u"検索拡張子 .gif;.png;.jpg;.jpeg;.bmp<br>"_s, u"7個のファイルがありました<hr>"_s };
     frame.afterNavigation = { u"<hr>"_s, u"<table width=\"80%\" align=\"center\" border=\"1\"><tr>"_s };
     frame.beforeClosing = { u"</table>"_s };
@@ -263,6 +267,51 @@ void TestFolderList::aMissingFolderWritesNoPage()
     QVERIFY(!status.ok);
     QVERIFY(!MakeGraphList(m_settings->store(), m_host, QString()).ok);
     QCOMPARE(m_host.openedDocuments, QStringList());
+}
+
+void TestFolderList::aListReplacesOnlyItsOwnPages_data()
+{
+    QTest::addColumn<QString>("before"); // what holds the name of page 1: a user's file, or a list
+    QTest::addColumn<bool>("images"); // the list now written is the image list, else the folder list
+    QTest::addColumn<bool>("agreed"); // the answer to the question, when one is asked
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("a user's own file is kept when the user says no") << u"user"_s << false << false << true;
+    QTest::newRow("a user's own file is replaced when the user agrees") << u"user"_s << true << true << true;
+    QTest::newRow("the image list asks before it replaces the folder list's page")
+        << u"folder list"_s << true << false << true;
+    QTest::newRow("a list replaces its own page without asking") << u"image list"_s << true << false << false;
+}
+
+void TestFolderList::aListReplacesOnlyItsOwnPages()
+{
+    QFETCH(QString, before);
+    QFETCH(bool, images);
+    QFETCH(bool, agreed);
+    QFETCH(bool, asked);
+    const QString page = m_folder + u"/旅行1.html"_s;
+    SettingsStore& settings = m_settings->store();
+    settings.save(SettingsKeys::MakeListFileName, u"旅行"_s);
+    settings.save(SettingsKeys::MakeGraphListFileName, u"旅行"_s);
+    addFile(u"a.gif"_s);
+    if (before == u"user"_s)
+        QVERIFY(WriteFileBytes(page, "<p>my trip</p>"));
+    else
+        QVERIFY(before == u"image list"_s ? MakeGraphList(settings, m_host, m_folder)
+                                          : MakeDirList(settings, m_host, m_folder));
+    const QByteArray old = ReadFileBytes(page);
+    m_host = RecordingHost();
+    m_host.answers = { agreed };
+    const IoStatus written
+        = images ? MakeGraphList(settings, m_host, m_folder) : MakeDirList(settings, m_host, m_folder);
+    QCOMPARE(m_host.questions.size(), int(asked));
+    QVERIFY(!asked || m_host.questions[0].startsWith(QDir::toNativeSeparators(page) + u'\n'));
+    const bool replaced = !asked || agreed;
+    QCOMPARE(written.ok, replaced);
+    QCOMPARE(written.declined, !replaced);
+    const QByteArray now = ReadFileBytes(page);
+    QCOMPARE(now.contains(images ? "Fetchwright image list" : "Fetchwright folder list"), replaced);
+    QVERIFY(replaced || now == old);
+    QCOMPARE(m_host.openedDocuments.size(), int(replaced));
 }
 
 QTEST_GUILESS_MAIN(TestFolderList)
