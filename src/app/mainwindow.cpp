@@ -123,6 +123,11 @@ void MainWindow::runConfirmed(const std::function<CrawlOutcome()>& crawl)
     stampTime(m_time1, u"開始時間 "_s);
     m_time2->setText(u"終了時間 "_s);
     m_summary->clear();
+    // Nothing of the last run stays on screen: a run that fails before it begins shows no old figure.
+    m_comment->clear();
+    m_state.Counters.clear();
+    for (const Counter counter : AllCounters)
+        setCounter(counter, 0);
     m_runTime.start();
     showElapsed();
     m_ticker.start();
@@ -147,7 +152,9 @@ void MainWindow::announceEnd(const CrawlOutcome& outcome)
         ending = outcome.caption();
         break;
     case CrawlOutcome::Failed:
-        ending = u"失敗"_s;
+        // Why, in both places, whether or not the run began.
+        m_comment->setText(outcome.reason.section(u'\n', 0, 0));
+        ending = u"失敗（"_s + m_comment->text() + u"）"_s;
         break;
     case CrawlOutcome::Declined:
     case CrawlOutcome::InUse:

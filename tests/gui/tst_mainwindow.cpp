@@ -324,6 +324,17 @@ void TestMainWindow::aCrawlFromGetFiles()
     QVERIFY(m_window->findChild<QPushButton*>(u"GetFiles"_s)->isEnabled());
     const QString site = m_saveDir + u"/127.0.0.1."_s + QString::number(m_server->port());
     QCOMPARE(MirroredFiles(site), (QMap<QString, QByteArray> { { u"a.gif"_s, "aaa"_ba }, { u"b.jpg"_s, "bb"_ba } }));
+
+    // A second run that fails before it begins leaves none of the first one's figures on screen.
+    m_server->route("/robots.txt", { ScriptedHttpServer::response(200, "OK", {}, "User-agent: *\nDisallow: /\n") });
+    m_settings->save(SettingsKeys::FollowRobots, 1);
+    answerCrawlDialogs(m_server->url(u"/"_s));
+    MessageBoxAnswer reason(QMessageBox::Ok);
+    click(m_window.get(), u"GetFiles"_s);
+    QCOMPARE(labelText(m_window.get(), u"CommentLabel"_s), u"robots.txtで禁止されています"_s);
+    QCOMPARE(labelText(m_window.get(), u"Count2"_s), u"0"_s);
+    QVERIFY(labelText(m_window.get(), u"Summary"_s)
+                .startsWith(u"失敗（robots.txtで禁止されています）　ダウンロード 0件、障害 0件"_s));
 }
 
 void TestMainWindow::aTopPageThatFailsIsToldNotFinished()
@@ -338,7 +349,9 @@ void TestMainWindow::aTopPageThatFailsIsToldNotFinished()
     QVERIFY(reason.texts().value(0).endsWith(u"HTTP/1.1 404 Not Found"_s));
     QCOMPARE(labelText(m_window.get(), u"CommentLabel"_s), u"トップページを取得できませんでした。"_s);
     QVERIFY2(
-        labelText(m_window.get(), u"Summary"_s).startsWith(u"失敗　ダウンロード 0件、障害 0件、エラーレスポンス 1件"_s),
+        labelText(m_window.get(), u"Summary"_s)
+            .startsWith(
+                u"失敗（トップページを取得できませんでした。）　ダウンロード 0件、障害 0件、エラーレスポンス 1件"_s),
         qPrintable(labelText(m_window.get(), u"Summary"_s)));
     QVERIFY(m_shell.opened.isEmpty());
 }
