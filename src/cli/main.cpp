@@ -13,6 +13,7 @@
 #include "platform/terminal.h"
 #include "productnames.h"
 #include "records/resumerecord.h"
+#include "settings/numberrules.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
 #include "storage/localpath.h"
@@ -114,6 +115,24 @@ int main(int argc, char* argv[])
     SettingsStore settings;
     DesktopShell shell;
     TerminalHost host(shell, StandardErrorIsTerminal(), command.yes, !command.noOpen);
+
+    // Limits no file can meet, the command's own or with those stored, are refused before anything
+    // changes.
+    if (command.kind == Command::Crawl) {
+        const auto given = [&command, &settings](const QString& key, int shown) {
+            QString value = settings.get(key, QString::number(shown));
+            for (const auto& [name, text] : command.settings)
+                if (name == key)
+                    value = text;
+            return value;
+        };
+        const QString problem = SizeLimitsProblem(given(SettingsKeys::MinSize, SettingsDefaults::MinSizeKb),
+            given(SettingsKeys::MaxSize, SettingsDefaults::MaxSizeKb));
+        if (!problem.isEmpty()) {
+            err << problem << Qt::endl;
+            return InvalidInput;
+        }
+    }
 
     if (command.createFolder) {
         if (!QDir().mkpath(command.folder)) {

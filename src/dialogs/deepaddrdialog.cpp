@@ -213,6 +213,11 @@ void DeepAddrDialog::confirm()
 {
     if (!convertNumbers() || !refuseCommas() || !refuseHugeRanges())
         return;
+    if (const QString problem = SizeLimitsProblem(m_minSize->text(), m_maxSize->text()); !problem.isEmpty()) {
+        tell(problem);
+        m_minSize->setFocus();
+        return;
+    }
     done(Accepted);
     save();
     m_env.crawl.StopRequested = false;

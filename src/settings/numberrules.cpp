@@ -14,6 +14,16 @@ QString NumberRule::rangeMessage() const
         + u"の数値で入力して下さい。"_s;
 }
 
+QString SizeLimitsProblem(const QString& minimumKb, const QString& maximumKb)
+{
+    const double minimum = minimumKb.toDouble();
+    const double maximum = maximumKb.toDouble();
+    if (maximum <= 0 || minimum <= maximum)
+        return {};
+    return NumberRules::MinSize.name + u"が"_s + NumberRules::MaxSize.name
+        + u"より大きいため、ファイルを１つもダウンロードできません。"_s;
+}
+
 QString TrimBlanks(const QString& text)
 {
     // QChar::isSpace takes in U+3000 and the line breaks with the ASCII blanks.
@@ -48,7 +58,8 @@ NumberReading ReadNumber(const NumberRule& rule, const QString& text, Fraction w
             number = std::nearbyint(*number); // the default rounding mode: halves to even
     }
     if (!number) {
-        reading.message = rule.notANumber;
+        // Named as the range message names it: a dialog has several boxes.
+        reading.message = rule.name + u"は"_s + rule.notANumber;
         return reading;
     }
     if (*number < double(rule.minimum) || *number > double(rule.maximum)) {

@@ -41,6 +41,9 @@ struct NumberReading {
 };
 
 NumberReading ReadNumber(const NumberRule& rule, const QString& text, Fraction whole = Fraction::Round);
+// Why a crawl with these size limits (stored texts, KB) could save no file at all: a minimum above a
+// maximum that is not 0 (no limit); empty when they allow some file.
+QString SizeLimitsProblem(const QString& minimumKb, const QString& maximumKb);
 // The text without blanks and line breaks around it (ASCII and the full-width blank U+3000).
 QString TrimBlanks(const QString& text);
 // The trimmed text with full-width digits, point and signs in their ASCII forms.

@@ -129,8 +129,8 @@ void TestCli::invalidInputChangesNothing_data()
         << QStringList { u"crawl"_s, u"HTTP://h/"_s, u"SAVE"_s } << u"アドレスが不正です。"_s;
     QTest::newRow("an empty address") << QStringList { u"crawl"_s, QString(), u"SAVE"_s }
                                       << u"サイトトップのアドレスを入力して下さい。"_s;
-    QTest::newRow("a depth that is no number")
-        << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--depth"_s, u"abc"_s } << u"数値で入力して下さい｡"_s;
+    QTest::newRow("a depth that is no number") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--depth"_s,
+        u"abc"_s } << u"制限階層数は数値で入力して下さい｡"_s;
     QTest::newRow("a comma in the extensions") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--exts"_s,
         u".gif,.jpg"_s } << u",(ｶﾝﾏ)は入力しないで下さい"_s;
     QTest::newRow("a name range too large to expand") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
@@ -145,7 +145,7 @@ void TestCli::invalidInputChangesNothing_data()
     QTest::newRow("a port beyond 65535") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--port"_s,
         u"99999"_s } << u"ポートは1から65535の数値で入力して下さい。"_s;
     QTest::newRow("a fraction of a connection") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s,
-        u"--connections"_s, u"1.5"_s } << u"数値で入力して下さい｡ (--connections)"_s;
+        u"--connections"_s, u"1.5"_s } << u"同時接続数は数値で入力して下さい｡ (--connections)"_s;
     QTest::newRow("a fraction of a millisecond") << QStringList { u"resume"_s, u"SAVE"_s, u"--interval-ms"_s, u"2.5"_s }
                                                  << u"数値で入力して下さい｡ (--interval-ms)"_s;
     QTest::newRow("a fraction of a link") << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--depth"_s,
@@ -167,6 +167,9 @@ void TestCli::invalidInputChangesNothing_data()
     QTest::newRow("a positional too many")
         << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"extra"_s } << u"余分な引数です: extra"_s;
     QTest::newRow("an unknown command") << QStringList { u"fetch"_s } << u"fetch"_s;
+    QTest::newRow("a minimum size above the maximum")
+        << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--min-kb"_s, u"2000"_s, u"--max-kb"_s, u"1000"_s }
+        << u"ダウンロード最小サイズがダウンロード最大サイズより大きいため"_s;
     QTest::newRow("a cookie file that is not there")
         << QStringList { u"crawl"_s, u"http://h/"_s, u"SAVE"_s, u"--cookies"_s, u"/nonexistent/cookies.txt"_s }
         << u"クッキーファイルを読めません。\n/nonexistent/cookies.txt: フォルダがありません。"_s;

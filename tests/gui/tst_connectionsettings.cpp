@@ -22,6 +22,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QStringList NumericBoxes { u"BuffLen"_s, u"RequestTimeout"_s, u"PortNO"_s, u"ListViewSize"_s };
+const QStringList NumericNames { u"バッファの大きさ"_s, u"接続タイムアウト"_s, u"ポート"_s, u"一覧表示で表示する数"_s };
 const QStringList TextKeys { u"ProxyAddress"_s, u"PortNO"_s, u"RequestTimeout"_s, u"BuffLen"_s, u"ScanLimitMB"_s,
     u"User_Agent"_s, u"ListViewGraphs"_s, u"ListViewSize"_s, u"Connections"_s, u"RequestIntervalMs"_s };
 
@@ -251,7 +252,7 @@ void TestConnectionSettings::numericCheckStopsAtFirstBadBox()
 
     MessageBoxAnswer answer(QMessageBox::Ok);
     QTest::mouseClick(f.button(u"OKButton"_s), Qt::LeftButton);
-    QCOMPARE(answer.texts(), QStringList { u"数値で入力して下さい｡"_s });
+    QCOMPARE(answer.texts(), QStringList { NumericNames[bad] + u"は数値で入力して下さい｡"_s });
     QVERIFY(f.dialog.isVisible());
     QCOMPARE(f.dialog.focusWidget(), f.box(NumericBoxes[bad]));
     for (int i = 0; i < NumericBoxes.size(); ++i)
@@ -288,7 +289,7 @@ void TestConnectionSettings::scanLimitIsASizeOfAtLeastOne()
     MessageBoxAnswer answer(QMessageBox::Ok);
     QTest::mouseClick(f.button(u"OKButton"_s), Qt::LeftButton);
     if (stored.isEmpty()) {
-        QCOMPARE(answer.texts(), QStringList { u"数値で入力して下さい｡"_s });
+        QCOMPARE(answer.texts(), QStringList { u"リンクを探すページの上限は数値で入力して下さい｡"_s });
         QVERIFY(f.dialog.isVisible());
         QVERIFY(f.storedKeys().isEmpty());
     } else {
@@ -315,7 +316,7 @@ void TestConnectionSettings::connectionsAndIntervalAreCheckedLikeTheOtherNumbers
     QTest::newRow("seventeen connections are refused") << u"１７"_s << u"0"_s << u"Connections"_s << connections;
     QTest::newRow("no connection at all is refused") << u"0"_s << u"0"_s << u"Connections"_s << connections;
     QTest::newRow("letters are refused") << u"six"_s << u"0"_s << u"Connections"_s
-                                         << QStringList { u"数値で入力して下さい｡"_s };
+                                         << QStringList { u"同時接続数は数値で入力して下さい｡"_s };
     QTest::newRow("a negative interval is refused")
         << u"6"_s << u"-1"_s << u"RequestIntervalMs"_s
         << QStringList { u"リクエストの間隔は0から3600000の数値で入力して下さい。"_s };

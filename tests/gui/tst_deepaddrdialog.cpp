@@ -24,7 +24,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString NotANumber = u"数値で入力して下さい｡"_s;
 const QString NoCommas = u",(ｶﾝﾏ)は入力しないで下さい"_s;
 const QString RangeTooLarge = u"[数-数]の範囲が大きすぎます｡範囲を狭めて下さい"_s;
 const QStringList Keys { SettingsKeys::SearchType, SettingsKeys::DeepCount, SettingsKeys::DownloadExts,
@@ -277,14 +276,20 @@ void TestDeepAddrDialog::numbersAreWholeOrRefused_data()
     QTest::addColumn<QString>("maxSize");
     QTest::addColumn<QString>("failing"); // the box refused, or empty when all convert
     QTest::addColumn<QStringList>("after"); // the three boxes' texts afterwards
+    QTest::addColumn<QString>("message");
     QTest::newRow("blanks and fractions, which sizes keep")
-        << u" 12 "_s << u"2.70"_s << u"2.5"_s << QString() << QStringList { u"12"_s, u"2.7"_s, u"2.5"_s };
-    QTest::newRow("full-width, halves to even")
-        << u"　３．５"_s << u"４"_s << u"０"_s << QString() << QStringList { u"4"_s, u"4"_s, u"0"_s };
+        << u" 12 "_s << u"2.50"_s << u"2.7"_s << QString() << QStringList { u"12"_s, u"2.5"_s, u"2.7"_s } << QString();
+    QTest::newRow("full-width, halves to even; a maximum of 0 sets no limit")
+        << u"　３．５"_s << u"４"_s << u"０"_s << QString() << QStringList { u"4"_s, u"4"_s, u"0"_s } << QString();
     QTest::newRow("letters in DeepCount")
-        << u"abc"_s << u"0.6"_s << u"x"_s << u"DeepCount"_s << QStringList { u"abc"_s, u"0.6"_s, u"x"_s };
+        << u"abc"_s << u"0.6"_s << u"x"_s << u"DeepCount"_s << QStringList { u"abc"_s, u"0.6"_s, u"x"_s }
+        << u"制限階層数は数値で入力して下さい｡"_s;
     QTest::newRow("empty MINSIZE") << u"2.7"_s << QString() << u"1.5"_s << u"MINSIZE"_s
-                                   << QStringList { u"3"_s, QString(), u"1.5"_s };
+                                   << QStringList { u"3"_s, QString(), u"1.5"_s }
+                                   << u"ダウンロード最小サイズは数値で入力して下さい｡"_s;
+    QTest::newRow("a minimum above the maximum, which no file can meet")
+        << u"1"_s << u"２０４８"_s << u"1024"_s << u"MINSIZE"_s << QStringList { u"1"_s, u"2048"_s, u"1024"_s }
+        << u"ダウンロード最小サイズがダウンロード最大サイズより大きいため、ファイルを１つもダウンロードできません。"_s;
 }
 
 void TestDeepAddrDialog::numbersAreWholeOrRefused()
@@ -294,6 +299,7 @@ void TestDeepAddrDialog::numbersAreWholeOrRefused()
     QFETCH(QString, maxSize);
     QFETCH(QString, failing);
     QFETCH(QStringList, after);
+    QFETCH(QString, message);
     Fixture f;
     f.open();
     type(f.box(u"DeepCount"_s), deepCount);
@@ -311,7 +317,7 @@ void TestDeepAddrDialog::numbersAreWholeOrRefused()
         QVERIFY(!f.crawl.StopRequested);
         return;
     }
-    QCOMPARE(answer.texts(), QStringList { NotANumber });
+    QCOMPARE(answer.texts(), QStringList { message });
     QCOMPARE(f.deep.focusWidget(), f.box(failing));
     QVERIFY(f.deep.isVisible());
     QVERIFY(f.crawl.StopRequested);

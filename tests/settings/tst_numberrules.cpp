@@ -34,9 +34,9 @@ void TestNumberRules::aTextReadsAsItsValueOrAMessage_data()
     row("a negative timeout", R::RequestTimeout, u"－５"_s, false, {},
         u"接続タイムアウトは0から3600の数値で入力して下さい。"_s);
     row("port 99999", R::PortNo, u"99999"_s, false, {}, u"ポートは1から65535の数値で入力して下さい。"_s);
-    row("a fraction of a count refused", R::DeepCount, u"2.5"_s, true, {}, u"数値で入力して下さい｡"_s);
+    row("a fraction of a count refused", R::DeepCount, u"2.5"_s, true, {}, u"制限階層数は数値で入力して下さい｡"_s);
     row("a fraction of a count rounded to even", R::DeepCount, u"2.5"_s, false, u"2"_s);
-    row("not a number", R::PortNo, u"8o"_s, false, {}, u"数値で入力して下さい｡"_s);
+    row("not a number", R::PortNo, u"8o"_s, false, {}, u"ポートは数値で入力して下さい｡"_s);
     row("a page without entries", R::MakeGraphMinNLine, u"0"_s, false, {},
         u"ページ行数は1から200の数値で入力して下さい。"_s);
 }
