@@ -131,8 +131,10 @@ void MainWindow::runConfirmed(const std::function<CrawlOutcome()>& crawl)
     m_runTime.start();
     showElapsed();
     m_ticker.start();
+    stepProgress();
     m_lastOutcome = crawl();
     m_ticker.stop();
+    resetProgress();
     showElapsed();
     stampTime(m_time2, u"終了時間 "_s);
     announceEnd(m_lastOutcome);

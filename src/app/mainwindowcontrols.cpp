@@ -116,7 +116,7 @@ void MainWindow::buildControls()
 
     m_progress = new QProgressBar(central);
     m_progress->setObjectName(u"ProgressBar1"_s);
-    m_progress->setRange(0, 100);
+    m_progress->setRange(0, 1); // empty; busy (0 to 0) while a crawl runs
     m_progress->setTextVisible(false);
     layout->addWidget(m_progress);
     // How the last crawl ended, in one line that stays until the next one starts.

@@ -62,15 +62,16 @@ void MainWindow::updateTitle()
 
 void MainWindow::stepProgress()
 {
-    if (m_progress->value() + 1 >= m_progress->maximum())
-        m_progress->setValue(m_progress->minimum());
-    m_progress->setValue(m_progress->value() + 1);
+    // A busy bar: how many records remain is not known, so it shows activity, not a share done.
+    if (m_progress->maximum() != 0)
+        m_progress->setRange(0, 0);
+    m_progress->update();
 }
 
 void MainWindow::resetProgress()
 {
-    m_progress->setValue(m_progress->minimum());
-    repaint();
+    m_progress->setRange(0, 1);
+    m_progress->setValue(0);
 }
 
 void MainWindow::openDocument(const QString& path)

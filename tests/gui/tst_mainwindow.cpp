@@ -27,6 +27,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -320,6 +321,8 @@ void TestMainWindow::aCrawlFromGetFiles()
                  .startsWith(u"終了　ダウンロード 2件、障害 0件、エラーレスポンス 0件、経過時間 0:00:0"_s),
         qPrintable(labelText(m_window.get(), u"Summary"_s)));
     QVERIFY(labelText(m_window.get(), u"ElapsedTime"_s).startsWith(u"経過時間 0:00:0"_s));
+    const QProgressBar* bar = m_window->findChild<QProgressBar*>(u"ProgressBar1"_s);
+    QVERIFY(bar->maximum() > 0 && bar->value() == 0); // empty at the end
     QVERIFY(!m_window->findChild<QPushButton*>(u"StopBtm"_s)->isEnabled());
     QVERIFY(m_window->findChild<QPushButton*>(u"GetFiles"_s)->isEnabled());
     const QString site = m_saveDir + u"/127.0.0.1."_s + QString::number(m_server->port());
@@ -411,6 +414,7 @@ void TestMainWindow::stopDuringARunThenResume()
         [window, &title, &elsewhere] {
             QVERIFY(window->findChild<QPushButton*>(u"StopBtm"_s)->isEnabled());
             QVERIFY(!window->findChild<QPushButton*>(u"GetFiles"_s)->isEnabled());
+            QCOMPARE(window->findChild<QProgressBar*>(u"ProgressBar1"_s)->maximum(), 0); // busy, not a share
             title = window->windowTitle();
             // The user turns to another window while the crawl goes on.
             elsewhere.show();
