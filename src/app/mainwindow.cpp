@@ -126,6 +126,7 @@ void MainWindow::runConfirmed(const std::function<CrawlOutcome()>& crawl)
     // Nothing of the last run stays on screen: a run that fails before it begins shows no old figure.
     m_comment->clear();
     m_state.Counters.clear();
+    m_state.RobotsRefusals = 0;
     for (const Counter counter : AllCounters)
         setCounter(counter, 0);
     m_runTime.start();
@@ -163,9 +164,15 @@ void MainWindow::announceEnd(const CrawlOutcome& outcome)
         return; // nothing ran; the user has just answered or been told
     }
     const CrawlCounters& counters = m_state.Counters;
-    const QString summary = u"%1　ダウンロード %2件、障害 %3件、エラーレスポンス %4件、経過時間 %5"_s.arg(ending)
+    // robots.txt's refusals count as failures, as they always have; how many of them are told apart.
+    QString failures = QString::number(counters[Counter::Failure]);
+    if (m_state.RobotsRefusals > 0)
+        failures += u"件（うちrobots.txtで禁止 %1"_s.arg(m_state.RobotsRefusals) + u"件）"_s;
+    else
+        failures += u"件"_s;
+    const QString summary = u"%1　ダウンロード %2件、障害 %3、エラーレスポンス %4件、経過時間 %5"_s.arg(ending)
                                 .arg(counters[Counter::Download])
-                                .arg(counters[Counter::Failure])
+                                .arg(failures)
                                 .arg(counters[Counter::ErrorResponse])
                                 .arg(durationText(m_runTime.elapsed()));
     m_summary->setText(summary);

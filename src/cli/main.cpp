@@ -89,7 +89,9 @@ int runCrawl(const Command& command, SettingsStore& settings, TerminalHost& host
         return Failed;
     QTextStream out(stdout);
     out << outcome.caption() << Qt::endl
-        << host.countersLine() << Qt::endl
+        << host.countersLine()
+        << (state.RobotsRefusals > 0 ? u"（うちrobots.txtで禁止 %1）"_s.arg(state.RobotsRefusals) : QString())
+        << Qt::endl
         << u"開始時間 "_s << started << u"  終了時間 "_s << ended << Qt::endl;
     return outcome.kind == CrawlOutcome::Stopped ? Stopped : Finished;
 }

@@ -47,6 +47,7 @@ void configureConnections(CrawlContext& c)
     c.transfer.setFollowRetryAfter(c.state.FollowRetryAfter);
     c.state.FollowRobots = c.settings.flag(K::FollowRobots);
     c.state.Robots.clear();
+    c.state.RobotsRefusals = 0;
     c.robotsUnread.clear();
     c.longCrawlDelays.clear();
 }

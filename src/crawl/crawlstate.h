@@ -68,6 +68,7 @@ struct CrawlState {
     bool FollowRetryAfter = false; // a 429 or 503 is waited out and asked again
     bool FollowRobots = false;
     QHash<QString, RobotsRules> Robots; // the rules of each origin (scheme, host and port) met in this run
+    qint32 RobotsRefusals = 0; // of this run's failures, the addresses robots.txt kept the crawl from
 
     // Progress.
     QString WorkList;

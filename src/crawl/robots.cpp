@@ -98,6 +98,7 @@ bool RobotsRefuse(CrawlContext& context, const QString& address)
     if (RobotsAllow(context.state, address))
         return false;
     const QString robots = SiteRootOf(address) + u"robots.txt"_s;
+    ++context.state.RobotsRefusals;
     if (const auto unread = context.robotsUnread.constFind(OriginOf(address)); unread != context.robotsUnread.cend())
         ReportFailure(context, u"robots.txtを読めませんでした"_s, robots + u' ' + *unread, address);
     else

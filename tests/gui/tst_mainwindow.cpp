@@ -328,9 +328,17 @@ void TestMainWindow::aCrawlFromGetFiles()
     const QString site = m_saveDir + u"/127.0.0.1."_s + QString::number(m_server->port());
     QCOMPARE(MirroredFiles(site), (QMap<QString, QByteArray> { { u"a.gif"_s, "aaa"_ba }, { u"b.jpg"_s, "bb"_ba } }));
 
-    // A second run that fails before it begins leaves none of the first one's figures on screen.
-    m_server->route("/robots.txt", { ScriptedHttpServer::response(200, "OK", {}, "User-agent: *\nDisallow: /\n") });
+    // robots.txt's refusals are failures, told apart in the summary.
+    m_server->route("/robots.txt", { ScriptedHttpServer::response(200, "OK", {}, "User-agent: *\nDisallow: /b\n") });
     m_settings->save(SettingsKeys::FollowRobots, 1);
+    answerCrawlDialogs(m_server->url(u"/"_s));
+    click(m_window.get(), u"GetFiles"_s);
+    QVERIFY2(labelText(m_window.get(), u"Summary"_s)
+                 .startsWith(u"終了　ダウンロード 0件、障害 1件（うちrobots.txtで禁止 1件）、エラーレスポンス 0件"_s),
+        qPrintable(labelText(m_window.get(), u"Summary"_s)));
+
+    // A run that fails before it begins leaves none of the last one's figures on screen.
+    m_server->route("/robots.txt", { ScriptedHttpServer::response(200, "OK", {}, "User-agent: *\nDisallow: /\n") });
     answerCrawlDialogs(m_server->url(u"/"_s));
     MessageBoxAnswer reason(QMessageBox::Ok);
     click(m_window.get(), u"GetFiles"_s);
