@@ -4,6 +4,7 @@
 #include "crawl/crawlstate.h"
 #include "crawl/httpheaders.h"
 #include "dialogs/dialogwidgets.h"
+#include "platform/filesystem.h"
 #include "productnames.h"
 #include "settings/numberrules.h"
 #include "settings/settingskeys.h"
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -104,7 +106,8 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     m_noDirTree = makeCheck(
         this, u"DirNOSetCheck"_s, u"ディレクトリを構成しない"_s, u"取得サイトのディレクトリ階層の複製をしません"_s);
     m_numberDuplicates = makeCheck(this, u"FileName2NO"_s, u"同名ファイルが既にある場合 ファイル名_数字"_s);
-    m_moreLinks = makeCheck(this, u"MoreLinks"_s, u"スタイルシートやsrcsetのリンクも探す"_s);
+    m_moreLinks = makeCheck(this, u"MoreLinks"_s, u"スタイルシートやsrcsetのリンクも探す"_s,
+        u"スタイルシートの背景画像や@import、srcset、動画のポスターなど、ブラウザが読み込むリンクも探して取得します"_s);
 
     auto* ninn = makeGroup(this, u"ninn"_s, u"認証"_s);
     m_user = makeBox(ninn, u"USERText"_s, u"アクセスに認証が必要なページのログインIDを入力して下さい。"_s);
@@ -120,9 +123,11 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     m_listView
         = makeCheck(this, u"ListViewCheck"_s, u"終了･中断後に一覧を表示"_s, u"終了･中断後にブラウザで一覧を表示"_s);
 
-    m_followRobots = makeCheck(this, u"FollowRobots"_s, u"robots.txtに従う"_s);
-    m_cookieFile = makeValueBox(this, u"CookieFile"_s, TypicalValues::Folder + u"cookies.txt"_s);
-    auto* cookieBrowse = makeSideButton(this, u"CookieFileDlg"_s, u"参照"_s);
+    m_followRobots = makeCheck(this, u"FollowRobots"_s, u"robots.txtに従う"_s,
+        u"各サイトのrobots.txtで禁止されたアドレスは取得せず、Crawl-delayの間隔を守ります"_s);
+    m_cookieFile = makeValueBox(this, u"CookieFile"_s, TypicalValues::Folder + u"cookies.txt"_s,
+        u"ログインしたブラウザから書き出したcookies.txt（Netscape形式）。このサイトのクッキーを送ります。空欄なら使いません"_s);
+    auto* cookieBrowse = makeSideButton(this, u"CookieFileDlg"_s, u"参照"_s, u"cookies.txtを選びます"_s);
     auto* cookies = new QHBoxLayout;
     cookies->addWidget(makeLabel(this, QString(), u"cookies.txt"_s, m_cookieFile));
     cookies->addWidget(m_cookieFile, 1);
@@ -151,7 +156,10 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
 
     connect(buttons.ok, &QPushButton::clicked, this, &DeepAddrDialog::confirm);
     connect(cookieBrowse, &QPushButton::clicked, this, [this] {
-        const QString chosen = QFileDialog::getOpenFileName(this, QString(), m_cookieFile->text());
+        // From the file named, else from the home folder, where browsers' exports are saved.
+        const QString named = m_cookieFile->text().trimmed();
+        const QString chosen = QFileDialog::getOpenFileName(this, u"cookies.txtを選択"_s,
+            named.isEmpty() ? QDir::homePath() : named, u"cookies.txt (*.txt);;すべてのファイル (*)"_s);
         if (!chosen.isEmpty())
             m_cookieFile->setText(QDir::toNativeSeparators(chosen));
     });
@@ -216,6 +224,13 @@ void DeepAddrDialog::confirm()
     if (const QString problem = SizeLimitsProblem(m_minSize->text(), m_maxSize->text()); !problem.isEmpty()) {
         tell(problem);
         m_minSize->setFocus();
+        return;
+    }
+    // Told here, not once the crawl has begun.
+    m_cookieFile->setText(m_cookieFile->text().trimmed());
+    if (QFile cookies(m_cookieFile->text()); !m_cookieFile->text().isEmpty() && !cookies.open(QIODevice::ReadOnly)) {
+        tell(u"cookies.txtのファイルを読めません。\n"_s + FileFailure(cookies, m_cookieFile->text()).error);
+        m_cookieFile->setFocus();
         return;
     }
     done(Accepted);

@@ -10,9 +10,13 @@
 #include "settings/settingsstore.h"
 #include "support/gui/dialogfixture.h"
 #include "support/gui/messageboxes.h"
+#include "support/gui/modaldialogs.h"
 #include "support/gui/typing.h"
+#include "support/temphome.h"
+#include "support/tempsettings.h"
 
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -80,6 +84,7 @@ private slots:
     void storedSearchTypeSelectsItsOption();
     void okStoresEveryKeyAndClearsTheStopFlag();
     void okWithEmptyCredentialsStoresColonAlone();
+    void aCookieFileIsCheckedOnOkAndPickedFromHome();
     void numbersAreWholeOrRefused_data();
     void numbersAreWholeOrRefused();
     void commasAreRefused_data();
@@ -100,6 +105,10 @@ void TestDeepAddrDialog::firstOpeningShowsDefaults()
     QCOMPARE(f.deep.findChild<QGroupBox*>(u"ninn"_s)->title(), u"認証"_s);
     QCOMPARE(f.option(1)->text(), u"アドレス以降のHTML検索"_s);
     QCOMPARE(f.option(2)->toolTip(), u"上に書かれたアドレス以降を検索の対象にします。"_s);
+    // The options beyond the original ones say what they do.
+    QVERIFY(f.check(u"MoreLinks"_s)->toolTip().contains(u"srcset"_s));
+    QVERIFY(f.check(u"FollowRobots"_s)->toolTip().contains(u"Crawl-delay"_s));
+    QVERIFY(f.box(u"CookieFile"_s)->toolTip().contains(u"クッキーを送ります"_s));
     QCOMPARE(f.label(u"Label5"_s), u"＊１;セミコロン区切り,無指定全て,[数-数]指定 例[00-99]"_s);
     QCOMPARE(f.box(u"DeepCount"_s)->toolTip(), u"リンクを追っていくネストの回数です。"_s);
     QCOMPARE(f.deep.findChild<QPushButton*>(u"OKButton"_s)->text(), u"開始"_s);
@@ -235,7 +244,9 @@ void TestDeepAddrDialog::okStoresEveryKeyAndClearsTheStopFlag()
     tick(f.check(u"MoreLinks"_s));
     type(f.box(u"USERText"_s), u"guest"_s);
     type(f.box(u"PASSText"_s), u"p@ss"_s);
-    type(f.box(u"CookieFile"_s), u"/home/u/cookies.txt"_s);
+    const QString cookies = f.dir.filePath(u"cookies.txt"_s);
+    QVERIFY(WriteFileBytes(cookies, "a.example\tFALSE\t/\tFALSE\t0\tk\tv\n"));
+    type(f.box(u"CookieFile"_s), u" "_s + cookies);
     f.click(u"OKButton"_s);
 
     QVERIFY(!f.deep.isVisible());
@@ -248,12 +259,38 @@ void TestDeepAddrDialog::okStoresEveryKeyAndClearsTheStopFlag()
         { SettingsKeys::MaxSize, u"2048"_s }, { SettingsKeys::MinSize, u"1"_s }, { SettingsKeys::SkipSameName, u"0"_s },
         { SettingsKeys::NoDirTree, u"1"_s }, { SettingsKeys::NumberDuplicates, u"0"_s },
         { SettingsKeys::ListViewCheck, u"0"_s }, { SettingsKeys::FollowRobots, u"0"_s },
-        { SettingsKeys::CookieFile, u"/home/u/cookies.txt"_s }, { SettingsKeys::AuthString, u"Z3Vlc3Q6cEBzcw=="_s },
+        { SettingsKeys::CookieFile, cookies }, { SettingsKeys::AuthString, u"Z3Vlc3Q6cEBzcw=="_s },
         { SettingsKeys::MoreLinks, u"0"_s } };
     for (const auto& [key, value] : expected)
         QCOMPARE(f.stored(key), value);
     // The options a crawl from the command line stores as this dialog would, and the credential.
     QCOMPARE(f.storedKeys().size(), SettingsKeys::CrawlOptions.size() + 1);
+}
+
+void TestDeepAddrDialog::aCookieFileIsCheckedOnOkAndPickedFromHome()
+{
+    Fixture f;
+    f.open();
+    const TempHome home;
+    QStringList filters;
+    QString from;
+    whenModal(u"QFileDialog"_s, [&filters, &from](QWidget* dialog) {
+        filters = static_cast<QFileDialog*>(dialog)->nameFilters();
+        from = static_cast<QFileDialog*>(dialog)->directory().path();
+        static_cast<QFileDialog*>(dialog)->reject();
+    });
+    f.click(u"CookieFileDlg"_s);
+    QCOMPARE(from, QDir::homePath());
+    QCOMPARE(filters.value(0), u"cookies.txt (*.txt)"_s);
+
+    const QString missing = f.dir.filePath(u"none/cookies.txt"_s);
+    type(f.box(u"CookieFile"_s), missing);
+    MessageBoxAnswer answer(QMessageBox::Ok);
+    f.click(u"OKButton"_s);
+    QCOMPARE(answer.texts(),
+        QStringList { u"cookies.txtのファイルを読めません。\n"_s + missing + u": フォルダがありません。"_s });
+    QCOMPARE(f.deep.focusWidget(), f.box(u"CookieFile"_s));
+    QVERIFY(f.deep.isVisible() && f.nothingSaved());
 }
 
 void TestDeepAddrDialog::okWithEmptyCredentialsStoresColonAlone()
