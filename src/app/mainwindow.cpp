@@ -74,6 +74,10 @@ MainWindow::MainWindow(SettingsStore& settings, Shell& shell, const Clock& clock
     m_listDirDialog = std::make_unique<MakeListDirDialog>(*m_environment, *this, this);
     m_graphViewDialog = std::make_unique<MakeGraphViewDialog>(*m_environment, *this, this);
     buildControls();
+    if (const QString abandoned = m_settings.text(SettingsKeys::AbandonedSite); !abandoned.isEmpty()) {
+        m_comment->setText(abandoned + u" のダウンロードは途中で終了しました。再開で続きから取得できます。"_s);
+        m_settings.save(SettingsKeys::AbandonedSite, QString());
+    }
 }
 
 MainWindow::~MainWindow()
@@ -90,13 +94,17 @@ void MainWindow::stampTime(QLabel* label, const QString& prefix)
 void MainWindow::getFilesClicked()
 {
     setRunning(true);
+    // Nothing runs yet while the address and options dialogs are open: there is nothing to stop.
+    m_stop->setEnabled(false);
     m_state.StopRequested = false;
     m_addressDialog->exec();
-    if (!m_state.StopRequested)
+    if (!m_state.StopRequested) {
+        m_stop->setEnabled(true);
         runConfirmed([this] {
             QString top = m_addressDialog->sitesTopAddr();
             return StartCrawl(m_context, top);
         });
+    }
     setRunning(false);
 }
 
@@ -130,6 +138,7 @@ void MainWindow::runConfirmed(const std::function<CrawlOutcome()>& crawl)
     for (const Counter counter : AllCounters)
         setCounter(counter, 0);
     m_runTime.start();
+    m_pausedMs = 0;
     showElapsed();
     m_ticker.start();
     stepProgress();
@@ -141,9 +150,14 @@ void MainWindow::runConfirmed(const std::function<CrawlOutcome()>& crawl)
     announceEnd(m_lastOutcome);
 }
 
+qint64 MainWindow::runMs() const
+{
+    return m_runTime.elapsed() - m_pausedMs;
+}
+
 void MainWindow::showElapsed()
 {
-    m_elapsed->setText(u"経過時間 "_s + durationText(m_runTime.elapsed()));
+    m_elapsed->setText(u"経過時間 "_s + durationText(runMs()));
 }
 
 void MainWindow::announceEnd(const CrawlOutcome& outcome)
@@ -174,7 +188,7 @@ void MainWindow::announceEnd(const CrawlOutcome& outcome)
                                 .arg(counters[Counter::Download])
                                 .arg(failures)
                                 .arg(counters[Counter::ErrorResponse])
-                                .arg(durationText(m_runTime.elapsed()));
+                                .arg(durationText(runMs()));
     m_summary->setText(summary);
     if (!isActiveWindow() && m_notify)
         m_notify(summary);
@@ -246,7 +260,9 @@ void MainWindow::closeEvent(QCloseEvent* event)
             window->hide();
     if (m_running) {
         // The run is abandoned where it stands; every record on disk is whole, and a resume
-        // continues from the last resume record.
+        // continues from the last resume record, as the next start tells.
+        if (!m_state.TopAddr.isEmpty())
+            m_settings.save(SettingsKeys::AbandonedSite, m_state.TopAddr);
         if (m_abandon) {
             m_abandon();
             event->accept();

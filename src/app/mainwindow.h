@@ -79,6 +79,8 @@ private:
     void runConfirmed(const std::function<CrawlOutcome()>& crawl);
     void announceEnd(const CrawlOutcome& outcome);
     void showElapsed();
+    // How long the run has taken, less the time its messages were open.
+    qint64 runMs() const;
     void updateTitle();
     void exploreClicked();
     // Tells the user that path could not be opened, with the path to copy.
@@ -99,6 +101,7 @@ private:
     // The state shown in the title while a crawl works ("ダウンロード中", "検査中"); empty when idle.
     QString m_titleState;
     QElapsedTimer m_runTime;
+    qint64 m_pausedMs = 0; // of the run, while a message was open
     QTimer m_ticker;
 
     std::unique_ptr<DirDialog> m_dirDialog;

@@ -25,7 +25,16 @@ bool MainWindow::askOkCancel(const QString& text)
 
 void MainWindow::showMessage(const QString& text)
 {
-    QMessageBox::information(this, ProductName, text, QMessageBox::Ok);
+    // What the engine shows is what went wrong; the time the user reads it is no time of the run's.
+    const bool timing = m_ticker.isActive();
+    m_ticker.stop();
+    QElapsedTimer open;
+    open.start();
+    QMessageBox::critical(this, ProductName, text, QMessageBox::Ok);
+    if (timing) {
+        m_pausedMs += open.elapsed();
+        m_ticker.start();
+    }
 }
 
 void MainWindow::setCounter(Counter counter, qint64 value)

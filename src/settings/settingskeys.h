@@ -38,6 +38,8 @@ inline const QString FollowRobots = QStringLiteral("FollowRobots");
 inline const QString KeepCookies = QStringLiteral("KeepCookies");
 inline const QString Http2 = QStringLiteral("Http2");
 inline const QString CookieFile = QStringLiteral("CookieFile");
+// The top address of a crawl the window was closed in the middle of, told at the next start.
+inline const QString AbandonedSite = QStringLiteral("AbandonedSite");
 inline const QString BuffLen = QStringLiteral("BuffLen");
 inline const QString ScanLimitMB = QStringLiteral("ScanLimitMB");
 inline const QString MoreLinks = QStringLiteral("MoreLinks");

@@ -289,6 +289,8 @@ void TestMainWindow::answerCrawlDialogs(const QString& address)
 {
     const QString saveDir = m_saveDir;
     whenModal(u"GetHttpAddrDialog"_s, [address, saveDir](QWidget* dialog) {
+        // Nothing runs yet: there is nothing to stop.
+        QVERIFY(!dialog->parentWidget()->findChild<QPushButton*>(u"StopBtm"_s)->isEnabled());
         type(dialog, u"SiteAddress"_s, address);
         type(dialog, u"SavePath"_s, saveDir);
         MessageBoxAnswer create(QMessageBox::Ok); // the missing save folder is created
@@ -337,11 +339,14 @@ void TestMainWindow::aCrawlFromGetFiles()
                  .startsWith(u"終了　ダウンロード 0件、障害 1件（うちrobots.txtで禁止 1件）、エラーレスポンス 0件"_s),
         qPrintable(labelText(m_window.get(), u"Summary"_s)));
 
-    // A run that fails before it begins leaves none of the last one's figures on screen.
+    // A run that fails before it begins leaves none of the last one's figures on screen, and the
+    // time its message stays open is not counted.
     m_server->route("/robots.txt", { ScriptedHttpServer::response(200, "OK", {}, "User-agent: *\nDisallow: /\n") });
     answerCrawlDialogs(m_server->url(u"/"_s));
-    MessageBoxAnswer reason(QMessageBox::Ok);
+    MessageBoxAnswer reason(QMessageBox::Ok, 1, 1200);
     click(m_window.get(), u"GetFiles"_s);
+    QCOMPARE(reason.icons(), QList<QMessageBox::Icon> { QMessageBox::Critical });
+    QCOMPARE(labelText(m_window.get(), u"ElapsedTime"_s), u"経過時間 0:00:00"_s);
     QCOMPARE(labelText(m_window.get(), u"CommentLabel"_s), u"robots.txtで禁止されています"_s);
     QCOMPARE(labelText(m_window.get(), u"Count2"_s), u"0"_s);
     QVERIFY(labelText(m_window.get(), u"Summary"_s)
@@ -473,6 +478,12 @@ void TestMainWindow::closingTheWindowInMidRunAbandonsTheRun()
     QVERIFY(abandoned);
     QVERIFY(window->crawlState().StopRequested);
     QCOMPARE(ReadResumeList(ResumeListPath(m_saveDir + u'/')).value().size(), 1);
+    // The next start says that 再開 continues it, once.
+    m_window = std::make_unique<MainWindow>(*m_settings, m_shell, m_clock);
+    QCOMPARE(labelText(m_window.get(), u"CommentLabel"_s),
+        m_server->url(u"/"_s) + u" のダウンロードは途中で終了しました。再開で続きから取得できます。"_s);
+    MainWindow again(*m_settings, m_shell, m_clock);
+    QCOMPARE(labelText(&again, u"CommentLabel"_s), QString());
 }
 
 void TestMainWindow::theListOpensAfterARunAndFromItsButton()

@@ -13,15 +13,17 @@
 
 class MessageBoxAnswer {
 public:
-    explicit MessageBoxAnswer(QMessageBox::StandardButton button, int times = 1)
+    // afterMs: how long each box stays up before it is answered.
+    explicit MessageBoxAnswer(QMessageBox::StandardButton button, int times = 1, int afterMs = 10)
         : m_button(button)
         , m_remaining(times)
     {
-        m_timer.setInterval(10);
+        m_timer.setInterval(afterMs);
         QObject::connect(&m_timer, &QTimer::timeout, [this] { answer(); });
         m_timer.start();
     }
     QStringList texts() const { return m_texts; }
+    QList<QMessageBox::Icon> icons() const { return m_icons; }
     int remaining() const { return m_remaining; }
 
 private:
@@ -33,6 +35,7 @@ private:
         if (!box)
             return;
         m_texts.append(box->text());
+        m_icons.append(box->icon());
         --m_remaining;
         if (QAbstractButton* button = box->button(m_button))
             button->click();
@@ -42,6 +45,7 @@ private:
 
     QMessageBox::StandardButton m_button;
     int m_remaining;
+    QList<QMessageBox::Icon> m_icons;
     QStringList m_texts;
     QTimer m_timer;
 };
