@@ -81,6 +81,7 @@ void MainWindow::resetProgress()
 {
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
+    repaint();
 }
 
 void MainWindow::openDocument(const QString& path)
