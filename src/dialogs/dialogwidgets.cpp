@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStyle>
 #include <QStyleOption>
 #include <QTextDocument>
@@ -145,9 +147,39 @@ ButtonRow makeButtonRow(
     return row;
 }
 
+namespace {
+
+// What the window manager adds around a dialog: a frame and a title bar, a little more at high scale.
+constexpr QSize FrameRoom(16, 48);
+
+} // namespace
+
 void resizeToContents(QDialog* dialog, const QSize& least)
 {
-    dialog->resize(dialog->sizeHint().expandedTo(least));
+    const QSize wanted = dialog->sizeHint().expandedTo(least);
+    const QScreen* screen = dialog->screen();
+    if (!screen || !dialog->layout()) {
+        dialog->resize(wanted);
+        return;
+    }
+    const QSize room = screen->availableGeometry().size() - FrameRoom;
+    if (wanted.width() <= room.width() && wanted.height() <= room.height()) {
+        dialog->resize(wanted);
+        return;
+    }
+    // The layout takes its widgets along into the scrolled page; names, focus and tab order stay.
+    auto* page = new QWidget;
+    page->setLayout(dialog->layout());
+    auto* area = new QScrollArea(dialog);
+    area->setObjectName(u"ScrollArea"_s);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setWidget(page);
+    auto* outer = new QVBoxLayout(dialog);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(area);
+    const int bar = dialog->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    dialog->resize((wanted + QSize(bar, bar)).boundedTo(room));
 }
 
 void chainTabOrder(const QList<QWidget*>& order)

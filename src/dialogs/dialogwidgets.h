@@ -66,7 +66,8 @@ ButtonRow makeButtonRow(
     QDialog* dialog, const QString& okText, CancelOnEnter cancelOnEnter, const QList<QWidget*>& leading = {});
 
 // Gives a dialog the size its controls ask for (so each value box shows its typical value whole),
-// and at least least.
+// and at least least. A dialog larger than the screen's room (a small screen at 150 or 200%) scrolls
+// instead: its controls move into a scroll area as large as the room, so every one can be reached.
 void resizeToContents(QDialog* dialog, const QSize& least = {});
 
 // Makes Tab walk the widgets in the order given.

@@ -62,7 +62,7 @@ DirDialog::DirDialog(QWidget* parent)
     layout->addWidget(m_drive);
     layout->addLayout(lists, 1);
     layout->addLayout(buttons.layout);
-    resize(520, 380);
+    resizeToContents(this, QSize(520, 380));
 
     // activated, not currentIndexChanged: only the user's choice moves the folder; setDrive does not.
     connect(m_drive, &QComboBox::activated, this, &DirDialog::driveChosen);
