@@ -7,6 +7,7 @@
 #include "settings/settingsstore.h"
 #include "support/headlesschromium.h"
 #include "support/quiethost.h"
+#include "support/recordinghost.h"
 #include "support/tempsettings.h"
 
 #include <QCoreApplication>
@@ -67,6 +68,7 @@ private slots:
     void hostileFileNamesRunNothing();
     void aPreviewedDocumentCannotTouchTheListPage();
     void pageLinksLeadToThePagesThatExist();
+    void aUsersOwnPageStaysWhatTheBrowserShows();
 
 private:
     // Writes the pages of kind for folder and returns their paths, page 1 first.
@@ -273,6 +275,21 @@ void TestListPagesBrowser::pageLinksLeadToThePagesThatExist()
             QVERIFY2(m_browser->navigateBy(u"[...document.links].find(a => a.textContent === '次へ').click()"_s),
                 qPrintable(m_browser->error()));
     }
+}
+
+void TestListPagesBrowser::aUsersOwnPageStaysWhatTheBrowserShows()
+{
+    // The user keeps a page of their own where page 1 would go, and says no when asked.
+    QTemporaryDir dir;
+    QVERIFY(WriteFileBytes(dir.filePath(u"p.gif"_s), Gif));
+    QVERIFY(WriteFileBytes(dir.filePath(u"画像一覧1.html"_s), "<title>mine</title><p>my trip</p>"));
+    SettingsStore settings(m_settingsDir.filePath(u"own.conf"_s));
+    settings.save(SettingsKeys::MakeGraphListFileName, u"画像一覧"_s);
+    RecordingHost user;
+    user.answers = { false };
+    QVERIFY(MakeGraphList(settings, user, dir.path()).declined);
+    QVERIFY2(m_browser->open(QUrl::fromLocalFile(dir.filePath(u"画像一覧1.html"_s))), qPrintable(m_browser->error()));
+    QCOMPARE(m_browser->evaluate(u"document.title"_s).toString(), u"mine"_s);
 }
 
 QTEST_GUILESS_MAIN(TestListPagesBrowser)
