@@ -1,12 +1,12 @@
 #include "platform/singleinstance.h"
 
+#include "platform/filelock.h"
 #include "productnames.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileSystemWatcher>
-#include <QLockFile>
 #include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
@@ -22,16 +22,19 @@ SingleInstance::SingleInstance(const QString& lockPath)
     }
     // The running copy watches a file beside the lock; a later copy writes to it.
     m_raisePath = path + u".raise"_s;
-    m_lock = std::make_unique<QLockFile>(path);
-    // Only a dead owner makes a lock stale, never its age: a long crawl keeps its lock.
-    m_lock->setStaleLockTime(0);
+    m_lockPath = path;
 }
 
 SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::acquire()
 {
-    return m_lock->tryLock(0);
+    // The system's lock on the open file: it dies with the copy that held it, however that ended.
+    m_lock = std::make_unique<FileLock>(m_lockPath);
+    if (m_lock->state() == FileLock::Held)
+        return true;
+    m_lock.reset();
+    return false;
 }
 
 void SingleInstance::askToRaise()

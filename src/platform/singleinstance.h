@@ -1,7 +1,8 @@
 #pragma once
 // Whether another copy of the program runs for this user: a lock file in the user's runtime folder,
-// held while the program runs. A copy that crashed leaves no stuck lock: a lock whose process is
-// gone counts as free. A later copy can ask the running one to show itself:
+// held while the program runs with the system's lock on the open file. A copy that crashed or was
+// killed leaves no stuck lock, whichever process number the next copy gets. A later copy can ask the running one to
+// show itself:
 //   SingleInstance instance;
 //   if (!instance.acquire()) { instance.askToRaise(); return; }
 //   instance.onRaiseRequest([&window] { window.raise(); });
@@ -11,7 +12,7 @@
 #include <memory>
 
 class QFileSystemWatcher;
-class QLockFile;
+class FileLock;
 
 class SingleInstance {
 public:
@@ -26,7 +27,8 @@ public:
     void onRaiseRequest(std::function<void()> handler);
 
 private:
+    QString m_lockPath;
     QString m_raisePath;
-    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<FileLock> m_lock;
     std::unique_ptr<QFileSystemWatcher> m_watcher;
 };

@@ -1,11 +1,10 @@
 #include "storage/sitelock.h"
 
+#include "platform/filelock.h"
 #include "productnames.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHash>
-#include <QLockFile>
 #include <QMutex>
 
 using namespace Qt::StringLiterals;
@@ -14,7 +13,7 @@ namespace {
 
 // The locks this program holds, by folder, while any of its runs holds one.
 QMutex heldMutex;
-QHash<QString, std::weak_ptr<QLockFile>> heldLocks;
+QHash<QString, std::weak_ptr<FileLock>> heldLocks;
 
 } // namespace
 
@@ -34,24 +33,10 @@ SiteLock::SiteLock(const QString& siteDir)
         m_state = Held;
         return;
     }
-    auto file = std::make_shared<QLockFile>(SiteLockPath(siteDir));
-    // Only a dead owner frees a lock, never its age: a crawl may run for days.
-    file->setStaleLockTime(0);
-    bool locked = file->tryLock(0);
-    // A process killed between making the lock file and writing its number into it leaves a file
-    // that names no owner: removed, unless a running owner still holds it (the system's lock on
-    // the open file tells).
-    if (!locked && file->error() == QLockFile::LockFailedError && !file->getLockInfo(nullptr, nullptr, nullptr)
-        && file->removeStaleLockFile())
-        locked = file->tryLock(0);
-    // A file naming this process, which holds no lock on the folder, was left by it (one it could not
-    // remove, the folder read-only for a while) or by a dead process whose number it now has.
-    qint64 owner = 0;
-    if (!locked && file->error() == QLockFile::LockFailedError && file->getLockInfo(&owner, nullptr, nullptr)
-        && owner == QCoreApplication::applicationPid() && file->removeStaleLockFile())
-        locked = file->tryLock(0);
-    if (!locked) {
-        m_state = file->error() == QLockFile::LockFailedError ? InUse : Unavailable;
+    // The system's lock on the open file: a lock dies with its process, and no age frees it.
+    auto file = std::make_shared<FileLock>(SiteLockPath(siteDir));
+    if (file->state() != FileLock::Held) {
+        m_state = file->state() == FileLock::InUse ? InUse : Unavailable;
         return;
     }
     heldLocks.insert(m_folder, file);

@@ -3,15 +3,16 @@
 // SiteDir/FetchwrightLock.lock, beside the resume record, from before their first write until they
 // end, so a second program (the window and the command line, or two command lines) touches nothing
 // there. The runs of one program share the lock: the list pages a crawl opens as it ends, or the
-// list button pressed during a crawl, go ahead. A lock left by a process that is gone (killed or
-// crashed) counts as free; its age never does, as a long crawl keeps its lock.
+// list button pressed during a crawl, go ahead. The lock is the system's on the open file, so it
+// dies with its process (killed or crashed), whatever the file left says; its age never frees it,
+// as a long crawl keeps its lock.
 //   const SiteLock lock(siteDir);
 //   if (lock.state() == SiteLock::InUse) ...  // another program runs there: refuse, write nothing
 
 #include <QString>
 #include <memory>
 
-class QLockFile;
+class FileLock;
 
 class SiteLock {
 public:
@@ -30,7 +31,7 @@ public:
     bool held() const { return m_state == Held; }
 
 private:
-    std::shared_ptr<QLockFile> m_file;
+    std::shared_ptr<FileLock> m_file;
     QString m_folder; // the site folder as the file system names it, whoever spelled it how
     State m_state = Unavailable;
 };

@@ -1,7 +1,9 @@
 // The final separator that the dialogs and the command line add to a folder before a file name is
 // appended to it, and the name at the end of a path.
+#include "platform/filelock.h"
 #include "platform/filesystem.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -17,6 +19,7 @@ private slots:
     void lastPathSegment_data();
     void lastPathSegment();
     void pathsBeyond260CharactersAreWritten();
+    void aLockDiesWithItsHolderWhateverItsFileSays();
 };
 
 void TestFileSystem::withFinalSeparator_data()
@@ -88,6 +91,26 @@ void TestFileSystem::pathsBeyond260CharactersAreWritten()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), "two\r\nthree\r\n"_ba);
+}
+
+void TestFileSystem::aLockDiesWithItsHolderWhateverItsFileSays()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"x.lock"_s);
+    // What a killed holder leaves, naming a process that runs: this one, as a new process may get
+    // the number of one that died.
+    QFile left(path);
+    QVERIFY(left.open(QIODevice::WriteOnly));
+    left.write(QByteArray::number(QCoreApplication::applicationPid()) + "\nfetchwright\nhost\n");
+    left.close();
+    {
+        const FileLock first(path);
+        QCOMPARE(first.state(), FileLock::Held);
+        QCOMPARE(FileLock(path).state(), FileLock::InUse); // a second, in this process too
+    }
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(FileLock(path).state(), FileLock::Held);
+    QCOMPARE(FileLock(dir.filePath(u"none/x.lock"_s)).state(), FileLock::Unavailable);
 }
 
 QTEST_GUILESS_MAIN(TestFileSystem)
