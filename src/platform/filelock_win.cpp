@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <windows.h>
 
@@ -15,15 +16,16 @@ FileLock::FileLock(const QString& path)
         GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        // Another holder's file may refuse a new opener while it is being deleted.
-        m_state
-            = GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION ? InUse : Unavailable;
+        // A holder's file refuses a new opener while it is being deleted.
+        const DWORD error = GetLastError();
+        const bool held = error == ERROR_SHARING_VIOLATION || (error == ERROR_ACCESS_DENIED && QFileInfo::exists(path));
+        m_state = held ? InUse : Unavailable;
         return;
     }
     // A byte far beyond the text is locked, so the holder's number stays readable to others.
-    OVERLAPPED far {};
-    far.OffsetHigh = 1;
-    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &far)) {
+    OVERLAPPED beyond {};
+    beyond.OffsetHigh = 1;
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &beyond)) {
         m_state = GetLastError() == ERROR_LOCK_VIOLATION ? InUse : Unavailable;
         CloseHandle(file);
         return;
