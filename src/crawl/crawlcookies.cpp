@@ -5,6 +5,7 @@
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
 #include "storage/localpath.h"
+#include "transfer/cookiejar.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -32,21 +33,12 @@ BrowserCookies cookiesFor(const QByteArray& file, const QString& host)
     for (QByteArray line : file.split('\n')) {
         if (line.endsWith('\r'))
             line.chop(1);
-        QList<QByteArray> fields = line.split('\t');
-        QByteArray& domain = fields[0];
-        if (domain.startsWith("#HttpOnly_"))
-            domain.remove(0, 10);
-        else if (domain.startsWith('#'))
-            continue;
-        bool timed = false;
-        const qint64 expires = fields.size() >= 6 ? fields[4].toLongLong(&timed) : 0;
-        if (!timed || domain.isEmpty())
+        const auto cookie = ParseCookieLine(line);
+        if (!cookie)
             continue;
         ++found.cookies;
-        domain = domain.toLower();
-        if (domain.startsWith('.'))
-            domain.remove(0, 1);
-        if ((ours == domain || ours.endsWith('.' + domain)) && (expires == 0 || expires > now))
+        if ((ours == cookie->domain || ours.endsWith('.' + cookie->domain))
+            && (cookie->expires == 0 || cookie->expires > now))
             found.text += line + '\n';
     }
     return found;

@@ -7,27 +7,22 @@
 #include <memory>
 #include <vector>
 
-namespace {
-
-struct Fields {
-    QByteArray domain; // lower case, without the HttpOnly mark and the leading dot
-    QByteArray key; // what tells one cookie from another: domain, whether subdomains match, path, name
-};
-
-Fields fieldsOf(const QByteArray& line)
+std::optional<CookieLine> ParseCookieLine(const QByteArray& line)
 {
     const QList<QByteArray> fields = line.split('\t');
-    if (fields.size() < 6)
-        return {};
     QByteArray domain = fields[0].toLower();
     if (domain.startsWith("#httponly_"))
         domain.remove(0, 10);
+    else if (domain.startsWith('#'))
+        return std::nullopt;
+    bool timed = false;
+    const qint64 expires = fields.size() >= 6 ? fields[4].toLongLong(&timed) : 0;
     if (domain.startsWith('.'))
         domain.remove(0, 1);
-    return { domain, domain + '\t' + fields[1].toUpper() + '\t' + fields[2] + '\t' + fields[5] };
+    if (!timed || domain.isEmpty())
+        return std::nullopt;
+    return CookieLine { domain, domain + '\t' + fields[1].toUpper() + '\t' + fields[2] + '\t' + fields[5], expires };
 }
-
-} // namespace
 
 void CookieJar::setText(const QByteArray& text, bool keep)
 {
@@ -42,15 +37,15 @@ void CookieJar::setText(const QByteArray& text, bool keep)
         if (line.trimmed().isEmpty())
             continue;
         lines.append(line);
-        if (const Fields fields = fieldsOf(line); !fields.key.isEmpty())
-            place[fields.key] = quint64(lines.size());
+        if (const auto cookie = ParseCookieLine(line))
+            place[cookie->key] = quint64(lines.size());
     }
     Cookies cookies;
     if (scratch) {
         LoadCookies(scratch.get(), lines);
         for (const QByteArray& line : CookiesOf(scratch.get())) {
-            if (const Fields fields = fieldsOf(line); !fields.key.isEmpty())
-                cookies[fields.key] = { line, fields.domain, place.value(fields.key, quint64(lines.size()) + 1) };
+            if (const auto cookie = ParseCookieLine(line))
+                cookies[cookie->key] = { line, cookie->domain, place.value(cookie->key, quint64(lines.size()) + 1) };
         }
     }
     m_born = quint64(lines.size()) + 1;
@@ -72,11 +67,11 @@ bool CookieJar::commit(const QList<QByteArray>& lines)
     ++m_born;
     Cookies cookies;
     for (const QByteArray& line : lines) {
-        const Fields fields = fieldsOf(line);
-        if (fields.key.isEmpty())
+        const auto cookie = ParseCookieLine(line);
+        if (!cookie)
             continue;
-        const auto known = m_cookies.find(fields.key);
-        cookies[fields.key] = { line, fields.domain, known != m_cookies.end() ? known->second.born : m_born };
+        const auto known = m_cookies.find(cookie->key);
+        cookies[cookie->key] = { line, cookie->domain, known != m_cookies.end() ? known->second.born : m_born };
     }
     return take(std::move(cookies));
 }

@@ -15,6 +15,15 @@
 #include <QByteArray>
 #include <QList>
 #include <map>
+#include <optional>
+
+// What one cookies.txt line says of where its cookie goes; none for a comment or a broken line.
+struct CookieLine {
+    QByteArray domain; // lower case, without the HttpOnly mark and the leading dot
+    QByteArray key; // what tells one cookie from another: domain, whether subdomains match, path, name
+    qint64 expires = 0; // seconds since 1970; 0 for a session cookie
+};
+std::optional<CookieLine> ParseCookieLine(const QByteArray& line);
 
 class CookieJar {
 public:
