@@ -203,6 +203,18 @@ def in_turns(jobs, rounds=3):
     return {name: median(results) for name, results in runs.items()}
 
 
+def against_wget(ours, work, name, address, wget_options, our_options):
+    """wget -r -np with wget_options, and ours with 1 and 6 connections with our_options, in turns:
+    the run of median wall time of each, as (wget, one, six)."""
+    got = in_turns({
+        "wget": lambda round: measured(["wget", "-q", "-r", "-np", *wget_options,
+                                        "-P", os.path.join(work, f"wget-{name}-{round}"), address]),
+        "one": lambda round: ours.crawl(address, 1, *our_options),
+        "six": lambda round: ours.crawl(address, 6, *our_options),
+    })
+    return got["wget"], got["one"], got["six"]
+
+
 def saved_images(folder):
     return sum(1 for _, _, files in os.walk(folder) for f in files if f.endswith((".gif", ".jpg", ".png")))
 
@@ -252,13 +264,7 @@ def main():
             report("site through the relay: ours, 6 connections", six)
             print(f"    ours(6) / wget = {six[0] / wget[0]:.2f}   ours(6) / ours(1) = {six[0] / one[0]:.2f}")
         if "direct" in a.only:
-            got = in_turns({
-                "wget": lambda round: measured(["wget", "-q", "-r", "-l", "3", "-np", "-A", "gif,jpg,png,html",
-                                                "-P", os.path.join(work, f"wget-direct-{round}"), direct]),
-                "one": lambda round: ours.crawl(direct, 1, *site),
-                "six": lambda round: ours.crawl(direct, 6, *site),
-            })
-            wget, one, six = got["wget"], got["one"], got["six"]
+            wget, one, six = against_wget(ours, work, "direct", direct, ["-l", "3", "-A", "gif,jpg,png,html"], site)
             report("site without the relay: wget -r -l 3 -np, median of 3", wget)
             report("site without the relay: ours, 1 connection, median of 3", one)
             report("site without the relay: ours, 6 connections, median of 3", six)
@@ -302,13 +308,7 @@ def main():
         if "cookies" in a.only:
             flood = f"http://127.0.0.1:{port}/cookies/index.html"
             options = ["--depth", "1", "--exts", ".gif", "--keep-cookies"]
-            got = in_turns({
-                "wget": lambda round: measured(["wget", "-q", "-r", "-l", "1", "-np", "-A", "gif,html",
-                                                "-P", os.path.join(work, f"wget-cookies-{round}"), flood]),
-                "one": lambda round: ours.crawl(flood, 1, *options),
-                "six": lambda round: ours.crawl(flood, 6, *options),
-            })
-            wget, one, six = got["wget"], got["one"], got["six"]
+            wget, one, six = against_wget(ours, work, "cookies", flood, ["-l", "1", "-A", "gif,html"], options)
             what = f"{COOKIE_FILES} files, {COOKIES_PER_ANSWER} new cookies each answer"
             report(f"{what}: wget, median of 3", wget)
             report(f"{what}: ours, 1 connection, median of 3", one)
