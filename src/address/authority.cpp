@@ -3,6 +3,8 @@
 #include <QHash>
 #include <QUrl>
 
+#include <mutex>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -19,15 +21,18 @@ struct Authority {
 
 // Asked for every request and every robots check, where parsing the whole address each time was a
 // visible share of a crawl's work: the answer is kept per scheme and authority, the only part of
-// an address it depends on.
+// an address it depends on. One table for both threads: a thread_local one would be destroyed as
+// its thread ends, which the MinGW runtime does after freeing the thread's storage (a corrupt heap).
 Authority authorityOf(const QString& address)
 {
-    thread_local QHash<QString, Authority> known;
+    static std::mutex guard;
+    static QHash<QString, Authority> known;
     const qsizetype scheme = address.indexOf(u"://"_s);
     qsizetype end = scheme < 0 ? address.size() : scheme + 3;
     while (end < address.size() && address[end] != u'/' && address[end] != u'?' && address[end] != u'#')
         ++end;
     const QString key = address.left(end);
+    const std::lock_guard held(guard);
     auto found = known.constFind(key);
     if (found == known.cend()) {
         if (known.size() >= 1024)
