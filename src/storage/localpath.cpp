@@ -1,6 +1,7 @@
 #include "storage/localpath.h"
 
 #include "address/addressfunctions.h"
+#include "platform/filesystem.h"
 #include "storage/localname.h"
 #include "storage/partfilename.h"
 
@@ -84,6 +85,32 @@ QString folderPart(const LocalTree& tree, const QString& address, const QString&
         folder = u'/' + FitNameLength(ForeignHostPrefix.mid(1) + HostFolderName(host)) + folder;
     }
     return folder;
+}
+
+// The folder part as it can be made under siteDir: a folder whose name a file already has (a page
+// album.html beside album.html/inner.jpg, or beside ALBUM.HTML/ where names fold case) is numbered
+// as a file would be, and an existing folder spelt otherwise on disk is written as it is spelt.
+QString placedFolder(const QString& siteDir, const QString& folder)
+{
+    QString placed = u"/"_s;
+    bool probing = true; // below a folder that does not exist, nothing does
+    for (const QString& segment : folder.split(u'/', Qt::SkipEmptyParts)) {
+        QString name = segment;
+        for (int counter = 0; probing && counter < std::numeric_limits<int>::max(); ++counter) {
+            const QFileInfo existing(siteDir + placed + name);
+            if (!existing.exists())
+                probing = false;
+            else if (existing.isDir())
+                name = NameOnDisk(existing.filePath());
+            else {
+                name = FitNameLength(NumberedName(segment, counter));
+                continue;
+            }
+            break;
+        }
+        placed += name + u'/';
+    }
+    return placed;
 }
 
 } // namespace
@@ -183,7 +210,7 @@ QString MapLocalPath(
             return {};
     }
 
-    const QString folder = folderPart(tree, address, filedUnder);
+    const QString folder = placedFolder(tree.siteDir, folderPart(tree, address, filedUnder));
     QString candidate = FitNameLength(name);
     if (folder == u"/"_s && tree.ownName && tree.ownName(candidate)) {
         const char16_t first = candidate[0].unicode();
@@ -197,13 +224,16 @@ QString MapLocalPath(
         const QFileInfo existing(path);
         if (!existing.exists())
             return path;
-        if (existing.isFile()) {
+        // Where names fold case, a file spelt otherwise is another file of the site: it is neither
+        // the same file nor one to replace, and this one takes a number.
+        const bool sameName = NameOnDisk(path) == candidate;
+        if (sameName && existing.isFile()) {
             if (tree.skipSameName && qAbs(expectedSize - existing.size()) <= 1)
                 return {};
             // Overwriting happens only when the new file has fully arrived (see partfile.h).
             if (!tree.numberDuplicates)
                 return path;
-        } else if (!tree.numberDuplicates) {
+        } else if (sameName && !tree.numberDuplicates) {
             return {}; // a folder stands where the file would go and may not be numbered away
         }
         if (counter == std::numeric_limits<int>::max())

@@ -1,6 +1,7 @@
 #include "storage/localpath.h"
 
 #include "crawl/linkaddress.h"
+#include "platform/filesystem.h"
 #include "records/resumerecord.h"
 #include "support/tempsettings.h"
 
@@ -168,16 +169,27 @@ void TestLocalPath::existingFiles_data()
     QTest::addColumn<int>("existingSize");
     QTest::addColumn<qint64>("expectedSize");
     QTest::addColumn<QString>("expectedTail");
+    QTest::addColumn<QString>("existingName");
 
-    QTest::newRow("same size is skipped") << true << true << 100 << qint64(100) << QString();
-    QTest::newRow("one byte more still counts as the same file") << true << true << 101 << qint64(100) << QString();
-    QTest::newRow("one byte less still counts as the same file") << true << true << 99 << qint64(100) << QString();
-    QTest::newRow("two bytes apart is numbered") << true << true << 102 << qint64(100) << u"/p_0.jpg"_s;
-    QTest::newRow("no size and an empty file count as the same") << true << true << 0 << qint64(-1) << QString();
-    QTest::newRow("no size and a longer file is numbered") << true << true << 5 << qint64(-1) << u"/p_0.jpg"_s;
-    QTest::newRow("without skipping an equal file is numbered") << false << true << 100 << qint64(100) << u"/p_0.jpg"_s;
+    QTest::newRow("same size is skipped") << true << true << 100 << qint64(100) << QString() << QString();
+    QTest::newRow("one byte more still counts as the same file")
+        << true << true << 101 << qint64(100) << QString() << QString();
+    QTest::newRow("one byte less still counts as the same file")
+        << true << true << 99 << qint64(100) << QString() << QString();
+    QTest::newRow("two bytes apart is numbered") << true << true << 102 << qint64(100) << u"/p_0.jpg"_s << QString();
+    QTest::newRow("no size and an empty file count as the same")
+        << true << true << 0 << qint64(-1) << QString() << QString();
+    QTest::newRow("no size and a longer file is numbered")
+        << true << true << 5 << qint64(-1) << u"/p_0.jpg"_s << QString();
+    QTest::newRow("without skipping an equal file is numbered")
+        << false << true << 100 << qint64(100) << u"/p_0.jpg"_s << QString();
     QTest::newRow("without numbering a different file is overwritten")
-        << true << false << 5 << qint64(100) << u"/p.jpg"_s;
+        << true << false << 5 << qint64(100) << u"/p.jpg"_s << QString();
+    // Where names fold case another spelling is another file; elsewhere the name is free.
+    QTest::newRow("another spelling of equal size is numbered")
+        << true << true << 100 << qint64(100) << u"/p_0.jpg"_s << u"P.jpg"_s;
+    QTest::newRow("another spelling is numbered, never replaced")
+        << true << false << 5 << qint64(100) << u"/p_0.jpg"_s << u"P.jpg"_s;
 }
 
 void TestLocalPath::existingFiles()
@@ -187,9 +199,14 @@ void TestLocalPath::existingFiles()
     QFETCH(int, existingSize);
     QFETCH(qint64, expectedSize);
     QFETCH(QString, expectedTail);
+    QFETCH(QString, existingName);
     m_tree.skipSameName = skipSameName;
     m_tree.numberDuplicates = numberDuplicates;
-    QVERIFY(WriteFileBytes(m_tree.siteDir + u"/p.jpg"_s, QByteArray(existingSize, 'x')));
+    if (existingName.isEmpty())
+        existingName = u"p.jpg"_s;
+    QVERIFY(WriteFileBytes(m_tree.siteDir + u'/' + existingName, QByteArray(existingSize, 'x')));
+    if (!QFileInfo::exists(m_tree.siteDir + u"/p.jpg"_s))
+        expectedTail = u"/p.jpg"_s;
     QString name = u"p.jpg"_s;
     const QString expected = expectedTail.isEmpty() ? QString() : m_tree.siteDir + expectedTail;
     QCOMPARE(MapLocalPath(m_tree, name, u"http://H/p.jpg"_s, Site, expectedSize), expected);
@@ -227,6 +244,21 @@ void TestLocalPath::aFolderInTheWayIsNumberedAround()
     m_tree.numberDuplicates = false;
     QCOMPARE(MapLocalPath(m_tree, name, address, Site, 3), QString());
     QVERIFY(QFileInfo(m_tree.siteDir + u"/a"_s).isDir());
+
+    // A folder of the address that a saved file's name takes is numbered too, and an existing
+    // folder spelt otherwise where names fold case is named as it lies on disk.
+    QVERIFY(WriteFileBytes(m_tree.siteDir + u"/album.html"_s, "page"));
+    QVERIFY(QDir().mkpath(m_tree.siteDir + u"/Photos"_s));
+    const bool folds = QFileInfo::exists(m_tree.siteDir + u"/ALBUM.HTML"_s);
+    const QList<std::pair<QString, QString>> mapped {
+        { u"album.html/inner.jpg"_s, u"/album_0.html/inner.jpg"_s },
+        { u"ALBUM.HTML/inner.jpg"_s, folds ? u"/ALBUM_0.HTML/inner.jpg"_s : u"/ALBUM.HTML/inner.jpg"_s },
+        { u"photos/x.jpg"_s, folds ? u"/Photos/x.jpg"_s : u"/photos/x.jpg"_s },
+    };
+    for (const auto& [path, tail] : mapped) {
+        name = LastPathSegment(path);
+        QCOMPARE(MapLocalPath(m_tree, name, u"http://H/"_s + path, Site, 3), m_tree.siteDir + tail);
+    }
 }
 
 void TestLocalPath::longNamesAreShortenedAndStillWritable()
