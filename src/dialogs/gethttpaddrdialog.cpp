@@ -174,15 +174,13 @@ std::optional<QString> GetHttpAddrDialog::settleSaveFolder(QString savePath)
 
 QString GetHttpAddrDialog::createSaveFolder(const QString& typed) const
 {
-    // Level by level from the first part, each level's failure ignored (it may exist, or be a root).
-    // Empty parts (doubled or final separators) add no level, so the text never ends in two.
-    const QStringList parts = ToNativeSeparators(typed).split(NativeSeparator());
-    QString path = parts.first() + NativeSeparator();
-    QDir().mkdir(path);
-    for (qsizetype i = 1; i < parts.size(); ++i) {
-        if (parts[i].isEmpty())
-            continue;
-        path += parts[i] + NativeSeparator();
+    // Level by level below the root (a drive or a network share, which cannot be made), each
+    // level's failure ignored (it may exist). Empty parts (doubled or final separators) add no
+    // level, so the text never ends in two.
+    const QString native = ToNativeSeparators(typed);
+    QString path = FolderRoot(native);
+    for (const QString& part : native.mid(path.size()).split(NativeSeparator(), Qt::SkipEmptyParts)) {
+        path += part + NativeSeparator();
         QDir().mkdir(path);
     }
     return path;

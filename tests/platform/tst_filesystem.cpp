@@ -18,6 +18,8 @@ private slots:
     void withFinalSeparator();
     void lastPathSegment_data();
     void lastPathSegment();
+    void folderRoot_data();
+    void folderRoot();
     void pathsBeyond260CharactersAreWritten();
     void aLockDiesWithItsHolderWhateverItsFileSays();
 };
@@ -75,6 +77,28 @@ void TestFileSystem::lastPathSegment()
     QFETCH(QString, path);
     QFETCH(QString, expected);
     QCOMPARE(LastPathSegment(path), expected);
+}
+
+void TestFileSystem::folderRoot_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("expected");
+    const QString sep = QDir::separator();
+    QTest::newRow("a folder from the root") << u"/a/b"_s << sep;
+    QTest::newRow("a relative folder has none") << u"save/a"_s << QString();
+#ifdef Q_OS_WIN
+    QTest::newRow("a drive") << u"c:/dl"_s << u"c:\\"_s;
+    QTest::newRow("a bare drive") << u"D:"_s << u"D:\\"_s;
+    QTest::newRow("a network share") << u"\\\\nas\\share\\dl\\"_s << u"\\\\nas\\share\\"_s;
+    QTest::newRow("a network share written with /") << u"//nas/share"_s << u"\\\\nas\\share\\"_s;
+#endif
+}
+
+void TestFileSystem::folderRoot()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, expected);
+    QCOMPARE(FolderRoot(path), expected);
 }
 
 void TestFileSystem::pathsBeyond260CharactersAreWritten()
