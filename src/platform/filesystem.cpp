@@ -396,6 +396,45 @@ QString LastPathSegment(const QString& path)
     return path.mid(at);
 }
 
+QString FolderRoot(const QString& path)
+{
+    const QString native = ToNativeSeparators(path);
+    const QChar separator = NativeSeparator();
+#ifdef Q_OS_WIN
+    if (native.startsWith(QString(2, separator))) {
+        const QStringList parts = native.split(separator);
+        return QString(2, separator) + parts.value(2) + separator + parts.value(3) + separator;
+    }
+    if (native.size() >= 2 && native[1] == u':' && native[0].isLetter())
+        return native.left(2) + separator;
+#endif
+    return native.startsWith(separator) ? QString(separator) : QString();
+}
+
+QString NameOnDisk(const QString& path)
+{
+#ifdef Q_OS_WIN
+    WIN32_FIND_DATAW found {};
+    const HANDLE search = FindFirstFileW(reinterpret_cast<const wchar_t*>(longForm(path).utf16()), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        return QString::fromWCharArray(found.cFileName);
+    }
+#endif
+    return LastPathSegment(path);
+}
+
+void MarkHidden([[maybe_unused]] const QString& path, [[maybe_unused]] bool hidden)
+{
+#ifdef Q_OS_WIN
+    const std::wstring name = longForm(path).toStdWString();
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesW(name.c_str(), hidden ? attributes | FILE_ATTRIBUTE_HIDDEN : attributes & ~FILE_ATTRIBUTE_HIDDEN);
+#endif
+}
+
 QString WithFinalSeparator(const QString& folder, EmptyFolder empty)
 {
     if (folder.isEmpty())

@@ -100,6 +100,17 @@ QString ToNativeSeparators(const QString& path);
 // ends in one.
 QString LastPathSegment(const QString& path);
 
+// The last segment of path as the file system spells it: where names fold case (Windows) the
+// entry found may be spelt otherwise than asked; elsewhere, and when nothing is there, as asked.
+QString NameOnDisk(const QString& path);
+// Hides path from a folder's usual listing where the system keeps that as a mark of the file
+// (Windows); elsewhere a leading "." does it. hidden false shows it again.
+void MarkHidden(const QString& path, bool hidden);
+
+// The root a path starts from, with its final separator, which is never made as a folder: "/" here,
+// "C:\", "\" or a network share "\\server\share\" on Windows; "" for a relative path.
+QString FolderRoot(const QString& path);
+
 // What WithFinalSeparator makes of an empty text: the separator alone (the root), as the list
 // pages' folder box stores it after an empty browse, or nothing, as the save folder and resume
 // folder boxes keep it (a lone separator would name the file system's root).

@@ -40,9 +40,14 @@ IoStatus DownloadFile::write(QByteArrayView bytes)
 
 IoStatus DownloadFile::truncate()
 {
-    // A file not open yet is emptied as it opens.
-    if (!m_file.isOpen())
-        return open(QIODevice::Truncate);
+    // A file not open yet is emptied as it opens. It is the body's temporary file, kept out of a
+    // user's sight where the system marks hidden files.
+    if (!m_file.isOpen()) {
+        const IoStatus status = open(QIODevice::Truncate);
+        if (status)
+            MarkHidden(m_path, true);
+        return status;
+    }
     if (!m_file.resize(0))
         return FileFailure(m_file, m_path);
     return IoStatus::success();

@@ -10,12 +10,17 @@ using namespace Qt::StringLiterals;
 IoStatus StartPartFile(const QString& localPath)
 {
     MakeFolders(localPath);
-    return OverwriteFile(PartFilePath(localPath), {});
+    const QString part = PartFilePath(localPath);
+    const IoStatus status = OverwriteFile(part, {});
+    if (status)
+        MarkHidden(part, true);
+    return status;
 }
 
 IoStatus CommitPartFile(const QString& localPath)
 {
     const QString part = PartFilePath(localPath);
+    MarkHidden(part, false); // a rename keeps the mark
     // Nearly always the name is free: then one step moves the file, with no look at either name.
     bool taken = false;
     const IoStatus moved = RenameToFreeName(part, localPath, taken);
