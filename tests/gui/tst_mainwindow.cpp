@@ -248,7 +248,7 @@ void TestMainWindow::whatCannotBeOpenedIsShownWithItsPath()
         });
         click(m_window.get(), u"Command3"_s);
     }
-    QCOMPARE(text, message + u"\n"_s + (what == u"folder"_s ? folder : page));
+    QCOMPARE(text, message + u"\n"_s + QDir::toNativeSeparators(what == u"folder"_s ? folder : page));
     QVERIFY(flags.testFlag(Qt::TextSelectableByMouse));
     QVERIFY(flags.testFlag(Qt::TextSelectableByKeyboard));
 }
@@ -502,7 +502,7 @@ void TestMainWindow::theListOpensAfterARunAndFromItsButton()
     whenModal(u"DeepAddrDialog"_s, [](QWidget* dialog) { click(dialog, u"OKButton"_s); });
     click(m_window.get(), u"GetFiles"_s);
     const QString page = m_saveDir + u"/127.0.0.1."_s + QString::number(m_server->port()) + u"/_プレビュー1.html"_s;
-    QCOMPARE(m_shell.opened, QStringList { page });
+    QCOMPARE(m_shell.opened, QStringList { QDir::toNativeSeparators(page) });
     QVERIFY(QFile::exists(page));
     click(m_window.get(), u"IEView"_s);
     QCOMPARE(m_shell.opened, (QStringList { page, page }));
@@ -551,7 +551,7 @@ void TestMainWindow::folderAndImageListsFromTheirButtons()
         click(shown, u"OKButton"_s);
     });
     click(m_window.get(), button);
-    QCOMPARE(m_shell.opened, QStringList { folder + u"/プレビュー1.html"_s });
+    QCOMPARE(m_shell.opened, QStringList { QDir::toNativeSeparators(folder + u"/プレビュー1.html"_s) });
     QVERIFY(QFile::exists(folder + u"/プレビュー1.html"_s));
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // A home folder of the test's own for as long as the object lives: HOME and XDG_CONFIG_HOME point
-// into a temporary folder (so the user's download folder is that home's "Downloads"), and both
-// are restored afterwards.
+// into a temporary folder (so the user's download folder is that home's "Downloads"), and so does
+// the current folder, which Windows takes relative folders from; all are restored afterwards.
 
 #include <QByteArray>
 #include <QDir>
@@ -13,12 +13,15 @@ public:
         : m_oldHome(qgetenv("HOME"))
         , m_oldConfig(qgetenv("XDG_CONFIG_HOME"))
         , m_hadConfig(qEnvironmentVariableIsSet("XDG_CONFIG_HOME"))
+        , m_oldCurrent(QDir::currentPath())
     {
+        QDir::setCurrent(m_dir.path());
         qputenv("HOME", QFile::encodeName(m_dir.path()));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral(".config"))));
     }
     ~TempHome()
     {
+        QDir::setCurrent(m_oldCurrent);
         qputenv("HOME", m_oldHome);
         if (m_hadConfig)
             qputenv("XDG_CONFIG_HOME", m_oldConfig);
@@ -37,4 +40,5 @@ private:
     QByteArray m_oldHome;
     QByteArray m_oldConfig;
     bool m_hadConfig;
+    QString m_oldCurrent;
 };
