@@ -82,6 +82,7 @@ bool DirDialog::setFolder(const QString& path)
     if (path.isEmpty() || !info.exists() || !info.isDir())
         return false;
     m_folder = cleanFolder(path);
+    showDriveOf(m_folder);
     const QModelIndex index = m_model->index(m_folder);
     if (index.isValid() && m_dir->currentIndex() != index) {
         m_dir->setCurrentIndex(index);
@@ -94,6 +95,21 @@ bool DirDialog::setFolder(const QString& path)
     // Listed afresh at every pointing: the list pages read files the user may just have added.
     fillFiles();
     return true;
+}
+
+void DirDialog::showDriveOf(const QString& folder)
+{
+    // One tree holds every folder where all lie below the system's root; elsewhere (Windows'
+    // drives) the tree shows the drive of the folder, so that a folder on another one can be seen.
+    QString root = QDir::rootPath();
+    if (!folder.startsWith(root, Qt::CaseInsensitive)) {
+        const QStorageInfo volume(folder);
+        if (volume.isValid())
+            root = volume.rootPath();
+    }
+    const QModelIndex index = m_model->index(root);
+    if (index.isValid() && m_dir->rootIndex() != index)
+        m_dir->setRootIndex(index);
 }
 
 QString DirDialog::folder() const

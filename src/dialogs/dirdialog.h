@@ -39,6 +39,7 @@ public:
 
 private:
     void driveChosen(int index);
+    void showDriveOf(const QString& folder);
     void folderChosen(const QString& path);
     void fillFiles();
 

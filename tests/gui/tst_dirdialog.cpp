@@ -184,8 +184,17 @@ void TestDirDialog::choosingADriveGoesBackToItsFolder()
         QSKIP("a second volume is needed");
 
     DirDialog picker;
+    const auto* tree = picker.findChild<QTreeView*>(u"Dir1"_s);
+    const auto inSight = [tree] { // the folder shown lies in the tree the user sees
+        for (QModelIndex at = tree->currentIndex(); at.isValid(); at = at.parent())
+            if (at == tree->rootIndex())
+                return true;
+        return false;
+    };
     QVERIFY(picker.setFolder(dir.filePath(u"deep/er"_s)));
+    QVERIFY(inSight());
     QVERIFY(picker.setFolder(other));
+    QVERIFY(inSight());
     QCOMPARE(picker.drive(), native(other));
     auto* drives = picker.findChild<QComboBox*>(u"Drive1"_s);
     const int index = drives->findData(home);
@@ -194,6 +203,7 @@ void TestDirDialog::choosingADriveGoesBackToItsFolder()
     emit drives->activated(index);
     QCOMPARE(picker.folder(), native(dir.filePath(u"deep/er"_s)));
     QCOMPARE(picker.drive(), native(home));
+    QVERIFY(inSight());
 }
 
 QTEST_MAIN(TestDirDialog)
