@@ -101,6 +101,7 @@ int runCrawl(const Command& command, SettingsStore& settings, TerminalHost& host
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    PrepareTerminalOutput();
     QCoreApplication::setOrganizationName(MakerName);
     QCoreApplication::setApplicationName(ProductName);
     const Command command = ParseCommandLine(app.arguments().mid(1));

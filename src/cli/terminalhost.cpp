@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -126,7 +128,24 @@ void TerminalHost::drawStatus(bool force)
     QString line = countersLine() + u"  "_s + m_address;
     if (line.size() > 200)
         line = line.left(197) + u"..."_s;
-    QTextStream(stderr) << u"\r\x1b[K"_s << line << Qt::flush;
+    QTextStream(stderr) << clearedLine(line) << Qt::flush;
+}
+
+// The status line's text drawn over the last one: cleared by the terminal's escape, or where the
+// console takes none (Windows' older consoles), padded with blanks over what the last one showed.
+QString TerminalHost::clearedLine(const QString& line)
+{
+    const auto width = [](const QString& text) {
+        qsizetype columns = 0;
+        for (QChar c : text)
+            columns += c.unicode() >= 0x1100 && !(c.unicode() >= 0xFF61 && c.unicode() <= 0xFF9F) ? 2 : 1;
+        return columns;
+    };
+    const qsizetype shown = std::exchange(m_shownWidth, width(line));
+    if (StandardErrorTakesEscapes())
+        return u"\r\x1b[K"_s + line;
+    const qsizetype pad = std::max<qsizetype>(0, shown - m_shownWidth);
+    return u'\r' + line + QString(pad, u' ') + QString(pad > 0 ? u"\r"_s + line : QString());
 }
 
 void TerminalHost::endStatusLine()
@@ -134,5 +153,5 @@ void TerminalHost::endStatusLine()
     if (!m_statusShown)
         return;
     m_statusShown = false;
-    QTextStream(stderr) << u"\r\x1b[K"_s << Qt::flush;
+    QTextStream(stderr) << clearedLine(QString()) << u'\r' << Qt::flush;
 }

@@ -39,6 +39,7 @@ public:
 
 private:
     void drawStatus(bool force);
+    QString clearedLine(const QString& line);
 
     Shell& m_shell;
     bool m_interactive;
@@ -50,6 +51,7 @@ private:
     bool m_messageShown = false;
     bool m_statusShown = false;
     bool m_stale = false; // the status changed since it was last drawn
+    qsizetype m_shownWidth = 0; // the columns the status line took when last drawn
     QElapsedTimer m_sinceDrawn;
     QElapsedTimer m_sinceEvents;
 };

@@ -12,3 +12,10 @@ bool StandardErrorIsTerminal();
 void WatchStopSignals();
 // Whether a stop signal has arrived since WatchStopSignals.
 bool StopSignalled();
+
+// Readies the console the command line writes to: on Windows its code page becomes UTF-8, what the
+// program writes, until the process ends, and its escape sequences are switched on where it takes
+// them. Elsewhere the terminal already reads UTF-8.
+void PrepareTerminalOutput();
+// Whether standard error takes the escape sequence that clears the rest of a line.
+bool StandardErrorTakesEscapes();

@@ -39,3 +39,10 @@ bool StopSignalled()
 {
     return stopSignals != 0;
 }
+
+void PrepareTerminalOutput() { }
+
+bool StandardErrorTakesEscapes()
+{
+    return StandardErrorIsTerminal();
+}
