@@ -15,6 +15,7 @@
 #include "dialogs/makelistdirdialog.h"
 #include "dialogs/settingdialog.h"
 #include "pages/downloadlist.h"
+#include "platform/filesystem.h"
 #include "platform/shell.h"
 #include "platform/userfolders.h"
 #include "productnames.h"
@@ -233,7 +234,8 @@ void MainWindow::exploreClicked()
 void MainWindow::reportUnopened(const QString& message, const QString& path)
 {
     // The path is selectable, so the user can copy it into a browser or file manager.
-    QMessageBox box(QMessageBox::Information, ProductName, message + u"\n"_s + path, QMessageBox::Ok, this);
+    QMessageBox box(
+        QMessageBox::Information, ProductName, message + u"\n"_s + ToNativeSeparators(path), QMessageBox::Ok, this);
     box.setObjectName(u"UnopenedPath"_s);
     box.setTextFormat(Qt::PlainText);
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
