@@ -1,0 +1,6 @@
+#include "platform/systemproxy.h"
+
+std::optional<SystemProxy> UserSystemProxy()
+{
+    return std::nullopt;
+}
