@@ -100,6 +100,9 @@ List options (stored and defaulted as the crawl options are):
 Ctrl-C or SIGTERM stops a crawl as the Stop button does; a second Ctrl-C ends the program at once.
 A crawl, resume or download list whose site folder another run (the window or another
 fetchwright-cli) is using is refused, changing nothing.
+HTTPS servers are checked against the system's trusted certificates; to trust another authority
+(a company's or a test CA), name its PEM file in the environment variable CURL_CA_BUNDLE (or
+SSL_CERT_FILE), e.g. set CURL_CA_BUNDLE=C:\certs\ca.pem on Windows.
 Exit status: 0 finished, 3 stopped (resumable), 2 invalid input or a site folder in use,
 1 any other failure.
 )"_s;
