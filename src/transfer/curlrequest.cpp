@@ -112,19 +112,25 @@ void ApplyVerb(CURL* easy, const QByteArray& verb, const QByteArray& body, bool 
     }
 }
 
-void ApplyAccess(CURL* easy, int accessType, const QString& proxy)
+void ApplyAccess(CURL* easy, const TransferControl::Settings& settings, const QString& address)
 {
-    switch (accessType) {
+    switch (settings.accessType) {
     case TransferControl::AccessDirect:
         curl_easy_setopt(easy, CURLOPT_PROXY, "");
         curl_easy_setopt(easy, CURLOPT_NOPROXY, nullptr);
         break;
     case TransferControl::AccessNamedProxy:
-        curl_easy_setopt(easy, CURLOPT_PROXY, HeaderBytes(proxy).constData());
+        curl_easy_setopt(easy, CURLOPT_PROXY, HeaderBytes(settings.proxy).constData());
         // The named proxy serves every host, whatever no_proxy in the environment says.
         curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
         break;
     default:
+        if (const PresetProxy* preset = settings.presetProxy.get()) {
+            // An empty proxy keeps the environment's out too: the system's settings send this request direct.
+            curl_easy_setopt(easy, CURLOPT_PROXY, preset->proxyFor(address).constData());
+            curl_easy_setopt(easy, CURLOPT_NOPROXY, preset->noProxy.constData());
+            break;
+        }
         curl_easy_setopt(easy, CURLOPT_PROXY, nullptr);
         curl_easy_setopt(easy, CURLOPT_NOPROXY, nullptr);
         break;

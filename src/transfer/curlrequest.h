@@ -4,6 +4,8 @@
 //   curl_slist* list = HeaderListOf({ u"Host: h"_s, u"X-Empty:"_s }); // "Host:", "Host: h", "X-Empty;", "Accept:"
 //   RedirectedLines({ u"Host: a"_s, u"Authorization: x"_s }, u"http://a/"_s, u"http://b/"_s) // { "Host: b" }
 
+#include "transfer/transfercontrol.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -28,8 +30,8 @@ QStringList RedirectedLines(const QStringList& lines, const QString& from, const
 // The verb of a request and its body, and the HTTP version it offers: HTTP/2 to an https server
 // when http2, else HTTP/1.1.
 void ApplyVerb(CURL* easy, const QByteArray& verb, const QByteArray& body, bool http2);
-// The proxy of an access type (TransferControl's numbers), the trust store and the time limits.
-void ApplyAccess(CURL* easy, int accessType, const QString& proxy);
+// The proxy of a request to address by the settings' access type, the trust store and the time limits.
+void ApplyAccess(CURL* easy, const TransferControl::Settings& settings, const QString& address);
 void ApplyTrustStore(CURL* easy);
 void ApplyTimeout(CURL* easy, int seconds);
 // Replaces the cookies of a handle by lines of the cookies.txt format, its cookie engine started so

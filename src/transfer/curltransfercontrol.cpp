@@ -129,7 +129,7 @@ void CurlTransferControl::sendHop()
     curl_slist* list = HeaderListOf(m_hopLines);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
     m_headerList.reset(list);
-    ApplyAccess(easy, set.accessType, set.proxy);
+    ApplyAccess(easy, set, address);
     ApplyTrustStore(easy);
     ApplyTimeout(easy, set.requestTimeout);
 

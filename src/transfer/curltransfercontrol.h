@@ -40,7 +40,9 @@
 //   1 s limit may end a transfer whose body starts after a few milliseconds. 0 leaves libcurl's defaults (300 s
 //   for connecting, no limit on silence).
 // - Access types: preconfigured uses the http_proxy / https_proxy / no_proxy environment variables,
-//   direct ignores them, the named proxy is used for every host.
+//   or the system's own settings (presetProxy, on Windows) when given, which then set the proxy of
+//   each scheme and the hosts that go direct; direct ignores them, the named proxy is used for every
+//   host.
 // - https certificates are always verified, against the system's trust store and the file named by
 //   CURL_CA_BUNDLE, else SSL_CERT_FILE, as curl's own tool does.
 // - With a pacer (setPacer), every request to a host starts no sooner than the pacer allows: a

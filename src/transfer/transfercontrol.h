@@ -6,10 +6,13 @@
 //   while (control.busy()) { host.yield(); control.pump(10); }   // state handler reads the body
 // The header lines are sent as given and in their order.
 
+#include "transfer/presetproxy.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <utility>
 
 class TransferControl {
@@ -78,6 +81,9 @@ public:
         int protocol = ProtocolDefault;
         int accessType = AccessPreconfigured;
         QString proxy; // "host:port", used when the access type is AccessNamedProxy
+        // The system's own proxy settings, used when the access type is AccessPreconfigured; none:
+        // libcurl reads the environment's.
+        std::shared_ptr<const PresetProxy> presetProxy;
         int requestTimeout = 0; // seconds allowed for connecting and for silence; 0: no limit
         int remotePort = 0; // kept in the resume record and restored unchanged
         int redirectLimit = MostRedirects;
@@ -87,8 +93,8 @@ public:
         // Whether what a connection is opened and spoken with is the same.
         bool sameConnection(const Settings& other) const
         {
-            return accessType == other.accessType && proxy == other.proxy && requestTimeout == other.requestTimeout
-                && http2 == other.http2;
+            return accessType == other.accessType && proxy == other.proxy && presetProxy == other.presetProxy
+                && requestTimeout == other.requestTimeout && http2 == other.http2;
         }
     };
     const Settings& settings() const { return m_settings; }
@@ -106,6 +112,7 @@ public:
     void setAccessType(int accessType) { change(&Settings::accessType, accessType); }
     QString proxy() const { return m_settings.proxy; }
     void setProxy(const QString& proxy) { change(&Settings::proxy, proxy); }
+    void setPresetProxy(const std::shared_ptr<const PresetProxy>& preset) { change(&Settings::presetProxy, preset); }
     int requestTimeout() const { return m_settings.requestTimeout; }
     void setRequestTimeout(int seconds) { change(&Settings::requestTimeout, seconds); }
     int remotePort() const { return m_settings.remotePort; }

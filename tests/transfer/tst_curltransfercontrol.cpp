@@ -2,6 +2,7 @@
 #include "support/scriptedhttpserver.h"
 #include "support/testca.h"
 #include "transfer/curltransfercontrol.h"
+#include "transfer/presetproxy.h"
 #include "transfer/requestpacer.h"
 
 #include <QCryptographicHash>
@@ -14,8 +15,12 @@
 #include <QTest>
 #include <QUrl>
 #include <curl/curl.h>
+#include <list>
 #include <memory>
 #include <optional>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 using namespace Qt::StringLiterals;
 using Reply = ScriptedHttpServer::Reply;
@@ -111,6 +116,35 @@ private:
     QByteArray m_old;
 };
 
+#ifdef Q_OS_WIN
+// The user's proxy in Windows' Internet settings as WinHTTP reads them (a version, a counter, flags
+// 1 direct or 3 a proxy, then each text after its length), for one test; what was there comes back.
+class InternetSettings {
+public:
+    InternetSettings(const QString& servers, const QString& bypass)
+    {
+        DWORD size = DWORD(m_old.size());
+        const LSTATUS read
+            = RegGetValueW(HKEY_CURRENT_USER, Key, Value, RRF_RT_REG_BINARY, nullptr, m_old.data(), &size);
+        m_old.resize(read == ERROR_SUCCESS ? size : 0);
+        write(dword(0x46) + dword(0) + dword(servers.isNull() ? 1 : 3) + dword(servers.size()) + servers.toLatin1()
+            + dword(bypass.size()) + bypass.toLatin1() + QByteArray(36, '\0'));
+    }
+    ~InternetSettings() { m_old.isEmpty() ? void(RegDeleteKeyValueW(HKEY_CURRENT_USER, Key, Value)) : write(m_old); }
+
+private:
+    static constexpr const wchar_t* Key
+        = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+    static constexpr const wchar_t* Value = L"DefaultConnectionSettings";
+    static QByteArray dword(qsizetype value) { return QByteArray(reinterpret_cast<const char*>(&value), 4); }
+    static void write(const QByteArray& bytes)
+    {
+        RegSetKeyValueW(HKEY_CURRENT_USER, Key, Value, REG_BINARY, bytes.constData(), DWORD(bytes.size()));
+    }
+    QByteArray m_old = QByteArray(4096, '\0');
+};
+#endif
+
 quint16 closedPort()
 {
     QTcpServer probe;
@@ -156,7 +190,8 @@ private slots:
     void slowButSteadyServerCompletes();
     void cancelInMidTransfer();
     void handlerMayStartNextRequest();
-    void directAccessIgnoresEnvironmentProxy();
+    void accessTypeChoosesProxy_data();
+    void accessTypeChoosesProxy();
     void namedProxyGetsAbsoluteRequest();
     void lateAnswerArrivesWhole();
 
@@ -724,24 +759,64 @@ void TestCurlTransferControl::handlerMayStartNextRequest()
     QVERIFY(!m_control->busy());
 }
 
-void TestCurlTransferControl::directAccessIgnoresEnvironmentProxy()
+void TestCurlTransferControl::accessTypeChoosesProxy_data()
 {
-    const QByteArray deadProxy = "http://127.0.0.1:" + QByteArray::number(closedPort());
-    const EnvironmentVariable proxy("http_proxy", deadProxy);
-    const EnvironmentVariable noProxy("no_proxy", std::nullopt);
-    const EnvironmentVariable noProxyUpper("NO_PROXY", std::nullopt);
+    QTest::addColumn<int>("accessType");
+    QTest::addColumn<bool>("environmentProxy"); // http_proxy names the proxy
+    QTest::addColumn<QString>("servers"); // the system's proxy servers, "%1" the proxy's port; null: none
+    QTest::addColumn<QString>("bypass");
+    QTest::addColumn<QString>("address"); // "%1" the site's port
+    QTest::addColumn<bool>("proxied");
+    const int preset = TransferControl::AccessPreconfigured;
+    const QString proxy = u"127.0.0.1:%1"_s;
+    const QString site = u"http://127.0.0.1:%1/p"_s;
+    const QString named = u"http://www.fetchwright.invalid/p"_s;
+    QTest::newRow("direct access ignores the environment's proxy")
+        << int(TransferControl::AccessDirect) << true << QString() << QString() << site << false;
+    QTest::newRow("the environment's proxy serves the preconfigured access, over the system's")
+        << preset << true << u"127.0.0.1:1"_s << QString() << site << true;
+    QTest::newRow("the system's http entry serves http")
+        << preset << false << u"https=127.0.0.1:1;http=127.0.0.1:%1"_s << QString() << site << true;
+    QTest::newRow("a scheme without an entry goes direct")
+        << preset << false << u"https=127.0.0.1:%1"_s << QString() << site << false;
+    QTest::newRow("a name without a dot goes direct for <local>")
+        << preset << false << proxy << u"<local>"_s << u"http://localhost:%1/p"_s << false;
+    QTest::newRow("a dotted name outside the bypassed domains goes to the proxy")
+        << preset << false << proxy << u"<local> *.example.invalid"_s << named << true;
+    QTest::newRow("an address range goes direct")
+        << preset << false << proxy << u"*.example.com 127.*"_s << site << false;
+    QTest::newRow("the names under a domain go direct")
+        << preset << false << proxy << u"<local>;*.fetchwright.invalid"_s << named << false;
+}
+
+void TestCurlTransferControl::accessTypeChoosesProxy()
+{
+    QFETCH(int, accessType);
+    QFETCH(bool, environmentProxy);
+    QFETCH(QString, servers);
+    QFETCH(QString, bypass);
+    QFETCH(QString, address);
+    QFETCH(bool, proxied);
+    ScriptedHttpServer proxyServer;
+    QVERIFY(proxyServer.start());
+    proxyServer.enqueue({ ScriptedHttpServer::response(200, "OK", {}, "proxied") });
     m_server->enqueue({ ScriptedHttpServer::response(200, "OK", {}, "direct") });
-
-    m_control->setAccessType(TransferControl::AccessPreconfigured);
-    const Outcome viaEnvironment = fetch(*m_control, m_server->url(u"/p"_s));
-    QCOMPARE(viaEnvironment.states, QList<int> { kError });
-    QCOMPARE(viaEnvironment.errorCode, int(CURLE_COULDNT_CONNECT));
-    QCOMPARE(m_server->requests().size(), 0);
-
-    m_control->setAccessType(TransferControl::AccessDirect);
-    const Outcome direct = fetch(*m_control, m_server->url(u"/p"_s));
-    QCOMPARE(direct.states.last(), kCompleted);
-    QCOMPARE(direct.body, "direct"_ba);
+    std::list<EnvironmentVariable> environment;
+    for (const char* name : { "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY" })
+        environment.emplace_back(name, std::nullopt);
+    environment.emplace_back("http_proxy",
+        environmentProxy ? std::optional("http://127.0.0.1:" + QByteArray::number(proxyServer.port())) : std::nullopt);
+    servers.replace(u"%1"_s, QString::number(proxyServer.port()));
+#ifdef Q_OS_WIN
+    const InternetSettings system(servers, bypass);
+    m_control->setPresetProxy(ReadPresetProxy());
+#else
+    m_control->setPresetProxy(servers.isNull() ? nullptr : PresetProxyOf(SystemProxy { servers, bypass, {} }));
+#endif
+    m_control->setAccessType(accessType);
+    fetch(*m_control, address.replace(u"%1"_s, QString::number(m_server->port())));
+    QCOMPARE(proxyServer.requests().size(), proxied ? 1 : 0);
+    QVERIFY(!proxied || proxyServer.requests().at(0).head.startsWith("GET http://"));
 }
 
 void TestCurlTransferControl::namedProxyGetsAbsoluteRequest()
