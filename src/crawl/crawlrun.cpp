@@ -21,6 +21,7 @@
 #include "storage/localpath.h"
 #include "storage/partfile.h"
 #include "storage/sitelock.h"
+#include "transfer/presetproxy.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -42,6 +43,8 @@ void configureConnections(CrawlContext& c)
         int(std::clamp<qint64>(c.settings.number(K::Connections), D::MinConnections, D::MaxConnections)));
     c.transfer.setRequestInterval(int(std::clamp<qint64>(c.settings.number(K::RequestIntervalMs), 0, 3600000)));
     c.transfer.setHttp2(c.settings.flag(K::Http2));
+    // Read as each crawl starts, so that a change of the system's proxy reaches the next one.
+    c.transfer.setPresetProxy(ReadPresetProxy());
     c.transfer.forgetHosts();
     c.state.FollowRetryAfter = c.settings.flag(K::FollowRetryAfter);
     c.transfer.setFollowRetryAfter(c.state.FollowRetryAfter);
@@ -50,6 +53,21 @@ void configureConnections(CrawlContext& c)
     c.state.RobotsRefusals = 0;
     c.robotsUnread.clear();
     c.longCrawlDelays.clear();
+}
+
+// A proxy script in the system's settings is not run; the crawl says so in its failure report, where
+// a user looks when requests fail.
+void tellUnusedProxyScript(CrawlContext& c)
+{
+    const TransferControl& t = c.transfer;
+    const PresetProxy* preset = t.settings().presetProxy.get();
+    if (t.accessType() != TransferControl::AccessPreconfigured || !preset || preset->script.isEmpty())
+        return;
+    ReportWriteFailure(c,
+        WriteFailureReport(c.files, c.state.SiteDir, c.clock, u"プロキシの自動構成スクリプトは使えません"_s,
+            u"Windowsのプロキシ設定のうち自動構成スクリプトは使わず、手動の設定か直接の接続で通信します。"
+            u"スクリプトが選ぶプロキシが要るときは、設定の「プロキシ サーバー」に指定して下さい。"_s,
+            preset->script, FailureReportName));
 }
 
 } // namespace
@@ -206,6 +224,7 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     startRecord.referrerChain = startAddress;
 
     if (resuming) {
+        tellUnusedProxyScript(c);
         for (const QString& address : ReadDetectedAddresses(s.SiteDir))
             s.DetectedAddrs.append(address);
         c.host.yield();
@@ -221,6 +240,7 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
         ReportWriteFailure(c, StartLog(c.files, s.SiteDir, DetectedLogName, DetectedLogHeader));
         DeleteFileQuietly(LogPath(s.SiteDir, DownloadLogName));
         ReportWriteFailure(c, StartLog(c.files, s.SiteDir, DownloadLogName, DownloadLogHeader));
+        tellUnusedProxyScript(c);
         s.Counters.clear();
         TakeCheckpoint(c, ResumeCheckpoint::Seeding);
         SaveResumeRecord(c, topAddress);
