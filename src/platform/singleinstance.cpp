@@ -15,9 +15,14 @@ SingleInstance::SingleInstance(const QString& lockPath)
 {
     QString path = lockPath;
     if (path.isEmpty()) {
+#ifdef Q_OS_WIN
+        // Windows' "runtime" folder is the user's profile, which these files would litter.
+        const QString folder = QDir::tempPath();
+#else
         QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
         if (folder.isEmpty())
             folder = QDir::tempPath();
+#endif
         path = folder + u'/' + MakerName + u'-' + ProductName + u".lock"_s;
     }
     // The running copy watches a file beside the lock; a later copy writes to it.
@@ -25,7 +30,14 @@ SingleInstance::SingleInstance(const QString& lockPath)
     m_lockPath = path;
 }
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    // The running copy's request file goes with it; the lock file goes with its lock.
+    if (m_watcher) {
+        m_watcher.reset();
+        QFile::remove(m_raisePath);
+    }
+}
 
 bool SingleInstance::acquire()
 {
