@@ -3,10 +3,10 @@
 #include "settings/settingskeys.h"
 
 #include "platform/filesystem.h"
+#include "platform/settingslocation.h"
 #include "productnames.h"
 
 #include <QSettings>
-#include <QStandardPaths>
 
 #include <cmath>
 
@@ -22,12 +22,21 @@ QString qualified(const QString& key)
 } // namespace
 
 SettingsStore::SettingsStore()
-    : SettingsStore(defaultFilePath())
+    : SettingsStore(UserSettingsLocation())
 {
 }
 
 SettingsStore::SettingsStore(const QString& filePath)
-    : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
+    : SettingsStore(SettingsLocation { filePath, QSettings::IniFormat })
+{
+}
+
+SettingsStore::SettingsStore(const SettingsLocation& location)
+    : m_settings(std::make_unique<QSettings>(location.path, location.format))
+    , m_registryKey(location.inRegistry() ? location.path + u'\\' + ProductName : QString())
+    // The registry has no file to restrict: the user's hive is readable by that user and the
+    // administrators only.
+    , m_private(location.inRegistry())
 {
 }
 
@@ -35,13 +44,12 @@ SettingsStore::~SettingsStore() = default;
 
 QString SettingsStore::defaultFilePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' + MakerName + u'/'
-        + ProductName + u".conf"_s;
+    return SettingsFilePath();
 }
 
 QString SettingsStore::filePath() const
 {
-    return m_settings->fileName();
+    return m_registryKey.isEmpty() ? m_settings->fileName() : m_registryKey;
 }
 
 QString SettingsStore::text(const QString& key) const

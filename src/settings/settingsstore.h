@@ -1,7 +1,9 @@
 #pragma once
 // Every choice that outlives a run: text values under organisation Quillmark, section Fetchwright,
-// in the user's configuration folder ($XDG_CONFIG_HOME/Quillmark/Fetchwright.conf on Linux).
-// The file is readable by its owner only, as it holds the Basic credential (ASTRING).
+// where the system keeps a user's settings (platform/settingslocation.h): the file
+// $XDG_CONFIG_HOME/Quillmark/Fetchwright.conf on Linux, HKEY_CURRENT_USER\Software\Quillmark\Fetchwright
+// on Windows. A file is readable by its owner only, as it holds the Basic credential (ASTRING); the
+// user's registry is the user's own already.
 // Numbers are stored as decimal text and check boxes as "1" or "0". A reader returns the key's
 // default (SettingsDefaults::Of) when the key is absent or its text does not convert; the few
 // readers with a default of their own pass it. Texts convert as settings/storedvalues.h says.
@@ -19,18 +21,23 @@
 #include <utility>
 
 class QSettings;
+struct SettingsLocation;
 
 class SettingsStore {
 public:
-    // The user's store, in the platform's per-user configuration folder.
+    // The user's store, where the system keeps a user's settings.
     SettingsStore();
     // A store kept in the given file.
     explicit SettingsStore(const QString& filePath);
+    // A store at the given location, in a file or in the registry.
+    explicit SettingsStore(const SettingsLocation& location);
     ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;
 
+    // The settings file of the user's configuration folder (SettingsFilePath).
     static QString defaultFilePath();
+    // The store's file; for a store in the registry, the key that holds its values.
     QString filePath() const;
 
     // The stored text, or the key's default.
@@ -58,5 +65,6 @@ public:
 
 private:
     std::unique_ptr<QSettings> m_settings;
-    bool m_private = false; // the file is known to be readable by its owner only
+    QString m_registryKey; // the key that holds the values, for a store in the registry
+    bool m_private = false; // the file is known to be readable by its owner only, or there is none
 };
