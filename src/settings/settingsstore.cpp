@@ -6,6 +6,7 @@
 #include "platform/settingslocation.h"
 #include "productnames.h"
 
+#include <QFile>
 #include <QSettings>
 
 #include <cmath>
@@ -24,6 +25,9 @@ QString qualified(const QString& key)
 SettingsStore::SettingsStore()
     : SettingsStore(UserSettingsLocation())
 {
+    // Earlier Windows versions kept a file; what the user set there is carried over at the first start.
+    if (!m_registryKey.isEmpty())
+        takeOverFile(defaultFilePath());
 }
 
 SettingsStore::SettingsStore(const QString& filePath)
@@ -50,6 +54,22 @@ QString SettingsStore::defaultFilePath()
 QString SettingsStore::filePath() const
 {
     return m_registryKey.isEmpty() ? m_settings->fileName() : m_registryKey;
+}
+
+bool SettingsStore::takeOverFile(const QString& filePath)
+{
+    if (!QFile::exists(filePath))
+        return false;
+    m_settings->beginGroup(ProductName);
+    const bool holdsValues = !m_settings->childKeys().isEmpty();
+    m_settings->endGroup();
+    const QSettings file(filePath, QSettings::IniFormat);
+    if (holdsValues || file.status() != QSettings::NoError)
+        return false;
+    for (const QString& key : file.allKeys())
+        m_settings->setValue(key, file.value(key));
+    // The file goes only once its values are safely stored.
+    return sync() && QFile::rename(filePath, filePath + u".old"_s);
 }
 
 QString SettingsStore::text(const QString& key) const

@@ -25,7 +25,7 @@ struct SettingsLocation;
 
 class SettingsStore {
 public:
-    // The user's store, where the system keeps a user's settings.
+    // The user's store; on Windows it first takes over the file earlier versions kept.
     SettingsStore();
     // A store kept in the given file.
     explicit SettingsStore(const QString& filePath);
@@ -39,6 +39,11 @@ public:
     static QString defaultFilePath();
     // The store's file; for a store in the registry, the key that holds its values.
     QString filePath() const;
+
+    // Copies every value of the settings file at filePath into this store and renames the file
+    // "<name>.old", so that it is read once; only while this store holds no value of its own, so
+    // a file left behind never overwrites what was changed since. Whether the file was taken over.
+    bool takeOverFile(const QString& filePath);
 
     // The stored text, or the key's default.
     QString text(const QString& key) const;

@@ -1,9 +1,12 @@
+#include "platform/settingslocation.h"
 #include "settings/settingskeys.h"
 #include "settings/settingsstore.h"
 
 #include "support/tempsettings.h"
 
 #include <QFile>
+#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +28,7 @@ private slots:
     void followsTheUsersConfigurationFolder();
     void theFileIsReadableByItsOwnerOnly_data();
     void theFileIsReadableByItsOwnerOnly();
+    void anEarlierFileIsTakenOverOnce();
 };
 
 void TestSettingsStore::absentKeysGiveTheReadersDefault()
@@ -176,6 +180,34 @@ void TestSettingsStore::theFileIsReadableByItsOwnerOnly()
     SettingsStore reread(path);
     QCOMPARE(reread.get(SettingsKeys::AuthString, QString()), u"dXNlcjpwYXNz"_s);
     QCOMPARE(reread.number(SettingsKeys::DeepCount, 0), existedForAll ? 2 : 0);
+}
+
+void TestSettingsStore::anEarlierFileIsTakenOverOnce()
+{
+    QTemporaryDir dir;
+#ifdef Q_OS_WIN
+    // The registry, as the user's store is there, under a key of the test's own.
+    const QString key = u"Quillmark-test-%1"_s.arg(QRandomGenerator::global()->generate());
+    const auto removeKey
+        = qScopeGuard([&key] { QSettings(u"HKEY_CURRENT_USER\\Software"_s, QSettings::NativeFormat).remove(key); });
+    const SettingsLocation location { u"HKEY_CURRENT_USER\\Software\\"_s + key, QSettings::NativeFormat };
+#else
+    const SettingsLocation location { dir.filePath(u"new.conf"_s) };
+#endif
+    const QString file = dir.filePath(u"Fetchwright.conf"_s);
+    QVERIFY(WriteFileBytes(file, "[Fetchwright]\nDeepCount=5\nDirDialog.Dir1=D:/保存/\n"));
+    {
+        SettingsStore store(location);
+        QVERIFY(store.takeOverFile(file));
+        QVERIFY(!QFile::exists(file) && QFile::exists(file + u".old"_s));
+        // A file left behind, its rename failed, is not read over what the store holds.
+        QVERIFY(WriteFileBytes(file, "[Fetchwright]\nDeepCount=9\n"));
+        QVERIFY(!store.takeOverFile(file));
+    }
+    SettingsStore reread(location);
+    QCOMPARE(reread.number(SettingsKeys::DeepCount), 5);
+    QCOMPARE(reread.get(SettingsKeys::SaveFolder, QString()), u"D:/保存/"_s);
+    QCOMPARE(reread.filePath(), location.inRegistry() ? location.path + u"\\Fetchwright"_s : location.path);
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)
