@@ -117,8 +117,7 @@ private:
 };
 
 #ifdef Q_OS_WIN
-// The user's proxy in Windows' Internet settings as WinHTTP reads them (a version, a counter, flags
-// 1 direct or 3 a proxy, then each text after its length), for one test; what was there comes back.
+// The user's proxy in Windows' Internet settings, as WinHTTP reads it, for one test; the old value comes back.
 class InternetSettings {
 public:
     InternetSettings(const QString& servers, const QString& bypass)
