@@ -197,8 +197,8 @@ bool dropFailedBody(CrawlContext& c)
         static_cast<void>(StartPartFile(s.LocalPath));
         if (SetPendingPath(c, {}))
             DiscardPartFile(s.LocalPath);
-        ReportFailure(
-            c, u"ファイルエラー"_s, s.LocalPath + u" ファイルに書き込めません。"_s + failure.error, c.transfer.url());
+        ReportFailure(c, u"ファイルエラー"_s,
+            ToNativeSeparators(s.LocalPath) + u" ファイルに書き込めません。"_s + failure.error, c.transfer.url());
     }
     if (failure.diskFull)
         ReportWriteFailure(c, failure);
@@ -222,12 +222,13 @@ void writeDownloadOutcome(CrawlContext& c, RecordFetch& fetch, const QString& na
     const QFileInfo stored(s.LocalPath);
     const qint64 storedSize = stored.size(); // the one look at the file both checks below read
     if (!stored.exists()) {
-        ReportFailure(c, u"ファイルエラー"_s, s.LocalPath + u"ファイルが見つかりません。"_s, c.transfer.url());
+        ReportFailure(c, u"ファイルエラー"_s, ToNativeSeparators(s.LocalPath) + u"ファイルが見つかりません。"_s,
+            c.transfer.url());
         return;
     }
     if (qAbs(storedSize - fetch.length) > 1)
-        ReportFailure(
-            c, u"ダウンロード エラー"_s, u"ファイルの容量が元のファイルと違います。"_s + s.LocalPath, c.transfer.url());
+        ReportFailure(c, u"ダウンロード エラー"_s,
+            u"ファイルの容量が元のファイルと違います。"_s + ToNativeSeparators(s.LocalPath), c.transfer.url());
 }
 
 // Steps of one taken and planned record; false when it was abandoned.

@@ -33,8 +33,8 @@ QStringList fileTableLines(const QString& path)
 {
     return { u"<table border=\"1\" align=\"center\">"_s, u"<tr><td>"_s, u"ファイル名"_s, u"</td><td>"_s,
         HtmlEscaped(LastPathSegment(path)) + u"</td></tr>"_s, u"<tr><td>"_s, u"フルパス"_s,
-        u"</td><td><a href=\""_s + PathTarget(path) + u"\">"_s, HtmlEscaped(path) + u"</a></td></tr>"_s,
-        u"</table><br>"_s };
+        u"</td><td><a href=\""_s + PathTarget(path) + u"\">"_s,
+        HtmlEscaped(ToNativeSeparators(path)) + u"</a></td></tr>"_s, u"</table><br>"_s };
 }
 
 QStringList summaryLines(const QString& inclusion, qint64 count, bool oneLine)

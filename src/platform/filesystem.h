@@ -10,6 +10,9 @@
 #include <memory>
 #include <unordered_map>
 
+// The path with "/" written as the native separator.
+QString ToNativeSeparators(const QString& path);
+
 // What a writer tells its caller: ok, or the reason it failed (shown to the user, never swallowed).
 // A full disk and a folder that takes no file are told apart: they stop a crawl until it is mended,
 // where other failures fail one file.
@@ -23,7 +26,7 @@ struct [[nodiscard]] IoStatus {
     static IoStatus success() { return {}; }
     static IoStatus failure(const QString& path, const QString& reason)
     {
-        return { false, path + QStringLiteral(": ") + reason };
+        return { false, ToNativeSeparators(path) + QStringLiteral(": ") + reason };
     }
     static IoStatus unwritableFolder(const QString& folder)
     {
@@ -94,8 +97,6 @@ private:
 QChar NativeSeparator();
 // Whether ch separates folders here ("/" everywhere, and "\" on Windows too).
 bool IsFolderSeparator(QChar ch);
-// The path with "/" written as the native separator.
-QString ToNativeSeparators(const QString& path);
 // What follows the last folder separator in path: the whole path when it has none, "" when it
 // ends in one.
 QString LastPathSegment(const QString& path);
