@@ -38,7 +38,8 @@ int main(int argc, char* argv[])
         // The copy that runs comes to the front, so the user finds it behind the message.
         instance.askToRaise();
         const QString message = u"このアプリケーションはすでに開かれています。"_s;
-        fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        // UTF-8, as the command line writes it: a Windows code page other than Japanese would lose it.
+        fprintf(stderr, "%s\n", message.toUtf8().constData());
         fflush(stderr);
         QMessageBox::information(nullptr, ProductName, message, QMessageBox::Ok);
         return 0;
