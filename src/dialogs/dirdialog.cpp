@@ -188,5 +188,6 @@ QString browseFolder(DirDialog& picker, const QString& title, const QString& typ
     picker.setFolder(ResolveUserFolder(typed));
     picker.setDrive(picker.folder());
     picker.exec();
-    return WithFinalSeparator(picker.isOK() ? picker.folder() : typed, EmptyFolder::StaysEmpty);
+    // A "/" typed on Windows becomes the "\" that the final separator and a picked folder use.
+    return WithFinalSeparator(picker.isOK() ? picker.folder() : ToNativeSeparators(typed), EmptyFolder::StaysEmpty);
 }

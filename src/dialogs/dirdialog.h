@@ -55,6 +55,7 @@ private:
 
 // What a 参照 button does: shows the picker titled title at the folder typed in its box (a relative
 // one taken from where every dialog takes it, on Linux the home folder) and returns what the box is
-// to hold: the folder picked, or after Cancel the text typed, ending in the folder separator. An
-// empty box left empty gives "", as a lone separator would name the file system's root.
+// to hold: the folder picked, or after Cancel the text typed in native separators, ending in the
+// folder separator. An empty box left empty gives "", as a lone separator would name the file
+// system's root.
 QString browseFolder(DirDialog& picker, const QString& title, const QString& typed);
