@@ -13,6 +13,8 @@
 #include "support/quiethost.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -99,7 +101,10 @@ int main(int argc, char* argv[])
         screens.write(R"({ "screens": [ { "name": "screen", "x": 0, "y": 0, "width": )" + QByteArray(argv[2])
             + R"(, "height": )" + QByteArray(argv[3]) + R"(, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1 } ] })");
         screens.flush();
-        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(screens.fileName()));
+        // Qt splits the platform's options at ":", a Windows drive's too: the file is named from its folder.
+        const QFileInfo file(screens.fileName());
+        QDir::setCurrent(file.absolutePath());
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(file.fileName()));
         qputenv("QT_SCALE_FACTOR", argv[4]);
         QApplication app(argc, argv);
         const QStringList unreachable = unreachableButtons();
