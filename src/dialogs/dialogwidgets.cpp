@@ -174,6 +174,8 @@ void resizeToContents(QDialog* dialog, const QSize& least)
     area->setObjectName(u"ScrollArea"_s);
     area->setFrameShape(QFrame::NoFrame);
     area->setWidgetResizable(true);
+    // No tab stop of its own: Tab goes from control to control, and the area scrolls to each.
+    area->setFocusPolicy(Qt::NoFocus);
     area->setWidget(page);
     auto* outer = new QVBoxLayout(dialog);
     outer->setContentsMargins(0, 0, 0, 0);

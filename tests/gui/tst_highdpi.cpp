@@ -48,6 +48,9 @@ QStringList unreachableButtons()
         if (dialog->width() > room.width() || dialog->height() > room.height())
             unreachable.append(name + u" is larger than the screen"_s);
         auto* area = dialog->findChild<QScrollArea*>();
+        // Tab goes from control to control, as where nothing scrolls.
+        if (area && (area->focusPolicy() & Qt::TabFocus))
+            unreachable.append(name + u" stops Tab at its scroll area"_s);
         for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
             if (area)
                 area->ensureWidgetVisible(button);
