@@ -288,7 +288,8 @@ void TestDeepAddrDialog::aCookieFileIsCheckedOnOkAndPickedFromHome()
     MessageBoxAnswer answer(QMessageBox::Ok);
     f.click(u"OKButton"_s);
     QCOMPARE(answer.texts(),
-        QStringList { u"cookies.txtのファイルを読めません。\n"_s + missing + u": フォルダがありません。"_s });
+        QStringList { u"cookies.txtのファイルを読めません。\n"_s + QDir::toNativeSeparators(missing)
+            + u": フォルダがありません。"_s });
     QCOMPARE(f.deep.focusWidget(), f.box(u"CookieFile"_s));
     QVERIFY(f.deep.isVisible() && f.nothingSaved());
 }
