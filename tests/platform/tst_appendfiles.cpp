@@ -2,6 +2,7 @@
 
 #include "support/tempsettings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,7 +74,7 @@ void TestAppendFiles::aFileThatCannotBeOpenedIsReported()
     AppendFiles files;
     const IoStatus status = files.append(path, "line\r\n");
     QVERIFY(!status.ok);
-    QVERIFY(status.error.startsWith(path));
+    QVERIFY(status.error.startsWith(QDir::toNativeSeparators(path)));
     QCOMPARE(files.size(path), 0);
 }
 
