@@ -76,6 +76,7 @@ void TestHighDpi::everyDialogFitsTheScreen_data()
     QTest::addColumn<QString>("width");
     QTest::addColumn<QString>("height");
     QTest::addColumn<QString>("scale");
+    QTest::newRow("1366x768 at 125%") << u"1366"_s << u"768"_s << u"1.25"_s;
     QTest::newRow("1366x768 at 150%") << u"1366"_s << u"768"_s << u"1.5"_s;
     QTest::newRow("1366x768 at 200%") << u"1366"_s << u"768"_s << u"2"_s;
     QTest::newRow("1920x1080 at 150%") << u"1920"_s << u"1080"_s << u"1.5"_s;
