@@ -1,6 +1,8 @@
 #include "crawl/morelinks.h"
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -89,6 +91,55 @@ qsizetype stringEnd(QStringView css, qsizetype start)
     return css.size();
 }
 
+// The character of a code point a reference or an escape names; U+FFFD for none.
+QString character(uint code)
+{
+    const char32_t point = code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) ? 0xFFFD : code;
+    return QString::fromUcs4(&point, 1);
+}
+
+bool isHex(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// Where the CSS escape whose backslash is at i ends: after up to six hex digits and one blank, or
+// after the one character it escapes.
+qsizetype escapeEnd(QStringView css, qsizetype i)
+{
+    qsizetype end = i + 1;
+    while (end < css.size() && end - i <= 6 && isHex(css[end]))
+        ++end;
+    if (end == i + 1)
+        return qMin(end + 1, css.size());
+    return end < css.size() && isBlank(css[end]) ? end + 1 : end;
+}
+
+// A CSS value as a browser reads it: "\\31 " is "1" (up to six hex digits and one blank after them),
+// any other escaped character stands for itself, and an escaped line end inside a string is none.
+QString cssUnescaped(QStringView text)
+{
+    if (!text.contains(u'\\'))
+        return text.toString();
+    QString value;
+    for (qsizetype i = 0; i < text.size();) {
+        if (text[i] != u'\\' || i + 1 >= text.size()) {
+            value += text[i++];
+            continue;
+        }
+        const qsizetype end = escapeEnd(text, i);
+        qsizetype digits = i + 1;
+        while (digits < end && isHex(text[digits]))
+            ++digits;
+        if (digits > i + 1)
+            value += character(text.sliced(i + 1, digits - i - 1).toUInt(nullptr, 16));
+        else if (text[i + 1] != u'\n')
+            value += text[i + 1];
+        i = end;
+    }
+    return value;
+}
+
 // The address of url( whose text begins at i; returns where the scan goes on, after its ")".
 qsizetype takeUrl(QStringView css, qsizetype i, qsizetype offset, QList<TextLink>& links)
 {
@@ -100,10 +151,10 @@ qsizetype takeUrl(QStringView css, qsizetype i, qsizetype offset, QList<TextLink
         end = stringEnd(css, i);
     } else {
         while (end < css.size() && css[end] != u')' && !isBlank(css[end]))
-            ++end;
+            end = css[end] == u'\\' ? escapeEnd(css, end) : end + 1;
     }
     if (end > start)
-        links.append({ offset + start, css.sliced(start, end - start).toString() });
+        links.append({ offset + start, cssUnescaped(css.sliced(start, end - start)) });
     const qsizetype close = css.indexOf(u')', end);
     return close < 0 ? css.size() : close + 1;
 }
@@ -140,14 +191,38 @@ std::optional<TextLink> refreshLink(QStringView content, qsizetype offset)
     return TextLink { offset + i, address.toString() };
 }
 
-// A style attribute's quotes may be written as references: url(&quot;a.png&quot;).
-QString styleAttributeText(QStringView value)
+// An attribute's text with its character references read, as a browser reads it before the style
+// sheet in it: url(&quot;a.png&quot;), &#40; and &amp;.
+QString attributeText(QStringView value)
 {
-    QString text = value.toString();
-    for (const char16_t* reference : { u"&quot;", u"&#34;", u"&#x22;" })
-        text.replace(QString::fromUtf16(reference), u"\""_s, Qt::CaseInsensitive);
-    for (const char16_t* reference : { u"&apos;", u"&#39;", u"&#039;", u"&#x27;" })
-        text.replace(QString::fromUtf16(reference), u"'"_s, Qt::CaseInsensitive);
+    static const QList<std::pair<QString, QString>> named { { u"quot"_s, u"\""_s }, { u"apos"_s, u"'"_s },
+        { u"amp"_s, u"&"_s }, { u"lt"_s, u"<"_s }, { u"gt"_s, u">"_s }, { u"lpar"_s, u"("_s }, { u"rpar"_s, u")"_s },
+        { u"bsol"_s, u"\\"_s }, { u"nbsp"_s, QString(QChar(0xA0)) } };
+    if (!value.contains(u'&'))
+        return value.toString();
+    QString text;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const qsizetype semicolon = value[i] == u'&' ? value.indexOf(u';', i + 1) : -1;
+        const QStringView name = semicolon > i ? value.sliced(i + 1, semicolon - i - 1) : QStringView();
+        QString decoded;
+        if (name.size() > 1 && name[0] == u'#') {
+            const bool hex = name[1] == u'x' || name[1] == u'X';
+            bool ok = false;
+            const uint code = name.mid(hex ? 2 : 1).toUInt(&ok, hex ? 16 : 10);
+            if (ok)
+                decoded = character(code);
+        } else {
+            for (const auto& [reference, character] : named)
+                if (name.compare(reference, Qt::CaseInsensitive) == 0)
+                    decoded = character;
+        }
+        if (decoded.isEmpty()) {
+            text += value[i];
+            continue;
+        }
+        text += decoded;
+        i = semicolon;
+    }
     return text;
 }
 
@@ -194,24 +269,63 @@ qsizetype readAttributes(QStringView page, qsizetype i, QList<Attribute>& attrib
     }
 }
 
+// The attributes the common lazy loaders read an address from, on any element; data-src and
+// data-lazy-src are not here, as every page's scan takes what follows "src=".
+constexpr const char16_t* LazyAddressAttributes[] = { u"data-original", u"data-bg", u"data-background", u"data-full",
+    u"data-large", u"data-hi-res", u"data-highres" };
+constexpr const char16_t* LazySrcsetAttributes[] = { u"data-srcset", u"data-lazy-srcset" };
+// The meta names and properties of the picture a page shows when it is shared, usually its largest.
+constexpr const char16_t* SharedImageMetas[]
+    = { u"og:image", u"og:image:url", u"og:image:secure_url", u"twitter:image", u"twitter:image:src" };
+
+bool isOneOf(const Attribute& attribute, const auto& names)
+{
+    return std::any_of(std::begin(names), std::end(names), [&](const char16_t* name) { return attribute.is(name); });
+}
+
+bool valueIsOneOf(const QList<Attribute>& attributes, QStringView name, const auto& values)
+{
+    return std::any_of(attributes.begin(), attributes.end(), [&](const Attribute& a) {
+        return a.is(name) && std::any_of(std::begin(values), std::end(values), [&](const char16_t* value) {
+            return a.value.trimmed().compare(QStringView(value), Qt::CaseInsensitive) == 0;
+        });
+    });
+}
+
+// A lazy loader's value: an address, or a background written as url().
+void addLazyAddress(QList<TextLink>& links, QStringView value, qsizetype at)
+{
+    if (startsAt(value, skipBlanks(value, 0), u"url("))
+        links += StyleSheetLinks(value, at);
+    else
+        addTrimmed(links, value, at);
+}
+
 void addLinksOfTag(QStringView tag, const QList<Attribute>& attributes, QList<TextLink>& links)
 {
     const auto tagIs = [tag](QStringView name) { return tag.compare(name, Qt::CaseInsensitive) == 0; };
     const bool image = tagIs(u"img") || tagIs(u"source");
     const bool backdrop = tagIs(u"body") || tagIs(u"table") || tagIs(u"td") || tagIs(u"th");
-    const bool refresh = tagIs(u"meta") && std::any_of(attributes.begin(), attributes.end(), [](const Attribute& a) {
-        return a.is(u"http-equiv") && a.value.trimmed().compare(u"refresh", Qt::CaseInsensitive) == 0;
-    });
+    const bool meta = tagIs(u"meta");
+    const bool refresh = meta && valueIsOneOf(attributes, u"http-equiv", std::array { u"refresh" });
+    const bool sharedImage = meta
+        && (valueIsOneOf(attributes, u"property", SharedImageMetas)
+            || valueIsOneOf(attributes, u"name", SharedImageMetas));
     for (const Attribute& a : attributes) {
-        if (image && (a.is(u"srcset") || a.is(u"data-srcset"))) {
+        if ((image && a.is(u"srcset")) || isOneOf(a, LazySrcsetAttributes)
+            || (tagIs(u"link") && a.is(u"imagesrcset"))) {
             addSrcset(links, a.value, a.at);
-        } else if ((backdrop && a.is(u"background")) || (tagIs(u"video") && a.is(u"poster"))) {
+        } else if (isOneOf(a, LazyAddressAttributes)) {
+            addLazyAddress(links, a.value, a.at);
+        } else if ((backdrop && a.is(u"background")) || (tagIs(u"video") && a.is(u"poster"))
+            || (sharedImage && a.is(u"content")) || (tagIs(u"object") && a.is(u"data"))
+            || (tagIs(u"image") && (a.is(u"href") || a.is(u"xlink:href")))) {
             addTrimmed(links, a.value, a.at);
         } else if (refresh && a.is(u"content")) {
             if (const std::optional<TextLink> link = refreshLink(a.value, a.at))
                 links.append(*link);
         } else if (a.is(u"style")) {
-            links += StyleSheetLinks(styleAttributeText(a.value), a.at);
+            links += StyleSheetLinks(attributeText(a.value), a.at);
         }
     }
 }
@@ -232,7 +346,7 @@ QList<TextLink> StyleSheetLinks(QStringView css, qsizetype offset)
         } else if (c == u'"' || c == u'\'') {
             const qsizetype end = stringEnd(css, i);
             if (importing && end > i + 1)
-                links.append({ offset + i + 1, css.sliced(i + 1, end - i - 1).toString() });
+                links.append({ offset + i + 1, cssUnescaped(css.sliced(i + 1, end - i - 1)) });
             importing = false;
             i = end + 1;
         } else if ((c == u'u' || c == u'U') && startsAt(css, i, u"url(") && (i == 0 || !isNameCharacter(css[i - 1]))) {

@@ -118,6 +118,20 @@ void TestLinkCutter::cutsMoreLinks_data()
         << u"<META CONTENT=\"30; URL = 'next.html'\" HTTP-EQUIV=Refresh><meta http-equiv=refresh content=0;b.html>"
            "<meta http-equiv=\"refresh\" content=\"30\"><meta name=x content=\"1; url=no.html\">"_s
         << QStringList { u"next.html"_s, u"b.html"_s };
+    QTest::newRow("lazy loaders' attributes on any element, a url() among them; data-src is every scan's")
+        << u"<img data-src=a.jpg data-original=o.jpg><div data-bg=\"url('bg.jpg')\" data-background=b2.jpg>"
+           "<a data-full=f.jpg data-large=l.jpg data-hi-res=h.jpg data-highres=hh.jpg><p data-lazy-srcset=\"x.jpg 1x, y.jpg 2x\">"_s
+        << QStringList { u"o.jpg"_s, u"bg.jpg"_s, u"b2.jpg"_s, u"f.jpg"_s, u"l.jpg"_s, u"h.jpg"_s, u"hh.jpg"_s,
+               u"x.jpg"_s, u"y.jpg"_s };
+    QTest::newRow("a page's shared picture, preloaded candidates, SVG images and an object's data")
+        << u"<meta property=\"og:image\" content=\"og.jpg\"><meta name=twitter:image content=tw.jpg>"
+           "<meta property=og:title content=no.jpg><link rel=preload as=image imagesrcset=\"p1.jpg 1x, p2.jpg 2x\">"
+           "<svg><image href=s.png /><image xlink:href=\"x.svg\"/></svg><object data=o.swf>"_s
+        << QStringList { u"og.jpg"_s, u"tw.jpg"_s, u"p1.jpg"_s, u"p2.jpg"_s, u"s.png"_s, u"x.svg"_s, u"o.swf"_s };
+    QTest::newRow("character references, then CSS escapes, read as a browser reads them")
+        << u"<p style=\"background:url(&#x22;a&amp;b.png&#34;)\"><style>a{background:url(\\31 .png)}"
+           "b{background:url(\"c\\\"d.png\")} @import '\\66 .css';</style>"_s
+        << QStringList { u"a&b.png"_s, u"1.png"_s, u"c\"d.png"_s, u"f.css"_s };
     QTest::newRow("comments, scripts and the srcset of other tags are skipped")
         << u"<!-- <img srcset=c.jpg> --><script>s='<img srcset=s.jpg>'</script><p srcset=p.jpg><img srcset=k.jpg>"_s
         << QStringList { u"k.jpg"_s };
