@@ -1,7 +1,8 @@
 #pragma once
 // A site below root/links/ whose images a browser finds through srcset, style sheets (importing each
-// other, one in Shift_JIS), style attributes, background, poster and a refresh, beside references that
-// must never be requested (data:, #, file:, javascript:, hhttps:).
+// other, one in Shift_JIS), style attributes, background, poster, a refresh, lazy loaders, a shared
+// picture, a preload, SVG, an object and a CSS escape, beside references that must never be
+// requested (data:, #, file:, javascript:, hhttps:).
 
 #include <QStringList>
 
