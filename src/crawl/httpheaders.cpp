@@ -76,10 +76,12 @@ namespace {
 QString metaCharset(const QByteArray& bytes)
 {
     const QByteArray head = bytes.left(4096).toLower();
-    const qsizetype at = head.indexOf("charset=");
+    // A style sheet names its own in its first line, @charset "shift_jis";
+    const bool sheet = head.startsWith("@charset \"");
+    const qsizetype at = sheet ? 0 : head.indexOf("charset=");
     if (at < 0)
         return {};
-    qsizetype start = at + 8;
+    qsizetype start = sheet ? 10 : at + 8;
     while (start < head.size() && (head[start] == '"' || head[start] == '\''))
         ++start;
     qsizetype end = start;
@@ -87,6 +89,11 @@ QString metaCharset(const QByteArray& bytes)
         end < head.size() && (isalnum(static_cast<unsigned char>(head[end])) || head[end] == '-' || head[end] == '_'))
         ++end;
     return QString::fromLatin1(head.mid(start, end - start));
+}
+
+bool isEucJp(const QString& charset)
+{
+    return charset == u"euc-jp"_s || charset == u"x-euc-jp"_s || charset == u"eucjp"_s || charset == u"euc_jp"_s;
 }
 
 bool isShiftJis(const QString& charset)
@@ -102,6 +109,12 @@ QString DecodePageText(const QByteArray& bytes, const QString& charset, bool* ok
     QString name = charset.isEmpty() ? metaCharset(bytes) : charset;
     if (isShiftJis(name)) {
         const QString text = DecodeCodePage(bytes);
+        if (ok)
+            *ok = !text.contains(QChar(QChar::ReplacementCharacter));
+        return text;
+    }
+    if (isEucJp(name)) {
+        const QString text = DecodeEucJp(bytes);
         if (ok)
             *ok = !text.contains(QChar(QChar::ReplacementCharacter));
         return text;

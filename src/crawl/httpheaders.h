@@ -20,8 +20,9 @@ QString MakeBasicCredential(const QString& userName, const QString& password);
 bool IsStrongEntityTag(const QString& etag);
 // The charset named in a Content-Type value, lower case, or empty.
 QString CharsetOf(const QString& contentType);
-// Page text decoded by charset: the given one, then a meta charset, then UTF-8 when valid, else
-// CP932. ok is false when the bytes are not valid text in the charset used.
+// Page text decoded by charset: the given one, then a meta charset (or a sheet's @charset), then
+// UTF-8 when valid, else CP932. Shift_JIS and EUC-JP are read on every system. ok is false when the bytes are not valid
+// text in the charset used.
 QString DecodePageText(const QByteArray& bytes, const QString& charset, bool* ok);
 // "bytes 100-199/1000" -> 100; -1 when absent or malformed.
 qint64 ContentRangeStart(const QString& headers);

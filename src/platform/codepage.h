@@ -21,3 +21,7 @@ QString DecodeCodePage(QByteArrayView bytes);
 std::optional<QString> DecodeCodePageExactly(QByteArrayView bytes);
 // The bytes when every character has a code and comes back from it unchanged; nullopt otherwise.
 std::optional<QByteArray> EncodeCodePageExactly(QStringView text);
+
+// Text of pages in EUC-JP, the other code page Japanese sites write: bytes it does not define
+// become U+FFFD.
+QString DecodeEucJp(QByteArrayView bytes);

@@ -83,3 +83,27 @@ std::optional<QString> DecodeCodePageExactly(QByteArrayView bytes)
         return std::nullopt;
     return QString::fromUtf8(utf8);
 }
+
+QString DecodeEucJp(QByteArrayView bytes)
+{
+    const IconvHandle handle = openIconv("UTF-8", "EUC-JP");
+    if (!handle)
+        return QString(bytes.size(), QChar(QChar::ReplacementCharacter));
+    // A byte the code page does not define is one U+FFFD, and the rest is read on from the next.
+    QString text;
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = size_t(bytes.size());
+    QByteArray buffer(qsizetype(inLeft * 3 / 2 + 16), Qt::Uninitialized);
+    while (inLeft > 0) {
+        char* out = buffer.data();
+        size_t outLeft = size_t(buffer.size());
+        const size_t converted = iconv(static_cast<iconv_t>(handle.get()), &in, &inLeft, &out, &outLeft);
+        text += QString::fromUtf8(buffer.data(), out - buffer.data());
+        if (converted != size_t(-1) || errno == E2BIG)
+            continue;
+        text += QChar(QChar::ReplacementCharacter);
+        ++in;
+        --inLeft;
+    }
+    return text;
+}

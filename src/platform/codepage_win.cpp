@@ -57,3 +57,22 @@ std::optional<QString> DecodeCodePageExactly(QByteArrayView bytes)
         reinterpret_cast<wchar_t*>(text.data()), size);
     return text;
 }
+
+QString DecodeEucJp(QByteArrayView bytes)
+{
+    constexpr UINT EucJp = 20932;
+    if (bytes.isEmpty())
+        return QString();
+    // Exactly where every byte is defined; else each undefined one becomes the system's default.
+    DWORD flags = MB_ERR_INVALID_CHARS;
+    int size = MultiByteToWideChar(EucJp, flags, bytes.data(), int(bytes.size()), nullptr, 0);
+    if (size <= 0) {
+        flags = 0;
+        size = MultiByteToWideChar(EucJp, flags, bytes.data(), int(bytes.size()), nullptr, 0);
+    }
+    if (size <= 0)
+        return QString(bytes.size(), QChar(QChar::ReplacementCharacter));
+    QString text(size, Qt::Uninitialized);
+    MultiByteToWideChar(EucJp, flags, bytes.data(), int(bytes.size()), reinterpret_cast<wchar_t*>(text.data()), size);
+    return text;
+}

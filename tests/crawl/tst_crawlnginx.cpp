@@ -443,10 +443,11 @@ void TestCrawlNginx::everyLinkABrowserFollows_data()
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QStringList>("detected"); // after the top page, in order
     const QStringList images = BrowserLinkSiteImages();
+    const QString eucImage = u"%E5%86%99%E7%9C%9F/euc.gif"_s; // 写真/euc.gif, linked from a page in EUC-JP
     const QStringList detected = QStringList { u"next.html"_s, u"css/site.css"_s, u"css/theme.css"_s }
-        + images.mid(0, 18)
-        + QStringList { u"img/next.gif"_s, u"css/more.css"_s, u"img/sheet.gif"_s, u"img/theme.gif"_s, u"css/sjis.css"_s,
-              u"%E7%94%BB%E5%83%8F/%E8%83%8C%E6%99%AF.gif"_s };
+        + images.mid(0, 18) + QStringList { u"euc.html"_s }
+        + QStringList { u"img/next.gif"_s, u"css/more.css"_s, u"img/sheet.gif"_s, u"img/theme.gif"_s, eucImage,
+              u"css/sjis.css"_s, u"%E7%94%BB%E5%83%8F/%E8%83%8C%E6%99%AF.gif"_s };
     QTest::newRow("every image a browser shows, the sheets fetched only to be scanned")
         << Settings {} << false << images << detected;
     QTest::newRow("a stop in the middle of a sheet resumes to the same end")
@@ -455,13 +456,18 @@ void TestCrawlNginx::everyLinkABrowserFollows_data()
         << Settings { { SettingsKeys::DownloadExts, u".gif;.css"_s } } << false
         << images + QStringList { u"css/site.css"_s, u"css/theme.css"_s, u"css/more.css"_s, u"css/sjis.css"_s }
         << detected;
-    const auto belowTheNextPage = [](QStringList names) { return names.removeOne(u"img/next.gif"_s), names; };
+    const auto belowTheNextPage = [eucImage](QStringList names) {
+        for (const QString& belowAPage : { u"img/next.gif"_s, u"写真/euc.gif"_s, eucImage })
+            names.removeOne(belowAPage);
+        return names;
+    };
     QTest::newRow("at depth 1 a sheet's images count at the sheet's depth")
         << Settings { { SettingsKeys::DeepCount, u"1"_s } } << false << belowTheNextPage(images)
         << belowTheNextPage(detected);
     QTest::newRow("without more links the classic links alone, and none that cannot exist")
-        << Settings { { SettingsKeys::MoreLinks, u"0"_s } } << false << QStringList { u"img/p.gif"_s }
-        << QStringList { u"css/site.css"_s, u"img/p.gif"_s };
+        << Settings { { SettingsKeys::MoreLinks, u"0"_s } } << false
+        << QStringList { u"img/p.gif"_s, u"写真/euc.gif"_s }
+        << QStringList { u"css/site.css"_s, u"img/p.gif"_s, u"euc.html"_s, eucImage };
 }
 
 void TestCrawlNginx::everyLinkABrowserFollows()

@@ -133,6 +133,13 @@ void TestHttpHeaders::pageTextIsDecodedByItsCharset_data()
     QTest::newRow("valid UTF-8 without a charset") << page.toUtf8() << QString() << page << true;
     QTest::newRow("not UTF-8 falls back to CP932") << EncodeCodePage(page, nullptr) << QString() << page << true;
     QTest::newRow("bytes valid in neither") << "\xff\xfe\x80"_ba << QString() << QString() << false;
+    // 写真 in EUC-JP, named by the header and by a meta element; a sheet names its charset itself.
+    const QByteArray euc = "<a href=\"\xbc\xcc\xbf\xbf.html\">\xbc\xcc\xbf\xbf</a>";
+    QTest::newRow("the header's EUC-JP") << euc << u"euc-jp"_s << page << true;
+    QTest::newRow("a meta EUC-JP") << QByteArray("<meta charset=EUC-JP>" + euc) << QString()
+                                   << QString(u"<meta charset=EUC-JP>"_s + page) << true;
+    QTest::newRow("a sheet's @charset") << QByteArray("@charset \"EUC-JP\";" + euc) << QString()
+                                        << QString(u"@charset \"EUC-JP\";"_s + page) << true;
 }
 
 void TestHttpHeaders::pageTextIsDecodedByItsCharset()

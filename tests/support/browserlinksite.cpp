@@ -11,7 +11,8 @@ QStringList BrowserLinkSiteImages()
     return { u"img/h1.gif"_s, u"img/body.gif"_s, u"img/p-480.gif"_s, u"img/p-800.gif"_s, u"img/p.gif"_s,
         u"img/p2x.gif"_s, u"img/lazy.gif"_s, u"img/table.gif"_s, u"img/td.gif"_s, u"img/poster.gif"_s, u"img/div.gif"_s,
         u"img/orig.gif"_s, u"img/bg.gif"_s, u"img/og.gif"_s, u"img/pre.gif"_s, u"img/svg.gif"_s, u"img/obj.gif"_s,
-        u"img/esc.gif"_s, u"img/next.gif"_s, u"img/sheet.gif"_s, u"img/theme.gif"_s, u"画像/背景.gif"_s };
+        u"img/esc.gif"_s, u"img/next.gif"_s, u"img/sheet.gif"_s, u"img/theme.gif"_s, u"写真/euc.gif"_s,
+        u"画像/背景.gif"_s };
 }
 
 bool WriteBrowserLinkSite(const QString& root)
@@ -30,11 +31,13 @@ bool WriteBrowserLinkSite(const QString& root)
             "<meta property=\"og:image\" content=\"img/og.gif\"><link rel=\"preload\" as=\"image\" "
             "imagesrcset=\"img/pre.gif 1x\">"
             "<svg><image href=\"img/svg.gif\"/></svg><object data=\"img/obj.gif\"></object>"
-            "<p style=\"background:url(img/\\65 sc.gif)\">"
+            "<p style=\"background:url(img/\\65 sc.gif)\"><a href=\"euc.html\">EUC-JP</a>"
             "<img src=\"data:image/gif;base64,R0lGOD\"><a href=\"#top\">上へ</a><a href=\"file:///C:/x.html\">手元</a>"
             "<a href=\"javascript:void(0)\">台本</a><a href=\"hhttps://example.org/x.gif\">誤記</a></body></html>"_s
                 .toUtf8() },
         { u"next.html"_s, "<img src=\"img/next.gif\">" },
+        // <img src="写真/euc.gif"> in EUC-JP.
+        { u"euc.html"_s, "<meta charset=\"EUC-JP\"><img src=\"\xbc\xcc\xbf\xbf/euc.gif\">" },
         { u"css/site.css"_s,
             "@import \"more.css\";\nbody { background: url(../img/sheet.gif) }\n"
             ".x { background: url(\"data:image/gif;base64,AAAA\") } .y { filter: url(#blur) }" },
