@@ -337,6 +337,7 @@ QList<TextLink> StyleSheetLinks(QStringView css, qsizetype offset)
     QList<TextLink> links;
     const qsizetype n = css.size();
     bool importing = false; // after @import, until its address or the end of the rule
+    int imageSet = 0; // parentheses open in image-set(): the strings right inside it are addresses
     qsizetype i = 0;
     while (i < n) {
         const QChar c = css[i];
@@ -345,7 +346,7 @@ QList<TextLink> StyleSheetLinks(QStringView css, qsizetype offset)
             i = end < 0 ? n : end + 2;
         } else if (c == u'"' || c == u'\'') {
             const qsizetype end = stringEnd(css, i);
-            if (importing && end > i + 1)
+            if ((importing || imageSet == 1) && end > i + 1)
                 links.append({ offset + i + 1, cssUnescaped(css.sliced(i + 1, end - i - 1)) });
             importing = false;
             i = end + 1;
@@ -355,9 +356,15 @@ QList<TextLink> StyleSheetLinks(QStringView css, qsizetype offset)
         } else if (c == u'@' && startsAt(css, i, u"@import")) {
             importing = true;
             i += 7;
+        } else if ((startsAt(css, i, u"image-set(") && (i == 0 || !isNameCharacter(css[i - 1])))
+            || startsAt(css, i, u"-webkit-image-set(")) {
+            imageSet = 1;
+            i = css.indexOf(u'(', i) + 1;
         } else {
             if (c == u';' || c == u'{' || c == u'}')
                 importing = false;
+            if (imageSet > 0 && (c == u'(' || c == u')'))
+                imageSet += c == u'(' ? 1 : -1;
             ++i;
         }
     }

@@ -132,6 +132,10 @@ void TestLinkCutter::cutsMoreLinks_data()
         << u"<p style=\"background:url(&#x22;a&amp;b.png&#34;)\"><style>a{background:url(\\31 .png)}"
            "b{background:url(\"c\\\"d.png\")} @import '\\66 .css';</style>"_s
         << QStringList { u"a&b.png"_s, u"1.png"_s, u"c\"d.png"_s, u"f.css"_s };
+    QTest::newRow("image-set() with url() and bare strings, not its type()")
+        << u"<style>a{background:image-set(\"a1.png\" 1x, url(a2.png) 2x)} b{background:-webkit-image-set('w.png' 1x,"
+           " \"w.avif\" type(\"image/avif\"))} c{content:\"no.png\"}</style>"_s
+        << QStringList { u"a1.png"_s, u"a2.png"_s, u"w.png"_s, u"w.avif"_s };
     QTest::newRow("comments, scripts and the srcset of other tags are skipped")
         << u"<!-- <img srcset=c.jpg> --><script>s='<img srcset=s.jpg>'</script><p srcset=p.jpg><img srcset=k.jpg>"_s
         << QStringList { u"k.jpg"_s };
