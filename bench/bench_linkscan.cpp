@@ -22,9 +22,22 @@ static QString pageWithLinks(int links)
     return page + u"</body></html>"_s;
 }
 
+// A gallery page of the lazy loaders' kind: every picture named by data-original, data-srcset and
+// a style's url(), beside its link and a shared-picture meta.
+static QString galleryWithLinks(int links)
+{
+    QString page = u"<html><head><meta property=\"og:image\" content=\"og.jpg\"></head><body>"_s;
+    for (int i = 0; i < links; ++i)
+        page += u"<a href=\"p%1.html\"><img data-original=\"o%1.jpg\" data-srcset=\"s%1.jpg 1x, t%1.jpg 2x\" "
+                "style=\"background:url(&quot;b%1.jpg&quot;)\"></a>\n"_s.arg(i % 100000, 5, 10, QChar(u'0'));
+    return page + u"</body></html>"_s;
+}
+
 static void BM_ScanPageLinks(benchmark::State& state)
 {
-    const QString page = pageWithLinks(int(state.range(0)) / 2);
+    // range(1): the scan with every link source, over a gallery of lazy loaders.
+    const bool more = state.range(1) != 0;
+    const QString page = more ? galleryWithLinks(int(state.range(0)) / 5) : pageWithLinks(int(state.range(0)) / 2);
     QTemporaryDir dir;
     SettingsStore settings(dir.filePath(u"s.conf"_s));
     CrawlState crawl;
@@ -36,6 +49,7 @@ static void BM_ScanPageLinks(benchmark::State& state)
     crawl.WorkList = dir.filePath(u"work.csv"_s);
     crawl.TopRoot = u"http://elsewhere.invalid/"_s;
     crawl.SearchType = 2;
+    crawl.MoreLinks = more;
     for (auto _ : state)
         ScanPageLinks(context, u"http://h/index.html"_s, page);
     state.SetComplexityN(state.range(0));
@@ -43,9 +57,16 @@ static void BM_ScanPageLinks(benchmark::State& state)
     state.counters["page_MiB"] = double(page.toUtf8().size()) / 1048576.0;
 }
 BENCHMARK(BM_ScanPageLinks)
-    ->Arg(20000)
-    ->Arg(40000)
-    ->Arg(80000)
+    ->Args({ 20000, 0 })
+    ->Args({ 40000, 0 })
+    ->Args({ 80000, 0 })
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanPageLinks)
+    ->Name("BM_ScanGalleryLinks")
+    ->Args({ 50000, 1 })
+    ->Args({ 100000, 1 })
+    ->Args({ 200000, 1 })
     ->Complexity(benchmark::oN)
     ->Unit(benchmark::kMillisecond);
 
