@@ -3,6 +3,7 @@
 // robots.txt check of a site of tens of thousands of rules against as many links.
 #include "address/robotsrules.h"
 #include "crawl/linkscanner.h"
+#include "crawl/sitemap.h"
 #include "settings/settingsstore.h"
 #include "transfer/lookaheadtransfercontrol.h"
 
@@ -69,6 +70,22 @@ BENCHMARK(BM_ScanPageLinks)
     ->Args({ 200000, 1 })
     ->Complexity(benchmark::oN)
     ->Unit(benchmark::kMillisecond);
+
+// A sitemap of N pages with their dates, up to the 50,000 the protocol allows.
+static void BM_ReadSitemap(benchmark::State& state)
+{
+    QByteArray xml
+        = R"(<?xml version="1.0" encoding="UTF-8"?><urlset xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">)";
+    for (qint64 i = 0; i < state.range(0); ++i)
+        xml += "<url><loc>https://h.example/entry/" + QByteArray::number(i)
+            + ".html</loc><lastmod>2026-12-08</lastmod></url>\n";
+    xml += "</urlset>";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ReadSitemap(xml));
+    state.SetComplexityN(state.range(0));
+    state.counters["MiB"] = double(xml.size()) / 1048576.0;
+}
+BENCHMARK(BM_ReadSitemap)->Arg(12500)->Arg(25000)->Arg(50000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
 
 // 36,000 rules (literal, wildcard and anchored ones in many folders) against 70,000 links.
 static void BM_RobotsRules(benchmark::State& state)

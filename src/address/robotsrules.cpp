@@ -67,6 +67,7 @@ RobotsRules RobotsRules::parse(const QByteArray& text, const QString& productTok
     bool forMine = false;
     bool forAnyone = false;
     bool inRules = false; // a rule has followed the group's User-agent lines
+    QStringList sitemaps;
     QByteArray body = text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
     body.replace('\r', '\n');
     for (QByteArray line : body.split('\n')) {
@@ -78,6 +79,11 @@ RobotsRules RobotsRules::parse(const QByteArray& text, const QString& productTok
             continue;
         const QByteArray key = line.left(colon).trimmed().toLower();
         const QByteArray value = line.mid(colon + 1).trimmed();
+        if (key == "sitemap") {
+            if (!value.isEmpty())
+                sitemaps.append(QString::fromUtf8(value));
+            continue;
+        }
         if (key == "user-agent") {
             if (inRules)
                 forMine = forAnyone = inRules = false;
@@ -106,8 +112,9 @@ RobotsRules RobotsRules::parse(const QByteArray& text, const QString& productTok
     }
     RobotsRules& taken = foundMine ? mine : anyone;
     if (!foundMine && !foundAnyone)
-        return RobotsRules();
+        taken = RobotsRules();
     taken.prepare();
+    taken.m_sitemaps = sitemaps;
     return taken;
 }
 

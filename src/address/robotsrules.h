@@ -12,6 +12,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class RobotsRules {
 public:
@@ -25,6 +26,8 @@ public:
     bool allows(const QString& pathAndQuery) const;
     // The Crawl-delay in milliseconds; -1 when none is given.
     int crawlDelayMs() const { return m_crawlDelayMs; }
+    // The addresses of its Sitemap lines, in order; they belong to no group.
+    const QStringList& sitemaps() const { return m_sitemaps; }
 
 private:
     struct Rule {
@@ -43,6 +46,7 @@ private:
     QList<qsizetype> m_startLengths; // the lengths of those starts, each once
     bool m_nothing = false;
     int m_crawlDelayMs = -1;
+    QStringList m_sitemaps;
 };
 
 // The path and query of an address ("/" when it has no path), its fragment left out.
