@@ -137,6 +137,19 @@ void ApplyAccess(CURL* easy, const TransferControl::Settings& settings, const QS
     }
 }
 
+QString ConnectionDestinationOf(const TransferControl::Settings& settings, const QString& address)
+{
+    // An https request tunnels through the proxy on a connection of its own origin.
+    if (address.startsWith(u"https:"_s, Qt::CaseInsensitive))
+        return OriginOf(address);
+    QString proxy;
+    if (settings.accessType == TransferControl::AccessNamedProxy)
+        proxy = settings.proxy;
+    else if (settings.accessType != TransferControl::AccessDirect && settings.presetProxy)
+        proxy = QString::fromUtf8(settings.presetProxy->proxyFor(address));
+    return proxy.isEmpty() ? OriginOf(address) : proxy;
+}
+
 void ApplyTrustStore(CURL* easy)
 {
     // Certificates are always verified. libcurl reads none of the variables that users of curl know

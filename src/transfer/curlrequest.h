@@ -32,6 +32,9 @@ QStringList RedirectedLines(const QStringList& lines, const QString& from, const
 void ApplyVerb(CURL* easy, const QByteArray& verb, const QByteArray& body, bool http2);
 // The proxy of a request to address by the settings' access type, the trust store and the time limits.
 void ApplyAccess(CURL* easy, const TransferControl::Settings& settings, const QString& address);
+// Where a request to address connects: the proxy that carries a plain http request (named, or the
+// system's), else the address's origin.
+QString ConnectionDestinationOf(const TransferControl::Settings& settings, const QString& address);
 void ApplyTrustStore(CURL* easy);
 void ApplyTimeout(CURL* easy, int seconds);
 // Replaces the cookies of a handle by lines of the cookies.txt format, its cookie engine started so

@@ -1,7 +1,5 @@
 #include "transfer/curltransfercontrol.h"
 
-#include "address/authority.h"
-
 #include "transfer/curlrequest.h"
 
 #include <curl/curl.h>
@@ -133,9 +131,7 @@ void CurlTransferControl::sendHop()
     ApplyTrustStore(easy);
     ApplyTimeout(easy, set.requestTimeout);
 
-    // A plain http request through a proxy goes over the proxy's connection, whatever its host.
-    const bool proxied = set.accessType == AccessNamedProxy && !address.startsWith(u"https:"_s, Qt::CaseInsensitive);
-    m_pipe->useFor(proxied ? set.proxy : OriginOf(address));
+    m_pipe->useFor(ConnectionDestinationOf(set, address));
     if (!m_pipe->attach(easy)) {
         m_done = true;
         m_doneCode = CURLE_FAILED_INIT;
