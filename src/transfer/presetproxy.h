@@ -21,6 +21,7 @@ struct PresetProxy {
 
     // The proxy of a request to address; empty: the request goes direct.
     QByteArray proxyFor(const QString& address) const;
+    bool operator==(const PresetProxy&) const = default;
 };
 
 // What the preconfigured access uses, given the system's settings; none, so that libcurl reads the

@@ -93,7 +93,10 @@ public:
         // Whether what a connection is opened and spoken with is the same.
         bool sameConnection(const Settings& other) const
         {
-            return accessType == other.accessType && proxy == other.proxy && presetProxy == other.presetProxy
+            // Each crawl reads the system's proxy anew: the same settings keep the connections.
+            const bool samePreset = presetProxy == other.presetProxy
+                || (presetProxy && other.presetProxy && *presetProxy == *other.presetProxy);
+            return accessType == other.accessType && proxy == other.proxy && samePreset
                 && requestTimeout == other.requestTimeout && http2 == other.http2;
         }
     };
