@@ -1,5 +1,6 @@
 #include "address/robotsrules.h"
 #include "crawl/sitemap.h"
+#include "support/gzipped.h"
 
 #include <QTest>
 
@@ -37,6 +38,9 @@ void TestSitemap::readsWhatASitemapLists_data()
         << false << QStringList { u"HTTP://h/b"_s } << true;
     QTest::newRow("an HTML page is no sitemap")
         << "<html><body>no</body></html>"_ba << false << QStringList {} << false;
+    QTest::newRow("gzip, as .xml.gz is served") << Gzipped(head + "<urlset><url><loc>http://h/z</loc></url></urlset>")
+                                                << false << QStringList { u"http://h/z"_s } << true;
+    QTest::newRow("broken gzip") << "\x1f\x8b\x08\x00broken"_ba << false << QStringList {} << false;
     QTest::newRow("a broken end keeps what came before")
         << "<urlset><url><loc>http://h/a</loc></url><url><loc>http://h/b"_ba << false << QStringList { u"http://h/a"_s }
         << false;
@@ -48,11 +52,16 @@ void TestSitemap::readsWhatASitemapLists()
     QFETCH(bool, isIndex);
     QFETCH(QStringList, addresses);
     QFETCH(bool, wellFormed);
-    const Sitemap sitemap = ReadSitemap(xml);
-    QCOMPARE(sitemap.isIndex, isIndex);
-    QCOMPARE(sitemap.addresses, addresses);
-    QCOMPARE(sitemap.wellFormed, wellFormed);
-    QVERIFY(!sitemap.cut);
+    // Whole, and as a server's answer arrives: in pieces that split names, entities and gzip blocks.
+    SitemapReader inPieces;
+    for (qsizetype at = 0; at < xml.size(); at += 5)
+        inPieces.add(QByteArrayView(xml).sliced(at, std::min<qsizetype>(5, xml.size() - at)));
+    for (const Sitemap& sitemap : { ReadSitemap(xml), inPieces.finish() }) {
+        QCOMPARE(sitemap.isIndex, isIndex);
+        QCOMPARE(sitemap.addresses, addresses);
+        QCOMPARE(sitemap.wellFormed, wellFormed);
+        QVERIFY(!sitemap.cut);
+    }
 }
 
 void TestSitemap::staysWithinTheProtocolsBounds()
@@ -69,6 +78,11 @@ void TestSitemap::staysWithinTheProtocolsBounds()
         + "--><url><loc>http://h/b</loc></url></urlset>");
     QVERIFY(large.cut && large.wellFormed);
     QCOMPARE(large.addresses, QStringList { u"http://h/a"_s });
+    // The same packed small, as a hostile server might: unpacking stops at the bound too.
+    const Sitemap packed = ReadSitemap(Gzipped("<urlset><url><loc>http://h/a</loc></url><!--"
+        + QByteArray(2 * MostSitemapBytes, ' ') + "--><url><loc>http://h/b</loc></url></urlset>"));
+    QVERIFY(packed.cut);
+    QCOMPARE(packed.addresses, QStringList { u"http://h/a"_s });
 }
 
 void TestSitemap::robotsTxtNamesItsSitemaps()
