@@ -92,6 +92,8 @@ bool ReadCrawlOptions(ArgumentReader& r)
             r.flag(K::NumberDuplicates, option == u"--number"_s);
         } else if (option == u"--list"_s || option == u"--no-list"_s) {
             r.flag(K::ListViewCheck, option == u"--list"_s);
+        } else if (option == u"--sitemaps"_s || option == u"--no-sitemaps"_s) {
+            r.flag(K::FollowSitemaps, option == u"--sitemaps"_s);
         } else if (option == u"--user"_s) {
             if (!r.rawValue(option, user))
                 return false;

@@ -60,6 +60,8 @@ a fraction, such as 0.5. Full-width digits are read as the others:
   --list, --no-list      open the download list pages when the crawl ends (default {list})
   --more-links, --no-more-links  also follow, or not, what pages link through style sheets
                          (url(), @import), srcset, background, poster and a refresh (default {more-links})
+  --sitemaps, --no-sitemaps  also follow, or not, the pages the site's sitemaps list (those robots.txt
+                         names, else /sitemap.xml), after the top page's links (default {sitemaps})
   --access-type 0|1|2    system proxy settings, direct, or the named proxy (default {access-type})
   --proxy HOST, --port N the named proxy; the port {port range} (default {port})
   --timeout S            connect and inactivity limit in seconds, {timeout range}, 0 for none
@@ -125,6 +127,7 @@ QString HelpText()
         { u"number"_s, onOff(K::NumberDuplicates) },
         { u"list"_s, onOff(K::ListViewCheck) },
         { u"more-links"_s, onOff(K::MoreLinks) },
+        { u"sitemaps"_s, onOff(K::FollowSitemaps) },
         { u"access-type"_s, n(D::AccessType) },
         { u"port range"_s, range(R::PortNo) },
         { u"port"_s, n(D::PortNo) },

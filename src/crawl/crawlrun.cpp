@@ -148,6 +148,7 @@ CrawlOutcome StartCrawl(CrawlContext& c, QString& topAddress)
     s.BufferSize = ScaledSize(settings.decimal(K::BuffLen), 1048576);
     s.ScanLimit = ScaledSize(settings.decimal(K::ScanLimitMB), 1048576);
     s.MoreLinks = settings.flag(K::MoreLinks);
+    s.FollowSitemaps = settings.flag(K::FollowSitemaps);
     // A site whose robots.txt refuses the top address is told so before anything is made or
     // written; one whose robots.txt could not be read goes on to its top page, whose failure the
     // failure report keeps as it does when robots.txt is not followed.

@@ -63,6 +63,7 @@ struct CrawlState {
     qint64 BufferSize = 0;
     qint64 ScanLimit = 1048576; // the largest page scanned for links, in bytes
     bool MoreLinks = false; // style sheets, srcset and the other links a browser follows, looked for too
+    bool FollowSitemaps = false; // the pages the site's sitemaps list join the top page's links
     QString AuthString;
     QString UserAgent;
     bool FollowRetryAfter = false; // a 429 or 503 is waited out and asked again

@@ -7,6 +7,7 @@
 #include "crawl/progress.h"
 #include "crawl/resumestate.h"
 #include "crawl/robots.h"
+#include "crawl/sitemappages.h"
 #include "crawl/transport.h"
 #include "crawl/writefailure.h"
 #include "records/logs.h"
@@ -332,6 +333,11 @@ bool fetchRecord(CrawlContext& c, WorkRecord& record, const QString& name)
         s.PageText.clear();
         ScanPageLinks(c, record.address, text, fetch.foundAt, LinkSyntaxOf(s, record));
     }
+    // The top page's record alone has no referrer in its chain; the pages its site's sitemaps list
+    // follow its own links, when it was had as a page.
+    const bool scannedPage = s.FetchKind == BodyKind::Text || s.FetchKind == BodyKind::Untyped;
+    if (!record.referrerChain.contains(u'\t') && c.topFailure.isEmpty() && scannedPage && !s.StopRequested)
+        JoinSitemapPages(c, record.address);
     return true;
 }
 

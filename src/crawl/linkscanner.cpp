@@ -44,15 +44,21 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
             context.deepImportsReported = true;
             continue;
         }
-        record.depth = QString::number(s.CurDepth);
-        QString headers;
-        const QString link = ResolveLink(context, record, headers, pageAddress, links.base());
-        if (link.isEmpty())
-            continue;
-        record.address = link;
-        record.referrerChain = s.RefChain + u'\t' + link;
-        // Straight onto the queue: a resume cuts the queue back to where the page's record began.
-        QString workList = s.WorkList;
-        RecordResponseHeaders(context, workList, record, false, headers);
+        QueueLink(context, record, pageAddress, links.base());
     }
+}
+
+void QueueLink(CrawlContext& context, WorkRecord& record, const QString& pageAddress, const QString& baseAddress)
+{
+    CrawlState& s = context.state;
+    record.depth = QString::number(s.CurDepth);
+    QString headers;
+    const QString link = ResolveLink(context, record, headers, pageAddress, baseAddress);
+    if (link.isEmpty())
+        return;
+    record.address = link;
+    record.referrerChain = s.RefChain + u'\t' + link;
+    // Straight onto the queue: a resume cuts the queue back to where the page's record began.
+    QString workList = s.WorkList;
+    RecordResponseHeaders(context, workList, record, false, headers);
 }

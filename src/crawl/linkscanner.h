@@ -13,3 +13,6 @@
 // finally found after redirects, against which its relative links resolve (empty: pageAddress).
 void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QString& pageText,
     const QString& foundAt = {}, LinkSyntax syntax = LinkSyntax::Classic);
+// Resolves and probes one link of the page pageAddress, in the record's form (field 0 the raw value,
+// 3 the page's directory address, 4 its root), and queues it when it is followed.
+void QueueLink(CrawlContext& context, WorkRecord& record, const QString& pageAddress, const QString& baseAddress = {});

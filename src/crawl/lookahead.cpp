@@ -1,5 +1,6 @@
 #include "crawl/lookahead.h"
 
+#include "address/addressfunctions.h"
 #include "crawl/fetchplan.h"
 #include "crawl/httpheaders.h"
 #include "crawl/linkaddress.h"
@@ -27,30 +28,38 @@ int window(const CrawlContext& c)
     return std::max(c.transfer.connections() * RecordsPerConnection, c.transfer.requestsAtOnce());
 }
 
+// The probe of one link of the page pageAddress, tagged with the page's record; false when it is
+// not probed or has been predicted for this page already.
+bool predictProbe(CrawlContext& c, WorkRecord& record, const QString& pageAddress, const QString& base, qint64 tag,
+    QSet<QString>& predicted)
+{
+    const CrawlState& s = c.state;
+    const QString link = ProbeTarget(s, record, base);
+    if (link.isEmpty() || predicted.contains(link) || !RobotsAllow(s, link))
+        return false;
+    predicted.insert(link);
+    // A page before this one links it too: that page probes it, with its own Referer.
+    const auto earlier = c.probeTags.constFind(link);
+    if (earlier != c.probeTags.cend() && *earlier >= c.recordTag && *earlier < tag)
+        return true;
+    c.probeTags.insert(link, tag);
+    c.transfer.predict(link, u"HEAD"_s, ProbeHeaderLines(s, link, pageAddress), tag);
+    return true;
+}
+
 // The probes of a page's links, tagged with the page's record: the same requests whichever record
 // is in progress, as the depth and referrer are the page's own.
 void predictProbes(CrawlContext& c, const QString& pageAddress, const QString& chain, const QString& resolvedFrom,
     const QString& pageText, LinkSyntax syntax, qint64 tag)
 {
-    const CrawlState& s = c.state;
     QSet<QString> predicted;
     PageLinks links(pageText, resolvedFrom, syntax);
     while (predicted.size() < MaxProbesPerPage && links.advance()) {
         if (!links.isLink())
             continue;
         WorkRecord record = links.record();
-        if (ImportsTooDeep(syntax, chain, record.address))
-            continue;
-        const QString link = ProbeTarget(s, record, links.base());
-        if (link.isEmpty() || predicted.contains(link) || !RobotsAllow(s, link))
-            continue;
-        predicted.insert(link);
-        // A page before this one links it too: that page probes it, with its own Referer.
-        const auto earlier = c.probeTags.constFind(link);
-        if (earlier != c.probeTags.cend() && *earlier >= c.recordTag && *earlier < tag)
-            continue;
-        c.probeTags.insert(link, tag);
-        c.transfer.predict(link, u"HEAD"_s, ProbeHeaderLines(s, link, pageAddress), tag);
+        if (!ImportsTooDeep(syntax, chain, record.address))
+            predictProbe(c, record, pageAddress, links.base(), tag, predicted);
     }
 }
 
@@ -99,6 +108,20 @@ void PredictPageProbes(CrawlContext& c, const QString& pageAddress, const QStrin
     // The pages after it may have theirs predicted now.
     c.ownProbesPending = false;
     predictProbesAhead(c);
+}
+
+void PredictListedProbes(CrawlContext& c, const QString& pageAddress, const QStringList& addresses)
+{
+    if (c.transfer.connections() <= 1)
+        return;
+    QSet<QString> predicted;
+    for (const QString& address : addresses) {
+        WorkRecord record;
+        record.address = address;
+        record.directoryAddress = DirectoryAddressOf(pageAddress);
+        record.siteRoot = SiteRootOf(pageAddress);
+        predictProbe(c, record, pageAddress, {}, c.recordTag, predicted);
+    }
 }
 
 void PredictComingFetches(CrawlContext& c, const WorkRecord& taken)

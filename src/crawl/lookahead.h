@@ -16,6 +16,9 @@
 // resolvedFrom: where the page was found, against which its links resolve; syntax: as it is scanned.
 void PredictPageProbes(CrawlContext& context, const QString& pageAddress, const QString& resolvedFrom,
     const QString& pageText, LinkSyntax syntax);
+// Before links listed elsewhere than in a page (a sitemap's) are resolved as links of the page
+// pageAddress: their probes, as that page's scan would predict them.
+void PredictListedProbes(CrawlContext& context, const QString& pageAddress, const QStringList& addresses);
 // When a record has been taken: its first request, if it was not predicted yet, and that of each of
 // the next records of the work list; and the probes of the coming pages that have arrived already.
 void PredictComingFetches(CrawlContext& context, const WorkRecord& taken);

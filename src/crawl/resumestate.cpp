@@ -46,6 +46,7 @@ ResumeRecord resumeRecordOf(const CrawlContext& context, const QString& currentA
     r.currentAddress = currentAddress;
     r.checkpoint = context.checkpoint;
     r.moreLinks = s.MoreLinks;
+    r.followSitemaps = s.FollowSitemaps;
     return r;
 }
 
@@ -56,6 +57,7 @@ void RestoreResumeState(CrawlContext& context, const ResumeRecord& r)
     eachSharedField(r, context.state, [](const auto& field, auto& value) { value = field; });
     // A crawl started before more links were looked for goes on without them.
     context.state.MoreLinks = r.moreLinks.value_or(false);
+    context.state.FollowSitemaps = r.followSitemaps.value_or(false);
     context.transfer.setAccessType(r.accessType);
     context.transfer.setProxy(r.proxy);
     context.transfer.setRemotePort(r.remotePort);

@@ -16,7 +16,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr qsizetype MostRobotsBytes = 500 * 1024;
-constexpr int MostRobotsRedirects = 5;
 // A Crawl-delay longer than this makes a crawl of the host slow enough to be told.
 constexpr int LongCrawlDelayMs = 60 * 1000;
 
@@ -28,45 +27,18 @@ bool LearnRobots(CrawlContext& c, const QString& address)
     const QString origin = OriginOf(address);
     if (!s.FollowRobots || s.Robots.contains(origin))
         return true;
-    const QString robots = SiteRootOf(address) + u"robots.txt"_s;
-    const QString lines = u"User-Agent: \""_s + s.UserAgent + u"\"\r\nHost: "_s + HostOf(robots) + u"\r\n"_s;
     QByteArray body;
-    const auto keepBody = [&c, &body] {
-        body.clear();
-        c.response.bodyTaken = [&c, &body](QByteArrayView piece) {
-            body += piece.first(std::min(piece.size(), MostRobotsBytes - body.size()));
-            if (body.size() >= MostRobotsBytes)
-                c.transfer.cancel(); // the rest is not read
-        };
-    };
-    c.transfer.setRedirectLimit(MostRobotsRedirects);
-    bool failed = false;
-    // A connection that fails before any answer is tried once more, as a probe is.
-    for (int attempt = 1; attempt <= 2 && !s.StopRequested; ++attempt) {
-        if (WaitTransportIdle(c) && s.StopRequested)
-            break;
-        ClearTransferFlags(c);
-        failed = RunRequest(c, robots, u"GET"_s, lines, false, false, keepBody);
-        if (!failed || !TransferControl::isConnectionFailure(s.LastErrorCode))
-            break;
-    }
-    c.transfer.setRedirectLimit(TransferControl::MostRedirects);
-    c.response.bodyTaken = {};
-    const int code = StatusCode(StatusLine(ResponseHeaderText(c)));
+    const OwnFetch fetched = FetchRobotsText(c, address, body);
+    const int code = fetched.status;
     c.robotsUnread.remove(origin);
-    if (failed && s.LastErrorCode != 0)
-        c.robotsUnread.insert(origin,
-            u"エラー："_s + QString::number(s.LastErrorCode) + u' ' + TransferControl::errorReason(s.LastErrorCode));
-    else if (failed || code < 100 || code >= 500)
+    if (!fetched.failure.isEmpty())
+        c.robotsUnread.insert(origin, fetched.failure);
+    else if (code < 100 || code >= 500)
         c.robotsUnread.insert(origin, u"ステータス："_s + QString::number(code));
-    // How robots.txt came is none of the crawl's own requests' business.
-    ClearTransferFlags(c);
-    s.LastErrorCode = 0;
-    s.LastErrorText.clear();
-    if (s.StopRequested)
+    if (fetched.stopped)
         return false;
     RobotsRules rules; // not there (4xx), or more redirects than followed: everything allowed
-    if (failed || code < 100 || code >= 500)
+    if (code < 100 || code >= 500)
         rules = RobotsRules::allowingNothing();
     else if (code >= 200 && code < 300)
         rules = RobotsRules::parse(body, ProductName);
@@ -76,6 +48,15 @@ bool LearnRobots(CrawlContext& c, const QString& address)
     if (rules.crawlDelayMs() > LongCrawlDelayMs)
         c.longCrawlDelays.insert(origin, rules.crawlDelayMs());
     return true;
+}
+
+OwnFetch FetchRobotsText(CrawlContext& c, const QString& address, QByteArray& body)
+{
+    body.clear();
+    return FetchOwnFile(c, SiteRootOf(address) + u"robots.txt"_s, [&body](QByteArrayView piece) {
+        body += piece.first(std::min(piece.size(), MostRobotsBytes - body.size()));
+        return body.size() < MostRobotsBytes;
+    });
 }
 
 void TellLongCrawlDelay(CrawlContext& context, const QString& address)

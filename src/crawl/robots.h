@@ -7,9 +7,12 @@
 // allows nothing on that host.
 
 #include "crawl/crawlcontext.h"
+#include "crawl/transport.h"
 
 // Learns the rules of address's host unless they are known; false when a stop came first.
 bool LearnRobots(CrawlContext& context, const QString& address);
+// Fetches the robots.txt of address's host into body, whatever FollowRobots says.
+OwnFetch FetchRobotsText(CrawlContext& context, const QString& address, QByteArray& body);
 // Tells in the failure report, once a run, that address's host asks for a Crawl-delay of more than a
 // minute; the crawl keeps it.
 void TellLongCrawlDelay(CrawlContext& context, const QString& address);

@@ -1,5 +1,6 @@
 #include "crawl/transport.h"
 
+#include "address/addressfunctions.h"
 #include "crawl/httpheaders.h"
 #include "crawl/progress.h"
 #include "crawl/writefailure.h"
@@ -15,6 +16,8 @@ namespace {
 
 // How long one pass of a wait sleeps on the network at most, so the window stays responsive.
 constexpr int PumpMilliseconds = 10;
+// Redirects a request of the crawl's own follows.
+constexpr int MostOwnRedirects = 5;
 // A request held back at least this long is shown waiting, with its seconds counted down.
 constexpr qint64 ShownWaitMs = 1000;
 
@@ -233,6 +236,44 @@ bool RunRequest(CrawlContext& c, const QString& address, const QString& verb, co
         c.transfer.holdHost(c.transfer.finalUrl(), wait);
         ClearTransferFlags(c);
     }
+}
+
+OwnFetch FetchOwnFile(CrawlContext& c, const QString& address, const std::function<bool(QByteArrayView)>& take)
+{
+    CrawlState& s = c.state;
+    const QString lines = u"User-Agent: \""_s + s.UserAgent + u"\"\r\nHost: "_s + HostOf(address) + u"\r\n"_s;
+    // Only the final answer's body is wanted; one asking to wait never reaches it.
+    bool wanted = false;
+    const auto prepare = [&c, &take, &wanted] {
+        wanted = true;
+        c.response.bodyTaken = [&c, &take, &wanted](QByteArrayView piece) {
+            if (wanted && !take(piece)) {
+                wanted = false;
+                c.transfer.cancel(); // the rest is not read
+            }
+        };
+    };
+    c.transfer.setRedirectLimit(MostOwnRedirects);
+    bool failed = false;
+    for (int attempt = 1; attempt <= 2 && !s.StopRequested; ++attempt) {
+        if (WaitTransportIdle(c) && s.StopRequested)
+            break;
+        ClearTransferFlags(c);
+        failed = RunRequest(c, address, u"GET"_s, lines, false, false, prepare);
+        if (!failed || !TransferControl::isConnectionFailure(s.LastErrorCode))
+            break;
+    }
+    c.transfer.setRedirectLimit(TransferControl::MostRedirects);
+    c.response.bodyTaken = {};
+    OwnFetch fetched;
+    fetched.stopped = s.StopRequested;
+    fetched.status = failed ? 0 : StatusCode(StatusLine(ResponseHeaderText(c)));
+    if (failed && s.LastErrorCode != 0)
+        fetched.failure
+            = u"エラー："_s + QString::number(s.LastErrorCode) + u' ' + TransferControl::errorReason(s.LastErrorCode);
+    // How it went is none of the crawl's own requests' business.
+    ClearTransferFlags(c);
+    return fetched;
 }
 
 void OnTransferStateChanged(CrawlContext& context, int state)

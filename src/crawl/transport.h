@@ -31,6 +31,15 @@ void SelectProtocol(CrawlContext& context, const QString& address);
 // Prepares the response bookkeeping and executes a request.
 void ExecuteRequest(CrawlContext& context, const QString& address, const QString& verb, const QString& headerLines,
     bool rangedRequest = false);
+// A request of the crawl's own (robots.txt, a sitemap): a GET following at most five redirects and
+// tried once more when its connection fails before any answer. Its body goes to take alone, which
+// returns false when it wants no more; nothing of it is logged, counted or saved.
+struct OwnFetch {
+    bool stopped = false; // a stop came first
+    int status = 0; // of the final answer; 0 when none came
+    QString failure; // why no answer came ("エラー：7 ..."), or empty
+};
+OwnFetch FetchOwnFile(CrawlContext& context, const QString& address, const std::function<bool(QByteArrayView)>& take);
 // Decodes the page kept over the resource's requests into PageText for the link scanner.
 void TakePageText(CrawlContext& context);
 // The control's raw header block as text.

@@ -108,6 +108,8 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     m_numberDuplicates = makeCheck(this, u"FileName2NO"_s, u"同名ファイルが既にある場合 ファイル名_数字"_s);
     m_moreLinks = makeCheck(this, u"MoreLinks"_s, u"スタイルシートやsrcsetのリンクも探す"_s,
         u"スタイルシートの背景画像や@import、srcset、動画のポスターなど、ブラウザが読み込むリンクも探して取得します"_s);
+    m_followSitemaps = makeCheck(this, u"FollowSitemaps"_s, u"サイトマップのページも探す"_s,
+        u"robots.txtやsitemap.xmlが示すサイトマップに載ったページも、トップページのリンクと同じ階層で探します"_s);
 
     auto* ninn = makeGroup(this, u"ninn"_s, u"認証"_s);
     m_user = makeBox(ninn, u"USERText"_s, u"アクセスに認証が必要なページのログインIDを入力して下さい。"_s);
@@ -142,6 +144,7 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     layout->addWidget(m_noDirTree);
     layout->addWidget(m_numberDuplicates);
     layout->addWidget(m_moreLinks);
+    layout->addWidget(m_followSitemaps);
     layout->addWidget(ninn);
     layout->addWidget(m_listView);
     layout->addWidget(m_followRobots);
@@ -151,8 +154,8 @@ DeepAddrDialog::DeepAddrDialog(DialogEnvironment& env, QWidget* parent)
     resizeToContents(this);
 
     chainTabOrder({ m_option1, m_option2, m_option3, m_deepCount, m_downloadExts, m_onDownFileNames, m_notDownFileNames,
-        m_maxSize, m_minSize, m_skipSameName, m_noDirTree, m_numberDuplicates, m_moreLinks, m_user, m_password,
-        m_listView, m_followRobots, m_cookieFile, cookieBrowse, buttons.ok, buttons.cancel });
+        m_maxSize, m_minSize, m_skipSameName, m_noDirTree, m_numberDuplicates, m_moreLinks, m_followSitemaps, m_user,
+        m_password, m_listView, m_followRobots, m_cookieFile, cookieBrowse, buttons.ok, buttons.cancel });
 
     connect(buttons.ok, &QPushButton::clicked, this, &DeepAddrDialog::confirm);
     connect(cookieBrowse, &QPushButton::clicked, this, [this] {
@@ -207,6 +210,7 @@ void DeepAddrDialog::load()
     m_noDirTree->setChecked(settings.flag(SettingsKeys::NoDirTree));
     m_numberDuplicates->setChecked(settings.flag(SettingsKeys::NumberDuplicates));
     m_moreLinks->setChecked(settings.flag(SettingsKeys::MoreLinks));
+    m_followSitemaps->setChecked(settings.flag(SettingsKeys::FollowSitemaps));
     m_listView->setChecked(settings.flag(SettingsKeys::ListViewCheck));
     m_followRobots->setChecked(settings.flag(SettingsKeys::FollowRobots));
     m_cookieFile->setText(settings.text(SettingsKeys::CookieFile));
@@ -292,6 +296,7 @@ void DeepAddrDialog::save()
     settings.save(SettingsKeys::NoDirTree, checkText(m_noDirTree));
     settings.save(SettingsKeys::NumberDuplicates, checkText(m_numberDuplicates));
     settings.save(SettingsKeys::MoreLinks, checkText(m_moreLinks));
+    settings.save(SettingsKeys::FollowSitemaps, checkText(m_followSitemaps));
     settings.save(SettingsKeys::ListViewCheck, checkText(m_listView));
     settings.save(SettingsKeys::FollowRobots, checkText(m_followRobots));
     settings.save(SettingsKeys::CookieFile, m_cookieFile->text());

@@ -57,6 +57,7 @@ private:
     QCheckBox* m_noDirTree = nullptr;
     QCheckBox* m_numberDuplicates = nullptr;
     QCheckBox* m_moreLinks = nullptr;
+    QCheckBox* m_followSitemaps = nullptr;
     QLineEdit* m_user = nullptr;
     QLineEdit* m_password = nullptr;
     QCheckBox* m_listView = nullptr;

@@ -87,8 +87,11 @@ QStringList ResumeRecord::toFields() const
         n(minSize), authString, userAgent };
     if (checkpoint)
         appendCheckpoint(fields, *checkpoint);
-    if (checkpoint && moreLinks)
+    if (checkpoint && moreLinks) {
         fields << FlagText(*moreLinks);
+        if (followSitemaps)
+            fields << FlagText(*followSitemaps);
+    }
     return fields;
 }
 
@@ -120,6 +123,9 @@ std::optional<ResumeRecord> ResumeRecord::fromFields(const QStringList& f)
     bool moreLinks = false;
     if (f.size() > FieldMoreLinks && parseFlag(f[FieldMoreLinks], moreLinks))
         r.moreLinks = moreLinks;
+    bool followSitemaps = false;
+    if (r.moreLinks && f.size() > FieldFollowSitemaps && parseFlag(f[FieldFollowSitemaps], followSitemaps))
+        r.followSitemaps = followSitemaps;
     return r;
 }
 

@@ -38,6 +38,9 @@ inline constexpr int CheckpointFieldCount = 13;
 // After the checkpoint, so written only with one: whether the crawl looks for more links (style
 // sheets, srcset...). A record without it is of a version that did not.
 inline constexpr int FieldMoreLinks = 42;
+// After it: whether the pages of the site's sitemaps join the crawl. A record without it is of a
+// version that did not read sitemaps.
+inline constexpr int FieldFollowSitemaps = 43;
 
 struct ResumeCheckpoint {
     enum Stage { Seeding, Taken, Done };
@@ -78,6 +81,7 @@ struct ResumeRecord {
     QString userAgent; // 28
     std::optional<ResumeCheckpoint> checkpoint; // 29 to 41, absent in records of older versions
     std::optional<bool> moreLinks; // 42, absent in records of older versions
+    std::optional<bool> followSitemaps; // 43, written only after 42
 
     QStringList toFields() const;
     // nullopt when there are too few fields or a number or flag field does not convert.

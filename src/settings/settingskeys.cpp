@@ -34,6 +34,7 @@ namespace {
             { K::BuffLen, n(BuffLenMb) },
             { K::ScanLimitMB, n(ScanLimitMb) },
             { K::MoreLinks, n(1) },
+            { K::FollowSitemaps, n(1) },
             { K::UserAgent, UserAgent },
             { K::ListViewGraphs, ListViewGraphs },
             { K::ListViewSize, ListViewSize },

@@ -43,6 +43,7 @@ inline const QString AbandonedSite = QStringLiteral("AbandonedSite");
 inline const QString BuffLen = QStringLiteral("BuffLen");
 inline const QString ScanLimitMB = QStringLiteral("ScanLimitMB");
 inline const QString MoreLinks = QStringLiteral("MoreLinks");
+inline const QString FollowSitemaps = QStringLiteral("FollowSitemaps");
 inline const QString UserAgent = QStringLiteral("User_Agent");
 inline const QString ListViewGraphs = QStringLiteral("ListViewGraphs");
 inline const QString ListViewSize = QStringLiteral("ListViewSize");
@@ -66,7 +67,8 @@ inline const QString MakeGraphListCount = QStringLiteral("MakeGraphListCount");
 // does what the window would: the crawl and the page writers read a few keys with defaults of their
 // own.
 inline const QStringList CrawlOptions { SearchType, DeepCount, DownloadExts, OnDownFileNames, NotDownFileNames, MaxSize,
-    MinSize, SkipSameName, NoDirTree, NumberDuplicates, MoreLinks, ListViewCheck, FollowRobots, CookieFile };
+    MinSize, SkipSameName, NoDirTree, NumberDuplicates, MoreLinks, FollowSitemaps, ListViewCheck, FollowRobots,
+    CookieFile };
 inline const QStringList DirListOptions { MakeListFileName, MakeListExts, MakeAviMovCheck, MakeSwfDcrCheck,
     MakeSubDirCheck, MakeListFileCount };
 inline const QStringList ImageListOptions { MakeGraphListFileName, MakeGraphListExts, MakeGraphSubDirCheck,

@@ -235,6 +235,7 @@ void TestCrawlConnections::initTestCase()
     m_nginx->requireBasicAuth(u"/private/"_s, u"user"_s, u"secret"_s);
     m_nginx->addDirective(u"location = /big.mpg { limit_rate 8m; }"_s);
     QVERIFY2(m_nginx->start(), qPrintable(m_nginx->errorString()));
+    QVERIFY(WriteBrowserLinkSitemaps(m_root.path(), m_nginx->url(QString())));
 
     if (TestCa::executable().isEmpty())
         return;
@@ -309,6 +310,9 @@ void TestCrawlConnections::sameOutputsForEveryNumberOfConnections_data()
     QTest::newRow("srcset, style sheets that import each other, background, poster and a refresh")
         << u"nginx"_s << u"/links/index.html"_s << once;
     QTest::newRow("robots.txt followed") << u"nginx"_s << u"/"_s << QList<Settings> { { { K::FollowRobots, u"1"_s } } };
+    QTest::newRow("the pages of the sitemaps, an index and a gzip one, robots.txt followed")
+        << u"nginx"_s << u"/links/index.html"_s
+        << QList<Settings> { { { K::FollowRobots, u"1"_s }, { K::FollowSitemaps, u"1"_s } } };
     QTest::newRow("out of order answers, failures, errors, redirects and odd pages")
         << u"scripted"_s << u"/o/"_s << once;
     QTest::newRow("the same at depth 1") << u"scripted"_s << u"/o/"_s

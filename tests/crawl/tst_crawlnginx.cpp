@@ -146,6 +146,7 @@ void TestCrawlNginx::initTestCase()
         if ($uri ~ "\.(gif|jpg|mpg)$") { set $broken "${broken}-file"; }
         if ($broken = "on-get-file") { return 500; })"_s.arg(m_switches.filePath(u"broken"_s)));
     QVERIFY2(m_nginx->start(), qPrintable(m_nginx->errorString()));
+    QVERIFY(WriteBrowserLinkSitemaps(m_root.path(), m_nginx->url(QString())));
 }
 
 void TestCrawlNginx::init()
@@ -440,34 +441,53 @@ void TestCrawlNginx::everyLinkABrowserFollows_data()
 {
     QTest::addColumn<Settings>("settings");
     QTest::addColumn<bool>("stopInSheet"); // stopped while a sheet is scanned, then resumed
-    QTest::addColumn<QStringList>("files");
-    QTest::addColumn<QStringList>("detected"); // after the top page, in order
+    QTest::addColumn<QStringList>("files"); // below links/, or from the site's root after a "/"
+    QTest::addColumn<QStringList>("detected"); // after the top page, in order, named as files are
+    QTest::addColumn<QByteArray>("robots"); // robots.txt, when there is one
     const QStringList images = BrowserLinkSiteImages();
     const QString eucImage = u"%E5%86%99%E7%9C%9F/euc.gif"_s; // 写真/euc.gif, linked from a page in EUC-JP
     const QStringList detected = QStringList { u"next.html"_s, u"css/site.css"_s, u"css/theme.css"_s }
         + images.mid(0, 18) + QStringList { u"euc.html"_s }
         + QStringList { u"img/next.gif"_s, u"css/more.css"_s, u"img/sheet.gif"_s, u"img/theme.gif"_s, eucImage,
               u"css/sjis.css"_s, u"%E7%94%BB%E5%83%8F/%E8%83%8C%E6%99%AF.gif"_s };
+    // The sitemaps' pages follow the top page's links; their own links come at the next level.
+    const auto withSitemaps = [&detected](const QStringList& listed, const QStringList& below) {
+        const qsizetype top = detected.indexOf(u"euc.html"_s) + 1;
+        const qsizetype next = detected.indexOf(u"css/sjis.css"_s);
+        return detected.first(top) + listed + detected.sliced(top, next - top) + below + detected.sliced(next);
+    };
+    const QStringList all = withSitemaps({ u"listed.html"_s, u"img/listed-direct.gif"_s }, { u"img/listed.gif"_s });
+    const QStringList everyImage = images + QStringList { u"img/listed.gif"_s, u"img/listed-direct.gif"_s };
+    const Settings sitemaps { { SettingsKeys::FollowSitemaps, u"1"_s } };
     QTest::newRow("every image a browser shows, the sheets fetched only to be scanned")
-        << Settings {} << false << images << detected;
+        << sitemaps << false << everyImage << all << QByteArray();
     QTest::newRow("a stop in the middle of a sheet resumes to the same end")
-        << Settings {} << true << images << detected;
-    QTest::newRow("style sheets are saved when wanted")
-        << Settings { { SettingsKeys::DownloadExts, u".gif;.css"_s } } << false
-        << images + QStringList { u"css/site.css"_s, u"css/theme.css"_s, u"css/more.css"_s, u"css/sjis.css"_s }
-        << detected;
+        << sitemaps << true << everyImage << all << QByteArray();
+    QTest::newRow("style sheets are saved when wanted, and a sitemap when .xml is")
+        << Settings { { SettingsKeys::FollowSitemaps, u"1"_s }, { SettingsKeys::DownloadExts, u".gif;.css;.xml"_s } }
+        << false
+        << everyImage
+            + QStringList { u"css/site.css"_s, u"css/theme.css"_s, u"css/more.css"_s, u"css/sjis.css"_s,
+                  u"/sitemap.xml"_s, u"sitemap-more.xml"_s }
+        << withSitemaps({ u"/sitemap.xml"_s, u"listed.html"_s, u"sitemap-more.xml"_s, u"img/listed-direct.gif"_s },
+               { u"img/listed.gif"_s })
+        << QByteArray();
     const auto belowTheNextPage = [eucImage](QStringList names) {
-        for (const QString& belowAPage : { u"img/next.gif"_s, u"写真/euc.gif"_s, eucImage })
+        for (const QString& belowAPage : { u"img/next.gif"_s, u"写真/euc.gif"_s, eucImage, u"img/listed.gif"_s })
             names.removeOne(belowAPage);
         return names;
     };
-    QTest::newRow("at depth 1 a sheet's images count at the sheet's depth")
-        << Settings { { SettingsKeys::DeepCount, u"1"_s } } << false << belowTheNextPage(images)
-        << belowTheNextPage(detected);
-    QTest::newRow("without more links the classic links alone, and none that cannot exist")
+    QTest::newRow("at depth 1 a sheet's images count at the sheet's depth, and listed pages as the top's links")
+        << Settings { { SettingsKeys::FollowSitemaps, u"1"_s }, { SettingsKeys::DeepCount, u"1"_s } } << false
+        << belowTheNextPage(everyImage) << belowTheNextPage(all) << QByteArray();
+    QTest::newRow("the sitemaps robots.txt names, rather than /sitemap.xml")
+        << sitemaps << false << images + QStringList { u"img/listed-direct.gif"_s }
+        << withSitemaps({ u"img/listed-direct.gif"_s }, {})
+        << "User-agent: *\nDisallow: /private/\nSitemap: {origin}/links/sitemap-more.xml\n"_ba;
+    QTest::newRow("without more links or sitemaps the classic links alone, and none that cannot exist")
         << Settings { { SettingsKeys::MoreLinks, u"0"_s } } << false
         << QStringList { u"img/p.gif"_s, u"写真/euc.gif"_s }
-        << QStringList { u"css/site.css"_s, u"img/p.gif"_s, u"euc.html"_s, eucImage };
+        << QStringList { u"css/site.css"_s, u"img/p.gif"_s, u"euc.html"_s, eucImage } << QByteArray();
 }
 
 void TestCrawlNginx::everyLinkABrowserFollows()
@@ -476,9 +496,14 @@ void TestCrawlNginx::everyLinkABrowserFollows()
     QFETCH(bool, stopInSheet);
     QFETCH(QStringList, files);
     QFETCH(QStringList, detected);
+    QFETCH(QByteArray, robots);
     CrawlHarness& crawl = *m_crawl;
     for (const auto& [key, value] : settings)
         crawl.settings().save(key, value);
+    const QString robotsPath = m_root.filePath(u"robots.txt"_s);
+    const auto noRobots = qScopeGuard([&robotsPath] { QFile::remove(robotsPath); });
+    if (!robots.isEmpty())
+        QVERIFY(WriteFileBytes(robotsPath, robots.replace("{origin}", m_nginx->url(QString()).toUtf8())));
     const QString imported = m_nginx->url(u"/links/css/more.css"_s);
     crawl.host.onYield = [&] {
         crawl.state.StopRequested |= stopInSheet && crawl.state.RefChain.endsWith(u"/site.css"_s)
@@ -491,12 +516,12 @@ void TestCrawlNginx::everyLinkABrowserFollows()
         crawl.resume();
     QCOMPARE(crawl.host.currentAddresses.last(), u"終了"_s);
     for (QString& file : files)
-        file.prepend(u"links/"_s);
+        file = file.startsWith(u'/') ? file.mid(1) : u"links/"_s + file;
     files.sort();
     QCOMPARE(crawl.mirroredFiles().keys(), files);
     QStringList logged;
     for (const QString& path : QStringList { u"index.html"_s } + detected)
-        logged.append(u"\""_s + m_nginx->url(u"/links/"_s + path) + u"\",\"\""_s);
+        logged.append(u"\""_s + m_nginx->url(path.startsWith(u'/') ? path : u"/links/"_s + path) + u"\",\"\""_s);
     QCOMPARE(crawl.logLines(DetectedLogName).mid(1), logged);
     QCOMPARE(crawl.host.counter(Counter::Planned), files.size());
     QCOMPARE(crawl.host.counter(Counter::ErrorResponse), 0);

@@ -127,6 +127,8 @@ void TestDeepAddrDialog::firstOpeningShowsDefaults()
     QVERIFY(f.check(u"FileName2NO"_s)->isChecked());
     QVERIFY(f.check(u"MoreLinks"_s)->isChecked());
     QCOMPARE(f.check(u"MoreLinks"_s)->text(), u"スタイルシートやsrcsetのリンクも探す"_s);
+    QVERIFY(f.check(u"FollowSitemaps"_s)->isChecked());
+    QCOMPARE(f.check(u"FollowSitemaps"_s)->text(), u"サイトマップのページも探す"_s);
     QVERIFY(f.check(u"ListViewCheck"_s)->isChecked());
     QCOMPARE(f.box(u"USERText"_s)->text(), QString());
     QCOMPARE(f.box(u"PASSText"_s)->text(), QString());
@@ -168,8 +170,9 @@ void TestDeepAddrDialog::tabOrderFollowsTheLayout()
     QCOMPARE(order,
         (QStringList { u"Option1"_s, u"Option2"_s, u"Option3"_s, u"DeepCount"_s, u"DownloadExts"_s,
             u"OnDownFileNames"_s, u"NotDownFileNames"_s, u"MAXSIZE"_s, u"MINSIZE"_s, u"NOFileDownLoasFile"_s,
-            u"DirNOSetCheck"_s, u"FileName2NO"_s, u"MoreLinks"_s, u"USERText"_s, u"PASSText"_s, u"ListViewCheck"_s,
-            u"FollowRobots"_s, u"CookieFile"_s, u"CookieFileDlg"_s, u"OKButton"_s, u"CancelButton"_s }));
+            u"DirNOSetCheck"_s, u"FileName2NO"_s, u"MoreLinks"_s, u"FollowSitemaps"_s, u"USERText"_s, u"PASSText"_s,
+            u"ListViewCheck"_s, u"FollowRobots"_s, u"CookieFile"_s, u"CookieFileDlg"_s, u"OKButton"_s,
+            u"CancelButton"_s }));
 }
 
 void TestDeepAddrDialog::scopeLabelsFollowEachAddress_data()
@@ -242,6 +245,7 @@ void TestDeepAddrDialog::okStoresEveryKeyAndClearsTheStopFlag()
         { u"NOFileDownLoasFile"_s, u"DirNOSetCheck"_s, u"FileName2NO"_s, u"ListViewCheck"_s, u"FollowRobots"_s })
         tick(f.check(name));
     tick(f.check(u"MoreLinks"_s));
+    tick(f.check(u"FollowSitemaps"_s));
     type(f.box(u"USERText"_s), u"guest"_s);
     type(f.box(u"PASSText"_s), u"p@ss"_s);
     const QString cookies = f.dir.filePath(u"cookies.txt"_s);
@@ -260,7 +264,7 @@ void TestDeepAddrDialog::okStoresEveryKeyAndClearsTheStopFlag()
         { SettingsKeys::NoDirTree, u"1"_s }, { SettingsKeys::NumberDuplicates, u"0"_s },
         { SettingsKeys::ListViewCheck, u"0"_s }, { SettingsKeys::FollowRobots, u"0"_s },
         { SettingsKeys::CookieFile, cookies }, { SettingsKeys::AuthString, u"Z3Vlc3Q6cEBzcw=="_s },
-        { SettingsKeys::MoreLinks, u"0"_s } };
+        { SettingsKeys::MoreLinks, u"0"_s }, { SettingsKeys::FollowSitemaps, u"0"_s } };
     for (const auto& [key, value] : expected)
         QCOMPARE(f.stored(key), value);
     // The options a crawl from the command line stores as this dialog would, and the credential.

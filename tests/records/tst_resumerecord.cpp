@@ -149,8 +149,11 @@ void TestResumeRecord::checkpointRoundTripsAndOlderRecordsHaveNone()
     record.moreLinks = true;
     QVERIFY(WriteResumeRecord(path, record));
     const std::optional<ResumeRecord> read = ReadResumeRecord(path);
-    QVERIFY(read && read->checkpoint && read->moreLinks == true);
+    QVERIFY(read && read->checkpoint && read->moreLinks == true && !read->followSitemaps);
     QCOMPARE(read->toFields(), record.toFields());
+    record.followSitemaps = false;
+    QVERIFY(WriteResumeRecord(path, record));
+    QCOMPARE(ReadResumeRecord(path)->followSitemaps, std::optional<bool>(false));
 
     QVERIFY(WriteResumeRecord(path, sampleRecord()));
     QVERIFY(ReadResumeRecord(path));

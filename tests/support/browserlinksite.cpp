@@ -1,5 +1,6 @@
 #include "support/browserlinksite.h"
 
+#include "support/gzipped.h"
 #include "support/tempsettings.h"
 
 #include <QMap>
@@ -52,4 +53,25 @@ bool WriteBrowserLinkSite(const QString& root)
         if (!WriteFileBytes(root + u"/links/"_s + it.key(), it.value()))
             return false;
     return true;
+}
+
+bool WriteBrowserLinkSitemaps(const QString& root, const QString& origin)
+{
+    const QByteArray at = origin.toUtf8();
+    const QByteArray urlset
+        = R"(<?xml version="1.0" encoding="UTF-8"?><urlset xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">)";
+    const auto loc = [&at](const QByteArray& path, const char* entry = "url") {
+        return "<" + QByteArray(entry) + "><loc>" + at + path + "</loc></" + entry + ">";
+    };
+    return WriteFileBytes(root + u"/sitemap.xml"_s,
+               "<sitemapindex>" + loc("/links/sitemap-pages.xml.gz", "sitemap")
+                   + loc("/links/sitemap-more.xml", "sitemap") + loc("/sitemap.xml", "sitemap") + "</sitemapindex>")
+        && WriteFileBytes(root + u"/links/sitemap-pages.xml.gz"_s,
+            Gzipped(urlset + loc("/links/listed.html") + loc("/links/index.html")
+                + "<url><loc>javascript:void(0)</loc></url><url><loc>/links/relative.html</loc></url></urlset>"))
+        && WriteFileBytes(
+            root + u"/links/sitemap-more.xml"_s, urlset + loc("/links/img/listed-direct.gif") + "</urlset>")
+        && WriteFileBytes(root + u"/links/listed.html"_s, "<img src=\"img/listed.gif\">")
+        && WriteFileBytes(root + u"/links/img/listed.gif"_s, "listed")
+        && WriteFileBytes(root + u"/links/img/listed-direct.gif"_s, "listed directly");
 }

@@ -9,3 +9,7 @@
 bool WriteBrowserLinkSite(const QString& root);
 // Its images, relative to links/, in the order a crawl with every link source detects them.
 QStringList BrowserLinkSiteImages();
+// The site's sitemaps, naming addresses of origin ("http://127.0.0.1:port"): /sitemap.xml, an index
+// of links/sitemap-pages.xml.gz (links/listed.html, whose image is img/listed.gif) and
+// links/sitemap-more.xml (img/listed-direct.gif), beside entries that are no page.
+bool WriteBrowserLinkSitemaps(const QString& root, const QString& origin);

@@ -17,8 +17,9 @@ CrawlHarness::CrawlHarness()
 {
     transfer.setStateHandler([this](int changed) { OnTransferStateChanged(*context, changed); });
     m_settings.store().save(SettingsKeys::SaveFolder, saveDir());
-    // The tests script every request; robots.txt is asked for where a test turns it on.
+    // The tests script every request; robots.txt and sitemaps are asked for where a test turns them on.
     m_settings.store().save(SettingsKeys::FollowRobots, 0);
+    m_settings.store().save(SettingsKeys::FollowSitemaps, 0);
 }
 
 CrawlHarness::~CrawlHarness()
