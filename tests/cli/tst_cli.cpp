@@ -200,7 +200,7 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
     // Options before, between and after the positionals; blanks around values, full-width digits.
     const Run result = run({ u"crawl"_s, u"--exts"_s, u" .gif\n"_s, top + u"\r\n"_s, u"--depth"_s, u"　３"_s,
         u" "_s + save, u"--scan-limit-mb"_s, u"２．５０"_s, u"--no-list"_s, u"--connections"_s, u"3"_s,
-        u"--interval-ms"_s, u"5"_s, u"--no-more-links"_s });
+        u"--interval-ms"_s, u"5"_s, u"--no-more-links"_s, u"--no-sitemaps"_s });
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.out.startsWith(u"終了\n"_s), qPrintable(result.out));
     QVERIFY(result.out.contains(u"ダウンロード数 2"_s));
@@ -221,6 +221,7 @@ void TestCli::aCrawlLeavesFilesLogsAndSettings()
     QCOMPARE(settings.get(SettingsKeys::Connections, QString()), u"3"_s);
     QCOMPARE(settings.get(SettingsKeys::RequestIntervalMs, QString()), u"5"_s);
     QCOMPARE(settings.get(SettingsKeys::MoreLinks, QString()), u"0"_s);
+    QCOMPARE(settings.get(SettingsKeys::FollowSitemaps, QString()), u"0"_s);
 
     const Run list = run({ u"list"_s, u"downloads"_s, u"--no-open"_s });
     QCOMPARE(list.exitCode, 0);

@@ -10,6 +10,7 @@
 #include "settings/settingsstore.h"
 
 #include "support/crawlharness.h"
+#include "support/gzipped.h"
 #include "support/nginxfixture.h"
 
 #include <QElapsedTimer>
@@ -101,6 +102,19 @@ void TestCrawlKill::initTestCase()
     m_nginx->addDirective(u"location ~ \\.bin$ { limit_rate 6m; }"_s);
     QVERIFY2(m_nginx->start(), qPrintable(m_nginx->errorString()));
     m_top = m_nginx->url(u"/index.html"_s);
+    // Pages that only the site's sitemap (gzip, behind an index) lists, read while the top page is.
+    QByteArray listed = "<urlset>";
+    for (int p = 0; p < 4; ++p) {
+        const QByteArray page = "sub/listed" + QByteArray::number(p);
+        listed += "<url><loc>" + m_nginx->url(u"/"_s).toUtf8() + page + ".html</loc></url>";
+        QVERIFY(WriteFileBytes(
+            m_root.filePath(QString::fromLatin1(page + ".html")), "<img src=\"" + page.mid(4) + ".gif\">"));
+        QVERIFY(WriteFileBytes(m_root.filePath(QString::fromLatin1(page + ".gif")), QByteArray(30000 * (p + 1), 'l')));
+    }
+    QVERIFY(WriteFileBytes(m_root.filePath(u"listed.xml.gz"_s), Gzipped(listed + "</urlset>")));
+    QVERIFY(WriteFileBytes(m_root.filePath(u"sitemap.xml"_s),
+        "<sitemapindex><sitemap><loc>" + m_nginx->url(u"/listed.xml.gz"_s).toUtf8()
+            + "</loc></sitemap></sitemapindex>"));
 }
 
 QString TestCrawlKill::prepareSaveFolder(QTemporaryDir& dir)
@@ -166,6 +180,7 @@ void TestCrawlKill::killedAnywhereResumesToTheSameEnd()
     QVERIFY(reference.files.size() > 60);
     QCOMPARE(reference.counters.value(1), reference.files.size());
     QCOMPARE(reference.errors.size(), 2); // missing.gif and sub/index.html
+    QVERIFY(reference.files.contains(u"sub/listed3.gif"_s));
 
     const int kills = 50;
     int interrupted = 0;
