@@ -2,6 +2,7 @@
 
 #include "address/addressfunctions.h"
 #include "address/authority.h"
+#include "crawl/linkaddress.h"
 #include "crawl/linkscanner.h"
 #include "crawl/lookahead.h"
 #include "crawl/robots.h"
@@ -104,7 +105,12 @@ void JoinSitemapPages(CrawlContext& c, const QString& topPage)
         QueueLink(c, record, topPage);
     };
     for (qsizetype i = 0; i < sitemaps.size() && i < MostSitemapsRead && !s.StopRequested; ++i) {
-        const QString address = sitemaps.at(i);
+        const QString address = EncodeForWire(sitemaps.at(i)); // as a link is sent
+        // A sitemap elsewhere than on the top page's host is read only where the crawl may go: a
+        // hostile index cannot send requests to any host it likes.
+        if (HostOf(address).compare(HostOf(topPage), Qt::CaseInsensitive) != 0
+            && !InScope(address, s.SearchType, s.TopRoot, s.TopBase))
+            continue;
         if (!LearnRobots(c, address))
             return;
         if (!RobotsAllow(s, address))

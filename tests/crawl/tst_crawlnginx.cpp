@@ -526,6 +526,7 @@ void TestCrawlNginx::everyLinkABrowserFollows()
     QCOMPARE(crawl.host.counter(Counter::Planned), files.size());
     QCOMPARE(crawl.host.counter(Counter::ErrorResponse), 0);
     QCOMPARE(crawl.host.counter(Counter::Failure), 0);
+    QVERIFY2(crawl.logLines(FailureReportName).size() <= 1, "every sitemap within reach is read, and no other");
 }
 
 void TestCrawlNginx::crawlsOverHttpsWithAnExtraTrustStore_data()

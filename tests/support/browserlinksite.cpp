@@ -65,7 +65,8 @@ bool WriteBrowserLinkSitemaps(const QString& root, const QString& origin)
     };
     return WriteFileBytes(root + u"/sitemap.xml"_s,
                "<sitemapindex>" + loc("/links/sitemap-pages.xml.gz", "sitemap")
-                   + loc("/links/sitemap-more.xml", "sitemap") + loc("/sitemap.xml", "sitemap") + "</sitemapindex>")
+                   + loc("/links/sitemap-more.xml", "sitemap") + loc("/sitemap.xml", "sitemap")
+                   + "<sitemap><loc>http://elsewhere.invalid/sitemap.xml</loc></sitemap></sitemapindex>")
         && WriteFileBytes(root + u"/links/sitemap-pages.xml.gz"_s,
             Gzipped(urlset + loc("/links/listed.html") + loc("/links/index.html")
                 + "<url><loc>javascript:void(0)</loc></url><url><loc>/links/relative.html</loc></url></urlset>"))

@@ -11,5 +11,6 @@ bool WriteBrowserLinkSite(const QString& root);
 QStringList BrowserLinkSiteImages();
 // The site's sitemaps, naming addresses of origin ("http://127.0.0.1:port"): /sitemap.xml, an index
 // of links/sitemap-pages.xml.gz (links/listed.html, whose image is img/listed.gif) and
-// links/sitemap-more.xml (img/listed-direct.gif), beside entries that are no page.
+// links/sitemap-more.xml (img/listed-direct.gif), beside entries that are no page and a sitemap of
+// a host out of the crawl's reach.
 bool WriteBrowserLinkSitemaps(const QString& root, const QString& origin);
