@@ -44,27 +44,28 @@ bool GzipReader::add(QByteArrayView piece, const std::function<bool(QByteArrayVi
     z.avail_in = uInt(piece.size());
     bool outputFull = false;
     while (!m_stopped && (z.avail_in > 0 || outputFull)) {
-        if (m_memberEnded) {
-            // A file of several members (gzip's concatenation) goes on with the next; anything else
-            // after the end is not read.
-            m_memberEnded = false;
-            if (z.avail_in < 2 || !StartsAsGzip({ z.next_in, qsizetype(z.avail_in) }) || inflateReset(&z) != Z_OK) {
-                m_stopped = true;
-                break;
-            }
-        }
         z.next_out = plain.data();
         z.avail_out = PlainChunk;
         const int result = inflate(&z, Z_NO_FLUSH);
         outputFull = z.avail_out == 0;
         const qsizetype produced = qsizetype(PlainChunk - z.avail_out);
         if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
-            m_broken = true;
+            // After a member's end, bytes that start no other member end the file (as gzip takes
+            // them), rather than breaking it.
+            m_broken = !m_betweenMembers;
             m_stopped = true;
         }
-        if (produced > 0 && !take({ reinterpret_cast<const char*>(plain.data()), produced }))
-            m_stopped = true;
-        m_memberEnded = result == Z_STREAM_END;
+        if (produced > 0) {
+            m_betweenMembers = false;
+            if (!take({ reinterpret_cast<const char*>(plain.data()), produced }))
+                m_stopped = true;
+        }
+        if (result == Z_STREAM_END) {
+            // A file of several members (gzip's concatenation) goes on with the next.
+            m_betweenMembers = true;
+            if (inflateReset(&z) != Z_OK)
+                m_stopped = true;
+        }
         if (result == Z_BUF_ERROR)
             break; // it wants more input
     }

@@ -20,8 +20,8 @@ public:
 
     // Unpacks piece and hands the plain bytes to take, a few kilobytes at a time; take returns false
     // when it wants no more. False once the reader has stopped: take had enough, the data is broken,
-    // or what followed the end of the file was not another member (gzip's
-    // concatenation, read as one file).
+    // or what followed the end of a member was not another member (several members, gzip's
+    // concatenation, are read as one file).
     bool add(QByteArrayView piece, const std::function<bool(QByteArrayView)>& take);
     // Whether what was added is broken (not gzip, or a damaged stream).
     bool broken() const { return m_broken; }
@@ -30,6 +30,6 @@ private:
     struct Stream;
     std::unique_ptr<Stream> m_stream;
     bool m_stopped = false;
-    bool m_memberEnded = false; // the next bytes start another member, or end the file
+    bool m_betweenMembers = false; // a member has ended and the next has given nothing yet
     bool m_broken = false;
 };

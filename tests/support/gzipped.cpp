@@ -6,7 +6,7 @@ QByteArray Gzipped(const QByteArray& bytes)
 {
     z_stream z {};
     // 16 over the window bits: a gzip header and trailer rather than zlib's.
-    if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return {};
     QByteArray packed(qsizetype(deflateBound(&z, uLong(bytes.size()))), '\0');
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.constData()));
