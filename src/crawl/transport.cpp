@@ -242,12 +242,14 @@ OwnFetch FetchOwnFile(CrawlContext& c, const QString& address, const std::functi
 {
     CrawlState& s = c.state;
     const QString lines = u"User-Agent: \""_s + s.UserAgent + u"\"\r\nHost: "_s + HostOf(address) + u"\r\n"_s;
-    // Only the final answer's body is wanted; one asking to wait never reaches it.
     bool wanted = false;
     const auto prepare = [&c, &take, &wanted] {
         wanted = true;
         c.response.bodyTaken = [&c, &take, &wanted](QByteArrayView piece) {
-            if (wanted && !take(piece)) {
+            // An answer asking to wait is asked again after the wait: its body is nobody's.
+            if (!wanted || (c.response.mayWait && RetryAfterMs(c.transfer.responseHeaders(), c.clock) >= 0))
+                return;
+            if (!take(piece)) {
                 wanted = false;
                 c.transfer.cancel(); // the rest is not read
             }

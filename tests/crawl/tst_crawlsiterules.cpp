@@ -55,6 +55,7 @@ private slots:
     void anAnswerAskingToWaitIsAskedAgainAfterTheWait_data();
     void anAnswerAskingToWaitIsAskedAgainAfterTheWait();
     void aWaitAskedOfAPredictionCountsAsTheCrawlsOwn();
+    void aSitemapAskingToWaitIsReadAfterTheWait();
     void robotsTxt_data();
     void robotsTxt();
     void aCrawlDelayOverAMinuteIsToldAndCountedDown_data();
@@ -140,6 +141,21 @@ void TestCrawlSiteRules::aWaitAskedOfAPredictionCountsAsTheCrawlsOwn()
         QCOMPARE(m_crawl->start(server.url(u"/"_s)).kind, CrawlOutcome::Finished);
         QCOMPARE(arrivals(server, "HEAD /busy.gif ").size() - before, 4);
     }
+}
+
+void TestCrawlSiteRules::aSitemapAskingToWaitIsReadAfterTheWait()
+{
+    ScriptedHttpServer& server = *m_server;
+    server.route("/", answer(200, "<p>top</p>"));
+    server.route("/listed.gif", answer(200, "GIF", {}, "image/gif"));
+    // The first answer's page is no sitemap, and must not be read as the sitemap.
+    server.enqueue(answer(503, "<html>busy</html>", { { "Retry-After", "0" } }));
+    server.enqueue(answer(
+        200, "<urlset><url><loc>" + server.url(u"/listed.gif"_s).toUtf8() + "</loc></url></urlset>", {}, "text/xml"));
+    m_crawl->settings().save(K::FollowSitemaps, 1);
+    QCOMPARE(m_crawl->start(server.url(u"/"_s)).kind, CrawlOutcome::Finished);
+    QCOMPARE(arrivals(server, "GET /sitemap.xml ").size(), 2);
+    QCOMPARE(m_crawl->mirroredFiles().keys(), QStringList { u"listed.gif"_s });
 }
 
 void TestCrawlSiteRules::robotsTxt_data()
