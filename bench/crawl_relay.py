@@ -18,6 +18,11 @@ FW_LATENCY_RELAY environment variable). Everything runs on 127.0.0.1 in a tempor
              against wget2 with 6 threads (both trusting the run's own certificate), images saved
   cookies    300 files whose every answer sets 40 new cookies, without the relay: wget against ours
              with 1 and 6 connections, keeping cookies
+  docs       real documentation served locally, every file of it: Python's (python3-doc) and the GIMP
+             help in Japanese (gimp-help-ja), wget -r -l inf -np against ours with 1 and 6
+             connections, in turns, medians of 3
+  docs-https the GIMP help in Japanese over HTTPS through the relay, nginx offering HTTP/2: ours with
+             6 connections against wget2 with 6 threads, files saved
 
 Prints one line per measurement: wall seconds, CPU seconds and peak resident MiB of the process.
 """
@@ -37,6 +42,9 @@ SECTIONS = 20
 IMAGES_PER_PAGE = 5
 RANGED_SIZE = 256 * 1024 * 1024
 COOKIE_FILES = 300
+# Real documentation from Debian packages (scripts/install-deps --bench installs them), by the path
+# it is served under.
+DOCS = {"python": "/usr/share/doc/python3/html", "gimp": "/usr/share/gimp/2.0/help/ja"}
 COOKIES_PER_ANSWER = 40
 
 
@@ -136,7 +144,8 @@ http {{
     uwsgi_temp_path {work}/uwsgi;
     scgi_temp_path {work}/scgi;
     access_log off;
-    types {{ text/html html; image/gif gif; image/jpeg jpg; image/png png; application/octet-stream bin; }}
+    types {{ text/html html; image/gif gif; image/jpeg jpg; image/png png; application/octet-stream bin;
+             text/css css; application/javascript js; image/svg+xml svg; text/plain txt; font/woff2 woff2; }}
     etag on;
     keepalive_timeout 60s;
     keepalive_requests 100000;
@@ -146,6 +155,8 @@ http {{
         root {root};
         location /slow/ {{ limit_rate 32k; }}
         location /cookies/ {{ {flood} }}
+        location /python/ {{ alias {DOCS["python"]}/; }}
+        location /gimp/ {{ alias {DOCS["gimp"]}/; }}
     }}
 }}
 """)
@@ -219,6 +230,12 @@ def saved_images(folder):
     return sum(1 for _, _, files in os.walk(folder) for f in files if f.endswith((".gif", ".jpg", ".png")))
 
 
+def saved_files(folder):
+    """Files of the site, not our own records."""
+    return sum(1 for _, _, files in os.walk(folder) for f in files
+               if not f.startswith("Fetchwright") and not f.endswith(".csv"))
+
+
 def report(name, result):
     wall, cpu, rss = result
     print(f"{name:58s} {wall:8.2f} s  cpu {cpu:6.2f} s  peak {rss:6.1f} MiB", flush=True)
@@ -232,7 +249,8 @@ def main():
         "FW_LATENCY_RELAY", os.path.join(here, "..", "..", "shared", "bench", "latency-relay.py")))
     ap.add_argument("--delay-ms", type=float, default=10.0)
     ap.add_argument("--only", nargs="*",
-                    default=["site", "direct", "ranged", "waiting", "memory", "https", "cookies"])
+                    default=["site", "direct", "ranged", "waiting", "memory", "https", "cookies", "docs",
+                             "docs-https"])
     a = ap.parse_args()
 
     work = tempfile.mkdtemp(prefix="fw-bench-")
@@ -240,7 +258,7 @@ def main():
     try:
         root = os.path.join(work, "site")
         generate_site(root)
-        tls_port = free_port() if "https" in a.only else None
+        tls_port = free_port() if "https" in a.only or "docs-https" in a.only else None
         nginx, port = start_nginx(work, root, tls_port)
         processes.append(nginx)
         relay_port = free_port()
@@ -314,6 +332,38 @@ def main():
             report(f"{what}: ours, 1 connection, median of 3", one)
             report(f"{what}: ours, 6 connections, median of 3", six)
             print(f"    ours(1) / wget = {one[0] / wget[0]:.2f}   ours(6) / ours(1) = {six[0] / one[0]:.2f}")
+        # Every file of the documentation: any extension, no depth limit, below its top folder.
+        everything = ["--depth", "0", "--exts", "", "--scope", "1"]
+        if "docs" in a.only:
+            for name in DOCS:
+                top = f"http://127.0.0.1:{port}/{name}/index.html"
+                wget, one, six = against_wget(ours, work, name, top, ["-l", "inf"], everything)
+                files = saved_files(ours.last)
+                report(f"{name} docs ({files} files): wget -r -l inf -np, median of 3", wget)
+                report(f"{name} docs: ours, 1 connection, median of 3", one)
+                report(f"{name} docs: ours, 6 connections, median of 3", six)
+                print(f"    ours(6) / ours(1) = {six[0] / one[0]:.2f}   ours(6) / wget = {six[0] / wget[0]:.2f}")
+        if "docs-https" in a.only:
+            tls_relay = free_port()
+            processes.append(subprocess.Popen([sys.executable, a.relay, str(tls_relay), str(tls_port),
+                                               "--delay-ms", str(a.delay_ms)]))
+            wait_for_port(tls_relay)
+            top = f"https://127.0.0.1:{tls_relay}/gimp/index.html"
+            cert = os.path.join(work, "cert.pem")
+            os.environ["CURL_CA_BUNDLE"] = cert
+            got = in_turns({
+                "peer": lambda round: measured(["wget2", "-q", "-r", "-l", "inf", "-np", "--max-threads", "6",
+                                                "--ca-certificate", cert, "-P",
+                                                os.path.join(work, f"wget2-gimp-{round}"), top]),
+                "ours": lambda round: ours.crawl(top, 6, *everything),
+            })
+            del os.environ["CURL_CA_BUNDLE"]
+            peer, six = got["peer"], got["ours"]
+            report(f"gimp docs over https through the relay: wget2, 6 threads "
+                   f"({saved_files(os.path.join(work, 'wget2-gimp-2'))} files), median of 3", peer)
+            report(f"gimp docs over https through the relay: ours, 6 connections ({saved_files(ours.last)} files), "
+                   "median of 3", six)
+            print(f"    ours(6) / wget2 = {six[0] / peer[0]:.2f}")
     finally:
         for process in processes:
             process.terminate()

@@ -4,6 +4,7 @@
 
 #include "crawl/crawlhost.h"
 #include "crawl/crawlstate.h"
+#include "crawl/pagelinks.h"
 #include "platform/clock.h"
 #include "platform/filesystem.h"
 #include "records/resumerecord.h"
@@ -74,6 +75,17 @@ struct CrawlContext {
     // probes are not predicted yet.
     QHash<QString, qint64> probeTags;
     bool ownProbesPending = false;
+    // The links of pages walked for their probes, by the page's record tag, kept for the page's own
+    // scan so that a page of thousands of links is walked once. Kept only while the page's text,
+    // address and syntax are those its scan sees.
+    struct WalkedPage {
+        qint64 tag = 0;
+        QString text;
+        QString resolvedFrom;
+        LinkSyntax syntax = LinkSyntax::Classic;
+        QList<WalkedLink> links;
+    };
+    QList<WalkedPage> walkedPages;
     // Imports left out for nesting too deep were reported in this run (once).
     bool deepImportsReported = false;
     // Where the record in progress started, written with every resume record.

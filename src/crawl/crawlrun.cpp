@@ -202,6 +202,7 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     c.deepImportsReported = false;
     c.probeTags.clear();
     c.ownProbesPending = false;
+    c.walkedPages.clear();
     c.files.closeAll();
     c.workLists.close();
     c.lastResumeRecord.reset();

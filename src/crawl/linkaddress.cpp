@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -116,6 +118,10 @@ QString httpAddress(QStringView link)
 
 QString DecodeLinkText(const QString& raw)
 {
+    // Most links hold nothing to decode: they are taken as they are, without a copy.
+    const auto decoded = [](QChar c) { return c == u'&' || c == u'\\' || c == u'\r' || c == u'\n'; };
+    if (std::none_of(raw.cbegin(), raw.cend(), decoded))
+        return raw;
     QString link = decodeNumericReferences(raw);
     link.replace(u'\\', u'/');
     link.remove(u'\r');
@@ -132,8 +138,9 @@ QString DecodeLinkText(const QString& raw)
         { u"&QUOT;", u"\"" },
         { u"&AMP;", u"&" },
     };
-    for (const auto& [from, to] : named)
-        link.replace(QString::fromUtf16(from), QString::fromUtf16(to));
+    if (link.contains(u'&'))
+        for (const auto& [from, to] : named)
+            link.replace(QString::fromUtf16(from), QString::fromUtf16(to));
     return link;
 }
 

@@ -24,17 +24,21 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
     const QString resolvedFrom = foundAt.isEmpty() ? pageAddress : foundAt;
     PredictPageProbes(context, pageAddress, resolvedFrom, pageText, syntax);
 
-    PageLinks links(pageText, resolvedFrom, syntax);
+    // The page's links as walked for their probes, else walked now.
+    const std::optional<QList<WalkedLink>> walked = TakeWalkedLinks(context, pageText, resolvedFrom, syntax);
+    qsizetype next = 0;
+    PageLinks links(walked ? QString() : pageText, resolvedFrom, syntax);
     while (true) {
         context.host.stepProgress();
         context.host.yield();
         if (s.StopRequested)
             break;
-        if (!links.advance() || s.StopRequested)
+        if (walked ? next == walked->size() : !links.advance() || s.StopRequested)
             break;
-        if (!links.isLink())
+        if (!walked && !links.isLink())
             continue;
-        WorkRecord record = links.record();
+        WorkRecord record = walked ? walked->at(next).record : links.record();
+        const QString base = walked ? walked->at(next++).base : links.base();
         if (ImportsTooDeep(syntax, s.RefChain, record.address)) {
             if (!context.deepImportsReported)
                 ReportFailure(context, u"スタイルシートの読み込みが深すぎます"_s,
@@ -44,7 +48,7 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
             context.deepImportsReported = true;
             continue;
         }
-        QueueLink(context, record, pageAddress, links.base());
+        QueueLink(context, record, pageAddress, base);
     }
 }
 

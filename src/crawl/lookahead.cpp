@@ -48,18 +48,19 @@ bool predictProbe(CrawlContext& c, WorkRecord& record, const QString& pageAddres
 }
 
 // The probes of a page's links, tagged with the page's record: the same requests whichever record
-// is in progress, as the depth and referrer are the page's own.
+// is in progress, as the depth and referrer are the page's own. The page is walked once, and its
+// links kept for its scan.
 void predictProbes(CrawlContext& c, const QString& pageAddress, const QString& chain, const QString& resolvedFrom,
     const QString& pageText, LinkSyntax syntax, qint64 tag)
 {
+    c.walkedPages.append({ tag, pageText, resolvedFrom, syntax, WalkPageLinks(pageText, resolvedFrom, syntax) });
     QSet<QString> predicted;
-    PageLinks links(pageText, resolvedFrom, syntax);
-    while (predicted.size() < MaxProbesPerPage && links.advance()) {
-        if (!links.isLink())
-            continue;
-        WorkRecord record = links.record();
+    for (const WalkedLink& link : std::as_const(c.walkedPages.last().links)) {
+        if (predicted.size() >= MaxProbesPerPage)
+            break;
+        WorkRecord record = link.record;
         if (!ImportsTooDeep(syntax, chain, record.address))
-            predictProbe(c, record, pageAddress, links.base(), tag, predicted);
+            predictProbe(c, record, pageAddress, link.base, tag, predicted);
     }
 }
 
@@ -104,10 +105,25 @@ void PredictPageProbes(CrawlContext& c, const QString& pageAddress, const QStrin
 {
     if (c.transfer.connections() <= 1)
         return;
-    predictProbes(c, pageAddress, c.state.RefChain, resolvedFrom, pageText, syntax, c.recordTag);
+    // A page looked at ahead has its probes predicted already: reading it again for them would
+    // double the cost of a page of thousands of links, the scan itself aside.
+    if (c.ownProbesPending)
+        predictProbes(c, pageAddress, c.state.RefChain, resolvedFrom, pageText, syntax, c.recordTag);
     // The pages after it may have theirs predicted now.
     c.ownProbesPending = false;
     predictProbesAhead(c);
+}
+
+std::optional<QList<WalkedLink>> TakeWalkedLinks(
+    CrawlContext& c, const QString& pageText, const QString& resolvedFrom, LinkSyntax syntax)
+{
+    std::optional<QList<WalkedLink>> links;
+    for (CrawlContext::WalkedPage& page : c.walkedPages)
+        if (page.tag == c.recordTag && page.syntax == syntax && page.resolvedFrom == resolvedFrom
+            && page.text == pageText)
+            links = std::move(page.links);
+    c.walkedPages.removeIf([&c](const CrawlContext::WalkedPage& page) { return page.tag <= c.recordTag; });
+    return links;
 }
 
 void PredictListedProbes(CrawlContext& c, const QString& pageAddress, const QStringList& addresses)
@@ -140,6 +156,7 @@ void PredictComingFetches(CrawlContext& c, const WorkRecord& taken)
     if (c.predictedThrough < c.recordTag)
         c.ownProbesPending = FirstRequestOf(s, taken).scanned;
     c.probeTags.removeIf([&c](const QHash<QString, qint64>::iterator it) { return it.value() < c.recordTag; });
+    c.walkedPages.removeIf([&c](const CrawlContext::WalkedPage& page) { return page.tag < c.recordTag; });
     const qint64 last = c.recordTag + window(c);
     // Each record is planned once, when it first comes into sight: the record just taken first (one
     // queued by the page before it was not in sight yet), then those after the last one planned.

@@ -11,6 +11,7 @@
 #include "crawl/fetchplan.h"
 
 #include <QString>
+#include <optional>
 
 // Before the links of the page are resolved (the depth check passed), in the state they see;
 // resolvedFrom: where the page was found, against which its links resolve; syntax: as it is scanned.
@@ -19,6 +20,10 @@ void PredictPageProbes(CrawlContext& context, const QString& pageAddress, const 
 // Before links listed elsewhere than in a page (a sitemap's) are resolved as links of the page
 // pageAddress: their probes, as that page's scan would predict them.
 void PredictListedProbes(CrawlContext& context, const QString& pageAddress, const QStringList& addresses);
+// The links of the page in progress as walked for its probes, for its scan to take rather than walk
+// the page again; nothing when it was not walked, or as other text, address or syntax.
+std::optional<QList<WalkedLink>> TakeWalkedLinks(
+    CrawlContext& context, const QString& pageText, const QString& resolvedFrom, LinkSyntax syntax);
 // When a record has been taken: its first request, if it was not predicted yet, and that of each of
 // the next records of the work list; and the probes of the coming pages that have arrived already.
 void PredictComingFetches(CrawlContext& context, const WorkRecord& taken);

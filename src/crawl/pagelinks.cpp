@@ -61,3 +61,13 @@ void PageLinks::setRecord(const QString& value)
     m_record.directoryAddress = m_directoryAddress;
     m_record.siteRoot = m_pageRoot;
 }
+
+QList<WalkedLink> WalkPageLinks(const QString& pageText, const QString& resolvedFrom, LinkSyntax syntax)
+{
+    QList<WalkedLink> walked;
+    PageLinks links(pageText, resolvedFrom, syntax);
+    while (links.advance())
+        if (links.isLink())
+            walked.append({ links.record(), links.base() });
+    return walked;
+}

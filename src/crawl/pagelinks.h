@@ -21,6 +21,12 @@ QString BaseTagAddress(const QString& value, const QString& pageDirectory, const
 //   PageLinks links(text, u"http://h/d/p.html"_s, LinkSyntax::Html);
 //   while (links.advance())
 //       if (links.isLink()) use(links.record(), links.base());
+// One link of a page as PageLinks gives it: the record it starts from and the base it resolves against.
+struct WalkedLink {
+    WorkRecord record;
+    QString base;
+};
+
 class PageLinks {
 public:
     // resolvedFrom: where the page was found, against which its links resolve.
@@ -48,3 +54,6 @@ private:
     WorkRecord m_record;
     bool m_isLink = false;
 };
+
+// Every link of the page, walked at once, as PageLinks gives them one by one.
+QList<WalkedLink> WalkPageLinks(const QString& pageText, const QString& resolvedFrom, LinkSyntax syntax);
