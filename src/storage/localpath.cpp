@@ -97,11 +97,12 @@ QString placedFolder(const QString& siteDir, const QString& folder)
     for (const QString& segment : folder.split(u'/', Qt::SkipEmptyParts)) {
         QString name = segment;
         for (int counter = 0; probing && counter < std::numeric_limits<int>::max(); ++counter) {
+            // One look at the disk: isDir() reads the entry, and exists() takes what it read.
             const QFileInfo existing(siteDir + placed + name);
-            if (!existing.exists())
-                probing = false;
-            else if (existing.isDir())
+            if (existing.isDir())
                 name = NameOnDisk(existing.filePath());
+            else if (!existing.exists())
+                probing = false;
             else {
                 name = FitNameLength(NumberedName(segment, counter));
                 continue;
@@ -222,12 +223,13 @@ QString MapLocalPath(
     for (int counter = 0;; ++counter) {
         const QString path = tree.siteDir + folder + candidate;
         const QFileInfo existing(path);
-        if (!existing.exists())
+        const bool isFile = existing.isFile(); // one look at the disk, which exists() takes too
+        if (!isFile && !existing.exists())
             return path;
         // Where names fold case, a file spelt otherwise is another file of the site: it is neither
         // the same file nor one to replace, and this one takes a number.
         const bool sameName = NameOnDisk(path) == candidate;
-        if (sameName && existing.isFile()) {
+        if (sameName && isFile) {
             if (tree.skipSameName && qAbs(expectedSize - existing.size()) <= 1)
                 return {};
             // Overwriting happens only when the new file has fully arrived (see partfile.h).
