@@ -98,15 +98,20 @@ QString ProbeHeaderLines(const CrawlState& state, const QString& link, const QSt
         + u"\r\n"_s;
 }
 
-QString ProbeTarget(const CrawlState& s, WorkRecord& record, const QString& baseAddress)
+QString ResolvedAddress(const WorkRecord& record, const QString& baseAddress)
+{
+    const QString base = baseAddress.isEmpty() ? RelativeBase(record.directoryAddress) : baseAddress;
+    const QString link = ResolveAgainstBase(DecodeLinkText(record.address), base, record.siteRoot);
+    return link.isEmpty() ? link : EncodeForWire(link);
+}
+
+QString ProbeTarget(const CrawlState& s, WorkRecord& record, const QString& baseAddress, const QString* resolved)
 {
     if (s.DepthLimit > 0 && s.DepthLimit < s.CurDepth + 1)
         return {};
-    const QString base = baseAddress.isEmpty() ? RelativeBase(record.directoryAddress) : baseAddress;
-    QString link = ResolveAgainstBase(DecodeLinkText(record.address), base, record.siteRoot);
+    const QString link = resolved ? *resolved : ResolvedAddress(record, baseAddress);
     if (link.isEmpty())
         return {};
-    link = EncodeForWire(link);
     record.address = link;
     if (!InScope(link, s.SearchType, s.TopRoot, s.TopBase))
         return {};
@@ -115,12 +120,12 @@ QString ProbeTarget(const CrawlState& s, WorkRecord& record, const QString& base
     return link;
 }
 
-QString ResolveLink(
-    CrawlContext& context, WorkRecord& record, QString& headers, const QString& referrer, const QString& baseAddress)
+QString ResolveLink(CrawlContext& context, WorkRecord& record, QString& headers, const QString& referrer,
+    const QString& baseAddress, const QString* resolved)
 {
     CrawlState& s = context.state;
     headers.clear();
-    const QString link = ProbeTarget(s, record, baseAddress);
+    const QString link = ProbeTarget(s, record, baseAddress, resolved);
     if (link.isEmpty())
         return {};
 

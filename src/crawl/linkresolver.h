@@ -10,13 +10,18 @@
 #include <QStringList>
 
 // record: a link record (field 0 the raw value, 3 the page's directory address, 4 the page's root).
-// headers: out, the probe's raw header block. Returns the address to queue, or "".
-QString ResolveLink(
-    CrawlContext& context, WorkRecord& record, QString& headers, const QString& referrer, const QString& baseAddress);
+// headers: out, the probe's raw header block; resolved: what ResolvedAddress gave for the record,
+// when known. Returns the address to queue, or "".
+QString ResolveLink(CrawlContext& context, WorkRecord& record, QString& headers, const QString& referrer,
+    const QString& baseAddress, const QString* resolved = nullptr);
 
 // The address ResolveLink would probe for a link record, with record field 0 set to it, or "" when
 // it would not probe it (not followed, out of scope, already detected). Changes nothing else.
-QString ProbeTarget(const CrawlState& state, WorkRecord& record, const QString& baseAddress);
+QString ProbeTarget(
+    const CrawlState& state, WorkRecord& record, const QString& baseAddress, const QString* resolved = nullptr);
+// The absolute address a link record stands for against baseAddress, as it is sent; "" when it
+// stands for none. The same whatever the crawl has done, so it may be worked out once for a link.
+QString ResolvedAddress(const WorkRecord& record, const QString& baseAddress);
 // The header lines of a probe of link found on the page referrer, in the order they are sent.
 QString ProbeHeaderLines(
     const CrawlState& state, const QString& link, const QString& referrer, const QString& authLine = {});

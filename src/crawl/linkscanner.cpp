@@ -37,8 +37,9 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
             break;
         if (!walked && !links.isLink())
             continue;
-        WorkRecord record = walked ? walked->at(next).record : links.record();
-        const QString base = walked ? walked->at(next++).base : links.base();
+        const WalkedLink* known = walked ? &walked->at(next++) : nullptr;
+        WorkRecord record = known ? known->record : links.record();
+        const QString base = known ? known->base : links.base();
         if (ImportsTooDeep(syntax, s.RefChain, record.address)) {
             if (!context.deepImportsReported)
                 ReportFailure(context, u"スタイルシートの読み込みが深すぎます"_s,
@@ -48,16 +49,17 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
             context.deepImportsReported = true;
             continue;
         }
-        QueueLink(context, record, pageAddress, base);
+        QueueLink(context, record, pageAddress, base, known && known->resolved ? &*known->resolved : nullptr);
     }
 }
 
-void QueueLink(CrawlContext& context, WorkRecord& record, const QString& pageAddress, const QString& baseAddress)
+void QueueLink(CrawlContext& context, WorkRecord& record, const QString& pageAddress, const QString& baseAddress,
+    const QString* resolved)
 {
     CrawlState& s = context.state;
     record.depth = QString::number(s.CurDepth);
     QString headers;
-    const QString link = ResolveLink(context, record, headers, pageAddress, baseAddress);
+    const QString link = ResolveLink(context, record, headers, pageAddress, baseAddress, resolved);
     if (link.isEmpty())
         return;
     record.address = link;

@@ -14,5 +14,7 @@
 void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QString& pageText,
     const QString& foundAt = {}, LinkSyntax syntax = LinkSyntax::Classic);
 // Resolves and probes one link of the page pageAddress, in the record's form (field 0 the raw value,
-// 3 the page's directory address, 4 its root), and queues it when it is followed.
-void QueueLink(CrawlContext& context, WorkRecord& record, const QString& pageAddress, const QString& baseAddress = {});
+// 3 the page's directory address, 4 its root), and queues it when it is followed; resolved: its
+// ResolvedAddress, when known.
+void QueueLink(CrawlContext& context, WorkRecord& record, const QString& pageAddress, const QString& baseAddress = {},
+    const QString* resolved = nullptr);

@@ -31,10 +31,10 @@ int window(const CrawlContext& c)
 // The probe of one link of the page pageAddress, tagged with the page's record; false when it is
 // not probed or has been predicted for this page already.
 bool predictProbe(CrawlContext& c, WorkRecord& record, const QString& pageAddress, const QString& base, qint64 tag,
-    QSet<QString>& predicted)
+    QSet<QString>& predicted, const QString* resolved = nullptr)
 {
     const CrawlState& s = c.state;
-    const QString link = ProbeTarget(s, record, base);
+    const QString link = ProbeTarget(s, record, base, resolved);
     if (link.isEmpty() || predicted.contains(link) || !RobotsAllow(s, link))
         return false;
     predicted.insert(link);
@@ -55,12 +55,15 @@ void predictProbes(CrawlContext& c, const QString& pageAddress, const QString& c
 {
     c.walkedPages.append({ tag, pageText, resolvedFrom, syntax, WalkPageLinks(pageText, resolvedFrom, syntax) });
     QSet<QString> predicted;
-    for (const WalkedLink& link : std::as_const(c.walkedPages.last().links)) {
+    // Each link's address is worked out once, here, and its scan takes it.
+    for (WalkedLink& link : c.walkedPages.last().links) {
         if (predicted.size() >= MaxProbesPerPage)
             break;
+        if (ImportsTooDeep(syntax, chain, link.record.address))
+            continue;
+        link.resolved = ResolvedAddress(link.record, link.base);
         WorkRecord record = link.record;
-        if (!ImportsTooDeep(syntax, chain, record.address))
-            predictProbe(c, record, pageAddress, link.base, tag, predicted);
+        predictProbe(c, record, pageAddress, link.base, tag, predicted, &*link.resolved);
     }
 }
 

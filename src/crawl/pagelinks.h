@@ -7,6 +7,7 @@
 #include "records/workrecord.h"
 
 #include <QString>
+#include <optional>
 
 // Where a body's links are looked for: the link cutter's values alone (more links not wanted),
 // those and every other link a browser follows on a page, or a style sheet's url() and @import.
@@ -25,6 +26,7 @@ QString BaseTagAddress(const QString& value, const QString& pageDirectory, const
 struct WalkedLink {
     WorkRecord record;
     QString base;
+    std::optional<QString> resolved; // the address it stands for, once worked out
 };
 
 class PageLinks {
