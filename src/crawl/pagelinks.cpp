@@ -68,6 +68,6 @@ QList<WalkedLink> WalkPageLinks(const QString& pageText, const QString& resolved
     PageLinks links(pageText, resolvedFrom, syntax);
     while (links.advance())
         if (links.isLink())
-            walked.append({ links.record(), links.base() });
+            walked.append({ links.record(), links.base(), std::nullopt });
     return walked;
 }
