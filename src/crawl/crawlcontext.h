@@ -84,6 +84,7 @@ struct CrawlContext {
         QString resolvedFrom;
         LinkSyntax syntax = LinkSyntax::Classic;
         QList<WalkedLink> links;
+        qsizetype predictedThrough = 0; // the links before this one have had their probes predicted
     };
     QList<WalkedPage> walkedPages;
     // Imports left out for nesting too deep were reported in this run (once).

@@ -25,7 +25,7 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
     PredictPageProbes(context, pageAddress, resolvedFrom, pageText, syntax);
 
     // The page's links as walked for their probes, else walked now.
-    const std::optional<QList<WalkedLink>> walked = TakeWalkedLinks(context, pageText, resolvedFrom, syntax);
+    std::optional<CrawlContext::WalkedPage> walked = TakeWalkedPage(context, pageText, resolvedFrom, syntax);
     qsizetype next = 0;
     PageLinks links(walked ? QString() : pageText, resolvedFrom, syntax);
     while (true) {
@@ -33,11 +33,13 @@ void ScanPageLinks(CrawlContext& context, const QString& pageAddress, const QStr
         context.host.yield();
         if (s.StopRequested)
             break;
-        if (walked ? next == walked->size() : !links.advance() || s.StopRequested)
+        if (walked ? next == walked->links.size() : !links.advance() || s.StopRequested)
             break;
         if (!walked && !links.isLink())
             continue;
-        const WalkedLink* known = walked ? &walked->at(next++) : nullptr;
+        if (walked)
+            PredictFurtherProbes(context, pageAddress, *walked, next);
+        const WalkedLink* known = walked ? &walked->links.at(next++) : nullptr;
         WorkRecord record = known ? known->record : links.record();
         const QString base = known ? known->base : links.base();
         if (ImportsTooDeep(syntax, s.RefChain, record.address)) {

@@ -38,13 +38,30 @@ bool predictProbe(CrawlContext& c, WorkRecord& record, const QString& pageAddres
     if (link.isEmpty() || predicted.contains(link) || !RobotsAllow(s, link))
         return false;
     predicted.insert(link);
-    // A page before this one links it too: that page probes it, with its own Referer.
+    // A page before this one links it too: that page probes it, with its own Referer. Or this page
+    // had it predicted in an earlier stretch.
     const auto earlier = c.probeTags.constFind(link);
-    if (earlier != c.probeTags.cend() && *earlier >= c.recordTag && *earlier < tag)
+    if (earlier != c.probeTags.cend() && *earlier >= c.recordTag && *earlier <= tag)
         return true;
     c.probeTags.insert(link, tag);
     c.transfer.predict(link, u"HEAD"_s, ProbeHeaderLines(s, link, pageAddress), tag);
     return true;
+}
+
+// The probes of the next stretch of a walked page's links, from where the last stretch ended.
+void predictStretch(
+    CrawlContext& c, CrawlContext::WalkedPage& page, const QString& pageAddress, const QString& chain, qint64 tag)
+{
+    QSet<QString> predicted;
+    // Each link's address is worked out once, here, and its scan takes it.
+    for (; page.predictedThrough < page.links.size() && predicted.size() < MaxProbesPerPage; ++page.predictedThrough) {
+        WalkedLink& link = page.links[page.predictedThrough];
+        if (ImportsTooDeep(page.syntax, chain, link.record.address))
+            continue;
+        link.resolved = ResolvedAddress(link.record, link.base);
+        WorkRecord record = link.record;
+        predictProbe(c, record, pageAddress, link.base, tag, predicted, &*link.resolved);
+    }
 }
 
 // The probes of a page's links, tagged with the page's record: the same requests whichever record
@@ -54,17 +71,7 @@ void predictProbes(CrawlContext& c, const QString& pageAddress, const QString& c
     const QString& pageText, LinkSyntax syntax, qint64 tag)
 {
     c.walkedPages.append({ tag, pageText, resolvedFrom, syntax, WalkPageLinks(pageText, resolvedFrom, syntax) });
-    QSet<QString> predicted;
-    // Each link's address is worked out once, here, and its scan takes it.
-    for (WalkedLink& link : c.walkedPages.last().links) {
-        if (predicted.size() >= MaxProbesPerPage)
-            break;
-        if (ImportsTooDeep(syntax, chain, link.record.address))
-            continue;
-        link.resolved = ResolvedAddress(link.record, link.base);
-        WorkRecord record = link.record;
-        predictProbe(c, record, pageAddress, link.base, tag, predicted, &*link.resolved);
-    }
+    predictStretch(c, c.walkedPages.last(), pageAddress, chain, tag);
 }
 
 // The coming pages whose answers have arrived get their links' probes predicted, as the link scan
@@ -117,16 +124,24 @@ void PredictPageProbes(CrawlContext& c, const QString& pageAddress, const QStrin
     predictProbesAhead(c);
 }
 
-std::optional<QList<WalkedLink>> TakeWalkedLinks(
+std::optional<CrawlContext::WalkedPage> TakeWalkedPage(
     CrawlContext& c, const QString& pageText, const QString& resolvedFrom, LinkSyntax syntax)
 {
-    std::optional<QList<WalkedLink>> links;
+    std::optional<CrawlContext::WalkedPage> walked;
     for (CrawlContext::WalkedPage& page : c.walkedPages)
         if (page.tag == c.recordTag && page.syntax == syntax && page.resolvedFrom == resolvedFrom
             && page.text == pageText)
-            links = std::move(page.links);
+            walked = std::move(page);
     c.walkedPages.removeIf([&c](const CrawlContext::WalkedPage& page) { return page.tag <= c.recordTag; });
-    return links;
+    return walked;
+}
+
+void PredictFurtherProbes(
+    CrawlContext& c, const QString& pageAddress, CrawlContext::WalkedPage& page, qsizetype scanned)
+{
+    // A stretch ahead of the scan, so its probes are answered before it gets there.
+    if (page.predictedThrough < page.links.size() && scanned + MaxProbesPerPage / 2 >= page.predictedThrough)
+        predictStretch(c, page, pageAddress, c.state.RefChain, c.recordTag);
 }
 
 void PredictListedProbes(CrawlContext& c, const QString& pageAddress, const QStringList& addresses)

@@ -20,10 +20,15 @@ void PredictPageProbes(CrawlContext& context, const QString& pageAddress, const 
 // Before links listed elsewhere than in a page (a sitemap's) are resolved as links of the page
 // pageAddress: their probes, as that page's scan would predict them.
 void PredictListedProbes(CrawlContext& context, const QString& pageAddress, const QStringList& addresses);
-// The links of the page in progress as walked for its probes, for its scan to take rather than walk
-// the page again; nothing when it was not walked, or as other text, address or syntax.
-std::optional<QList<WalkedLink>> TakeWalkedLinks(
+// The page in progress as walked for its probes, for its scan to take rather than walk the page
+// again; nothing when it was not walked, or as other text, address or syntax.
+std::optional<CrawlContext::WalkedPage> TakeWalkedPage(
     CrawlContext& context, const QString& pageText, const QString& resolvedFrom, LinkSyntax syntax);
+// While the scan of a walked page is at link scanned: the probes of its next links, a stretch at a
+// time, as the first stretch was predicted (a page of thousands of links has them all running
+// ahead, not only its first).
+void PredictFurtherProbes(
+    CrawlContext& context, const QString& pageAddress, CrawlContext::WalkedPage& page, qsizetype scanned);
 // When a record has been taken: its first request, if it was not predicted yet, and that of each of
 // the next records of the work list; and the probes of the coming pages that have arrived already.
 void PredictComingFetches(CrawlContext& context, const WorkRecord& taken);
