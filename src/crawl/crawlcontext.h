@@ -76,11 +76,12 @@ struct CrawlContext {
     QHash<QString, qint64> probeTags;
     bool ownProbesPending = false;
     // The links of pages walked for their probes, by the page's record tag, kept for the page's own
-    // scan so that a page of thousands of links is walked once. Kept only while the page's text,
-    // address and syntax are those its scan sees.
+    // scan so that a page of thousands of links is walked once. Taken only by a scan of the same
+    // text (its size and hash; the text itself is not kept), address and syntax.
     struct WalkedPage {
         qint64 tag = 0;
-        QString text;
+        qsizetype textSize = 0;
+        size_t textHash = 0;
         QString resolvedFrom;
         LinkSyntax syntax = LinkSyntax::Classic;
         QList<WalkedLink> links;

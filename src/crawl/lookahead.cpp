@@ -18,8 +18,10 @@ namespace {
 // How far ahead the crawl looks, in connections' worth: records of the work list and ranged pieces.
 constexpr int RecordsPerConnection = 2;
 constexpr int PiecesPerConnection = 1;
-// Probes of one page predicted at most; the rest are simply made when their turn comes.
+// Probes of one stretch of a page predicted at most; the next stretch as the scan goes.
 constexpr int MaxProbesPerPage = 256;
+// Links of walked pages kept for their scans at most (some 20 MB).
+constexpr qsizetype MostKeptLinks = 100000;
 
 // How many records ahead the crawl predicts: the connections' worth, and as many more as HTTP/2
 // carries at once.
@@ -70,8 +72,16 @@ void predictStretch(
 void predictProbes(CrawlContext& c, const QString& pageAddress, const QString& chain, const QString& resolvedFrom,
     const QString& pageText, LinkSyntax syntax, qint64 tag)
 {
-    c.walkedPages.append({ tag, pageText, resolvedFrom, syntax, WalkPageLinks(pageText, resolvedFrom, syntax) });
-    predictStretch(c, c.walkedPages.last(), pageAddress, chain, tag);
+    CrawlContext::WalkedPage page { tag, pageText.size(), qHash(pageText), resolvedFrom, syntax,
+        WalkPageLinks(pageText, resolvedFrom, syntax) };
+    predictStretch(c, page, pageAddress, chain, tag);
+    // Pages ahead keep their links within a bound, whatever their size; a page beyond it is walked
+    // again by its scan.
+    qsizetype kept = 0;
+    for (const CrawlContext::WalkedPage& walked : std::as_const(c.walkedPages))
+        kept += walked.links.size();
+    if (kept + page.links.size() <= MostKeptLinks)
+        c.walkedPages.append(std::move(page));
 }
 
 // The coming pages whose answers have arrived get their links' probes predicted, as the link scan
@@ -130,7 +140,7 @@ std::optional<CrawlContext::WalkedPage> TakeWalkedPage(
     std::optional<CrawlContext::WalkedPage> walked;
     for (CrawlContext::WalkedPage& page : c.walkedPages)
         if (page.tag == c.recordTag && page.syntax == syntax && page.resolvedFrom == resolvedFrom
-            && page.text == pageText)
+            && page.textSize == pageText.size() && page.textHash == qHash(pageText))
             walked = std::move(page);
     c.walkedPages.removeIf([&c](const CrawlContext::WalkedPage& page) { return page.tag <= c.recordTag; });
     return walked;
