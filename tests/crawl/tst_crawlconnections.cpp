@@ -103,6 +103,7 @@ private slots:
     void sameOutputsForEveryNumberOfConnections_data();
     void sameOutputsForEveryNumberOfConnections();
     void requestsOverlapOnSeveralConnections();
+    void nearlyEveryRequestIsServedFromAPrediction_data();
     void nearlyEveryRequestIsServedFromAPrediction();
     void noMoreConnectionsThanAllowed_data();
     void noMoreConnectionsThanAllowed();
@@ -230,6 +231,12 @@ void TestCrawlConnections::initTestCase()
     QVERIFY(WriteFileBytes(m_root.filePath(u"docs/page.html"_s),
         "<img src=\"c.gif\"><a href=\"../a.gif\">a</a><img src=a.gif><a href=\"sub/deep.html\">deep</a>"));
     QVERIFY(WriteFileBytes(m_root.filePath(u"docs/sub/deep.html"_s), "<img src=\"d.gif\"><img src=\"../../a.gif\">"));
+    QByteArray many;
+    for (int i = 0; i < 700; ++i) {
+        many += "<img src=\"i" + QByteArray::number(i) + ".gif\">";
+        QVERIFY(WriteFileBytes(m_root.filePath(u"many/i%1.gif"_s.arg(i)), "GIF"));
+    }
+    QVERIFY(WriteFileBytes(m_root.filePath(u"many/index.html"_s), many));
     QVERIFY(WriteBrowserLinkSite(m_root.path()));
     m_nginx = std::make_unique<NginxFixture>(m_root.path());
     m_nginx->requireBasicAuth(u"/private/"_s, u"user"_s, u"secret"_s);
@@ -364,17 +371,25 @@ void TestCrawlConnections::requestsOverlapOnSeveralConnections()
     QVERIFY2(m_scripted.connectionCount() - between > serial, "six connections carry the requests side by side");
 }
 
+void TestCrawlConnections::nearlyEveryRequestIsServedFromAPrediction_data()
+{
+    QTest::addColumn<QString>("top");
+    QTest::newRow("the site") << u"/"_s;
+    QTest::newRow("a page of far more links than one stretch of predictions") << u"/many/index.html"_s;
+}
+
 void TestCrawlConnections::nearlyEveryRequestIsServedFromAPrediction()
 {
     // What the look-ahead predicts must be what the crawl then sends, or several connections
     // quietly become one again.
+    QFETCH(QString, top);
     CrawlHarness harness;
     harness.settings().save(SettingsKeys::SearchType, 2);
     harness.settings().save(SettingsKeys::DeepCount, 0);
     harness.settings().save(SettingsKeys::MaxSize, 0);
     harness.settings().save(SettingsKeys::AuthString, MakeBasicCredential(u"user"_s, u"secret"_s));
     harness.settings().save(SettingsKeys::Connections, 6);
-    harness.start(m_nginx->url(u"/"_s));
+    harness.start(m_nginx->url(top));
     const int afterTheFirst = harness.transfer.executedRequests() - 1;
     QVERIFY(afterTheFirst > 20);
     QVERIFY2(harness.transfer.servedFromPredictions() * 10 >= afterTheFirst * 9,
