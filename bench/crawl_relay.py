@@ -7,8 +7,9 @@ BUILD_DIR holds an optimised build (src/fetchwright-cli). The relay is a TCP rel
 what the client sends (default: ../shared/bench/latency-relay.py beside the repository, or the
 FW_LATENCY_RELAY environment variable). Everything runs on 127.0.0.1 in a temporary folder:
 
-  site       a generated site of 200 pages and 1,000 images, images down to depth 3; ours with 1 and
-             6 connections against `wget -r -l 3 -np -A gif,jpg,png,html`, through the relay
+  site       a generated site of 200 pages and 1,000 images, images down to depth 3, through the relay:
+             ours with 6 connections against `wget -r -l 3 -np -A gif,jpg,png,html` and wget2 with 6
+             threads, in turns, medians of 3; ours with 1 connection once
   direct     the same site without the relay: wget, and ours with 1 and 6 connections, three rounds
              in turns, medians
   ranged     one 256 MiB file in ranged pieces of 1 MB through the relay, 1 against 6 connections
@@ -273,14 +274,24 @@ def main():
               f"{SECTIONS * (PAGES_PER_SECTION + 1) * IMAGES_PER_PAGE} images", flush=True)
 
         if "site" in a.only:
-            target = os.path.join(work, "wget")
-            wget = measured(["wget", "-q", "-r", "-l", "3", "-np", "-A", "gif,jpg,png,html", "-P", target, relayed])
-            report("site through the relay: wget -r -l 3 -np", wget)
+            got = in_turns({
+                "wget": lambda round: measured(["wget", "-q", "-r", "-l", "3", "-np", "-A", "gif,jpg,png,html",
+                                                "-P", os.path.join(work, f"wget-site-{round}"), relayed]),
+                "wget2": lambda round: measured(["wget2", "-q", "-r", "-l", "3", "-np", "-A", "gif,jpg,png,html",
+                                                 "--max-threads", "6", "-P", os.path.join(work, f"wget2-site-{round}"),
+                                                 relayed]),
+                "six": lambda round: ours.crawl(relayed, 6, *site),
+            })
+            wget, peer, six = got["wget"], got["wget2"], got["six"]
+            report("site through the relay: wget -r -l 3 -np, median of 3", wget)
+            report(f"site through the relay: wget2, 6 threads ({saved_images(os.path.join(work, 'wget2-site-2'))} "
+                   "images), median of 3", peer)
+            report(f"site through the relay: ours, 6 connections ({saved_images(ours.last)} images), median of 3", six)
+            # One connection waits out every round trip; once is enough to see it.
             one = ours.crawl(relayed, 1, *site)
-            report("site through the relay: ours, 1 connection", one)
-            six = ours.crawl(relayed, 6, *site)
-            report("site through the relay: ours, 6 connections", six)
-            print(f"    ours(6) / wget = {six[0] / wget[0]:.2f}   ours(6) / ours(1) = {six[0] / one[0]:.2f}")
+            report("site through the relay: ours, 1 connection, once", one)
+            print(f"    ours(6) / wget = {six[0] / wget[0]:.2f}   ours(6) / wget2 = {six[0] / peer[0]:.2f}   "
+                  f"ours(6) / ours(1) = {six[0] / one[0]:.2f}")
         if "direct" in a.only:
             wget, one, six = against_wget(ours, work, "direct", direct, ["-l", "3", "-A", "gif,jpg,png,html"], site)
             report("site without the relay: wget -r -l 3 -np, median of 3", wget)
