@@ -47,6 +47,22 @@ bool SitemapReader::add(QByteArrayView bytes)
 {
     if (m_done || bytes.isEmpty())
         return !m_done;
+    // Packed bytes that unpack to nothing (a gzip header's endless comment, empty members one after
+    // another) are bounded too.
+    const qsizetype room = MostSitemapBytes - m_packedBytes;
+    const bool over = bytes.size() > room;
+    bytes.truncate(std::min(bytes.size(), room));
+    m_packedBytes += bytes.size();
+    const bool more = addWithin(bytes);
+    if (over) {
+        m_sitemap.cut = true;
+        m_done = true;
+    }
+    return more && !over;
+}
+
+bool SitemapReader::addWithin(QByteArrayView bytes)
+{
     if (!m_started) {
         // Whether it is gzip shows in its first two bytes, which may come in two pieces.
         m_head += bytes;

@@ -37,6 +37,7 @@ public:
 private:
     enum class Markup { Text, Open, Bang, Comment, CData, Instruction, Declaration, StartName, EndName, Attributes };
 
+    bool addWithin(QByteArrayView bytes);
     bool addPlain(QByteArrayView bytes);
     bool step(char byte);
     bool tagEnd();
@@ -51,6 +52,7 @@ private:
     bool m_started = false;
     bool m_done = false; // nothing more is read
     qsizetype m_plainBytes = 0;
+    qsizetype m_packedBytes = 0; // as they came, packed or not
 
     Markup m_markup = Markup::Text;
     QByteArray m_name; // of the element being opened or closed, its first bytes

@@ -89,6 +89,8 @@ void TestSitemap::staysWithinTheProtocolsBounds()
         + QByteArray(MostSitemapBytes, ' ') + "--><url><loc>http://h/b</loc></url></urlset>"));
     QVERIFY(packed.cut);
     QCOMPARE(packed.addresses, QStringList { u"http://h/a"_s });
+    // Nor does a gzip header whose comment never ends keep it reading.
+    QVERIFY(ReadSitemap("\x1f\x8b\x08\x10\0\0\0\0\0\x03" + QByteArray(MostSitemapBytes + 1, 'c')).cut);
 }
 
 void TestSitemap::robotsTxtNamesItsSitemaps()
