@@ -227,6 +227,23 @@ def against_wget(ours, work, name, address, wget_options, our_options):
     return got["wget"], got["one"], got["six"]
 
 
+def against_wget2(ours, work, name, address, wget2_options, our_options, cert):
+    """wget2 -r -np with 6 threads and wget2_options, and ours with 6 connections with our_options, both
+    trusting cert, in turns: the run of median wall time of each and the folder of wget2's last run,
+    as (wget2, six, folder)."""
+    folder = lambda round: os.path.join(work, f"wget2-{name}-{round}")
+    os.environ["CURL_CA_BUNDLE"] = cert  # ours trusts the run's certificate; wget2 is told below
+    try:
+        got = in_turns({
+            "peer": lambda round: measured(["wget2", "-q", "-r", "-np", *wget2_options, "--max-threads", "6",
+                                            "--ca-certificate", cert, "-P", folder(round), address]),
+            "ours": lambda round: ours.crawl(address, 6, *our_options),
+        })
+    finally:
+        del os.environ["CURL_CA_BUNDLE"]
+    return got["peer"], got["ours"], folder(2)
+
+
 def saved_images(folder):
     return sum(1 for _, _, files in os.walk(folder) for f in files if f.endswith((".gif", ".jpg", ".png")))
 
@@ -314,25 +331,21 @@ def main():
             report("site through the relay, 16 connections", ours.crawl(relayed, 16, *site))
             report("256 MiB ranged file, no relay, 16 connections",
                    ours.crawl(f"http://127.0.0.1:{port}/big.html", 16, *big))
-        if "https" in a.only:
+        cert = os.path.join(work, "cert.pem")
+        tls_relay = None
+        if tls_port:
             tls_relay = free_port()
             processes.append(subprocess.Popen([sys.executable, a.relay, str(tls_relay), str(tls_port),
                                                "--delay-ms", str(a.delay_ms)]))
             wait_for_port(tls_relay)
+        if "https" in a.only:
             secure = f"https://127.0.0.1:{tls_relay}/index.html"
-            cert = os.path.join(work, "cert.pem")
-            os.environ["CURL_CA_BUNDLE"] = cert  # ours trusts the run's certificate; wget2 is told below
-            got = in_turns({
-                "peer": lambda round: measured(["wget2", "-q", "-r", "-l", "3", "-np", "-A", "gif,jpg,png,html",
-                                                "--max-threads", "6", "--ca-certificate", cert, "-P",
-                                                os.path.join(work, f"wget2-{round}"), secure]),
-                "ours": lambda round: ours.crawl(secure, 6, *site),
-            })
-            del os.environ["CURL_CA_BUNDLE"]
-            peer, six = got["peer"], got["ours"]
-            peer_images, our_images = saved_images(os.path.join(work, "wget2-2")), saved_images(ours.last)
-            report(f"https through the relay: wget2, 6 threads ({peer_images} images), median of 3", peer)
-            report(f"https through the relay: ours, 6 connections ({our_images} images), median of 3", six)
+            peer, six, peer_folder = against_wget2(ours, work, "https", secure, ["-l", "3", "-A", "gif,jpg,png,html"],
+                                                   site, cert)
+            report(f"https through the relay: wget2, 6 threads ({saved_images(peer_folder)} images), median of 3",
+                   peer)
+            report(f"https through the relay: ours, 6 connections ({saved_images(ours.last)} images), median of 3",
+                   six)
             print(f"    ours(6) / wget2 = {six[0] / peer[0]:.2f}")
         if "cookies" in a.only:
             flood = f"http://127.0.0.1:{port}/cookies/index.html"
@@ -355,23 +368,10 @@ def main():
                 report(f"{name} docs: ours, 6 connections, median of 3", six)
                 print(f"    ours(6) / ours(1) = {six[0] / one[0]:.2f}   ours(6) / wget = {six[0] / wget[0]:.2f}")
         if "docs-https" in a.only:
-            tls_relay = free_port()
-            processes.append(subprocess.Popen([sys.executable, a.relay, str(tls_relay), str(tls_port),
-                                               "--delay-ms", str(a.delay_ms)]))
-            wait_for_port(tls_relay)
             top = f"https://127.0.0.1:{tls_relay}/gimp/index.html"
-            cert = os.path.join(work, "cert.pem")
-            os.environ["CURL_CA_BUNDLE"] = cert
-            got = in_turns({
-                "peer": lambda round: measured(["wget2", "-q", "-r", "-l", "inf", "-np", "--max-threads", "6",
-                                                "--ca-certificate", cert, "-P",
-                                                os.path.join(work, f"wget2-gimp-{round}"), top]),
-                "ours": lambda round: ours.crawl(top, 6, *everything),
-            })
-            del os.environ["CURL_CA_BUNDLE"]
-            peer, six = got["peer"], got["ours"]
-            report(f"gimp docs over https through the relay: wget2, 6 threads "
-                   f"({saved_files(os.path.join(work, 'wget2-gimp-2'))} files), median of 3", peer)
+            peer, six, peer_folder = against_wget2(ours, work, "gimp", top, ["-l", "inf"], everything, cert)
+            report(f"gimp docs over https through the relay: wget2, 6 threads ({saved_files(peer_folder)} files), "
+                   "median of 3", peer)
             report(f"gimp docs over https through the relay: ours, 6 connections ({saved_files(ours.last)} files), "
                    "median of 3", six)
             print(f"    ours(6) / wget2 = {six[0] / peer[0]:.2f}")
