@@ -242,12 +242,15 @@ OwnFetch FetchOwnFile(CrawlContext& c, const QString& address, const std::functi
 {
     CrawlState& s = c.state;
     const QString lines = u"User-Agent: \""_s + s.UserAgent + u"\"\r\nHost: "_s + HostOf(address) + u"\r\n"_s;
-    bool wanted = false;
+    // Whether the answer's body is wanted, decided by its first piece.
+    std::optional<bool> wanted;
     const auto prepare = [&c, &take, &wanted] {
-        wanted = true;
+        wanted.reset();
         c.response.bodyTaken = [&c, &take, &wanted](QByteArrayView piece) {
             // An answer asking to wait is asked again after the wait: its body is nobody's.
-            if (!wanted || (c.response.mayWait && RetryAfterMs(c.transfer.responseHeaders(), c.clock) >= 0))
+            if (!wanted)
+                wanted = !c.response.mayWait || RetryAfterMs(c.transfer.responseHeaders(), c.clock) < 0;
+            if (!*wanted)
                 return;
             if (!take(piece)) {
                 wanted = false;
