@@ -159,11 +159,13 @@ void PredictListedProbes(CrawlContext& c, const QString& pageAddress, const QStr
     if (c.transfer.connections() <= 1)
         return;
     QSet<QString> predicted;
+    const QString directory = DirectoryAddressOf(pageAddress);
+    const QString root = SiteRootOf(pageAddress);
     for (const QString& address : addresses) {
         WorkRecord record;
         record.address = address;
-        record.directoryAddress = DirectoryAddressOf(pageAddress);
-        record.siteRoot = SiteRootOf(pageAddress);
+        record.directoryAddress = directory;
+        record.siteRoot = root;
         predictProbe(c, record, pageAddress, {}, c.recordTag, predicted);
     }
 }

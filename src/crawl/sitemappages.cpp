@@ -97,11 +97,13 @@ void JoinSitemapPages(CrawlContext& c, const QString& topPage)
     if (!guessed.isEmpty())
         sitemaps.append(guessed);
     QSet<QString> seen(sitemaps.cbegin(), sitemaps.cend());
-    const auto queue = [&c, &topPage](const QString& address) {
+    const QString topDirectory = DirectoryAddressOf(topPage);
+    const QString topRoot = SiteRootOf(topPage);
+    const auto queue = [&](const QString& address) {
         WorkRecord record;
         record.address = address;
-        record.directoryAddress = DirectoryAddressOf(topPage);
-        record.siteRoot = SiteRootOf(topPage);
+        record.directoryAddress = topDirectory;
+        record.siteRoot = topRoot;
         QueueLink(c, record, topPage);
     };
     for (qsizetype i = 0; i < sitemaps.size() && i < MostSitemapsRead && !s.StopRequested; ++i) {
