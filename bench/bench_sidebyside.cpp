@@ -126,6 +126,8 @@ void compare(std::vector<Side>& sides, int runs, double units = 0, const char* u
     for (int round = -1; round < runs; ++round) {
         for (Side& side : sides) {
             QTemporaryDir folder(QDir::currentPath() + u"/run-XXXXXX"_s);
+            // The last run's writes reach the disk first, so that no run pays for the one before.
+            ::sync();
             const Run run = runMeasured(side.args(folder.path()), side.environment(folder.path()));
             if (round >= 0)
                 side.runs.push_back(run);
