@@ -6,34 +6,42 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList piecesOf(const QString& address)
+// Where the third "/" of an address stands (the one after its host), or -1: the pieces of an
+// address are found by position, without splitting it, as these run for every link.
+qsizetype hostEndOf(const QString& address)
 {
-    return address.split(u'/');
+    qsizetype at = -1;
+    for (int i = 0; i < 3; ++i) {
+        at = address.indexOf(u'/', at + 1);
+        if (at < 0)
+            return -1;
+    }
+    return at;
 }
 
 } // namespace
 
 QString SiteRootOf(const QString& address)
 {
-    const QStringList pieces = piecesOf(address);
-    if (pieces.size() < 4)
-        return {};
-    return pieces[0] + u'/' + pieces[1] + u'/' + pieces[2] + u'/';
+    const qsizetype hostEnd = hostEndOf(address);
+    return hostEnd < 0 ? QString() : address.left(hostEnd + 1);
 }
 
 QString HostOf(const QString& address)
 {
-    const QStringList pieces = piecesOf(address);
-    return pieces.size() < 4 ? QString() : pieces[2];
+    const qsizetype hostEnd = hostEndOf(address);
+    if (hostEnd < 0)
+        return {};
+    const qsizetype hostStart = address.lastIndexOf(u'/', hostEnd - 1) + 1;
+    return address.mid(hostStart, hostEnd - hostStart);
 }
 
 QString DirectoryPathOf(const QString& address)
 {
-    const QStringList pieces = piecesOf(address);
-    QString path = u"/"_s;
-    for (qsizetype i = 3; i + 1 < pieces.size(); ++i)
-        path += pieces[i] + u'/';
-    return path;
+    const qsizetype hostEnd = hostEndOf(address);
+    if (hostEnd < 0)
+        return u"/"_s;
+    return u'/' + address.mid(hostEnd + 1, address.lastIndexOf(u'/') - hostEnd);
 }
 
 QString DirectoryAddressOf(const QString& address)

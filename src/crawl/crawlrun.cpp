@@ -210,6 +210,7 @@ CrawlOutcome RunCrawl(CrawlContext& c, const QString& topAddress, const QString&
     s.OnNameList = SplitFilterSetting(s.OnDownFileNames);
     s.NotNameList = SplitFilterSetting(s.NotDownFileNames);
     s.SiteDir = SiteDirOf(s.SaveDir, topAddress);
+    s.Folders = {}; // the folders may have changed since a run before
     MakeFolder(s.SiteDir);
     ExpandNamePatterns(s.DownloadExtList);
     ExpandNamePatterns(s.OnNameList);

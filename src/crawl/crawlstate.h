@@ -77,6 +77,7 @@ struct CrawlState {
     qint16 CurDepth = 0;
     QString RefChain;
     DetectedAddressSet DetectedAddrs;
+    mutable KnownFolders Folders; // what mapping local paths found on disk, kept for the run
     CrawlCounters Counters;
 
     // Control: set by the Stop button, window closing and unconfirmed crawl dialogs.
@@ -100,6 +101,6 @@ struct CrawlState {
 
     LocalTree localTree() const
     {
-        return { SiteDir, TopRoot, NoDirTree, SkipSameName, NumberDuplicates, &IsSiteFolderOwnName };
+        return { SiteDir, TopRoot, NoDirTree, SkipSameName, NumberDuplicates, &IsSiteFolderOwnName, &Folders };
     }
 };

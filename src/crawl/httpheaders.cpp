@@ -25,13 +25,20 @@ QString HeaderValue(const QString& headers, const QString& name)
 
 QString StatusLine(const QString& headers)
 {
-    return headers.section(u'\r', 0, 0).section(u'\n', 0, 0);
+    qsizetype end = 0;
+    while (end < headers.size() && headers[end] != u'\r' && headers[end] != u'\n')
+        ++end;
+    return headers.left(end);
 }
 
 int StatusCode(const QString& statusLine)
 {
-    const QStringList parts = statusLine.split(u' ', Qt::SkipEmptyParts);
-    return parts.size() >= 2 ? parts[1].toInt() : 0;
+    // The second word, as split at blanks: "HTTP/1.1  404 Not Found" is 404.
+    int word = 0;
+    for (const QStringView part : QStringView(statusLine).tokenize(u' ', Qt::SkipEmptyParts))
+        if (++word == 2)
+            return part.toInt();
+    return 0;
 }
 
 int ProtocolOf(const QString& address)

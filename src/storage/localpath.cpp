@@ -72,12 +72,12 @@ QStringList resolvedSegments(const QString& directoryPath)
     return kept;
 }
 
-QString folderPart(const LocalTree& tree, const QString& address, const QString& filedUnder)
+QString folderPart(const LocalTree& tree, const QString& directoryPath, const QString& filedUnder)
 {
     if (tree.noDirTree)
         return u"/"_s;
     QString folder = u"/"_s;
-    for (const QString& segment : resolvedSegments(DirectoryPathOf(address)))
+    for (const QString& segment : resolvedSegments(directoryPath))
         folder += FitNameLength(CleanNameSegment(DecodeLocalName(segment))) + u'/';
     if (filedUnder != tree.topRoot) {
         // The prefix belongs to the folder's name, so the length limit applies to both together.
@@ -90,7 +90,8 @@ QString folderPart(const LocalTree& tree, const QString& address, const QString&
 // The folder part as it can be made under siteDir: a folder whose name a file already has (a page
 // album.html beside album.html/inner.jpg, or beside ALBUM.HTML/ where names fold case) is numbered
 // as a file would be, and an existing folder spelt otherwise on disk is written as it is spelt.
-QString placedFolder(const QString& siteDir, const QString& folder)
+// onDisk: whether every folder of it stands on disk already.
+QString placedFolder(const QString& siteDir, const QString& folder, bool& onDisk)
 {
     QString placed = u"/"_s;
     bool probing = true; // below a folder that does not exist, nothing does
@@ -111,6 +112,31 @@ QString placedFolder(const QString& siteDir, const QString& folder)
         }
         placed += name + u'/';
     }
+    onDisk = probing;
+    return placed;
+}
+
+// The placed folder of an address, from what the crawl found of its folders where it can.
+QString placedFolderOf(const LocalTree& tree, const QString& address, const QString& filedUnder)
+{
+    if (tree.noDirTree)
+        return u"/"_s;
+    const QString directoryPath = DirectoryPathOf(address);
+    QString key;
+    if (tree.folders) {
+        key = filedUnder + u'\n' + directoryPath;
+        const auto found = tree.folders->placed.constFind(key);
+        if (found != tree.folders->placed.cend())
+            return *found;
+    }
+    bool onDisk = false;
+    const QString placed = placedFolder(tree.siteDir, folderPart(tree, directoryPath, filedUnder), onDisk);
+    // A folder not made yet is looked at again: a file of its name may come first.
+    if (tree.folders && onDisk) {
+        if (tree.folders->placed.size() >= KnownFolders::Most)
+            tree.folders->placed.clear();
+        tree.folders->placed.insert(key, placed);
+    }
     return placed;
 }
 
@@ -118,11 +144,17 @@ QString placedFolder(const QString& siteDir, const QString& folder)
 
 bool IsDeviceName(const QString& name)
 {
-    const QString stem = name.section(u'.', 0, 0).toUpper();
-    if (stem == u"CON"_s || stem == u"PRN"_s || stem == u"AUX"_s || stem == u"NUL"_s)
+    const qsizetype dot = name.indexOf(u'.');
+    const QStringView stem = QStringView(name).left(dot < 0 ? name.size() : dot);
+    if (stem.size() != 3 && stem.size() != 4)
+        return false; // most names, decided without comparing
+    const auto is = [&stem](QStringView device) { return stem.compare(device, Qt::CaseInsensitive) == 0; };
+    if (is(u"CON") || is(u"PRN") || is(u"AUX") || is(u"NUL"))
         return true;
-    return stem.size() == 4 && (stem.startsWith(u"COM"_s) || stem.startsWith(u"LPT"_s)) && stem[3] >= u'1'
-        && stem[3] <= u'9';
+    const QStringView prefix = stem.left(3);
+    return stem.size() == 4
+        && (prefix.compare(u"COM", Qt::CaseInsensitive) == 0 || prefix.compare(u"LPT", Qt::CaseInsensitive) == 0)
+        && stem[3] >= u'1' && stem[3] <= u'9';
 }
 
 QString CleanNameSegment(const QString& segment)
@@ -211,7 +243,7 @@ QString MapLocalPath(
             return {};
     }
 
-    const QString folder = placedFolder(tree.siteDir, folderPart(tree, address, filedUnder));
+    const QString folder = placedFolderOf(tree, address, filedUnder);
     QString candidate = FitNameLength(name);
     if (folder == u"/"_s && tree.ownName && tree.ownName(candidate)) {
         const char16_t first = candidate[0].unicode();

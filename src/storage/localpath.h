@@ -11,6 +11,7 @@
 // dots (also one that decoding made) is written with full-width dots, and so is the first dot of a
 // file name that has the form of a temporary file's (see partfile.h).
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +20,13 @@ inline const QString ForeignHostPrefix = QStringLiteral("/http：／／");
 // Longest file or folder name written, in UTF-8 bytes: what Linux file systems allow, and within
 // the 255 UTF-16 units of Windows, so a crawl's tree is the same on both.
 inline constexpr qsizetype MaxNameBytes = 255;
+
+// The folders of a crawl's tree as its addresses placed them on disk, each looked at once: the
+// crawl never removes a folder, so one found stays where it was found. Emptied as a crawl starts.
+struct KnownFolders {
+    QHash<QString, QString> placed; // "filedUnder\ndirectory path" -> the folder, every segment on disk
+    static constexpr qsizetype Most = 20000; // beyond this many, it starts again
+};
 
 struct LocalTree {
     QString siteDir; // the crawl's root folder, no trailing separator
@@ -29,6 +37,7 @@ struct LocalTree {
     // Names the crawl's own files take directly in siteDir; a site's file of such a name is saved
     // with its first character set aside (full-width, or "＿" before it). None: no name is kept.
     bool (*ownName)(const QString& name) = nullptr;
+    KnownFolders* folders = nullptr; // where found folders are kept; none: every folder is looked at
 };
 
 // address: the file's address; filedUnder: the root (scheme://host/) of the host it is filed under.
