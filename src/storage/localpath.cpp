@@ -90,21 +90,28 @@ QString folderPart(const LocalTree& tree, const QString& directoryPath, const QS
 // The folder part as it can be made under siteDir: a folder whose name a file already has (a page
 // album.html beside album.html/inner.jpg, or beside ALBUM.HTML/ where names fold case) is numbered
 // as a file would be, and an existing folder spelt otherwise on disk is written as it is spelt.
-// onDisk: whether every folder of it stands on disk already.
-QString placedFolder(const QString& siteDir, const QString& folder, bool& onDisk)
+QString placedFolder(const QString& siteDir, const QString& folder, KnownFolders* known)
 {
     QString placed = u"/"_s;
     bool probing = true; // below a folder that does not exist, nothing does
     for (const QString& segment : folder.split(u'/', Qt::SkipEmptyParts)) {
         QString name = segment;
         for (int counter = 0; probing && counter < std::numeric_limits<int>::max(); ++counter) {
+            const QString path = siteDir + placed + name;
+            if (const auto found = known ? known->onDisk.constFind(path) : QHash<QString, QString>::const_iterator();
+                known && found != known->onDisk.cend()) {
+                name = *found;
+                break;
+            }
             // One look at the disk: isDir() reads the entry, and exists() takes what it read.
-            const QFileInfo existing(siteDir + placed + name);
-            if (existing.isDir())
-                name = NameOnDisk(existing.filePath());
-            else if (!existing.exists())
+            const QFileInfo existing(path);
+            if (existing.isDir()) {
+                name = NameOnDisk(path);
+                if (known)
+                    known->keep(known->onDisk, path, name);
+            } else if (!existing.exists()) {
                 probing = false;
-            else {
+            } else {
                 name = FitNameLength(NumberedName(segment, counter));
                 continue;
             }
@@ -112,32 +119,22 @@ QString placedFolder(const QString& siteDir, const QString& folder, bool& onDisk
         }
         placed += name + u'/';
     }
-    onDisk = probing;
     return placed;
 }
 
-// The placed folder of an address, from what the crawl found of its folders where it can.
+// The placed folder of an address, from what the crawl learnt of its folders where it can.
 QString placedFolderOf(const LocalTree& tree, const QString& address, const QString& filedUnder)
 {
     if (tree.noDirTree)
         return u"/"_s;
     const QString directoryPath = DirectoryPathOf(address);
-    QString key;
-    if (tree.folders) {
-        key = filedUnder + u'\n' + directoryPath;
-        const auto found = tree.folders->placed.constFind(key);
-        if (found != tree.folders->placed.cend())
-            return *found;
-    }
-    bool onDisk = false;
-    const QString placed = placedFolder(tree.siteDir, folderPart(tree, directoryPath, filedUnder), onDisk);
-    // A folder not made yet is looked at again: a file of its name may come first.
-    if (tree.folders && onDisk) {
-        if (tree.folders->placed.size() >= KnownFolders::Most)
-            tree.folders->placed.clear();
-        tree.folders->placed.insert(key, placed);
-    }
-    return placed;
+    if (!tree.folders)
+        return placedFolder(tree.siteDir, folderPart(tree, directoryPath, filedUnder), nullptr);
+    const QString key = filedUnder + u'\n' + directoryPath;
+    auto cleaned = tree.folders->cleaned.constFind(key);
+    if (cleaned == tree.folders->cleaned.cend())
+        cleaned = tree.folders->keep(tree.folders->cleaned, key, folderPart(tree, directoryPath, filedUnder));
+    return placedFolder(tree.siteDir, *cleaned, tree.folders);
 }
 
 } // namespace

@@ -21,11 +21,22 @@ inline const QString ForeignHostPrefix = QStringLiteral("/http：／／");
 // the 255 UTF-16 units of Windows, so a crawl's tree is the same on both.
 inline constexpr qsizetype MaxNameBytes = 255;
 
-// The folders of a crawl's tree as its addresses placed them on disk, each looked at once: the
-// crawl never removes a folder, so one found stays where it was found. Emptied as a crawl starts.
+// What a crawl learnt of its tree's folders as it mapped its addresses, so that none is worked out
+// or looked at again: the cleaned folder part of each address folder, and the folders found on disk
+// with their names as spelt there (the crawl never removes a folder, so one found stays). Emptied as
+// a crawl starts; each table starts again beyond Most entries.
 struct KnownFolders {
-    QHash<QString, QString> placed; // "filedUnder\ndirectory path" -> the folder, every segment on disk
-    static constexpr qsizetype Most = 20000; // beyond this many, it starts again
+    QHash<QString, QString> cleaned; // "filedUnder\ndirectory path" -> the folder part, before placing
+    QHash<QString, QString> onDisk; // a folder's path -> its name on disk
+    static constexpr qsizetype Most = 20000;
+
+    QHash<QString, QString>::const_iterator keep(
+        QHash<QString, QString>& table, const QString& key, const QString& value)
+    {
+        if (table.size() >= Most)
+            table.clear();
+        return table.insert(key, value);
+    }
 };
 
 struct LocalTree {
