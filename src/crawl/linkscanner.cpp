@@ -69,4 +69,5 @@ void QueueLink(CrawlContext& context, WorkRecord& record, const QString& pageAdd
     // Straight onto the queue: a resume cuts the queue back to where the page's record began.
     QString workList = s.WorkList;
     RecordResponseHeaders(context, workList, record, false, headers);
+    PredictQueuedFetches(context);
 }

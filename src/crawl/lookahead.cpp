@@ -170,6 +170,34 @@ void PredictListedProbes(CrawlContext& c, const QString& pageAddress, const QStr
     }
 }
 
+namespace {
+
+// The first request of the record of tag, planned once.
+void predictRecord(CrawlContext& c, const WorkRecord& record, qint64 tag)
+{
+    const CrawlState& s = c.state;
+    c.predictedThrough = tag;
+    const FirstRequest request = FirstRequestOf(s, record);
+    if (!request.verb.isEmpty() && RobotsAllow(s, record.address)) {
+        c.transfer.predict(record.address, request.verb, request.headerLines, tag);
+        if (tag > c.recordTag && request.scanned)
+            c.pagesAhead.append({ tag, record, request.headerLines, request.scannedWhole });
+    }
+}
+
+// The records of tags from tag to last that the list holds, in order.
+// Record tag t stands on line WorkLine + (t - recordTag) - 1 of the list.
+void predictListed(CrawlContext& c, qint64 tag, qint64 last)
+{
+    const CrawlState& s = c.state;
+    const QList<WorkRecord> coming
+        = c.workLists.peek(s.WorkList, s.WorkLine + qint32(tag - c.recordTag - 1), int(last - tag + 1));
+    for (const WorkRecord& record : coming)
+        predictRecord(c, record, tag++);
+}
+
+} // namespace
+
 void PredictComingFetches(CrawlContext& c, const WorkRecord& taken)
 {
     const int connections = c.transfer.connections();
@@ -190,28 +218,27 @@ void PredictComingFetches(CrawlContext& c, const WorkRecord& taken)
     const qint64 last = c.recordTag + window(c);
     // Each record is planned once, when it first comes into sight: the record just taken first (one
     // queued by the page before it was not in sight yet), then those after the last one planned.
-    // Record tag t stands on line WorkLine + (t - recordTag) - 1 of the list.
     qint64 tag = std::max(c.predictedThrough + 1, c.recordTag);
     if (tag > last) {
         predictProbesAhead(c);
         return;
     }
-    QList<WorkRecord> coming;
-    if (tag == c.recordTag)
-        coming.append(taken);
-    const qint64 fromList = tag + coming.size();
-    coming += c.workLists.peek(s.WorkList, s.WorkLine + qint32(fromList - c.recordTag - 1), int(last - fromList + 1));
-    for (const WorkRecord& record : std::as_const(coming)) {
-        c.predictedThrough = tag;
-        const FirstRequest request = FirstRequestOf(s, record);
-        if (!request.verb.isEmpty() && RobotsAllow(s, record.address)) {
-            c.transfer.predict(record.address, request.verb, request.headerLines, tag);
-            if (tag > c.recordTag && request.scanned)
-                c.pagesAhead.append({ tag, record, request.headerLines, request.scannedWhole });
-        }
+    if (tag == c.recordTag) {
+        predictRecord(c, taken, tag);
         ++tag;
     }
+    predictListed(c, tag, last);
     predictProbesAhead(c);
+}
+
+void PredictQueuedFetches(CrawlContext& c)
+{
+    // Only while the record taken has had its coming records planned, and the window has room.
+    if (c.transfer.connections() <= 1 || c.predictedThrough < c.recordTag)
+        return;
+    const qint64 last = c.recordTag + window(c);
+    if (c.predictedThrough < last)
+        predictListed(c, c.predictedThrough + 1, last);
 }
 
 void PredictRangedPieces(

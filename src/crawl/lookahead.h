@@ -32,6 +32,10 @@ void PredictFurtherProbes(
 // When a record has been taken: its first request, if it was not predicted yet, and that of each of
 // the next records of the work list; and the probes of the coming pages that have arrived already.
 void PredictComingFetches(CrawlContext& context, const WorkRecord& taken);
+// As a record is queued: one that comes into the window the record taken opened is planned at once,
+// so that a page's first links are fetched while its scan goes on (the next level's first pages,
+// the top page's own links).
+void PredictQueuedFetches(CrawlContext& context);
 // Before a ranged piece of address is requested: the pieces from nextStart on of a body of length
 // bytes; around: the record's own lines around the Range lines.
 void PredictRangedPieces(
