@@ -1,7 +1,7 @@
-#include <sys/resource.h>
-#include <cstdio>
-#include <QtGlobal>
 #include "transfer/networkthread.h"
+#include <QtGlobal>
+#include <cstdio>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -64,16 +64,16 @@ void NetworkThread::wake()
 
 void NetworkThread::predicted()
 {
-    m_predictedSince = true;
+    ++m_predictedSince;
     // A thread busy with other requests starts it at its next turn: a page's predictions come in a
     // burst, and waking it for each would only pass the lock to and fro.
-    if (m_idle)
+    if (m_idle && m_predictedSince >= m_scheduler.connections())
         m_work.notify_one();
 }
 
-void NetworkThread::wakeForPredictions()
+void NetworkThread::wakeForPredictions(bool crawlWaits)
 {
-    if (m_predictedSince)
+    if (m_predictedSince > 0 && (crawlWaits || m_predictedSince >= m_scheduler.connections()))
         wake();
 }
 
@@ -98,7 +98,7 @@ void NetworkThread::work()
     while (!m_stopping) {
         m_scheduler.settleDrops();
         m_scheduler.startWhatMay();
-        m_predictedSince = false;
+        m_predictedSince = 0;
         if (!m_scheduler.running()) {
             const qint64 until = m_scheduler.blockedUntil();
             m_idle = true;
@@ -121,5 +121,11 @@ void NetworkThread::work()
         if (m_hasNews())
             m_news.notify_all();
     }
-    if (qEnvironmentVariableIsSet("FW_DEBUG_STATS")) { rusage u {}; getrusage(RUSAGE_THREAD, &u); fprintf(stderr, "net thread cpu %.3f u %.3f s vcsw %ld ivcsw %ld\n", u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6, u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6, u.ru_nvcsw, u.ru_nivcsw); }
+    if (qEnvironmentVariableIsSet("FW_DEBUG_STATS")) {
+        rusage u {};
+        getrusage(RUSAGE_THREAD, &u);
+        fprintf(stderr, "net thread cpu %.3f u %.3f s vcsw %ld ivcsw %ld\n",
+            u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6, u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6, u.ru_nvcsw,
+            u.ru_nivcsw);
+    }
 }

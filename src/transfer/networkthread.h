@@ -38,7 +38,8 @@
 //   a prediction the server left unanswered for long had to give way to the crawl's own request.
 // - Wake-ups are few: this thread is woken (wake()) for the crawl's executed request only when it
 //   has not started it, for drops only when something was dropped, for a cancel only when the
-//   request still runs, and for a burst of predictions once, at the crawl's next execute or pump.
+//   request still runs, and for predictions once they make a burst (as many as the connections)
+//   or the crawl is about to wait; fewer start at the thread's next turn.
 
 #include "platform/wakeup.h"
 #include "transfer/connectionscheduler.h"
@@ -77,9 +78,13 @@ public:
     // Under the lock: there is new work, or less (a drop to settle).
     void wake();
     // Under the lock: a prediction came. It starts at the thread's next turn, or once the crawl
-    // next waits (wakeForPredictions); only a thread idle for want of work is woken at once.
+    // next waits (wakeForPredictions); a thread idle for want of work is woken at once only for a
+    // burst of them (as many as there are connections): the work list's records come one at a time
+    // as the crawl takes records, and waking the thread for each passes the lock to and fro.
     void predicted();
-    void wakeForPredictions();
+    // Under the lock, at each turn of the crawl: what was predicted since the thread last looked
+    // starts now when it makes a burst, or when the crawl is about to wait (crawlWaits).
+    void wakeForPredictions(bool crawlWaits);
     // The crawl waits, the lock held by held let go meanwhile, at most maxWaitMs or until done().
     template <typename Done> void waitForNews(std::unique_lock<std::recursive_mutex>& held, int maxWaitMs, Done done)
     {
@@ -99,6 +104,6 @@ private:
     bool m_stopping = false;
     bool m_waiting = false; // it sleeps on the sockets
     bool m_idle = false; // it waits for work, nothing running
-    bool m_predictedSince = false; // predictions came after it last started requests
+    int m_predictedSince = 0; // predictions that came after it last started requests
     bool m_signalled = false;
 };
