@@ -2,8 +2,9 @@
 
 #include "transfer/curlrequest.h"
 
-bool AnswerBuffer::headerLine(QByteArray line)
+bool AnswerBuffer::headerLine(QByteArrayView line)
 {
+    // Read in place: every line of every answer passes here.
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
     if (line.startsWith("HTTP/")) {
@@ -15,7 +16,8 @@ bool AnswerBuffer::headerLine(QByteArray line)
     } else if (m_pendingComplete || m_pendingBlock.isEmpty()) {
         return false; // a chunked trailer, or a stray line before any status line
     }
-    m_pendingBlock += line + "\r\n";
+    m_pendingBlock += line;
+    m_pendingBlock += "\r\n";
     if (!line.isEmpty())
         return false;
     m_pendingComplete = true;

@@ -15,7 +15,7 @@ public:
     // Takes one header line (its line end optional); true when it completed a response's header block,
     // informational (1xx) ones left out. Lines after a completed block without a status line are a
     // chunked body's trailers, and dropped.
-    bool headerLine(QByteArray line);
+    bool headerLine(QByteArrayView line);
     // The last response's header block: lines ended by CR LF, the status line first, the empty line
     // kept ("HTTP/1.1 200 OK\r\n...\r\n\r\n"); an HTTP/2 status line carries no reason phrase.
     const QByteArray& headers() const { return m_headers; }

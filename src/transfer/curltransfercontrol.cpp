@@ -347,7 +347,7 @@ void CurlTransferControl::setError(int code)
 
 std::size_t CurlTransferControl::onHeaderLine(char* data, std::size_t size, std::size_t count, void* self)
 {
-    static_cast<CurlTransferControl*>(self)->headerLine(QByteArray(data, qsizetype(size * count)));
+    static_cast<CurlTransferControl*>(self)->headerLine(QByteArrayView(data, qsizetype(size * count)));
     return size * count;
 }
 
@@ -361,7 +361,7 @@ std::size_t CurlTransferControl::onBodyBytes(char* data, std::size_t size, std::
     return static_cast<CurlTransferControl*>(self)->bodyBytes(data, size * count);
 }
 
-void CurlTransferControl::headerLine(const QByteArray& line)
+void CurlTransferControl::headerLine(QByteArrayView line)
 {
     m_cookies.headerLine(line);
     if (!m_answer.headerLine(line))

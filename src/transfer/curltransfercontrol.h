@@ -135,7 +135,7 @@ private:
     static int onSending(void* self, char* remoteIp, char* localIp, int remotePort, int localPort);
 
     void setUpHandle();
-    void headerLine(const QByteArray& line);
+    void headerLine(QByteArrayView line);
     std::size_t bodyBytes(const char* data, std::size_t length);
     void startHop(const QString& address);
     void sendHop();

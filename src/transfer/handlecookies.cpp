@@ -20,9 +20,9 @@ void HandleCookies::load(void* easy)
     m_synced = true;
 }
 
-void HandleCookies::headerLine(const QByteArray& line)
+void HandleCookies::headerLine(QByteArrayView line)
 {
-    if (line.size() > 11 && qstrnicmp(line.constData(), "set-cookie:", 11) == 0)
+    if (line.size() > 11 && qstrnicmp(line.data(), "set-cookie:", 11) == 0)
         m_synced = false;
 }
 

@@ -21,7 +21,7 @@ public:
     // Before a request: the handle gets the jar's cookies unless it holds them already.
     void load(void* easy);
     // A header line of an answer; one that sets a cookie leaves the handle holding more than the jar.
-    void headerLine(const QByteArray& line);
+    void headerLine(QByteArrayView line);
     // The handle's cookies as its answers left them; none without a jar, or when no answer set any
     // since the jar's were loaded.
     std::optional<QList<QByteArray>> now(void* easy) const;
