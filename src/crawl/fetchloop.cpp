@@ -211,6 +211,7 @@ void writeDownloadOutcome(CrawlContext& c, RecordFetch& fetch, const QString& na
 {
     CrawlState& s = c.state;
     const IoStatus committed = CommitPartFile(s.LocalPath);
+    s.Folders.madeFile(s.LocalPath);
     if (!committed) {
         stopIfFolderTakesNoFile(c);
         ReportFailure(c, u"ファイルエラー"_s, committed.error, c.transfer.url());

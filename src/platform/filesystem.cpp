@@ -411,6 +411,15 @@ QString FolderRoot(const QString& path)
     return native.startsWith(separator) ? QString(separator) : QString();
 }
 
+bool NamesFoldCase()
+{
+#ifdef Q_OS_WIN
+    return true;
+#else
+    return false;
+#endif
+}
+
 QString NameOnDisk(const QString& path)
 {
 #ifdef Q_OS_WIN

@@ -104,6 +104,8 @@ QString LastPathSegment(const QString& path);
 // The last segment of path as the file system spells it: where names fold case (Windows) the
 // entry found may be spelt otherwise than asked; elsewhere, and when nothing is there, as asked.
 QString NameOnDisk(const QString& path);
+// Whether the system's file names fold case (Windows): "A.HTML" and "a.html" name one file.
+bool NamesFoldCase();
 // Hides path from a folder's usual listing where the system keeps that as a mark of the file
 // (Windows); elsewhere a leading "." does it. hidden false shows it again.
 void MarkHidden(const QString& path, bool hidden);

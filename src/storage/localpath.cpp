@@ -90,7 +90,8 @@ QString folderPart(const LocalTree& tree, const QString& directoryPath, const QS
 // The folder part as it can be made under siteDir: a folder whose name a file already has (a page
 // album.html beside album.html/inner.jpg, or beside ALBUM.HTML/ where names fold case) is numbered
 // as a file would be, and an existing folder spelt otherwise on disk is written as it is spelt.
-QString placedFolder(const QString& siteDir, const QString& folder, KnownFolders* known)
+// onDisk: whether the whole folder stands on disk; a file in one that does not cannot be there.
+QString placedFolder(const QString& siteDir, const QString& folder, KnownFolders* known, bool& onDisk)
 {
     QString placed = u"/"_s;
     bool probing = true; // below a folder that does not exist, nothing does
@@ -103,6 +104,12 @@ QString placedFolder(const QString& siteDir, const QString& folder, KnownFolders
                 name = *found;
                 break;
             }
+            // The crawl's own files stand in the tree's first level: its folders there are looked at.
+            const bool remembersMissing = known && placed != u"/"_s;
+            if (remembersMissing && known->missing.contains(path)) {
+                probing = false;
+                break;
+            }
             // One look at the disk: isDir() reads the entry, and exists() takes what it read.
             const QFileInfo existing(path);
             if (existing.isDir()) {
@@ -111,6 +118,11 @@ QString placedFolder(const QString& siteDir, const QString& folder, KnownFolders
                     known->keep(known->onDisk, path, name);
             } else if (!existing.exists()) {
                 probing = false;
+                if (remembersMissing) {
+                    if (known->missing.size() >= KnownFolders::Most)
+                        known->missing.clear();
+                    known->missing.insert(path);
+                }
             } else {
                 name = FitNameLength(NumberedName(segment, counter));
                 continue;
@@ -119,25 +131,40 @@ QString placedFolder(const QString& siteDir, const QString& folder, KnownFolders
         }
         placed += name + u'/';
     }
+    onDisk = probing;
     return placed;
 }
 
 // The placed folder of an address, from what the crawl learnt of its folders where it can.
-QString placedFolderOf(const LocalTree& tree, const QString& address, const QString& filedUnder)
+QString placedFolderOf(const LocalTree& tree, const QString& address, const QString& filedUnder, bool& onDisk)
 {
+    onDisk = true;
     if (tree.noDirTree)
         return u"/"_s;
     const QString directoryPath = DirectoryPathOf(address);
     if (!tree.folders)
-        return placedFolder(tree.siteDir, folderPart(tree, directoryPath, filedUnder), nullptr);
+        return placedFolder(tree.siteDir, folderPart(tree, directoryPath, filedUnder), nullptr, onDisk);
     const QString key = filedUnder + u'\n' + directoryPath;
     auto cleaned = tree.folders->cleaned.constFind(key);
     if (cleaned == tree.folders->cleaned.cend())
         cleaned = tree.folders->keep(tree.folders->cleaned, key, folderPart(tree, directoryPath, filedUnder));
-    return placedFolder(tree.siteDir, *cleaned, tree.folders);
+    return placedFolder(tree.siteDir, *cleaned, tree.folders, onDisk);
 }
 
 } // namespace
+
+void KnownFolders::madeFile(const QString& path)
+{
+    if (missing.isEmpty())
+        return;
+    // Where names fold case, a folder spelt otherwise is the same one.
+    if (NamesFoldCase()) {
+        missing.clear();
+        return;
+    }
+    for (qsizetype end = path.size(); end > 0; end = path.lastIndexOf(u'/', end - 1))
+        missing.remove(path.left(end));
+}
 
 bool IsDeviceName(const QString& name)
 {
@@ -240,7 +267,8 @@ QString MapLocalPath(
             return {};
     }
 
-    const QString folder = placedFolderOf(tree, address, filedUnder);
+    bool folderOnDisk = true;
+    const QString folder = placedFolderOf(tree, address, filedUnder, folderOnDisk);
     QString candidate = FitNameLength(name);
     if (folder == u"/"_s && tree.ownName && tree.ownName(candidate)) {
         const char16_t first = candidate[0].unicode();
@@ -251,6 +279,8 @@ QString MapLocalPath(
     }
     for (int counter = 0;; ++counter) {
         const QString path = tree.siteDir + folder + candidate;
+        if (!folderOnDisk)
+            return path; // nothing stands in a folder not made yet
         const QFileInfo existing(path);
         const bool isFile = existing.isFile(); // one look at the disk, which exists() takes too
         if (!isFile && !existing.exists())

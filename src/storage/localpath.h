@@ -12,6 +12,7 @@
 // file name that has the form of a temporary file's (see partfile.h).
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -22,12 +23,14 @@ inline const QString ForeignHostPrefix = QStringLiteral("/http：／／");
 inline constexpr qsizetype MaxNameBytes = 255;
 
 // What a crawl learnt of its tree's folders as it mapped its addresses, so that none is worked out
-// or looked at again: the cleaned folder part of each address folder, and the folders found on disk
-// with their names as spelt there (the crawl never removes a folder, so one found stays). Emptied as
-// a crawl starts; each table starts again beyond Most entries.
+// or looked at again: the cleaned folder part of each address folder, the folders found on disk
+// with their names as spelt there (the crawl never removes a folder, so one found stays), and the
+// folders below the tree's first level found missing, until the crawl makes a file on their way.
+// Emptied as a crawl starts; each table starts again beyond Most entries.
 struct KnownFolders {
     QHash<QString, QString> cleaned; // "filedUnder\ndirectory path" -> the folder part, before placing
     QHash<QString, QString> onDisk; // a folder's path -> its name on disk
+    QSet<QString> missing; // folders' paths
     static constexpr qsizetype Most = 20000;
 
     QHash<QString, QString>::const_iterator keep(
@@ -37,6 +40,9 @@ struct KnownFolders {
             table.clear();
         return table.insert(key, value);
     }
+    // The crawl made a file at path: a folder of its name, or on its way, is looked at again (the
+    // folders the file's own were made for, and one that a file of its name now stands in the way of).
+    void madeFile(const QString& path);
 };
 
 struct LocalTree {

@@ -32,6 +32,7 @@ private slots:
     void numbersUntilAFreeName();
     void overwriteKeepsTheOldFileDuringMapping();
     void aFolderInTheWayIsNumberedAround();
+    void aFileMadeWhereAFolderWasMissingIsSeen();
     void longNamesAreShortenedAndStillWritable();
     void longHostFoldersFitTheNameLimit_data();
     void longHostFoldersFitTheNameLimit();
@@ -258,6 +259,22 @@ void TestLocalPath::aFolderInTheWayIsNumberedAround()
     for (const auto& [path, tail] : mapped) {
         name = LastPathSegment(path);
         QCOMPARE(MapLocalPath(m_tree, name, u"http://H/"_s + path, Site, 3), m_tree.siteDir + tail);
+    }
+}
+
+void TestLocalPath::aFileMadeWhereAFolderWasMissingIsSeen()
+{
+    // What a crawl remembers of its folders never hides a file it has made since.
+    KnownFolders known;
+    m_tree.folders = &known;
+    const QString address = u"http://H/sub/album.html/inner.jpg"_s;
+    const QString page = m_tree.siteDir + u"/sub/album.html"_s;
+    MakeFolders(page);
+    for (const QString& tail : { u"/sub/album.html/inner.jpg"_s, u"/sub/album_0.html/inner.jpg"_s }) {
+        QString name = u"inner.jpg"_s;
+        QCOMPARE(MapLocalPath(m_tree, name, address, Site, 3), m_tree.siteDir + tail);
+        QVERIFY(WriteFileBytes(page, "page"));
+        known.madeFile(page);
     }
 }
 
