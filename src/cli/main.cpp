@@ -1,5 +1,3 @@
-#include <sys/resource.h>
-#include <cstdio>
 // fetchwright-cli: the crawl, resume and list pages of Fetchwright for scripts and machines without
 // a screen, on the same settings and files as the window.
 #include "address/addressfunctions.h"
@@ -81,7 +79,6 @@ int runCrawl(const Command& command, SettingsStore& settings, TerminalHost& host
         outcome = ResumeCrawl(context, state.SiteDir, moreLinks);
     }
     transfer.setStateHandler({});
-    if (qEnvironmentVariableIsSet("FW_DEBUG_STATS")) { rusage u {}; getrusage(RUSAGE_THREAD, &u); fprintf(stderr, "main thread cpu %.3f u %.3f s vcsw %ld ivcsw %ld\n", u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6, u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6, u.ru_nvcsw, u.ru_nivcsw); }
     const QString ended = LongTimeText(clock.now().time());
 
     host.endStatusLine();

@@ -3,30 +3,8 @@
 #include "address/authority.h"
 #include "transfer/curlrequest.h"
 
-#include <QElapsedTimer>
 #include <algorithm>
-#include <cstdio>
 #include <utility>
-namespace {
-struct DebugWaits {
-    QElapsedTimer t;
-    int kind = 0;
-    qint64 at = 0;
-    qint64 total[4][2] {};
-    int count[4][2] {};
-    bool head = false;
-    ~DebugWaits()
-    {
-        if (!qEnvironmentVariableIsSet("FW_DEBUG_STATS"))
-            return;
-        const char* n[] = { "done", "started", "queued", "unpredicted" };
-        for (int k = 0; k < 4; ++k)
-            for (int h = 0; h < 2; ++h)
-                fprintf(stderr, "%s %s: %d requests, %.1f ms waited\n", n[k], h ? "HEAD" : "GET", count[k][h],
-                    total[k][h] / 1e6);
-    }
-} g_waits;
-}
 
 LookAheadTransferControl::LookAheadTransferControl()
 {
@@ -157,13 +135,6 @@ void LookAheadTransferControl::execute(
         found = &m_scheduler.add(address, verb, headerLines, 0, false);
         found->redirectLimit = redirectLimit;
     }
-    if (!g_waits.t.isValid())
-        g_waits.t.start();
-    if (qEnvironmentVariableIsSet("FW_DEBUG_STATS") && m_executed % 200 == 0)
-        fprintf(stderr, "%7.1f ms: execute #%d %s\n", g_waits.t.nsecsElapsed() / 1e6, m_executed, qPrintable(address));
-    g_waits.at = g_waits.t.nsecsElapsed();
-    g_waits.head = verb == QStringLiteral("HEAD");
-    g_waits.kind = m_served == m_executed - 1 ? 3 : found->finished ? 0 : found->started ? 1 : 2;
     found->executed = true;
     found->announced = false;
     found->fresh = !found->body.isEmpty();
@@ -284,12 +255,6 @@ void LookAheadTransferControl::deliver()
     if (!current->finished)
         return;
     m_busy = false;
-    g_waits.total[g_waits.kind][g_waits.head] += g_waits.t.nsecsElapsed() - g_waits.at;
-    g_waits.count[g_waits.kind][g_waits.head]++;
-    if (qEnvironmentVariableIsSet("FW_DEBUG_STATS") && g_waits.t.nsecsElapsed() - g_waits.at > 1000000)
-        fprintf(stderr, "%7.1f ms: waited %5.1f ms kind %d %s %s\n", g_waits.at / 1e6,
-            (g_waits.t.nsecsElapsed() - g_waits.at) / 1e6, g_waits.kind, g_waits.head ? "HEAD" : "GET",
-            qPrintable(current->address));
     m_headers = current->headers;
     m_finalUrl = current->finalUrl;
     int code = current->errorCode;

@@ -1,7 +1,4 @@
 #include "transfer/networkthread.h"
-#include <QtGlobal>
-#include <cstdio>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -120,12 +117,5 @@ void NetworkThread::work()
         m_scheduler.startWhatMay();
         if (m_hasNews())
             m_news.notify_all();
-    }
-    if (qEnvironmentVariableIsSet("FW_DEBUG_STATS")) {
-        rusage u {};
-        getrusage(RUSAGE_THREAD, &u);
-        fprintf(stderr, "net thread cpu %.3f u %.3f s vcsw %ld ivcsw %ld\n",
-            u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6, u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6, u.ru_nvcsw,
-            u.ru_nivcsw);
     }
 }
