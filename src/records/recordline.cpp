@@ -89,8 +89,8 @@ QStringList SplitRecordLine(const QString& line)
         inner = inner.sliced(1);
     if (!inner.isEmpty())
         inner.chop(1);
-    QStringList fields = inner.toString().split(RecordSeparator);
-    for (QString& field : fields)
-        field = UnescapeRecordField(field);
+    QStringList fields;
+    for (const QStringView field : inner.split(RecordSeparator))
+        fields.append(UnescapeRecordField(field.toString()));
     return fields;
 }

@@ -212,7 +212,8 @@ QString SiteDirOf(const QString& saveDir, const QString& topAddress)
 
 QString FitNameLength(const QString& name)
 {
-    if (name.toUtf8().size() <= MaxNameBytes)
+    // No UTF-16 unit takes more than 3 bytes of UTF-8: most names fit without being encoded.
+    if (name.size() * 3 <= MaxNameBytes || name.toUtf8().size() <= MaxNameBytes)
         return name;
     const QString hash
         = QString::fromLatin1(QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(8));
