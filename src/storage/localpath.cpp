@@ -145,10 +145,15 @@ QString placedFolderOf(const LocalTree& tree, const QString& address, const QStr
     if (!tree.folders)
         return placedFolder(tree.siteDir, folderPart(tree, directoryPath, filedUnder), nullptr, onDisk);
     const QString key = filedUnder + u'\n' + directoryPath;
-    auto cleaned = tree.folders->cleaned.constFind(key);
-    if (cleaned == tree.folders->cleaned.cend())
-        cleaned = tree.folders->keep(tree.folders->cleaned, key, folderPart(tree, directoryPath, filedUnder));
-    return placedFolder(tree.siteDir, *cleaned, tree.folders, onDisk);
+    auto known = tree.folders->folders.find(key);
+    if (known == tree.folders->folders.end())
+        known = tree.folders->keep(tree.folders->folders, key, { folderPart(tree, directoryPath, filedUnder), {} });
+    else if (!known->placed.isEmpty())
+        return known->placed; // found on disk whole, and folders stay
+    const QString placed = placedFolder(tree.siteDir, known->cleaned, tree.folders, onDisk);
+    if (onDisk)
+        known->placed = placed;
+    return placed;
 }
 
 } // namespace

@@ -28,13 +28,17 @@ inline constexpr qsizetype MaxNameBytes = 255;
 // folders below the tree's first level found missing, until the crawl makes a file on their way.
 // Emptied as a crawl starts; each table starts again beyond Most entries.
 struct KnownFolders {
-    QHash<QString, QString> cleaned; // "filedUnder\ndirectory path" -> the folder part, before placing
+    struct Folder {
+        QString cleaned; // the folder part, before placing
+        QString placed; // as placed, once every folder of it stands on disk
+    };
+    QHash<QString, Folder> folders; // "filedUnder\ndirectory path" -> the address folder's
     QHash<QString, QString> onDisk; // a folder's path -> its name on disk
     QSet<QString> missing; // folders' paths
     static constexpr qsizetype Most = 20000;
 
-    QHash<QString, QString>::const_iterator keep(
-        QHash<QString, QString>& table, const QString& key, const QString& value)
+    template <typename Value>
+    typename QHash<QString, Value>::iterator keep(QHash<QString, Value>& table, const QString& key, const Value& value)
     {
         if (table.size() >= Most)
             table.clear();
