@@ -92,6 +92,7 @@ struct CrawlContext {
     bool deepImportsReported = false;
     // Where the record in progress started, written with every resume record.
     ResumeCheckpoint checkpoint;
+    bool pendingCommitted = false; // the checkpoint's file took its real name: no temporary file is left
     // The logs and work lists the run appends to, open for the run; closed when it ends.
     AppendFiles files;
     WorkListReader workLists { files };

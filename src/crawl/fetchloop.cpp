@@ -61,6 +61,7 @@ void planRecord(CrawlContext& c, const WorkRecord& record, QString& name)
     c.download.start(PartFilePath(s.LocalPath));
     NoteFileStatus(c, c.download.truncate());
     c.checkpoint.pendingPath = s.LocalPath;
+    c.pendingCommitted = false;
 }
 
 struct RecordFetch {
@@ -212,6 +213,7 @@ void writeDownloadOutcome(CrawlContext& c, RecordFetch& fetch, const QString& na
     CrawlState& s = c.state;
     const IoStatus committed = CommitPartFile(s.LocalPath);
     s.Folders.madeFile(s.LocalPath);
+    c.pendingCommitted = committed && c.checkpoint.pendingPath == s.LocalPath;
     if (!committed) {
         stopIfFolderTakesNoFile(c);
         ReportFailure(c, u"ファイルエラー"_s, committed.error, c.transfer.url());
@@ -356,8 +358,9 @@ void FetchWorkItems(CrawlContext& context)
         if (taken)
             ShowProgress(context, record.address);
         // The temporary file of a failed download goes once a resume record no longer names it.
-        const QString leftover
-            = context.checkpoint.stage == ResumeCheckpoint::Done ? context.checkpoint.pendingPath : QString();
+        const QString leftover = context.checkpoint.stage == ResumeCheckpoint::Done && !context.pendingCommitted
+            ? context.checkpoint.pendingPath
+            : QString();
         QString retired;
         if (s.StopRequested || !context.workLists.take(s.WorkList, record, s.WorkLine, s.SiteDir, &retired)) {
             if (taken)

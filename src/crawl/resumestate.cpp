@@ -100,11 +100,13 @@ void TakeCheckpoint(CrawlContext& context, ResumeCheckpoint::Stage stage)
     c.errorLogSize = sizeOf(LogPath(s.SiteDir, ErrorResponseLogName));
     c.counters = s.Counters;
     c.pendingPath.clear();
+    context.pendingCommitted = false;
 }
 
 bool SetPendingPath(CrawlContext& context, const QString& path)
 {
     context.checkpoint.pendingPath = path;
+    context.pendingCommitted = false;
     if (!context.lastResumeRecord)
         return true;
     // The record in progress changes its file: its resume record, as written at the take, names
