@@ -10,8 +10,8 @@ FW_LATENCY_RELAY environment variable). Everything runs on 127.0.0.1 in a tempor
   site       a generated site of 200 pages and 1,000 images, images down to depth 3, through the relay:
              ours with 6 connections against `wget -r -l 3 -np -A gif,jpg,png,html` and wget2 with 6
              threads, in turns, medians of 3; ours with 1 connection once
-  direct     the same site without the relay: wget, and ours with 1 and 6 connections, three rounds
-             in turns, medians
+  direct     the same site without the relay: wget, wget2 with 6 threads, and ours with 1 and 6
+             connections, three rounds in turns, medians; wget2 by time per image saved
   ranged     one 256 MiB file in ranged pieces of 1 MB through the relay, 1 against 6 connections
   waiting    16 slow files (nginx limit_rate) with 16 connections: CPU time over wall time, 3 runs
   memory     peak resident memory with 16 connections, site and ranged file
@@ -216,15 +216,23 @@ def in_turns(jobs, rounds=3):
     return {name: median(results) for name, results in runs.items()}
 
 
-def against_wget(ours, work, name, address, wget_options, our_options):
+def against_wget(ours, work, name, address, wget_options, our_options, with_wget2=False):
     """wget -r -np with wget_options, and ours with 1 and 6 connections with our_options, in turns:
-    the run of median wall time of each, as (wget, one, six)."""
-    got = in_turns({
+    the run of median wall time of each, as (wget, one, six); with_wget2, wget2 with 6 threads and
+    the same options too, as (wget, one, six, wget2, the folder of wget2's last run)."""
+    jobs = {
         "wget": lambda round: measured(["wget", "-q", "-r", "-np", *wget_options,
                                         "-P", os.path.join(work, f"wget-{name}-{round}"), address]),
         "one": lambda round: ours.crawl(address, 1, *our_options),
         "six": lambda round: ours.crawl(address, 6, *our_options),
-    })
+    }
+    folder = lambda round: os.path.join(work, f"wget2-{name}-{round}")
+    if with_wget2:
+        jobs["wget2"] = lambda round: measured(["wget2", "-q", "-r", "-np", *wget_options, "--max-threads", "6",
+                                                "-P", folder(round), address])
+    got = in_turns(jobs)
+    if with_wget2:
+        return got["wget"], got["one"], got["six"], got["wget2"], folder(2)
     return got["wget"], got["one"], got["six"]
 
 
@@ -311,11 +319,17 @@ def main():
             print(f"    ours(6) / wget = {six[0] / wget[0]:.2f}   ours(6) / wget2 = {six[0] / peer[0]:.2f}   "
                   f"ours(6) / ours(1) = {six[0] / one[0]:.2f}")
         if "direct" in a.only:
-            wget, one, six = against_wget(ours, work, "direct", direct, ["-l", "3", "-A", "gif,jpg,png,html"], site)
+            wget, one, six, peer, peer_folder = against_wget(ours, work, "direct", direct,
+                                                             ["-l", "3", "-A", "gif,jpg,png,html"], site, True)
+            ours_images, peer_images = saved_images(ours.last), saved_images(peer_folder)
             report("site without the relay: wget -r -l 3 -np, median of 3", wget)
+            report(f"site without the relay: wget2, 6 threads ({peer_images} images), median of 3", peer)
             report("site without the relay: ours, 1 connection, median of 3", one)
-            report("site without the relay: ours, 6 connections, median of 3", six)
-            print(f"    ours(6) / ours(1) = {six[0] / one[0]:.2f}   ours(6) / wget = {six[0] / wget[0]:.2f}")
+            report(f"site without the relay: ours, 6 connections ({ours_images} images), median of 3", six)
+            # wget2 saves fewer images: the two are compared by time per image saved.
+            per_image = (six[0] / max(1, ours_images)) / (peer[0] / max(1, peer_images))
+            print(f"    ours(6) / ours(1) = {six[0] / one[0]:.2f}   ours(6) / wget = {six[0] / wget[0]:.2f}   "
+                  f"ours(6) / wget2 per image saved = {per_image:.2f}")
         big = ["--depth", "1", "--exts", ".bin"]
         big_relayed = f"http://127.0.0.1:{relay_port}/big.html"
         if "ranged" in a.only:
