@@ -35,7 +35,7 @@ struct KnownFolders {
     QHash<QString, Folder> folders; // "filedUnder\ndirectory path" -> the address folder's
     QHash<QString, QString> onDisk; // a folder's path -> its name on disk
     QSet<QString> missing; // folders' paths
-    static constexpr qsizetype Most = 20000;
+    static constexpr qsizetype Most = 4096; // some 4 MB at most, with paths of 100 characters
 
     template <typename Value>
     typename QHash<QString, Value>::iterator keep(QHash<QString, Value>& table, const QString& key, const Value& value)
