@@ -19,6 +19,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -67,7 +68,7 @@ public:
     bool answered(int connection) const { return m_connections[std::size_t(connection)].answered; }
     bool multiplexed(int connection) const { return m_connections[std::size_t(connection)].multiplexed; }
     // Whether a connection has answered over HTTP/2 since the pool was configured.
-    bool multiplexing() const { return m_multiplexing; }
+    bool multiplexing() const { return m_multiplexing.load(std::memory_order_relaxed); }
     bool idle(int connection) const { return runningCount(connection) == 0; }
     int runningCount(int connection) const;
     // Connections kept open to origin, and those of them that carried an answer; except is left out.
@@ -122,6 +123,6 @@ private:
         std::vector<ScheduledRequest*> onSlots; // the request each slot runs
     };
     std::vector<Connection> m_connections;
-    bool m_multiplexing = false;
+    std::atomic<bool> m_multiplexing { false }; // set by the network thread, read by the crawl's too
     StateCallback m_callback;
 };

@@ -45,14 +45,10 @@ public:
     QString lastErrorText() const override;
     QString finalUrl() const override;
 
-    // Unlocked: asked for every page and record, and changed only while the network thread is
-    // stopped (reconfigure).
+    // Unlocked: asked for every page, record and link queued, and changed only while the network
+    // thread is stopped (reconfigure), or once, when a connection first speaks HTTP/2.
     int connections() const override { return m_scheduler.connections(); }
-    int requestsAtOnce() const override
-    {
-        const auto held = m_thread.lock();
-        return m_scheduler.requestsAtOnce();
-    }
+    int requestsAtOnce() const override { return m_scheduler.requestsAtOnce(); }
     void setConnections(int connections) override;
     void setRequestInterval(int milliseconds) override;
     void setHostInterval(const QString& address, int milliseconds) override;

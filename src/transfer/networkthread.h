@@ -18,8 +18,8 @@
 //   call except while its state handler runs and while it waits for news.
 // - Not under the lock: the control's settings (the crawl's thread alone; the pool gets a copy only
 //   while this thread is stopped, through whileStopped), the number of connections (changed only
-//   while it is stopped, so read without the lock), the pacer (its own mutex), the shared memory
-//   budget of waiting bodies (atomic), and the cookie jar (written only by the crawl's thread: under
+//   while it is stopped, so read without the lock), whether one has spoken HTTP/2 (atomic), the pacer (its own mutex),
+//   the shared memory budget of waiting bodies (atomic), and the cookie jar (written only by the crawl's thread: under
 //   the lock as it takes an answer, or while this thread is stopped; read by both).
 // - While it runs, only this thread starts or stops a transfer: a request the crawl drops while it runs is marked
 //   (ConnectionScheduler::setDeferStops) and stopped here at the next turn (settleDrops).
