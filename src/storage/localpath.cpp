@@ -99,10 +99,11 @@ QString placedFolder(const QString& siteDir, const QString& folder, KnownFolders
         QString name = segment;
         for (int counter = 0; probing && counter < std::numeric_limits<int>::max(); ++counter) {
             const QString path = siteDir + placed + name;
-            if (const auto found = known ? known->onDisk.constFind(path) : QHash<QString, QString>::const_iterator();
-                known && found != known->onDisk.cend()) {
-                name = *found;
-                break;
+            if (known) {
+                if (const auto found = known->onDisk.constFind(path); found != known->onDisk.cend()) {
+                    name = *found;
+                    break;
+                }
             }
             // The crawl's own files stand in the tree's first level: its folders there are looked at.
             const bool remembersMissing = known && placed != u"/"_s;
